@@ -1,0 +1,79 @@
+#include "Intro.h"
+
+#include "ClipBoard.h"
+#include "ErrorGuard.h"
+#include "SQL.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TFicheIntro* FicheIntro = nullptr;
+
+namespace {
+constexpr int kSplashMs = 2000;
+constexpr QSize kOuterSize(627, 98);
+constexpr QPoint kPosition(278, 448);
+} // namespace
+
+TFicheIntro::TFicheIntro(QWidget* parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("FicheIntro"));
+    setWindowTitle(QStringLiteral("Velorin"));
+    QFont windowFont(QStringLiteral("MS Sans Serif"), 8);
+    windowFont.setStyleHint(QFont::SansSerif);
+    setFont(windowFont);
+    resize(kOuterSize);
+    move(kPosition);
+
+    LabelSQLintro = new QLabel(QStringLiteral("Requêtes SQL pour Velorin"), this);
+    LabelSQLintro->setObjectName(QStringLiteral("LabelSQLintro"));
+    LabelSQLintro->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    QFont labelFont(QStringLiteral("Palatino Linotype"));
+    labelFont.setStyleHint(QFont::Serif);
+    labelFont.setBold(true);
+    labelFont.setPixelSize(43);
+    LabelSQLintro->setFont(labelFont);
+    QPalette palette = LabelSQLintro->palette();
+    palette.setColor(QPalette::WindowText, Qt::red);
+    LabelSQLintro->setPalette(palette);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(LabelSQLintro);
+
+    // The timer counts from the window's creation, not from its showing.
+    Timerintro = new QTimer(this);
+    Timerintro->setObjectName(QStringLiteral("Timerintro"));
+    Timerintro->setInterval(kSplashMs);
+    connect(Timerintro, &QTimer::timeout, this, [this] { guarded([this] { TimerintroTimer(Timerintro); }); });
+    Timerintro->start();
+}
+
+void TFicheIntro::TimerintroTimer(QObject*)
+{
+    hide();
+    if (FicheSQL) {
+        FicheSQL->show();
+        FicheSQL->raise();
+        FicheSQL->activateWindow();
+    }
+    Timerintro->stop();
+}
+
+void TFicheIntro::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The outer size includes the frame, known once the window is shown.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (!frame.isEmpty() && size() + frame != kOuterSize)
+        resize(kOuterSize - frame);
+}
+
+void TFicheIntro::closeEvent(QCloseEvent* event)
+{
+    // The main window: closing it ends the program.
+    QWidget::closeEvent(event);
+    qApp->quit();
+}

@@ -1,0 +1,322 @@
+#include "SQL.h"
+
+#include "ClipBoard.h"
+#include "DBGrid.h"
+#include "DataSet.h"
+#include "ErrorGuard.h"
+#include "Exceptions.h"
+#include "ImageList.h"
+#include "Query.h"
+#include "Table.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QToolButton>
+
+TFicheSQL* FicheSQL = nullptr;
+
+namespace {
+
+constexpr QSize kClientSize(792, 573);
+const QString kAlias = QStringLiteral("Velorin");
+
+QFont sansFont(const QString& family, int points)
+{
+    QFont f(family, points);
+    f.setStyleHint(QFont::SansSerif);
+    return f;
+}
+
+QFrame* bevel(QWidget* parent, const QString& name, const QRect& geometry)
+{
+    auto* line = new QFrame(parent);
+    line->setObjectName(name);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(geometry);
+    return line;
+}
+
+// Shows a wait cursor while a long operation runs.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+// The order of the sorted drop-down list: letter case ignored first, then counted.
+bool sortsBefore(const QString& a, const QString& b)
+{
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a.compare(b, Qt::CaseSensitive) < 0;
+}
+
+} // namespace
+
+TFicheSQL::TFicheSQL(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("FicheSQL"));
+    setWindowTitle(QStringLiteral("Requêtes SQL"));
+    setWindowIcon(ImageList::windowIcon(ImageList::QueryWindow));
+    setFont(sansFont(QStringLiteral("MS Sans Serif"), 8));
+    setFixedSize(kClientSize);
+
+    QuerySQL = new TQuery(this, QStringLiteral("QuerySQL"));
+    QuerySQL->setDatabaseName(kAlias);
+    QuerySQL->setSQL(QStringLiteral("SELECT * FROM PaBase"));
+    DataSourceQuerySQL = new TDataSource(this, QStringLiteral("DataSourceQuerySQL"));
+    DataSourceQuerySQL->setDataSet(QuerySQL);
+    TableSQL = new TTable(this, QStringLiteral("TableSQL"));
+    TableSQL->setDatabaseName(kAlias);
+    TableSQL->setTableName(QStringLiteral("ListBase.DB"));
+    DataSourceTableSQL = new TDataSource(this, QStringLiteral("DataSourceTableSQL"));
+    DataSourceTableSQL->setDataSet(TableSQL);
+
+    createControls();
+
+    TableSQL->open();
+}
+
+TFicheSQL::~TFicheSQL() = default;
+
+QToolButton* TFicheSQL::addToolButton(const QString& name, int imageIndex, const QString& hint)
+{
+    const int position = ToolBarSQL->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly).size();
+    auto* button = new QToolButton(ToolBarSQL);
+    button->setObjectName(name);
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setIcon(ImageList::icon(ImageList::QueryWindow, imageIndex));
+    button->setIconSize(QSize(16, 16));
+    button->setToolTip(hint);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setGeometry(position * 26, 0, 26, 22);
+    return button;
+}
+
+void TFicheSQL::createControls()
+{
+    BevelHautSQL = bevel(this, QStringLiteral("BevelHautSQL"), QRect(0, 0, 792, 2));
+
+    ToolBarSQL = new QWidget(this);
+    ToolBarSQL->setObjectName(QStringLiteral("ToolBarSQL"));
+    ToolBarSQL->setGeometry(0, 2, 200, 22);
+    ToolButtonQuitter = addToolButton(QStringLiteral("ToolButtonQuitter"), 0, QStringLiteral("Fermer la fenêtre"));
+    ToolButtonResult = addToolButton(QStringLiteral("ToolButtonResult"), 1, QStringLiteral("Valider la requête"));
+    ToolButtonAjout = addToolButton(QStringLiteral("ToolButtonAjout"), 2,
+                                    QStringLiteral("Ajouter la requête en cours à la liste pour la mémoriser"));
+    ToolButtonEnregistrer = addToolButton(QStringLiteral("ToolButtonEnregistrer"), 4,
+                                          QStringLiteral("Sauvegarder les données de la requête"));
+    ToolButtonImprimer = addToolButton(QStringLiteral("ToolButtonImprimer"), 5,
+                                       QStringLiteral("Imprimer les données de la requête"));
+    ToolButtonCapturerSQL = addToolButton(QStringLiteral("ToolButtonCapturerSQL"), 6, QStringLiteral("Capturer la sélection"));
+    ToolButtonVoirSQL = addToolButton(QStringLiteral("ToolButtonVoirSQL"), 7, QStringLiteral("Voir la capture"));
+
+    LabelCompteurSQL = new QLabel(this);
+    LabelCompteurSQL->setObjectName(QStringLiteral("LabelCompteurSQL"));
+    QFont counterFont = sansFont(QStringLiteral("Arial"), 8);
+    counterFont.setBold(true);
+    counterFont.setItalic(true);
+    LabelCompteurSQL->setFont(counterFont);
+    QPalette counterPalette = LabelCompteurSQL->palette();
+    counterPalette.setColor(QPalette::WindowText, QColor(128, 0, 0));
+    LabelCompteurSQL->setPalette(counterPalette);
+    LabelCompteurSQL->move(345, 6);
+    LabelCompteurSQL->adjustSize();
+
+    BevelBasSQL = bevel(this, QStringLiteral("BevelBasSQL"), QRect(0, 24, 792, 2));
+
+    ComboBoxSQL = new QComboBox(this);
+    ComboBoxSQL->setObjectName(QStringLiteral("ComboBoxSQL"));
+    ComboBoxSQL->setEditable(true);
+    // Statements are taken exactly as typed: no completion, no automatic insertion.
+    ComboBoxSQL->setCompleter(nullptr);
+    ComboBoxSQL->setInsertPolicy(QComboBox::NoInsert);
+    ComboBoxSQL->setMaxVisibleItems(25);
+    ComboBoxSQL->setGeometry(0, 26, 791, 21);
+    ComboBoxSQL->setToolTip(QStringLiteral("Entrer la requête SQL"));
+    ComboBoxSQL->lineEdit()->installEventFilter(this);
+
+    DBGridSQL = new TDBGrid(this, QStringLiteral("DBGridSQL"));
+    DBGridSQL->setGeometry(0, 48, 791, 350);
+    DBGridSQL->setToolTip(QStringLiteral("Clic droit pour paramétrer la capture"));
+    DBGridSQL->horizontalHeader()->setFont(sansFont(QStringLiteral("MS Sans Serif"), 8));
+    DBGridSQL->setDataSource(DataSourceQuerySQL);
+
+    PopupMenuSQL = new QMenu(this);
+    PopupMenuSQL->setObjectName(QStringLiteral("PopupMenuSQL"));
+    auto* modes = new QActionGroup(PopupMenuSQL);
+    modes->setExclusive(true);
+    auto addMode = [&](const QString& name, const QString& caption) {
+        QAction* a = PopupMenuSQL->addAction(caption);
+        a->setObjectName(name);
+        a->setCheckable(true);
+        modes->addAction(a);
+        return a;
+    };
+    PopupRempla = addMode(QStringLiteral("PopupRempla"), QStringLiteral("Remplacer par cellule"));
+    PopupAjout = addMode(QStringLiteral("PopupAjout"), QStringLiteral("Ajouter cellule"));
+    PopupLigne = addMode(QStringLiteral("PopupLigne"), QStringLiteral("Ajouter ligne"));
+    PopupRempla->setChecked(true);
+    DBGridSQL->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(DBGridSQL, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenuSQL->popup(DBGridSQL->viewport()->mapToGlobal(pos)); });
+
+    MemoSQL = new QPlainTextEdit(this);
+    MemoSQL->setObjectName(QStringLiteral("MemoSQL"));
+    MemoSQL->setGeometry(0, 400, 394, 173);
+    MemoSQL->setToolTip(QStringLiteral("Texte de la cellule sélectionnée"));
+    MemoSQL->setLineWrapMode(QPlainTextEdit::NoWrap);
+    MemoSQL->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    MemoSQL->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    DBMemoSQL = new QPlainTextEdit(this);
+    DBMemoSQL->setObjectName(QStringLiteral("DBMemoSQL"));
+    DBMemoSQL->setGeometry(397, 400, 394, 173);
+    DBMemoSQL->setToolTip(QStringLiteral("Liste des requêtes enregistrées"));
+    DBMemoSQL->setLineWrapMode(QPlainTextEdit::NoWrap);
+    DBMemoSQL->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    DBMemoSQL->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    // Tab order: grid, tool bar, statement box, cell memo, list memo.
+    setTabOrder(DBGridSQL, ComboBoxSQL);
+    setTabOrder(ComboBoxSQL, MemoSQL);
+    setTabOrder(MemoSQL, DBMemoSQL);
+
+    connect(ToolButtonQuitter, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonQuitterClick(ToolButtonQuitter); }); });
+    connect(ToolButtonResult, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonResultClick(ToolButtonResult); }); });
+
+    setFocusProxy(nullptr);
+    ComboBoxSQL->setFocus();
+}
+
+void TFicheSQL::ToolButtonResultClick(QObject*)
+{
+    const QString text = ComboBoxSQL->currentText();
+    if (!text.isEmpty()) {
+        QuerySQL->close();
+        QuerySQL->setSQL(text);
+        {
+            WaitCursor wait;
+            QuerySQL->open();
+        }
+        const qsizetype n = QuerySQL->recordCount();
+        if (n == 0)
+            LabelCompteurSQL->setText(QStringLiteral("Aucun résultat"));
+        else if (n == 1)
+            LabelCompteurSQL->setText(QStringLiteral("1 enregistrement"));
+        else
+            LabelCompteurSQL->setText(QString::number(n) + QStringLiteral(" enregistrements"));
+        LabelCompteurSQL->adjustSize();
+        AjoutComboBoxSQL();
+    }
+    ComboBoxSQL->setFocus();
+}
+
+void TFicheSQL::AjoutComboBoxSQL()
+{
+    const QString text = ComboBoxSQL->currentText();
+    for (int i = 0; i < ComboBoxSQL->count(); ++i)
+        if (ComboBoxSQL->itemText(i) == text)
+            return;
+    int position = 0;
+    while (position < ComboBoxSQL->count() && !sortsBefore(text, ComboBoxSQL->itemText(position)))
+        ++position;
+    const int before = ComboBoxSQL->count();
+    // Adding an item must not replace what the statement box shows.
+    const QString edited = ComboBoxSQL->lineEdit()->text();
+    const int cursor = ComboBoxSQL->lineEdit()->cursorPosition();
+    const QSignalBlocker block(ComboBoxSQL);
+    ComboBoxSQL->insertItem(position, text);
+    if (ComboBoxSQL->lineEdit()->text() != edited) {
+        ComboBoxSQL->setEditText(edited);
+        ComboBoxSQL->lineEdit()->setCursorPosition(cursor);
+    }
+    if (ComboBoxSQL->count() != before + 1)
+        throw Exception(QStringLiteral("Ne peut insérer une ligne"));
+}
+
+void TFicheSQL::ComboBoxSQLKeyPress(QObject*, QChar& key)
+{
+    if (key == QChar(13))
+        ToolButtonResultClick(this);
+}
+
+void TFicheSQL::ToolButtonQuitterClick(QObject*)
+{
+    close();
+}
+
+void TFicheSQL::FormActivate(QObject*)
+{
+}
+
+void TFicheSQL::FormClose(QObject*)
+{
+    qApp->quit();
+}
+
+void TFicheSQL::centreOnScreen()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    QRect frame = frameGeometry();
+    frame.moveCenter(area.center());
+    move(frame.topLeft());
+}
+
+void TFicheSQL::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_centred) {
+        m_centred = true;
+        centreOnScreen();
+        ComboBoxSQL->setFocus();
+    }
+}
+
+void TFicheSQL::closeEvent(QCloseEvent* event)
+{
+    try {
+        FormClose(this);
+        event->accept();
+    } catch (...) {
+        // The window stays open when closing fails (a list that cannot be saved).
+        event->ignore();
+        ErrorGuard::reportCurrentException(this);
+    }
+}
+
+bool TFicheSQL::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate)
+        guarded([this] { FormActivate(this); });
+    return QWidget::event(e);
+}
+
+bool TFicheSQL::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == ComboBoxSQL->lineEdit() && e->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            QChar c(13);
+            guarded([this, &c] { ComboBoxSQLKeyPress(ComboBoxSQL, c); });
+        }
+    }
+    return QWidget::eventFilter(watched, e);
+}

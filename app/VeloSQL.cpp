@@ -1,0 +1,84 @@
+#include "VeloSQL.h"
+
+#include "ClipBoard.h"
+#include "Databases.h"
+#include "Dialogs.h"
+#include "ErrorGuard.h"
+#include "Exceptions.h"
+#include "ImageList.h"
+#include "Intro.h"
+#include "SQL.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <cxxabi.h>
+#include <typeinfo>
+
+namespace VeloSQL {
+
+void initApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("VeloSQL"));
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+}
+
+void createWindows()
+{
+    FicheIntro = new TFicheIntro;
+    FicheSQL = new TFicheSQL;
+    FicheClip = new TFicheClip;
+}
+
+void destroyWindows()
+{
+    delete FicheClip;
+    FicheClip = nullptr;
+    delete FicheSQL;
+    FicheSQL = nullptr;
+    delete FicheIntro;
+    FicheIntro = nullptr;
+    Databases::closeAll();
+}
+
+QString startupFailureText(const std::exception& error, const QString& moduleName)
+{
+    QString kind;
+    const void* address = nullptr;
+    if (const auto* ours = dynamic_cast<const Exception*>(&error)) {
+        kind = QString::fromLatin1(ours->className());
+        address = ours->address();
+    } else {
+        int status = 0;
+        char* name = abi::__cxa_demangle(typeid(error).name(), nullptr, nullptr, &status);
+        kind = QString::fromLatin1(status == 0 && name ? name : typeid(error).name());
+        std::free(name);
+    }
+    QString message = ErrorGuard::messageOf(error);
+    const QString dot = message.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".");
+    const QString where = QStringLiteral("%1").arg(quintptr(address), int(sizeof(void*) * 2), 16, QLatin1Char('0')).toUpper();
+    return QStringLiteral("Exception %1 dans le module %2 à %3.\n%4%5").arg(kind, moduleName, where, message, dot);
+}
+
+int run()
+{
+    initApplication();
+    try {
+        createWindows();
+    } catch (const std::exception& e) {
+        Dialogs::MessageBox box;
+        box.caption = QStringLiteral("Erreur de l'application");
+        box.text = startupFailureText(e, QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+        box.icon = Dialogs::Icon::Error;
+        box.buttons = {QStringLiteral("OK")};
+        box.escapeButton = 0;
+        Dialogs::instance().messageBox(nullptr, box);
+        destroyWindows();
+        return 1;
+    }
+    FicheIntro->show();
+    QApplication::exec();
+    destroyWindows();
+    return 0;
+}
+
+} // namespace VeloSQL

@@ -1,0 +1,126 @@
+#include "Dialogs.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+
+namespace {
+Dialogs* g_installed = nullptr;
+
+QMessageBox::Icon toQt(Dialogs::Icon icon)
+{
+    switch (icon) {
+    case Dialogs::Icon::Information: return QMessageBox::Information;
+    case Dialogs::Icon::Warning: return QMessageBox::Warning;
+    case Dialogs::Icon::Question: return QMessageBox::Question;
+    case Dialogs::Icon::Error: return QMessageBox::Critical;
+    case Dialogs::Icon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+} // namespace
+
+Dialogs& Dialogs::instance()
+{
+    static QtDialogs qtDialogs;
+    return g_installed ? *g_installed : qtDialogs;
+}
+
+void Dialogs::install(Dialogs* d)
+{
+    g_installed = d;
+}
+
+int QtDialogs::messageBox(QWidget* parent, const MessageBox& box)
+{
+    QMessageBox mb(toQt(box.icon), box.caption, box.text, QMessageBox::NoButton, parent);
+    // A CR alone starts a new line in the box, as it does on Windows.
+    QString text = box.text;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    mb.setText(text);
+    QList<QPushButton*> buttons;
+    for (int i = 0; i < box.buttons.size(); ++i) {
+        const auto role = (i == box.escapeButton) ? QMessageBox::RejectRole : QMessageBox::AcceptRole;
+        buttons.append(mb.addButton(box.buttons[i], role));
+    }
+    if (box.defaultButton >= 0 && box.defaultButton < buttons.size())
+        mb.setDefaultButton(buttons[box.defaultButton]);
+    if (box.escapeButton >= 0 && box.escapeButton < buttons.size())
+        mb.setEscapeButton(buttons[box.escapeButton]);
+    mb.exec();
+    const int index = int(buttons.indexOf(static_cast<QPushButton*>(mb.clickedButton())));
+    return index >= 0 ? index : box.escapeButton;
+}
+
+std::optional<Dialogs::SaveFileResult> QtDialogs::saveFile(QWidget* parent, const SaveFile& request)
+{
+    QFileDialog dialog(parent, request.title, request.directory);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setNameFilters(request.filters);
+    if (request.filterIndex >= 1 && request.filterIndex <= request.filters.size())
+        dialog.selectNameFilter(request.filters[request.filterIndex - 1]);
+    dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.fileName.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    SaveFileResult result;
+    result.fileName = dialog.selectedFiles().constFirst();
+    result.filterIndex = int(request.filters.indexOf(dialog.selectedNameFilter())) + 1;
+    if (result.filterIndex < 1)
+        result.filterIndex = 1;
+    return result;
+}
+
+bool QtDialogs::print(QWidget* parent, QPrinter& printer, const PrintSetup& setup)
+{
+    printer.setCollateCopies(setup.collateCopies);
+    QPrintDialog dialog(&printer, parent);
+    QAbstractPrintDialog::PrintDialogOptions options;
+    if (setup.allowPrintToFile) options |= QAbstractPrintDialog::PrintToFile;
+    if (setup.allowSelection) options |= QAbstractPrintDialog::PrintSelection;
+    if (setup.allowPageRange) options |= QAbstractPrintDialog::PrintPageRange;
+    if (setup.allowCopies) options |= QAbstractPrintDialog::PrintCollateCopies;
+    options |= QAbstractPrintDialog::PrintShowPageSize;
+    dialog.setOptions(options);
+    return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<Dialogs::Login> QtDialogs::login(QWidget* parent, const QString& caption,
+                                               const QString& user)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(caption);
+    auto* userEdit = new QLineEdit(user, &dialog);
+    auto* passwordEdit = new QLineEdit(&dialog);
+    userEdit->setMaxLength(31);
+    passwordEdit->setMaxLength(31);
+    passwordEdit->setEchoMode(QLineEdit::Password);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Nom d'utilisateur :"), userEdit);
+    form->addRow(QStringLiteral("Mot de passe :"), passwordEdit);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Annuler"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    if (user.isEmpty())
+        userEdit->setFocus();
+    else
+        passwordEdit->setFocus();
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return Login{userEdit->text(), passwordEdit->text()};
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+class QPrinter;
+
+// Every modal question of the program goes through this interface. The program
+// uses QtDialogs; tests install a scripted implementation that answers and records.
+class Dialogs {
+public:
+    enum class Icon { None, Information, Warning, Question, Error };
+
+    struct MessageBox {
+        QString caption;
+        QString text;
+        Icon icon = Icon::None;
+        QStringList buttons;      // texts, left to right
+        int defaultButton = 0;    // index into buttons
+        int escapeButton = -1;    // answer given by Escape or by closing the box
+    };
+
+    struct SaveFile {
+        QString title;
+        QStringList filters;      // one entry each: "Fichiers HTML (*.htm)"
+        QString defaultSuffix;    // without the dot: "htm"
+        QString directory;        // initial folder
+        QString fileName;         // proposed file name (full path or bare name)
+        int filterIndex = 1;      // 1-based, as the program counts entries
+    };
+
+    struct SaveFileResult {
+        QString fileName;         // full path
+        int filterIndex = 1;      // 1-based
+    };
+
+    struct PrintSetup {
+        bool allowPrintToFile = true;
+        bool allowSelection = true;
+        bool allowPageRange = true;
+        bool allowCopies = true;
+        bool collateCopies = false;
+    };
+
+    struct Login {
+        QString user;
+        QString password;
+    };
+
+    virtual ~Dialogs() = default;
+
+    // Returns the index of the button chosen (escapeButton when the box is closed).
+    virtual int messageBox(QWidget* parent, const MessageBox& box) = 0;
+    virtual std::optional<SaveFileResult> saveFile(QWidget* parent, const SaveFile& request) = 0;
+    // Runs the print dialog on printer; true when confirmed (printer then holds the choice).
+    virtual bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) = 0;
+    // Asks for a user name and password (at most 31 characters each).
+    virtual std::optional<Login> login(QWidget* parent, const QString& caption,
+                                       const QString& user) = 0;
+
+    // The installed implementation (QtDialogs unless a test installed another).
+    static Dialogs& instance();
+    // Installs d (not owned); nullptr restores the Qt implementation.
+    static void install(Dialogs* d);
+};
+
+// The real dialogs, on Qt's widgets.
+class QtDialogs : public Dialogs {
+public:
+    int messageBox(QWidget* parent, const MessageBox& box) override;
+    std::optional<SaveFileResult> saveFile(QWidget* parent, const SaveFile& request) override;
+    bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) override;
+    std::optional<Login> login(QWidget* parent, const QString& caption, const QString& user) override;
+};

@@ -1,0 +1,49 @@
+#include "ErrorGuard.h"
+
+#include "Dialogs.h"
+#include "Exceptions.h"
+
+#include <new>
+
+namespace ErrorGuard {
+
+QString withFinalDot(const QString& message)
+{
+    if (!message.isEmpty() && message.back().unicode() > u'.')
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void showError(const QString& message, QWidget* parent)
+{
+    Dialogs::MessageBox box;
+    box.caption = QStringLiteral("VeloSQL");
+    box.text = withFinalDot(message);
+    box.icon = Dialogs::Icon::Error;
+    box.buttons = {QStringLiteral("OK")};
+    box.defaultButton = 0;
+    box.escapeButton = 0;
+    Dialogs::instance().messageBox(parent, box);
+}
+
+QString messageOf(const std::exception& e)
+{
+    if (const auto* ours = dynamic_cast<const Exception*>(&e))
+        return ours->message();
+    if (dynamic_cast<const std::bad_alloc*>(&e))
+        return QStringLiteral("Mémoire insuffisante");
+    return QString::fromLocal8Bit(e.what());
+}
+
+void reportCurrentException(QWidget* parent)
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        showError(messageOf(e), parent);
+    } catch (...) {
+        showError(QStringLiteral("Erreur inconnue"), parent);
+    }
+}
+
+} // namespace ErrorGuard

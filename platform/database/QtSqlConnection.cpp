@@ -1,0 +1,254 @@
+#include "QtSqlConnection.h"
+
+#include "Databases.h"
+#include "Exceptions.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlIndex>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTime>
+#include <QUuid>
+
+namespace {
+
+QString errorText(const QSqlError& e)
+{
+    QStringList lines;
+    if (!e.databaseText().isEmpty())
+        lines << e.databaseText().trimmed();
+    if (!e.driverText().isEmpty() && e.driverText() != e.databaseText())
+        lines << e.driverText().trimmed();
+    return lines.isEmpty() ? e.text() : lines.join(QLatin1Char('\n'));
+}
+
+ColumnInfo columnOf(const QSqlField& f)
+{
+    ColumnInfo c;
+    c.name = f.name();
+    switch (f.metaType().id()) {
+    case QMetaType::Bool: c.type = ftBoolean; break;
+    case QMetaType::Short: case QMetaType::UShort: case QMetaType::SChar: case QMetaType::UChar:
+        c.type = ftSmallint; break;
+    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
+        c.type = ftInteger; break;
+    case QMetaType::Double: case QMetaType::Float:
+        if (f.precision() > 0 && f.length() > 0) {
+            c.type = ftBCD;
+            c.precision = f.length();
+            c.size = f.precision();
+        } else {
+            c.type = ftFloat;
+        }
+        break;
+    case QMetaType::QDate: c.type = ftDate; break;
+    case QMetaType::QTime: c.type = ftTime; break;
+    case QMetaType::QDateTime: c.type = ftDateTime; break;
+    case QMetaType::QByteArray: c.type = ftBlob; break;
+    default:
+        if (f.length() > 0 && f.length() <= 8192) {
+            c.type = ftString;
+            c.size = f.length();
+        } else {
+            c.type = ftMemo;
+        }
+        break;
+    }
+    return c;
+}
+
+void appendValue(ResultStore& rows, const QVariant& v)
+{
+    if (v.isNull()) {
+        rows.appendNull();
+        return;
+    }
+    switch (v.metaType().id()) {
+    case QMetaType::Bool: case QMetaType::Short: case QMetaType::UShort: case QMetaType::Int:
+    case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong: case QMetaType::SChar:
+    case QMetaType::UChar:
+        rows.appendInteger(v.toLongLong());
+        break;
+    case QMetaType::Double: case QMetaType::Float:
+        rows.appendFloat(v.toDouble());
+        break;
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        rows.appendBlob(b.constData(), b.size());
+        break;
+    }
+    case QMetaType::QDate: {
+        const QByteArray t = v.toDate().toString(Qt::ISODate).toUtf8();
+        rows.appendText(t.constData(), t.size());
+        break;
+    }
+    case QMetaType::QTime: {
+        const QByteArray t = v.toTime().toString(Qt::ISODateWithMs).toUtf8();
+        rows.appendText(t.constData(), t.size());
+        break;
+    }
+    case QMetaType::QDateTime: {
+        const QByteArray t = v.toDateTime().toString(Qt::ISODateWithMs).toUtf8();
+        rows.appendText(t.constData(), t.size());
+        break;
+    }
+    default: {
+        const QByteArray t = v.toString().toUtf8();
+        rows.appendText(t.constData(), t.size());
+        break;
+    }
+    }
+}
+
+} // namespace
+
+QtSqlConnection::QtSqlConnection(const AliasSettings& s)
+    : m_name(QStringLiteral("velosql-") + QUuid::createUuid().toString(QUuid::WithoutBraces)),
+      m_readOnly(s.readOnly)
+{
+    if (!QSqlDatabase::isDriverAvailable(s.driver))
+        throw EDatabaseError(QStringLiteral("Pilote de base de données introuvable : %1").arg(s.driver));
+    QSqlDatabase db = QSqlDatabase::addDatabase(s.driver, m_name);
+    db.setDatabaseName(s.database);
+    if (!s.host.isEmpty())
+        db.setHostName(s.host);
+    if (s.port > 0)
+        db.setPort(s.port);
+    db.setUserName(s.user);
+    db.setPassword(s.password);
+    db.setConnectOptions(s.options);
+    if (!db.open()) {
+        const QString message = errorText(db.lastError());
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+        throw EDatabaseError(message);
+    }
+}
+
+QtSqlConnection::~QtSqlConnection()
+{
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+QueryResult QtSqlConnection::execute(const QString& sql)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(sql))
+        throw EDatabaseError(errorText(q.lastError()));
+    if (!q.isSelect())
+        throw EDatabaseError(noCursorMessage());
+    const QSqlRecord record = q.record();
+    QueryResult result;
+    result.rows = std::make_unique<ResultStore>(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        result.columns.push_back(columnOf(record.field(i)));
+    while (q.next()) {
+        result.rows->beginRow();
+        for (int i = 0; i < record.count(); ++i)
+            appendValue(*result.rows, q.value(i));
+        result.rows->endRow();
+    }
+    if (q.lastError().isValid())
+        throw EDatabaseError(errorText(q.lastError()));
+    return result;
+}
+
+TableResult QtSqlConnection::openTable(const QString& table)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    const QString quoted = db.driver()->escapeIdentifier(table, QSqlDriver::TableName);
+    TableResult result;
+    result.data = execute(QStringLiteral("SELECT * FROM ") + quoted);
+    // Rows are found again by their primary key, or by all their values without one.
+    QStringList keyColumns;
+    const QSqlIndex pk = db.primaryIndex(table);
+    for (int i = 0; i < pk.count(); ++i)
+        keyColumns << pk.fieldName(i);
+    if (keyColumns.isEmpty())
+        for (const ColumnInfo& c : result.data.columns)
+            keyColumns << c.name;
+    m_keyColumns.insert(table, keyColumns);
+    for (qsizetype r = 0; r < result.data.rows->rowCount(); ++r) {
+        QVariantList key;
+        for (const QString& k : keyColumns) {
+            int index = 0;
+            while (index < int(result.data.columns.size()) && result.data.columns[size_t(index)].name != k)
+                ++index;
+            const CellRef c = result.data.rows->cell(r, index);
+            switch (c.cls) {
+            case CellClass::Null: key << QVariant(); break;
+            case CellClass::Integer: key << QVariant(c.integer); break;
+            case CellClass::Float: key << QVariant(c.real); break;
+            case CellClass::Text: key << QVariant(QString::fromUtf8(c.data, c.size)); break;
+            case CellClass::Blob: key << QVariant(QByteArray(c.data, c.size)); break;
+            }
+        }
+        result.keys.push_back(key);
+    }
+    return result;
+}
+
+void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, const QStringList& columns,
+                                const QVariantList& values)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlDriver* driver = db.driver();
+    QStringList sets;
+    for (const QString& c : columns)
+        sets << driver->escapeIdentifier(c, QSqlDriver::FieldName) + QStringLiteral(" = ?");
+    QStringList where;
+    QVariantList whereValues;
+    const QStringList keyColumns = m_keyColumns.value(table);
+    for (int i = 0; i < keyColumns.size(); ++i) {
+        const QString name = driver->escapeIdentifier(keyColumns[i], QSqlDriver::FieldName);
+        if (key.value(i).isNull()) {
+            where << name + QStringLiteral(" IS NULL");
+        } else {
+            where << name + QStringLiteral(" = ?");
+            whereValues << key.value(i);
+        }
+    }
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                  .arg(driver->escapeIdentifier(table, QSqlDriver::TableName), sets.join(QStringLiteral(", ")),
+                       where.join(QStringLiteral(" AND "))));
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    for (const QVariant& v : whereValues)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw EDatabaseError(errorText(q.lastError()));
+    if (q.numRowsAffected() == 0)
+        throw EDatabaseError(QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur"));
+}
+
+void QtSqlConnection::insertRow(const QString& table, const QStringList& columns, const QVariantList& values)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlDriver* driver = db.driver();
+    QStringList names;
+    QStringList marks;
+    for (const QString& c : columns) {
+        names << driver->escapeIdentifier(c, QSqlDriver::FieldName);
+        marks << QStringLiteral("?");
+    }
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(driver->escapeIdentifier(table, QSqlDriver::TableName), names.join(QStringLiteral(", ")),
+                       marks.join(QStringLiteral(", "))));
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw EDatabaseError(errorText(q.lastError()));
+}

@@ -1,0 +1,155 @@
+#include "ResultStore.h"
+
+#include <algorithm>
+
+namespace {
+constexpr qsizetype kChunkSize = qsizetype(4) << 20;
+
+inline const char* readSize(const char* p, qsizetype& size)
+{
+    quint64 v = 0;
+    int shift = 0;
+    for (;;) {
+        const auto b = quint8(*p++);
+        v |= quint64(b & 0x7F) << shift;
+        if (!(b & 0x80))
+            break;
+        shift += 7;
+    }
+    size = qsizetype(v);
+    return p;
+}
+
+inline const char* skipCell(const char* p)
+{
+    const auto cls = CellClass(*p++);
+    switch (cls) {
+    case CellClass::Null: return p;
+    case CellClass::Integer:
+    case CellClass::Float: return p + 8;
+    case CellClass::Text:
+    case CellClass::Blob: {
+        qsizetype n;
+        p = readSize(p, n);
+        return p + n;
+    }
+    }
+    return p;
+}
+} // namespace
+
+ResultStore::ResultStore(int columnCount)
+    : m_columns(columnCount), m_classes(size_t(columnCount), 0u), m_longest(size_t(columnCount), 0)
+{
+}
+
+char* ResultStore::reserve(qsizetype bytes)
+{
+    if (m_write && m_chunkEnd - m_write >= bytes)
+        return m_write;
+    // Move the row begun so far into a new chunk, large enough for it and the cell.
+    const qsizetype partial = m_rowStart ? m_write - m_rowStart : 0;
+    const qsizetype size = std::max(kChunkSize, partial + bytes);
+    auto chunk = std::make_unique<char[]>(size_t(size));
+    if (partial > 0)
+        std::memcpy(chunk.get(), m_rowStart, size_t(partial));
+    m_rowStart = chunk.get();
+    m_write = chunk.get() + partial;
+    m_chunkEnd = chunk.get() + size;
+    // A chunk left holding only the moved row's start is not freed: it may hold earlier rows.
+    m_chunks.push_back(std::move(chunk));
+    m_bytes += size;
+    return m_write;
+}
+
+void ResultStore::beginRow()
+{
+    m_column = 0;
+    reserve(1);
+    m_rowStart = m_write;
+}
+
+void ResultStore::appendNull()
+{
+    char* p = reserve(1);
+    *p = char(CellClass::Null);
+    m_write = p + 1;
+    m_classes[m_column++] |= 1u << unsigned(CellClass::Null);
+}
+
+void ResultStore::appendInteger(qint64 value)
+{
+    char* p = reserve(9);
+    *p = char(CellClass::Integer);
+    std::memcpy(p + 1, &value, 8);
+    m_write = p + 9;
+    m_classes[m_column++] |= 1u << unsigned(CellClass::Integer);
+}
+
+void ResultStore::appendFloat(double value)
+{
+    char* p = reserve(9);
+    *p = char(CellClass::Float);
+    std::memcpy(p + 1, &value, 8);
+    m_write = p + 9;
+    m_classes[m_column++] |= 1u << unsigned(CellClass::Float);
+}
+
+void ResultStore::appendVariable(CellClass cls, const char* data, qsizetype size)
+{
+    char* p = reserve(size + 11);
+    *p++ = char(cls);
+    auto v = quint64(size);
+    do {
+        auto b = quint8(v & 0x7F);
+        v >>= 7;
+        if (v)
+            b |= 0x80;
+        *p++ = char(b);
+    } while (v);
+    if (size > 0)
+        std::memcpy(p, data, size_t(size));
+    m_write = p + size;
+    m_classes[m_column] |= 1u << unsigned(cls);
+    if (cls == CellClass::Text && size > m_longest[m_column])
+        m_longest[m_column] = size;
+    ++m_column;
+}
+
+void ResultStore::appendText(const char* utf8, qsizetype size)
+{
+    appendVariable(CellClass::Text, utf8, size);
+}
+
+void ResultStore::appendBlob(const char* bytes, qsizetype size)
+{
+    appendVariable(CellClass::Blob, bytes, size);
+}
+
+void ResultStore::endRow()
+{
+    while (m_column < m_columns)
+        appendNull();
+    m_rows.push_back(m_rowStart);
+    m_rowStart = nullptr;
+}
+
+CellRef ResultStore::cell(qsizetype row, int column) const
+{
+    const char* p = m_rows[size_t(row)];
+    for (int i = 0; i < column; ++i)
+        p = skipCell(p);
+    CellRef ref;
+    ref.cls = CellClass(*p++);
+    switch (ref.cls) {
+    case CellClass::Null: break;
+    case CellClass::Integer: std::memcpy(&ref.integer, p, 8); break;
+    case CellClass::Float: std::memcpy(&ref.real, p, 8); break;
+    case CellClass::Text:
+    case CellClass::Blob:
+        p = readSize(p, ref.size);
+        ref.data = p;
+        break;
+    }
+    return ref;
+}

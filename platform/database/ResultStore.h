@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QtGlobal>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// How a value is stored in a cell.
+enum class CellClass : std::uint8_t { Null, Integer, Float, Text, Blob };
+
+// A read-only view of one cell. For Text the bytes are UTF-8; for Blob, raw bytes.
+struct CellRef {
+    CellClass cls = CellClass::Null;
+    const char* data = nullptr;
+    qsizetype size = 0;
+    qint64 integer = 0;
+    double real = 0.0;
+};
+
+// The rows of a result, held in memory: a chunked arena of raw cell bytes with
+// one index entry per row. A cell is a class byte followed by an 8-byte number,
+// or by a variable-length size and the bytes of a text or blob. Rows never span
+// two chunks, so a row is walked in one contiguous piece.
+class ResultStore {
+public:
+    explicit ResultStore(int columnCount);
+    ResultStore(const ResultStore&) = delete;
+    ResultStore& operator=(const ResultStore&) = delete;
+
+    int columnCount() const { return m_columns; }
+    qsizetype rowCount() const { return qsizetype(m_rows.size()); }
+
+    // Building: beginRow, one append per column, endRow.
+    void beginRow();
+    void appendNull();
+    void appendInteger(qint64 value);
+    void appendFloat(double value);
+    void appendText(const char* utf8, qsizetype size);
+    void appendBlob(const char* bytes, qsizetype size);
+    void endRow();
+
+    CellRef cell(qsizetype row, int column) const;
+
+    // Per column: which cell classes occur (bit i set for CellClass i) and the
+    // longest text in bytes. They type columns that declare no type.
+    unsigned classesSeen(int column) const { return m_classes[column]; }
+    qsizetype longestText(int column) const { return m_longest[column]; }
+
+    // Bytes held by the arena (for measurements).
+    qsizetype bytesUsed() const { return m_bytes; }
+
+private:
+    char* reserve(qsizetype bytes);
+    void appendVariable(CellClass cls, const char* data, qsizetype size);
+
+    int m_columns;
+    int m_column = 0;
+    std::vector<const char*> m_rows;
+    std::vector<std::unique_ptr<char[]>> m_chunks;
+    char* m_chunkEnd = nullptr;
+    char* m_write = nullptr;
+    char* m_rowStart = nullptr;
+    qsizetype m_bytes = 0;
+    std::vector<unsigned> m_classes;
+    std::vector<qsizetype> m_longest;
+};

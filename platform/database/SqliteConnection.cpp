@@ -1,0 +1,310 @@
+#include "SqliteConnection.h"
+
+#include "Exceptions.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <sqlite3.h>
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+QString quoteIdentifier(const QString& name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+// True when only blanks, semicolons and comments remain.
+bool isBlankSql(const char* p, const char* end)
+{
+    while (p < end) {
+        const char c = *p;
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v' || c == ';') {
+            ++p;
+        } else if (c == '-' && p + 1 < end && p[1] == '-') {
+            while (p < end && *p != '\n')
+                ++p;
+        } else if (c == '/' && p + 1 < end && p[1] == '*') {
+            p += 2;
+            while (p + 1 < end && !(p[0] == '*' && p[1] == '/'))
+                ++p;
+            p = p + 1 < end ? p + 2 : end;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Types a column that declares none from the classes of its values.
+ColumnInfo columnFromValues(const QString& name, const ResultStore& rows, int column)
+{
+    ColumnInfo c;
+    c.name = name;
+    const unsigned seen = rows.classesSeen(column) & ~(1u << unsigned(CellClass::Null));
+    const auto bit = [](CellClass cls) { return 1u << unsigned(cls); };
+    if (seen == bit(CellClass::Integer)) {
+        c.type = ftInteger;
+    } else if (seen && !(seen & ~(bit(CellClass::Integer) | bit(CellClass::Float)))) {
+        c.type = ftFloat;
+    } else if (seen == bit(CellClass::Blob)) {
+        c.type = ftBlob;
+    } else {
+        c.type = ftString;
+        c.size = int(qMin<qsizetype>(rows.longestText(column), 8192));
+    }
+    return c;
+}
+
+void bindValue(sqlite3_stmt* stmt, int index, const QVariant& v)
+{
+    if (v.isNull()) {
+        sqlite3_bind_null(stmt, index);
+        return;
+    }
+    switch (v.typeId()) {
+    case QMetaType::LongLong:
+    case QMetaType::Int:
+    case QMetaType::Bool:
+        sqlite3_bind_int64(stmt, index, v.toLongLong());
+        break;
+    case QMetaType::Double:
+        sqlite3_bind_double(stmt, index, v.toDouble());
+        break;
+    case QMetaType::QByteArray: {
+        const QByteArray b = v.toByteArray();
+        sqlite3_bind_blob64(stmt, index, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
+        break;
+    }
+    default: {
+        const QByteArray t = v.toString().toUtf8();
+        sqlite3_bind_text64(stmt, index, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
+                            SQLITE_UTF8);
+        break;
+    }
+    }
+}
+
+struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+} // namespace
+
+SqliteConnection::SqliteConnection(const QString& fileName, bool readOnly)
+{
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    const QByteArray path = fileName.toUtf8();
+    const int rc = sqlite3_open_v2(path.constData(), &m_db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        QString message = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw EDatabaseError(message + QStringLiteral(" : ") + fileName);
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(m_db, 0);
+    // Reading the schema tells a database from a file that is not one, without changing it.
+    char* error = nullptr;
+    if (sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(m_db));
+        sqlite3_free(error);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw EDatabaseError(message + QStringLiteral(" : ") + fileName);
+    }
+}
+
+SqliteConnection::~SqliteConnection()
+{
+    sqlite3_close_v2(m_db);
+}
+
+void SqliteConnection::fail() const
+{
+    throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+}
+
+bool SqliteConnection::isReadOnly() const
+{
+    return sqlite3_db_readonly(m_db, "main") == 1;
+}
+
+ColumnInfo SqliteConnection::columnFromDeclaredType(const QString& name, const QString& declared)
+{
+    ColumnInfo c;
+    c.name = name;
+    const QString t = declared.trimmed().toUpper();
+    static const QRegularExpression sizeRe(QStringLiteral("\\(\\s*(\\d+)\\s*(?:,\\s*(\\d+)\\s*)?\\)"));
+    const auto m = sizeRe.match(t);
+    const int first = m.hasMatch() ? m.captured(1).toInt() : 0;
+    const int second = m.hasMatch() && m.hasCaptured(2) ? m.captured(2).toInt() : 0;
+    const QString base = t.left(t.indexOf(QLatin1Char('('))).trimmed();
+    auto is = [&](const char* word) { return base == QLatin1String(word); };
+    auto has = [&](const char* part) { return base.contains(QLatin1String(part)); };
+
+    if (is("MONEY") || is("CURRENCY") || is("SMALLMONEY")) c.type = ftCurrency;
+    else if (is("DECIMAL") || is("NUMERIC") || is("BCD")) { c.type = ftBCD; c.precision = first; c.size = second; }
+    else if (is("DATETIME") || has("TIMESTAMP")) c.type = ftDateTime;
+    else if (is("DATE")) c.type = ftDate;
+    else if (is("TIME")) c.type = ftTime;
+    else if (is("BOOLEAN") || is("BOOL") || is("LOGICAL") || is("BIT")) c.type = ftBoolean;
+    else if (is("SMALLINT") || is("TINYINT") || is("INT2")) c.type = ftSmallint;
+    else if (is("WORD")) c.type = ftWord;
+    else if (has("AUTOINC")) c.type = ftAutoInc;
+    else if (is("MEMO") || is("TEXT") || has("CLOB") || is("LONGTEXT") || is("MEDIUMTEXT")) c.type = ftMemo;
+    else if (is("FMTMEMO")) c.type = ftFmtMemo;
+    else if (is("GRAPHIC") || is("IMAGE")) c.type = ftGraphic;
+    else if (is("OLE")) c.type = ftParadoxOle;
+    else if (is("TYPEDBINARY")) c.type = ftTypedBinary;
+    else if (has("BLOB") || is("BINARY") || is("VARBINARY") || is("BYTEA")) c.type = ftBlob;
+    else if (has("CHAR")) { c.type = ftString; c.size = first; }
+    else if (has("INT")) c.type = ftInteger;
+    else if (has("REAL") || has("FLOA") || has("DOUB")) c.type = ftFloat;
+    else c.type = ftUnknown;   // typed from its values
+    return c;
+}
+
+QueryResult SqliteConnection::execute(const QString& sql)
+{
+    const QByteArray utf8 = sql.toUtf8();
+    const char* tail = utf8.constData();
+    const char* const end = tail + utf8.size();
+    for (;;) {
+        Statement s;
+        const char* next = nullptr;
+        if (sqlite3_prepare_v2(m_db, tail, int(end - tail), &s.stmt, &next) != SQLITE_OK)
+            fail();
+        const bool last = isBlankSql(next, end);
+        tail = next;
+        if (!s.stmt) {
+            if (last)
+                throw EDatabaseError(noCursorMessage());
+            continue;
+        }
+        const int columns = sqlite3_column_count(s.stmt);
+        if (!last || columns == 0) {
+            int rc;
+            while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
+            }
+            if (rc != SQLITE_DONE)
+                fail();
+            if (last)
+                throw EDatabaseError(noCursorMessage());
+            continue;
+        }
+
+        QueryResult result;
+        result.rows = std::make_unique<ResultStore>(columns);
+        result.columns.reserve(size_t(columns));
+        for (int i = 0; i < columns; ++i) {
+            const char* decl = sqlite3_column_decltype(s.stmt, i);
+            result.columns.push_back(columnFromDeclaredType(QString::fromUtf8(sqlite3_column_name(s.stmt, i)),
+                                                            decl ? QString::fromUtf8(decl) : QString()));
+        }
+        ResultStore& rows = *result.rows;
+        int rc;
+        while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
+            rows.beginRow();
+            for (int i = 0; i < columns; ++i) {
+                switch (sqlite3_column_type(s.stmt, i)) {
+                case SQLITE_INTEGER:
+                    rows.appendInteger(sqlite3_column_int64(s.stmt, i));
+                    break;
+                case SQLITE_FLOAT:
+                    rows.appendFloat(sqlite3_column_double(s.stmt, i));
+                    break;
+                case SQLITE_TEXT: {
+                    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s.stmt, i));
+                    rows.appendText(text, sqlite3_column_bytes(s.stmt, i));
+                    break;
+                }
+                case SQLITE_BLOB: {
+                    const auto* blob = static_cast<const char*>(sqlite3_column_blob(s.stmt, i));
+                    rows.appendBlob(blob, sqlite3_column_bytes(s.stmt, i));
+                    break;
+                }
+                default:
+                    rows.appendNull();
+                    break;
+                }
+            }
+            rows.endRow();
+        }
+        if (rc != SQLITE_DONE)
+            fail();
+        for (int i = 0; i < columns; ++i)
+            if (result.columns[size_t(i)].type == ftUnknown)
+                result.columns[size_t(i)] = columnFromValues(result.columns[size_t(i)].name, rows, i);
+        return result;
+    }
+}
+
+TableResult SqliteConnection::openTable(const QString& table)
+{
+    QueryResult all = execute(QStringLiteral("SELECT rowid, * FROM ") + quoteIdentifier(table));
+    // Column 0 is the row's key; the table's fields are the other columns.
+    TableResult result;
+    const int columns = int(all.columns.size()) - 1;
+    result.data.columns.assign(all.columns.begin() + 1, all.columns.end());
+    result.data.rows = std::make_unique<ResultStore>(columns);
+    for (qsizetype r = 0; r < all.rows->rowCount(); ++r) {
+        result.keys.push_back({all.rows->cell(r, 0).integer});
+        result.data.rows->beginRow();
+        for (int c = 0; c < columns; ++c) {
+            const CellRef cell = all.rows->cell(r, c + 1);
+            switch (cell.cls) {
+            case CellClass::Null: result.data.rows->appendNull(); break;
+            case CellClass::Integer: result.data.rows->appendInteger(cell.integer); break;
+            case CellClass::Float: result.data.rows->appendFloat(cell.real); break;
+            case CellClass::Text: result.data.rows->appendText(cell.data, cell.size); break;
+            case CellClass::Blob: result.data.rows->appendBlob(cell.data, cell.size); break;
+            }
+        }
+        result.data.rows->endRow();
+    }
+    return result;
+}
+
+void SqliteConnection::run(const QString& sql, const QVariantList& values)
+{
+    Statement s;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &s.stmt, nullptr) != SQLITE_OK)
+        fail();
+    for (int i = 0; i < values.size(); ++i)
+        bindValue(s.stmt, i + 1, values[i]);
+    if (sqlite3_step(s.stmt) != SQLITE_DONE)
+        fail();
+}
+
+void SqliteConnection::updateRow(const QString& table, const QVariantList& key, const QStringList& columns,
+                                 const QVariantList& values)
+{
+    QStringList sets;
+    for (const QString& c : columns)
+        sets << quoteIdentifier(c) + QStringLiteral(" = ?");
+    QVariantList bound = values;
+    bound << key.value(0);
+    run(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoteIdentifier(table), sets.join(QStringLiteral(", "))),
+        bound);
+    if (sqlite3_changes(m_db) != 1)
+        throw EDatabaseError(QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur"));
+}
+
+void SqliteConnection::insertRow(const QString& table, const QStringList& columns, const QVariantList& values)
+{
+    QStringList names;
+    QStringList marks;
+    for (const QString& c : columns) {
+        names << quoteIdentifier(c);
+        marks << QStringLiteral("?");
+    }
+    run(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(quoteIdentifier(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+        values);
+}

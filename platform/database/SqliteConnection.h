@@ -1,0 +1,31 @@
+#pragma once
+
+#include "Connection.h"
+
+struct sqlite3;
+
+// The embedded database: a SQLite file through SQLite's C API. The connection is
+// opened without the per-connection mutex (one thread uses it) and waits up to
+// 5 seconds on a database that another program is writing.
+class SqliteConnection : public Connection {
+public:
+    // Opens an existing file; never creates one. readOnly opens it for reading only.
+    SqliteConnection(const QString& fileName, bool readOnly);
+    ~SqliteConnection() override;
+
+    QueryResult execute(const QString& sql) override;
+    bool isReadOnly() const override;
+    TableResult openTable(const QString& table) override;
+    void updateRow(const QString& table, const QVariantList& key, const QStringList& columns,
+                   const QVariantList& values) override;
+    void insertRow(const QString& table, const QStringList& columns, const QVariantList& values) override;
+
+    // Maps a declared column type ("VARCHAR(40)", "MONEY", "DECIMAL(10,2)") to a field type.
+    static ColumnInfo columnFromDeclaredType(const QString& name, const QString& declared);
+
+private:
+    [[noreturn]] void fail() const;
+    void run(const QString& sql, const QVariantList& values);
+
+    sqlite3* m_db = nullptr;
+};

@@ -1,0 +1,65 @@
+#include "ScriptedDialogs.h"
+
+ScriptedDialogs::ScriptedDialogs()
+{
+    Dialogs::install(this);
+}
+
+ScriptedDialogs::~ScriptedDialogs()
+{
+    Dialogs::install(nullptr);
+}
+
+QList<ScriptedDialogs::Call> ScriptedDialogs::callsOf(const QString& kind) const
+{
+    QList<Call> result;
+    for (const Call& c : calls)
+        if (c.kind == kind)
+            result << c;
+    return result;
+}
+
+QStringList ScriptedDialogs::messageTexts() const
+{
+    QStringList texts;
+    for (const Call& c : calls)
+        if (c.kind == QLatin1String("message"))
+            texts << c.message.text;
+    return texts;
+}
+
+int ScriptedDialogs::messageBox(QWidget*, const MessageBox& box)
+{
+    Call c;
+    c.kind = QStringLiteral("message");
+    c.message = box;
+    calls << c;
+    return messageAnswers.isEmpty() ? box.defaultButton : messageAnswers.takeFirst();
+}
+
+std::optional<Dialogs::SaveFileResult> ScriptedDialogs::saveFile(QWidget*, const SaveFile& request)
+{
+    Call c;
+    c.kind = QStringLiteral("save");
+    c.save = request;
+    calls << c;
+    return saveAnswers.isEmpty() ? std::nullopt : saveAnswers.takeFirst();
+}
+
+bool ScriptedDialogs::print(QWidget*, QPrinter& printer, const PrintSetup& setup)
+{
+    Call c;
+    c.kind = QStringLiteral("print");
+    c.print = setup;
+    calls << c;
+    return printAnswers.isEmpty() ? false : printAnswers.takeFirst()(printer);
+}
+
+std::optional<Dialogs::Login> ScriptedDialogs::login(QWidget*, const QString& caption, const QString&)
+{
+    Call c;
+    c.kind = QStringLiteral("login");
+    c.caption = caption;
+    calls << c;
+    return loginAnswers.isEmpty() ? std::nullopt : loginAnswers.takeFirst();
+}

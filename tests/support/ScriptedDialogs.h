@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Dialogs.h"
+
+#include <QList>
+#include <functional>
+
+// Answers the program's questions from a script and records every call.
+// Installed for the lifetime of the object; the Qt dialogs come back after it.
+// With no scripted answer left: a message box answers its default button, a save
+// dialog and a print dialog are cancelled, a login is cancelled.
+class ScriptedDialogs : public Dialogs {
+public:
+    struct Call {
+        QString kind;          // "message", "save", "print", "login"
+        MessageBox message;
+        SaveFile save;
+        PrintSetup print;
+        QString caption;       // login caption
+    };
+
+    ScriptedDialogs();
+    ~ScriptedDialogs() override;
+
+    QList<Call> calls;
+    QList<int> messageAnswers;
+    QList<std::optional<SaveFileResult>> saveAnswers;
+    // Each answer sets up the printer (a PDF file, say) and returns whether the
+    // dialog is confirmed.
+    QList<std::function<bool(QPrinter&)>> printAnswers;
+    QList<std::optional<Login>> loginAnswers;
+
+    // Calls of one kind.
+    QList<Call> callsOf(const QString& kind) const;
+    // The texts of the message boxes shown, in order.
+    QStringList messageTexts() const;
+
+    int messageBox(QWidget* parent, const MessageBox& box) override;
+    std::optional<SaveFileResult> saveFile(QWidget* parent, const SaveFile& request) override;
+    bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) override;
+    std::optional<Login> login(QWidget* parent, const QString& caption, const QString& user) override;
+};

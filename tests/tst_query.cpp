@@ -1,0 +1,318 @@
+#include "Exceptions.h"
+#include "Query.h"
+#include "Table.h"
+#include "TestDatabase.h"
+
+#include <QTest>
+
+// The query on real SQLite files: declared types, text forms, counts, parameters, errors.
+class TestQuery : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { initTestEnvironment(); }
+
+    void declaredTypesMapToFieldTypes_data();
+    void declaredTypesMapToFieldTypes();
+    void textFormsFollowFrenchSettings_data();
+    void textFormsFollowFrenchSettings();
+    void recordCounts_data();
+    void recordCounts();
+    void walkEndsAtEndOfData();
+    void namedParametersFailToOpen_data();
+    void namedParametersFailToOpen();
+    void doubledColonReachesEngineAsOne();
+    void rejectedStatementLeavesQueryClosed();
+    void statementWithoutResultIsExecutedThenReported();
+    void statementsRunInOrder();
+    void fieldLookup();
+    void currencyValueIsFixedPoint_data();
+    void currencyValueIsFixedPoint();
+    void blobContentsKeepEveryByte();
+    void displayWidths_data();
+    void displayWidths();
+};
+
+void TestQuery::declaredTypesMapToFieldTypes_data()
+{
+    QTest::addColumn<QString>("declared");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("size");
+    QTest::newRow("varchar") << "VARCHAR(40)" << int(ftString) << 40;
+    QTest::newRow("char") << "CHAR(3)" << int(ftString) << 3;
+    QTest::newRow("text") << "TEXT" << int(ftMemo) << 0;
+    QTest::newRow("memo") << "MEMO" << int(ftMemo) << 0;
+    QTest::newRow("blob") << "BLOB" << int(ftBlob) << 0;
+    QTest::newRow("money") << "MONEY" << int(ftCurrency) << 0;
+    QTest::newRow("currency") << "currency" << int(ftCurrency) << 0;
+    QTest::newRow("decimal") << "DECIMAL(10,2)" << int(ftBCD) << 2;
+    QTest::newRow("date") << "DATE" << int(ftDate) << 0;
+    QTest::newRow("time") << "TIME" << int(ftTime) << 0;
+    QTest::newRow("datetime") << "DATETIME" << int(ftDateTime) << 0;
+    QTest::newRow("boolean") << "BOOLEAN" << int(ftBoolean) << 0;
+    QTest::newRow("integer") << "INTEGER" << int(ftInteger) << 0;
+    QTest::newRow("smallint") << "SMALLINT" << int(ftSmallint) << 0;
+    QTest::newRow("real") << "REAL" << int(ftFloat) << 0;
+    QTest::newRow("double") << "DOUBLE PRECISION" << int(ftFloat) << 0;
+}
+
+void TestQuery::declaredTypesMapToFieldTypes()
+{
+    QFETCH(QString, declared);
+    QFETCH(int, type);
+    QFETCH(int, size);
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (c %1); INSERT INTO t VALUES (NULL)").arg(declared));
+    TQuery q(nullptr, QStringLiteral("QuerySQL"));
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("SELECT * FROM t"));
+    q.open();
+    QCOMPARE(int(q.field(0)->dataType()), type);
+    QCOMPARE(q.field(0)->size(), size);
+}
+
+void TestQuery::textFormsFollowFrenchSettings_data()
+{
+    QTest::addColumn<QString>("declared");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("integer") << "INTEGER" << "1234567" << "1234567";
+    QTest::newRow("float") << "REAL" << "1234.5" << "1234,5";
+    QTest::newRow("float 15 digits") << "REAL" << "0.1" << "0,1";
+    QTest::newRow("money") << "MONEY" << "12.5" << "12,5";
+    QTest::newRow("boolean true") << "BOOLEAN" << "1" << "Vrai";
+    QTest::newRow("boolean false") << "BOOLEAN" << "0" << "Faux";
+    QTest::newRow("date") << "DATE" << "'2024-03-07'" << "07/03/2024";
+    QTest::newRow("null") << "VARCHAR(10)" << "NULL" << "";
+    QTest::newRow("text") << "VARCHAR(10)" << "'Hélène'" << "Hélène";
+    QTest::newRow("expression integer") << "" << "42" << "42";
+}
+
+void TestQuery::textFormsFollowFrenchSettings()
+{
+    QFETCH(QString, declared);
+    QFETCH(QString, stored);
+    QFETCH(QString, text);
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (c %1); INSERT INTO t VALUES (%2)").arg(declared, stored));
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("SELECT c FROM t"));
+    q.open();
+    QCOMPARE(q.field(0)->asString(), text);
+}
+
+void TestQuery::recordCounts_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("0") << 0;
+    QTest::newRow("1") << 1;
+    QTest::newRow("2") << 2;
+    QTest::newRow("1000") << 1000;
+}
+
+void TestQuery::recordCounts()
+{
+    QFETCH(int, rows);
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (n INTEGER);"
+                           "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < %1) "
+                           "INSERT INTO t SELECT x FROM c WHERE %1 > 0")
+                .arg(rows));
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("SELECT * FROM t"));
+    q.open();
+    QCOMPARE(q.recordCount(), qsizetype(rows));
+    QCOMPARE(q.eof(), rows == 0);
+}
+
+void TestQuery::walkEndsAtEndOfData()
+{
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (n INTEGER); INSERT INTO t VALUES (1), (2), (3)"));
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("SELECT n FROM t ORDER BY n"));
+    q.open();
+    QStringList seen;
+    for (q.first(); !q.eof(); q.next())
+        seen << q.field(0)->asString();
+    QCOMPARE(seen, QStringList({"1", "2", "3"}));
+}
+
+void TestQuery::namedParametersFailToOpen_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("blank") << "SELECT * FROM t WHERE n = :num AND 1" << "Pas de valeur pour le paramètre 'num'";
+    QTest::newRow("comma") << "SELECT :a, 1" << "Pas de valeur pour le paramètre 'a'";
+    QTest::newRow("semicolon") << "SELECT :b;" << "Pas de valeur pour le paramètre 'b'";
+    QTest::newRow("parenthesis") << "SELECT (:c)" << "Pas de valeur pour le paramètre 'c'";
+    QTest::newRow("line feed") << "SELECT :d\nFROM t" << "Pas de valeur pour le paramètre 'd'";
+    QTest::newRow("carriage return") << "SELECT :e\r\nFROM t" << "Pas de valeur pour le paramètre 'e'";
+    QTest::newRow("end") << "SELECT * FROM t WHERE n = :fin" << "Pas de valeur pour le paramètre 'fin'";
+    QTest::newRow("after quoted colon") << "SELECT ':x', :y" << "Pas de valeur pour le paramètre 'y'";
+    QTest::newRow("double quotes") << "SELECT \":x\" FROM t WHERE :z" << "Pas de valeur pour le paramètre 'z'";
+}
+
+void TestQuery::namedParametersFailToOpen()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, message);
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (n INTEGER)"));
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(sql);
+    try {
+        q.open();
+        QFAIL("open succeeded");
+    } catch (const EDatabaseError& e) {
+        QCOMPARE(e.message(), message);
+    }
+    QVERIFY(!q.active());
+}
+
+void TestQuery::doubledColonReachesEngineAsOne()
+{
+    TestDatabase db;
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("SELECT 'a:b' AS quoted, '12::30' AS doubled_in_quotes, 1 AS n"));
+    q.open();
+    QCOMPARE(q.field(0)->asString(), QStringLiteral("a:b"));
+    QCOMPARE(q.field(1)->asString(), QStringLiteral("12::30"));
+    q.close();
+    // Outside quotes "::" becomes ":" — here inside a string built with the || operator.
+    q.setSQL(QStringLiteral("SELECT 'x' || '::' AS joined"));
+    q.open();
+    QCOMPARE(q.field(0)->asString(), QStringLiteral("x::"));
+    QCOMPARE(scanParameters(QStringLiteral("SELECT a::b")).text, QStringLiteral("SELECT a:b"));
+}
+
+void TestQuery::rejectedStatementLeavesQueryClosed()
+{
+    TestDatabase db;
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("SELECT * FROM nowhere"));
+    try {
+        q.open();
+        QFAIL("open succeeded");
+    } catch (const EDatabaseError& e) {
+        QCOMPARE(e.message(), QStringLiteral("no such table: nowhere"));
+    }
+    QVERIFY(!q.active());
+    QCOMPARE(q.state(), TDataSet::dsInactive);
+}
+
+void TestQuery::statementWithoutResultIsExecutedThenReported()
+{
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (n INTEGER)"));
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("INSERT INTO t VALUES (7)"));
+    try {
+        q.open();
+        QFAIL("open succeeded");
+    } catch (const EDatabaseError& e) {
+        QCOMPARE(e.message(), QStringLiteral("Erreur à la création du handle de curseur"));
+    }
+    QVERIFY(!q.active());
+    QCOMPARE(db.value(QStringLiteral("SELECT n FROM t")).toInt(), 7);
+}
+
+void TestQuery::statementsRunInOrder()
+{
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (n INTEGER)"));
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("INSERT INTO t VALUES (1); INSERT INTO t VALUES (2); SELECT count(*) FROM t; -- done"));
+    q.open();
+    QCOMPARE(q.field(0)->asString(), QStringLiteral("2"));
+}
+
+void TestQuery::fieldLookup()
+{
+    TestDatabase db;
+    TQuery q(nullptr, QStringLiteral("QuerySQL"));
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("SELECT 1 AS Nom, 2 AS nom"));
+    q.open();
+    QCOMPARE(q.FindField(QStringLiteral("NOM")), q.field(0));
+    QCOMPARE(q.FindField(QStringLiteral("absent")), nullptr);
+    try {
+        q.FieldByName(QStringLiteral("POLICE5"));
+        QFAIL("found");
+    } catch (const EDatabaseError& e) {
+        QCOMPARE(e.message(), QStringLiteral("QuerySQL : Champ 'POLICE5' non trouvé"));
+    }
+}
+
+void TestQuery::currencyValueIsFixedPoint_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<qint64>("value");
+    QTest::newRow("real") << "12.345" << qint64(123450);
+    QTest::newRow("negative") << "-0.5" << qint64(-5000);
+    QTest::newRow("integer") << "7" << qint64(70000);
+    QTest::newRow("text exact") << "'1234567890.1234'" << qint64(12345678901234);
+    QTest::newRow("null") << "NULL" << qint64(0);
+}
+
+void TestQuery::currencyValueIsFixedPoint()
+{
+    QFETCH(QString, stored);
+    QFETCH(qint64, value);
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (m MONEY); INSERT INTO t VALUES (%1)").arg(stored));
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("SELECT m FROM t"));
+    q.open();
+    QCOMPARE(q.field(0)->asCurrency(), value);
+}
+
+void TestQuery::blobContentsKeepEveryByte()
+{
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (b BLOB, m TEXT); INSERT INTO t VALUES (x'00FF0041', 'é€')"));
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("SELECT b, m FROM t"));
+    q.open();
+    QCOMPARE(q.field(0)->blobContents(), QByteArray("\x00\xFF\x00\x41", 4));
+    QCOMPARE(q.field(1)->blobContents(), QByteArray("\xE9\x80"));
+    QCOMPARE(q.field(1)->asString(), QStringLiteral("é€"));
+}
+
+void TestQuery::displayWidths_data()
+{
+    QTest::addColumn<QString>("declared");
+    QTest::addColumn<int>("width");
+    QTest::newRow("varchar") << "VARCHAR(25)" << 25;
+    QTest::newRow("boolean") << "BOOLEAN" << 4;
+    QTest::newRow("decimal") << "DECIMAL(8,2)" << 9;
+    QTest::newRow("integer") << "INTEGER" << 10;
+    QTest::newRow("date") << "DATE" << 10;
+}
+
+void TestQuery::displayWidths()
+{
+    QFETCH(QString, declared);
+    QFETCH(int, width);
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (c %1)").arg(declared));
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("SELECT c FROM t"));
+    q.open();
+    QCOMPARE(q.field(0)->displayWidth(), width);
+    q.field(0)->setDisplayWidth(3);
+    QCOMPARE(q.field(0)->displayWidth(), 3);
+}
+
+QTEST_MAIN(TestQuery)
+#include "tst_query.moc"
