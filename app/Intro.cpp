@@ -7,10 +7,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QTimer>
 #include <QVBoxLayout>
 
 TFicheIntro* FicheIntro = nullptr;
+
+// Off by default; QT_LOGGING_RULES="velosql.startup.info=true" shows the hand-over.
+Q_LOGGING_CATEGORY(lcStartup, "velosql.startup", QtWarningMsg)
 
 namespace {
 constexpr int kSplashMs = 2000;
@@ -60,6 +64,7 @@ void TFicheIntro::TimerintroTimer(QObject*)
         FicheSQL->activateWindow();
     }
     Timerintro->stop();
+    qCInfo(lcStartup, "query window shown");
 }
 
 void TFicheIntro::showEvent(QShowEvent* event)
