@@ -1,0 +1,172 @@
+#include "kdb2text.h"
+
+#include "ExportOutput.h"
+#include "Windows1252.h"
+
+#include <cstring>
+#include <optional>
+#include <vector>
+
+namespace {
+
+constexpr char kQuote = '"';
+
+// Appends bytes enclosed in quotes, every quote inside doubled. In Windows-1252 the
+// quote is one byte that no other character shares, so doubling bytes doubles characters.
+void appendQuoted(QByteArray& out, const char* p, qsizetype size)
+{
+    const char* const end = p + size;
+    out.append(kQuote);
+    while (const auto* q = static_cast<const char*>(std::memchr(p, kQuote, size_t(end - p)))) {
+        out.append(p, q - p + 1);
+        out.append(kQuote);
+        p = q + 1;
+    }
+    out.append(p, end - p);
+    out.append(kQuote);
+}
+
+bool hasExtension(const QString& name)
+{
+    for (qsizetype i = name.size() - 1; i >= 0; --i) {
+        const QChar c = name[i];
+        if (c == u'.')
+            return true;
+        if (c == u'\\' || c == u'/' || c == u':')
+            return false;
+    }
+    return false;
+}
+
+} // namespace
+
+QString QuotedValue(const QString& text, QChar quote)
+{
+    QString result;
+    result.reserve(text.size() + 2);
+    result.append(quote);
+    for (const QChar c : text) {
+        result.append(c);
+        if (c == quote)
+            result.append(quote);
+    }
+    result.append(quote);
+    return result;
+}
+
+QString JoinValues(const QStringList& values, QChar delimiter, QChar quote)
+{
+    QString result;
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            result.append(delimiter);
+        result.append(QuotedValue(values[i], quote));
+    }
+    return result;
+}
+
+void StripExtension(QString& name)
+{
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot >= 0)
+        name.truncate(dot);
+}
+
+void ReplaceExtension(QString& name, const QString& extension)
+{
+    StripExtension(name);
+    name += u'.' + extension;
+}
+
+QString textFileName(const QString& fileName)
+{
+    return hasExtension(fileName) ? fileName : fileName + QStringLiteral(".txt");
+}
+
+QString sideFileName(const QString& fileName)
+{
+    QString name = textFileName(fileName);
+    ReplaceExtension(name, QStringLiteral("mem"));
+    return name;
+}
+
+char delimiterOf(const QString& separator)
+{
+    if (separator.isEmpty())
+        return '\0';
+    const int byte = Windows1252::byteFor(separator.front().unicode());
+    return byte < 0 ? '?' : char(byte);
+}
+
+TKDatasetToText::TKDatasetToText(QObject* owner, const QString& name) : TComponent(owner, name) {}
+
+TDataSet& TKDatasetToText::checkedDataset() const
+{
+    if (!m_dataset)
+        throw TKDBToTextError(QStringLiteral("Dataset is not specified"));
+    if (!m_dataset->active())
+        throw TKDBToTextError(QStringLiteral("Dataset is not active"));
+    return *m_dataset;
+}
+
+// side() gives the side file's output; it is called only for content of at least one
+// byte, so that an export without any leaves no side file.
+template<class SideOutput>
+void TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, SideOutput&& side) const
+{
+    std::vector<const TField*> fields;
+    for (int i = 0; i < data.fieldCount(); ++i)
+        fields.push_back(data.field(i));
+    QByteArray cell;
+    data.first();
+    while (!data.eof()) {
+        QByteArray& line = text.buffer();
+        for (size_t i = 0; i < fields.size(); ++i) {
+            if (i > 0)
+                line.append(m_delimiter);
+            const TField* field = fields[i];
+            if (isBlobType(field->dataType())) {
+                const QByteArray contents = field->blobContents();
+                if (!contents.isEmpty()) {
+                    ExportOutput& out = side();
+                    out.buffer().append(contents);
+                    out.flushIfFull();
+                }
+                cell.setNum(contents.size());
+            } else {
+                cell.resize(0);
+                field->appendText1252(cell, Windows1252::Unmappable::QuestionMark);
+            }
+            appendQuoted(line, cell.constData(), cell.size());
+        }
+        line.append("\r\n");
+        text.flushIfFull();
+        data.next();
+    }
+}
+
+void TKDatasetToText::ExportToFile(const QString& fileName)
+{
+    TDataSet& data = checkedDataset();
+    const QString textName = textFileName(fileName);
+    ExportOutput text(textName);
+    std::optional<ExportOutput> side;
+    writeRecords(data, text, [&]() -> ExportOutput& {
+        if (!side)
+            side.emplace(sideFileName(textName));
+        return *side;
+    });
+    text.commit();
+    if (side)
+        side->commit();
+}
+
+void TKDatasetToText::exportTo(QIODevice& textDevice, QIODevice& sideDevice)
+{
+    TDataSet& data = checkedDataset();
+    ExportOutput text(textDevice);
+    ExportOutput side(sideDevice);
+    writeRecords(data, text, [&]() -> ExportOutput& { return side; });
+    text.commit();
+    side.commit();
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "DataSet.h"
+#include "TComponent.h"
+
+#include <QLocale>
+#include <QPointer>
+#include <QStringList>
+#include <functional>
+
+class QIODevice;
+class ExportOutput;
+
+// Called for every cell written, header cells included (row 1; data rows from 2;
+// columns count visible fields from 1). customAttrs arrives empty and goes into the
+// cell's opening tag; cellData arrives as the cell's escaped text and becomes its
+// content. Both are written as the callback leaves them, so they may hold markup.
+using TKHTMLFormatCellEvent =
+    std::function<void(QObject* sender, int cellRow, int cellColumn, const QString& fieldName,
+                       QString& customAttrs, QString& cellData)>;
+
+// Writes the visible fields of every record of a data set as one HTML table, framed
+// by the Header lines (or a default head) and the Footer lines (or a default foot),
+// in Windows-1252 with CR LF line ends. Labels and values are escaped (& < > ");
+// characters that the code page cannot hold become numeric character references.
+// Currency fields show as amounts in the user's currency style, with two decimals.
+class TKDataSetToHTML : public TComponent {
+    Q_OBJECT
+    Q_PROPERTY(TDataSet* DataSet READ dataSet WRITE setDataSet)
+    Q_PROPERTY(QStringList Header READ header WRITE setHeader)
+    Q_PROPERTY(QStringList Footer READ footer WRITE setFooter)
+public:
+    explicit TKDataSetToHTML(QObject* owner = nullptr, const QString& name = {});
+
+    // Not owned; clears itself when the data set is destroyed.
+    TDataSet* dataSet() const { return m_dataSet; }
+    void setDataSet(TDataSet* dataSet) { m_dataSet = dataSet; }
+    const QStringList& header() const { return m_header; }
+    void setHeader(const QStringList& lines) { m_header = lines; }
+    const QStringList& footer() const { return m_footer; }
+    void setFooter(const QStringList& lines) { m_footer = lines; }
+    const TKHTMLFormatCellEvent& onFormatCell() const { return m_onFormatCell; }
+    void setOnFormatCell(TKHTMLFormatCellEvent callback) { m_onFormatCell = std::move(callback); }
+
+    // Writes the document to fileName, unchanged (no extension is added), through a
+    // temporary file renamed over it at the end: a failure leaves an existing file as it
+    // was. The data set is left at its end of data. A closed data set fails with the
+    // engine's closed-data-set error (EDatabaseError) before anything is written; errors
+    // of the engine, the callback and the file (EInOutError) pass to the caller.
+    void ExportToFile(const QString& fileName);
+    // The same document written into device.
+    void exportTo(QIODevice& device);
+
+private:
+    TDataSet& checkedDataSet() const;
+    void writeDocument(TDataSet& data, ExportOutput& out);
+    void writeHeaderRow(const std::vector<const TField*>& fields, QByteArray& out);
+    void writeDataRow(const std::vector<const TField*>& fields, int row, QByteArray& out);
+    void writeCell(const char* openTag, const TField& field, int row, int column, QString data,
+                   const char* closeTag, QByteArray& out);
+    void appendValue(const TField& field, QByteArray& out);
+    [[nodiscard]] QString cellText(const TField& field) const;
+
+    QPointer<TDataSet> m_dataSet;
+    QStringList m_header;
+    QStringList m_footer;
+    TKHTMLFormatCellEvent m_onFormatCell;
+    // Per export: the user's regional settings and a reused buffer for one value.
+    QLocale m_locale;
+    QByteArray m_value;
+};
