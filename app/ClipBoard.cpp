@@ -1,15 +1,347 @@
 #include "ClipBoard.h"
 
+#include "AtomicFile.h"
+#include "ErrorGuard.h"
+#include "Exceptions.h"
 #include "ImageList.h"
+#include "MailHandOff.h"
+#include "Windows1252.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPrinter>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextLayout>
+#include <QToolButton>
 
 TFicheClip* FicheClip = nullptr;
 
+namespace {
+
+const QString kCaption = QStringLiteral("Edition des captures");
+const QString kLineBreak = QStringLiteral("\r\n");
+
+QFont fontOf(const QString& family, int pixels, QFont::StyleHint hint)
+{
+    QFont f(family);
+    f.setPixelSize(pixels);
+    f.setStyleHint(hint);
+    return f;
+}
+
+QFrame* bevel(QWidget* parent, const QString& name, const QRect& geometry)
+{
+    auto* line = new QFrame(parent);
+    line->setObjectName(name);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    line->setGeometry(geometry);
+    return line;
+}
+
+// The folder the save dialog opens first: the root of drive C: where there is one.
+QString initialSaveFolder()
+{
+    const QFileInfo drive(QStringLiteral("C:/"));
+    return drive.isAbsolute() && drive.isDir() ? QStringLiteral("C:\\") : QDir::homePath();
+}
+
+// A line break inside a paragraph (Shift+Enter) ends a line like a paragraph's end.
+bool endsWithLineBreak(const QString& paragraph)
+{
+    return paragraph.isEmpty() || paragraph.endsWith(QChar::LineSeparator);
+}
+
+} // namespace
+
 TFicheClip::TFicheClip(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      m_systemMail(MailHandOff::createSystem())
 {
     setObjectName(QStringLiteral("FicheClip"));
-    setWindowTitle(QStringLiteral("Edition des captures"));
+    setWindowTitle(kCaption);
     setWindowIcon(ImageList::windowIcon(ImageList::CaptureEditor));
+    setFont(fontOf(QStringLiteral("MS Sans Serif"), 11, QFont::SansSerif));
     setFixedSize(792, 573);
+
+    m_saveDialog.title = QStringLiteral("Sauvegarder les captures");
+    m_saveDialog.filters = {QStringLiteral("Fichiers textes (*.txt)"), QStringLiteral("Tous (*.*)")};
+    m_saveDialog.filterIndex = 1;
+    m_saveDialog.defaultSuffix = QStringLiteral("txt");
+    m_saveDialog.directory = initialSaveFolder();
+    m_mail = m_systemMail.get();
+
+    createControls();
+}
+
+TFicheClip::~TFicheClip() = default;
+
+QToolButton* TFicheClip::addToolButton(const QString& name, int imageIndex, const QString& hint)
+{
+    const int position = ToolBarClipBoard->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly).size();
+    auto* button = new QToolButton(ToolBarClipBoard);
+    button->setObjectName(name);
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    button->setIcon(ImageList::icon(ImageList::CaptureEditor, imageIndex));
+    button->setIconSize(QSize(16, 16));
+    button->setToolTip(hint);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setGeometry(position * 26, 0, 26, 22);
+    return button;
+}
+
+void TFicheClip::createControls()
+{
+    BevelHautClipBoard = bevel(this, QStringLiteral("BevelHautClipBoard"), QRect(0, 0, 792, 2));
+
+    ToolBarClipBoard = new QWidget(this);
+    ToolBarClipBoard->setObjectName(QStringLiteral("ToolBarClipBoard"));
+    ToolBarClipBoard->setGeometry(0, 2, 792, 22);
+    ToolButtonQuitter = addToolButton(QStringLiteral("ToolButtonQuitter"), 0, QStringLiteral("Fermer la fenêtre"));
+    ToolButtonEffacer = addToolButton(QStringLiteral("ToolButtonEffacer"), 2, QStringLiteral("Effacer le texte"));
+    ToolButtonSauver = addToolButton(QStringLiteral("ToolButtonSauver"), 3, QStringLiteral("Sauvegarder le texte"));
+    ToolButtonImprimer = addToolButton(QStringLiteral("ToolButtonImprimer"), 4, QStringLiteral("Imprimer le texte"));
+    ToolButtonMail = addToolButton(QStringLiteral("ToolButtonMail"), 5, QStringLiteral("Envoyer par E-Mail"));
+
+    BevelBasClipBoard = bevel(this, QStringLiteral("BevelBasClipBoard"), QRect(0, 24, 792, 2));
+
+    RichEditClipBoard = new QTextEdit(this);
+    RichEditClipBoard->setObjectName(QStringLiteral("RichEditClipBoard"));
+    RichEditClipBoard->setGeometry(0, 26, 792, 547);
+    QFont editorFont = fontOf(QStringLiteral("Fixedsys"), 12, QFont::Monospace);
+    editorFont.setFixedPitch(true);
+    RichEditClipBoard->setFont(editorFont);
+    RichEditClipBoard->setLineWrapMode(QTextEdit::WidgetWidth);
+    RichEditClipBoard->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // The scroll bar always takes its place, so the wrapping width never changes.
+    RichEditClipBoard->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    RichEditClipBoard->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    RichEditClipBoard->setFocus();
+
+    PopupMenuClipBoard = new QMenu(this);
+    PopupMenuClipBoard->setObjectName(QStringLiteral("PopupMenuClipBoard"));
+    auto addItem = [this](const QString& name, const QString& caption, void (TFicheClip::*handler)()) {
+        QAction* item = PopupMenuClipBoard->addAction(caption);
+        item->setObjectName(name);
+        connect(item, &QAction::triggered, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+        return item;
+    };
+    DefaireClipBoard = addItem(QStringLiteral("DefaireClipBoard"), QStringLiteral("&Défaire"), &TFicheClip::EditUndo);
+    CouperClipBoard = addItem(QStringLiteral("CouperClipBoard"), QStringLiteral("&Couper"), &TFicheClip::EditCut);
+    CopierClipBoard = addItem(QStringLiteral("CopierClipBoard"), QStringLiteral("Co&pier"), &TFicheClip::EditCopy);
+    CollerClipBoard = addItem(QStringLiteral("CollerClipBoard"), QStringLiteral("C&oller"), &TFicheClip::EditPaste);
+    RichEditClipBoard->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(RichEditClipBoard, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenuClipBoard->popup(RichEditClipBoard->viewport()->mapToGlobal(pos)); });
+
+    auto onClick = [this](QToolButton* button, void (TFicheClip::*handler)()) {
+        connect(button, &QToolButton::clicked, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    };
+    onClick(ToolButtonQuitter, &TFicheClip::ToolButtonQuitterClick);
+    onClick(ToolButtonEffacer, &TFicheClip::ToolButtonEffacerClick);
+    onClick(ToolButtonSauver, &TFicheClip::ToolButtonSauverClick);
+    onClick(ToolButtonImprimer, &TFicheClip::ToolButtonImprimerClick);
+    onClick(ToolButtonMail, &TFicheClip::ToolButtonMailClick);
+}
+
+void TFicheClip::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_centred) {
+        m_centred = true;
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    }
+    RichEditClipBoard->setFocus();
+}
+
+void TFicheClip::showEditor()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+void TFicheClip::AppendLine(const QString& text)
+{
+    try {
+        QTextDocument* document = RichEditClipBoard->document();
+        QTextCursor cursor(document);
+        cursor.movePosition(QTextCursor::End);
+        // The program only ever adds plain text, whatever the formatting pasted before.
+        const QString line = endsWithLineBreak(document->lastBlock().text()) ? text + kLineBreak : kLineBreak + text;
+        cursor.insertText(line, QTextCharFormat());
+    } catch (const std::exception&) {
+        throw Exception(QStringLiteral("Erreur d'insertion de ligne RichEdit"));
+    }
+}
+
+QString TFicheClip::plainText() const
+{
+    const QTextDocument* document = RichEditClipBoard->document();
+    QString text;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block != document->begin())
+            text += kLineBreak;
+        text += block.text();
+    }
+    return text.replace(QChar::LineSeparator, kLineBreak);
+}
+
+QStringList TFicheClip::laidOutLines() const
+{
+    const QTextDocument* document = RichEditClipBoard->document();
+    // Lays out whatever the editor has not laid out yet (it works lazily).
+    document->documentLayout()->blockBoundingRect(document->lastBlock());
+    QStringList lines;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        const QString text = block.text();
+        const QTextLayout* layout = block.layout();
+        if (!layout || layout->lineCount() == 0) {
+            lines += text.split(QChar::LineSeparator);
+            continue;
+        }
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            QString part = text.mid(line.textStart(), line.textLength());
+            if (part.endsWith(QChar::LineSeparator))
+                part.chop(1);
+            lines += part;
+        }
+    }
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QString TFicheClip::firstLine() const
+{
+    const QStringList lines = laidOutLines();
+    return lines.isEmpty() ? QString() : lines.constFirst();
+}
+
+void TFicheClip::setMailHandOff(MailHandOff* handOff)
+{
+    m_mail = handOff ? handOff : m_systemMail.get();
+}
+
+bool TFicheClip::confirm(const QString& text)
+{
+    Dialogs::MessageBox box;
+    box.caption = QStringLiteral("Confirmation");
+    box.text = text;
+    box.icon = Dialogs::Icon::Question;
+    box.buttons = {QStringLiteral("OK"), QStringLiteral("Annuler")};
+    box.defaultButton = 0;
+    box.escapeButton = 1;
+    return Dialogs::instance().messageBox(this, box) == 0;
+}
+
+void TFicheClip::ToolButtonQuitterClick()
+{
+    hide();
+}
+
+void TFicheClip::ToolButtonEffacerClick()
+{
+    if (confirm(QStringLiteral("Effacer le texte ?")))
+        RichEditClipBoard->clear();
+}
+
+void TFicheClip::ToolButtonSauverClick()
+{
+    const auto chosen = Dialogs::instance().saveFile(this, m_saveDialog);
+    if (!chosen)
+        return;
+    m_saveDialog.fileName = chosen->fileName;
+    m_saveDialog.filterIndex = chosen->filterIndex;
+    // Written beside the target and renamed over it when complete: a failure
+    // leaves the file that was there as it was.
+    AtomicFile file(chosen->fileName);
+    file.write(Windows1252::encode(plainText()));
+    file.commit();
+    setWindowTitle(QStringLiteral("%1 [%2]").arg(kCaption, QDir::toNativeSeparators(chosen->fileName)));
+}
+
+void TFicheClip::ToolButtonImprimerClick()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    Dialogs::PrintSetup setup;
+    setup.allowPrintToFile = false;
+    setup.allowSelection = false;
+    setup.allowPageRange = false;
+    setup.allowCopies = true;
+    setup.collateCopies = true;
+    if (!Dialogs::instance().print(this, printer, setup))
+        return;
+    printer.setDocName(QString());
+
+    // The text fills the printable area: a copy laid out as on screen, given the
+    // page's size and no margin of its own, so that no default margin is added.
+    std::unique_ptr<QTextDocument> copy(RichEditClipBoard->document()->clone());
+    QPaintDevice* screen = RichEditClipBoard->viewport();
+    copy->documentLayout()->setPaintDevice(screen);
+    copy->setDocumentMargin(0);
+    copy->setPageSize(QSizeF(qreal(printer.width()) * screen->logicalDpiX() / printer.logicalDpiX(),
+                             qreal(printer.height()) * screen->logicalDpiY() / printer.logicalDpiY()));
+    copy->print(&printer);
+    if (printer.printerState() == QPrinter::Error)
+        throw EPrinter(QStringLiteral("L'impression n'a pas pu être terminée"));
+}
+
+void TFicheClip::ToolButtonMailClick()
+{
+    const QString question = QStringLiteral("   Envoyer par E-Mail ?\r\rLa première ligne de votre\r"
+                                            "   texte servira de sujet\r\rAppuyer sur <Echap> pour\r"
+                                            " quitter la fenêtre d'E-Mail");
+    if (!confirm(question))
+        return;
+    const QStringList lines = laidOutLines();
+    const QString subject = lines.isEmpty() ? QString() : lines.constFirst();
+    QString body;
+    for (const QString& line : lines)
+        body += line + kLineBreak;
+    if (m_mail->send(subject, body, this) == 0)
+        return;
+    Dialogs::MessageBox box;
+    box.caption = QStringLiteral("Erreur");
+    box.icon = Dialogs::Icon::Error;
+    box.buttons = {QStringLiteral("OK")};
+    box.defaultButton = 0;
+    box.escapeButton = 0;
+    Dialogs::instance().messageBox(this, box);
+}
+
+void TFicheClip::EditUndo()
+{
+    RichEditClipBoard->undo();
+}
+
+void TFicheClip::EditCut()
+{
+    RichEditClipBoard->cut();
+}
+
+void TFicheClip::EditCopy()
+{
+    RichEditClipBoard->copy();
+}
+
+void TFicheClip::EditPaste()
+{
+    RichEditClipBoard->paste();
 }
