@@ -1,7 +1,9 @@
 #include "SQL.h"
 
 #include "ClipBoard.h"
+#include "Dialogs.h"
 #include "DBGrid.h"
+#include "DBMemo.h"
 #include "DataSet.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"
@@ -183,13 +185,15 @@ void TFicheSQL::createControls()
     MemoSQL->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     MemoSQL->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    DBMemoSQL = new QPlainTextEdit(this);
-    DBMemoSQL->setObjectName(QStringLiteral("DBMemoSQL"));
+    DBMemoSQL = new TDBMemo(this, QStringLiteral("DBMemoSQL"));
     DBMemoSQL->setGeometry(397, 400, 394, 173);
     DBMemoSQL->setToolTip(QStringLiteral("Liste des requêtes enregistrées"));
     DBMemoSQL->setLineWrapMode(QPlainTextEdit::NoWrap);
     DBMemoSQL->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     DBMemoSQL->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    connect(DBMemoSQL, &TDBMemo::changed, this, [this] { guarded([this] { DBMemoSQLChange(DBMemoSQL); }); });
+    DBMemoSQL->setDataField(QStringLiteral("TTTYPES"));
+    DBMemoSQL->setDataSource(DataSourceTableSQL);
 
     // Tab order: grid, tool bar, statement box, cell memo, list memo.
     setTabOrder(DBGridSQL, ComboBoxSQL);
@@ -198,6 +202,14 @@ void TFicheSQL::createControls()
 
     connect(ToolButtonQuitter, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonQuitterClick(ToolButtonQuitter); }); });
     connect(ToolButtonResult, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonResultClick(ToolButtonResult); }); });
+    connect(ToolButtonAjout, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonAjoutClick(ToolButtonAjout); }); });
+    connect(ToolButtonCapturerSQL, &QToolButton::clicked, this,
+            [this] { guarded([this] { ToolButtonCapturerSQLClick(ToolButtonCapturerSQL); }); });
+    connect(ToolButtonVoirSQL, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonVoirSQLClick(ToolButtonVoirSQL); }); });
+    connect(DBGridSQL, &TDBGrid::cellClick, this, [this](int column) { guarded([this, column] { DBGridSQLCellClick(column); }); });
+    connect(PopupRempla, &QAction::triggered, this, [this] { guarded([this] { PopupRemplaClick(PopupRempla); }); });
+    connect(PopupAjout, &QAction::triggered, this, [this] { guarded([this] { PopupAjoutClick(PopupAjout); }); });
+    connect(PopupLigne, &QAction::triggered, this, [this] { guarded([this] { PopupLigneClick(PopupLigne); }); });
 
     setFocusProxy(nullptr);
     ComboBoxSQL->setFocus();
@@ -232,6 +244,11 @@ void TFicheSQL::AjoutComboBoxSQL()
     for (int i = 0; i < ComboBoxSQL->count(); ++i)
         if (ComboBoxSQL->itemText(i) == text)
             return;
+    insertSorted(text);
+}
+
+void TFicheSQL::insertSorted(const QString& text)
+{
     int position = 0;
     while (position < ComboBoxSQL->count() && !sortsBefore(text, ComboBoxSQL->itemText(position)))
         ++position;
@@ -262,11 +279,133 @@ void TFicheSQL::ToolButtonQuitterClick(QObject*)
 
 void TFicheSQL::FormActivate(QObject*)
 {
+    refreshList();
+}
+
+void TFicheSQL::DBMemoSQLChange(QObject*)
+{
+    refreshList();
+}
+
+void TFicheSQL::refreshList()
+{
+    // The lines of the list memo, counted once; a final line break ends the last line.
+    QStringList lines = DBMemoSQL->text().split(QStringLiteral("\r\n"));
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    for (const QString& line : std::as_const(lines)) {
+        for (int i = 0; i < ComboBoxSQL->count(); ++i)
+            if (ComboBoxSQL->itemText(i) == line)
+                return;
+        insertSorted(line);
+    }
+}
+
+void TFicheSQL::ToolButtonAjoutClick(QObject*)
+{
+    TableSQL->edit();
+    QStringList lines = DBMemoSQL->text().split(QStringLiteral("\r\n"));
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    lines.append(ComboBoxSQL->currentText());
+    DBMemoSQL->setText(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
 }
 
 void TFicheSQL::FormClose(QObject*)
 {
+    if (TableSQL->state() == TDataSet::dsEdit || TableSQL->state() == TDataSet::dsInsert) {
+        Dialogs::MessageBox box;
+        box.caption = QStringLiteral("Confirmation");
+        box.text = QStringLiteral(" Enregistrer les modifications de la liste des requêtes ?");
+        box.icon = Dialogs::Icon::None;
+        box.buttons = {QStringLiteral("Oui"), QStringLiteral("Non")};
+        box.defaultButton = 0;
+        if (Dialogs::instance().messageBox(this, box) == 0)
+            TableSQL->post();
+        else
+            TableSQL->cancel();
+    }
     qApp->quit();
+}
+
+QString TFicheSQL::memoText() const
+{
+    QString text = MemoSQL->toPlainText();
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text;
+}
+
+void TFicheSQL::setMemoText(const QString& text)
+{
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    MemoSQL->setPlainText(shown);
+}
+
+QString TFicheSQL::cellText(const TField* field) const
+{
+    return field ? field->asString() : QString();
+}
+
+void TFicheSQL::DBGridSQLCellClick(int)
+{
+    // The separator is read afresh on every click, before anything else.
+    const QString separator = TableSQL->FieldByName(QStringLiteral("POLICE5"))->text();
+    if (MemoSQL->isHidden() || !QuerySQL->active())
+        return;
+    if (PopupRempla->isChecked())
+        setMemoText(cellText(DBGridSQL->selectedField()));
+    if (PopupAjout->isChecked()) {
+        const QString memo = memoText();
+        setMemoText(memo.isEmpty() ? cellText(DBGridSQL->selectedField())
+                                   : memo + separator + cellText(DBGridSQL->selectedField()));
+    }
+    if (PopupLigne->isChecked()) {
+        QString memo = memoText();
+        const int n = DBGridSQL->columnCountShown();
+        try {
+            for (int i = 0; i < n; ++i) {
+                const QString cell = cellText(DBGridSQL->fieldAtDisplayColumn(i));
+                memo = (i == 0 && memo.isEmpty()) ? cell : memo + separator + cell;
+            }
+        } catch (...) {
+            // The cells read before a failure stay in the memo.
+            setMemoText(memo);
+            throw;
+        }
+        setMemoText(memo);
+    }
+}
+
+void TFicheSQL::checkMode(QAction* mode)
+{
+    for (QAction* a : {PopupRempla, PopupAjout, PopupLigne})
+        a->setChecked(a == mode);
+}
+
+void TFicheSQL::PopupRemplaClick(QObject*)
+{
+    checkMode(PopupRempla);
+}
+
+void TFicheSQL::PopupAjoutClick(QObject*)
+{
+    checkMode(PopupAjout);
+}
+
+void TFicheSQL::PopupLigneClick(QObject*)
+{
+    checkMode(PopupLigne);
+}
+
+void TFicheSQL::ToolButtonCapturerSQLClick(QObject*)
+{
+    FicheClip->AppendLine(memoText());
+}
+
+void TFicheSQL::ToolButtonVoirSQLClick(QObject*)
+{
+    FicheClip->showEditor();
 }
 
 void TFicheSQL::centreOnScreen()

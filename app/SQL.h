@@ -10,6 +10,7 @@ class QAction;
 class QPlainTextEdit;
 class QToolButton;
 class TDBGrid;
+class TDBMemo;
 class TDataSource;
 class TQuery;
 class TTable;
@@ -29,6 +30,18 @@ public:
     void ToolButtonQuitterClick(QObject* sender);
     void FormActivate(QObject* sender);
     void FormClose(QObject* sender);
+    void DBMemoSQLChange(QObject* sender);
+    void ToolButtonAjoutClick(QObject* sender);
+    void DBGridSQLCellClick(int column);
+    void PopupRemplaClick(QObject* sender);
+    void PopupAjoutClick(QObject* sender);
+    void PopupLigneClick(QObject* sender);
+    void ToolButtonCapturerSQLClick(QObject* sender);
+    void ToolButtonVoirSQLClick(QObject* sender);
+
+    // The cell memo's text, lines ended by CR LF.
+    QString memoText() const;
+    void setMemoText(const QString& text);
 
     // Controls, named as their objectName.
     QFrame* BevelHautSQL;
@@ -45,7 +58,7 @@ public:
     QComboBox* ComboBoxSQL;
     TDBGrid* DBGridSQL;
     QPlainTextEdit* MemoSQL;
-    QPlainTextEdit* DBMemoSQL;
+    TDBMemo* DBMemoSQL;
     QMenu* PopupMenuSQL;
     QAction* PopupRempla;
     QAction* PopupAjout;
@@ -65,6 +78,11 @@ protected:
 
 private:
     void AjoutComboBoxSQL();
+    // Puts text into the sorted drop-down list without touching the statement box.
+    void insertSorted(const QString& text);
+    void refreshList();
+    QString cellText(const class TField* field) const;
+    void checkMode(QAction* mode);
     void createControls();
     QToolButton* addToolButton(const QString& name, int imageIndex, const QString& hint);
     void centreOnScreen();

@@ -1,0 +1,272 @@
+#include "DBMemo.h"
+#include "SQL.h"
+#include "ScriptedDialogs.h"
+#include "Table.h"
+#include "TestDatabase.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+// The remembered list: the memo bound to TTTYPES, the refresh pass that fills the
+// drop-down list, the add button and the question at closing.
+class TestRememberedList : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { initTestEnvironment(); }
+    void cleanup();
+
+    void refreshPassFillsDropDown_data();
+    void refreshPassFillsDropDown();
+    void passEndsAtStatementAlreadyRun();
+    void typingIntoFirstLineAddsEachText();
+    void addButtonAppendsLine_data();
+    void addButtonAppendsLine();
+    void addButtonOnEmptyTableStartsRecord_data();
+    void addButtonOnEmptyTableStartsRecord();
+    void closingAsksOnlyWithChanges_data();
+    void closingAsksOnlyWithChanges();
+    void escapePutsStoredTextBack();
+    void readOnlyAliasRefusesChanges();
+    void failedPostKeepsWindowOpenAndEditing();
+
+private:
+    void open(const QString& stored, TestDatabase::Content content = TestDatabase::WithSettings);
+    QStringList items() const;
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+    std::unique_ptr<TFicheSQL> m_window;
+};
+
+void TestRememberedList::open(const QString& stored, TestDatabase::Content content)
+{
+    m_db = std::make_unique<TestDatabase>(content);
+    if (content == TestDatabase::WithSettings) {
+        QString escaped = stored;
+        escaped.replace(QLatin1Char('\''), QStringLiteral("''"));
+        m_db->exec(QStringLiteral("UPDATE ListBase SET TTTYPES = '%1'").arg(escaped));
+    }
+    m_dialogs = std::make_unique<ScriptedDialogs>();
+    m_window = std::make_unique<TFicheSQL>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+}
+
+void TestRememberedList::cleanup()
+{
+    m_window.reset();
+    m_dialogs.reset();
+    m_db.reset();
+}
+
+QStringList TestRememberedList::items() const
+{
+    QStringList result;
+    for (int i = 0; i < m_window->ComboBoxSQL->count(); ++i)
+        result << m_window->ComboBoxSQL->itemText(i);
+    return result;
+}
+
+void TestRememberedList::refreshPassFillsDropDown_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("empty memo") << "" << QStringList();
+    QTest::newRow("S1 S2 S1 S3 stops at second S1") << "S1\r\nS2\r\nS1\r\nS3\r\n" << QStringList{"S1", "S2"};
+    QTest::newRow("final empty line is not a line") << "S1\r\n" << QStringList{"S1"};
+    QTest::newRow("empty line inside is an item") << "S1\r\n\r\nS2" << QStringList{"", "S1", "S2"};
+    QTest::newRow("second empty line ends pass") << "\r\nS1\r\n\r\nS2" << QStringList{"", "S1"};
+    QTest::newRow("case and trailing blank differ") << "s1\r\nS1\r\nS1 " << QStringList{"s1", "S1", "S1 "};
+}
+
+void TestRememberedList::refreshPassFillsDropDown()
+{
+    QFETCH(QString, stored);
+    QFETCH(QStringList, expected);
+    open(stored);
+    QStringList got = items();
+    got.sort();
+    expected.sort();
+    QCOMPARE(got, expected);
+}
+
+void TestRememberedList::passEndsAtStatementAlreadyRun()
+{
+    open(QStringLiteral("S1\r\nS2\r\n"));
+    // A later pass stops at line 0, already listed: a new third line is not added.
+    m_window->DBMemoSQL->setText(QStringLiteral("S1\r\nS2\r\nS3\r\n"));
+    QCOMPARE(items().size(), 2);
+    m_window->DBMemoSQL->setText(QStringLiteral("S0\r\nS1\r\nS3\r\n"));
+    QVERIFY(items().contains(QStringLiteral("S0")));
+    QVERIFY(!items().contains(QStringLiteral("S3")));
+}
+
+void TestRememberedList::typingIntoFirstLineAddsEachText()
+{
+    open(QStringLiteral("AB\r\nCD\r\n"));
+    TDBMemo* memo = m_window->DBMemoSQL;
+    memo->setFocus();
+    memo->moveCursor(QTextCursor::Start);
+    memo->moveCursor(QTextCursor::EndOfLine);
+    QTest::keyClicks(memo, QStringLiteral("XY"));
+    QStringList got = items();
+    got.sort();
+    QCOMPARE(got, QStringList({"AB", "ABX", "ABXY", "CD"}));
+    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
+}
+
+void TestRememberedList::addButtonAppendsLine_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("joinsDropDown");
+    QTest::newRow("empty memo") << "" << "SELECT 1" << "SELECT 1\r\n" << true;
+    QTest::newRow("after listed line") << "S1\r\n" << "SELECT 1" << "S1\r\nSELECT 1\r\n" << false;
+    QTest::newRow("line without break") << "S1" << "SELECT 1" << "S1\r\nSELECT 1\r\n" << false;
+    QTest::newRow("duplicate appended again") << "S1\r\n" << "S1" << "S1\r\nS1\r\n" << false;
+    QTest::newRow("empty statement adds empty line") << "S1\r\n" << "" << "S1\r\n\r\n" << false;
+}
+
+void TestRememberedList::addButtonAppendsLine()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, statement);
+    QFETCH(QString, text);
+    QFETCH(bool, joinsDropDown);
+    open(stored);
+    m_window->ComboBoxSQL->setEditText(statement);
+    QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
+    QCOMPARE(m_window->DBMemoSQL->text(), text);
+    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
+    QCOMPARE(items().contains(statement), joinsDropDown || stored.startsWith(statement + QLatin1Char('\r')));
+    // Nothing is written before closing.
+    QCOMPARE(m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), stored);
+}
+
+void TestRememberedList::addButtonOnEmptyTableStartsRecord_data()
+{
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<int>("records");
+    QTest::newRow("yes stores the new record") << 0 << 1;
+    QTest::newRow("no leaves the table empty") << 1 << 0;
+}
+
+void TestRememberedList::addButtonOnEmptyTableStartsRecord()
+{
+    QFETCH(int, answer);
+    QFETCH(int, records);
+    open(QString());
+    m_db->exec(QStringLiteral("DELETE FROM ListBase"));
+    m_window.reset();
+    m_window = std::make_unique<TFicheSQL>();
+    m_window->ComboBoxSQL->setEditText(QStringLiteral("SELECT 2"));
+    QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
+    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsInsert);
+    QVERIFY(items().contains(QStringLiteral("SELECT 2")));
+    m_dialogs->messageAnswers << answer;
+    QVERIFY(m_window->close());
+    QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM ListBase")).toInt(), records);
+    if (records)
+        QCOMPARE(m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), QStringLiteral("SELECT 2\r\n"));
+}
+
+void TestRememberedList::closingAsksOnlyWithChanges_data()
+{
+    QTest::addColumn<bool>("change");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("no change asks nothing") << false << -1 << "S1\r\n";
+    QTest::newRow("yes saves") << true << 0 << "S1\r\nS2\r\n";
+    QTest::newRow("no keeps stored list") << true << 1 << "S1\r\n";
+}
+
+void TestRememberedList::closingAsksOnlyWithChanges()
+{
+    QFETCH(bool, change);
+    QFETCH(int, answer);
+    QFETCH(QString, stored);
+    open(QStringLiteral("S1\r\n"));
+    if (change) {
+        m_window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
+        QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
+        m_dialogs->messageAnswers << answer;
+    }
+    QVERIFY(m_window->close());
+    if (change) {
+        QCOMPARE(m_dialogs->calls.size(), 1);
+        const Dialogs::MessageBox box = m_dialogs->calls[0].message;
+        QCOMPARE(box.text, QStringLiteral(" Enregistrer les modifications de la liste des requêtes ?"));
+        QCOMPARE(box.caption, QStringLiteral("Confirmation"));
+        QCOMPARE(box.icon, Dialogs::Icon::None);
+        QCOMPARE(box.buttons.size(), 2);
+        QCOMPARE(box.defaultButton, 0);
+    } else {
+        QVERIFY(m_dialogs->calls.isEmpty());
+    }
+    // Read back from the file itself.
+    QCOMPARE(m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), stored);
+}
+
+void TestRememberedList::escapePutsStoredTextBack()
+{
+    open(QStringLiteral("S1\r\n"));
+    TDBMemo* memo = m_window->DBMemoSQL;
+    memo->setFocus();
+    memo->moveCursor(QTextCursor::End);
+    QTest::keyClicks(memo, QStringLiteral("S2"));
+    QCOMPARE(memo->text(), QStringLiteral("S1\r\nS2"));
+    QTest::keyClick(memo, Qt::Key_Escape);
+    QCOMPARE(memo->text(), QStringLiteral("S1\r\n"));
+    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
+}
+
+void TestRememberedList::readOnlyAliasRefusesChanges()
+{
+    m_db = std::make_unique<TestDatabase>();
+    m_db->exec(QStringLiteral("UPDATE ListBase SET TTTYPES = 'S1'"));
+    m_db->setReadOnly(true);
+    m_dialogs = std::make_unique<ScriptedDialogs>();
+    m_window = std::make_unique<TFicheSQL>();
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+
+    TDBMemo* memo = m_window->DBMemoSQL;
+    memo->setFocus();
+    QTest::keyClicks(memo, QStringLiteral("zz"));
+    QCOMPARE(memo->text(), QStringLiteral("S1"));
+    m_window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
+    QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
+    QCOMPARE(m_dialogs->messageTexts(),
+             QStringList{QStringLiteral("Ne peut modifier un ensemble de données en lecture seule.")});
+    QCOMPARE(memo->text(), QStringLiteral("S1"));
+    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsBrowse);
+    QVERIFY(m_window->close());
+    QCOMPARE(m_dialogs->calls.size(), 1);
+}
+
+void TestRememberedList::failedPostKeepsWindowOpenAndEditing()
+{
+    open(QStringLiteral("S1\r\n"));
+    m_window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
+    QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
+    // Another program removes the record: the update finds nothing to write.
+    m_db->exec(QStringLiteral("DELETE FROM ListBase"));
+    m_dialogs->messageAnswers << 0;
+    QVERIFY(!m_window->close());
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(m_dialogs->calls.size(), 2);
+    QCOMPARE(m_dialogs->calls[1].message.caption, QStringLiteral("VeloSQL"));
+    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
+    QCOMPARE(m_window->DBMemoSQL->text(), QStringLiteral("S1\r\nS2\r\n"));
+    // Closing again asks again.
+    m_dialogs->messageAnswers << 1;
+    QVERIFY(m_window->close());
+    QCOMPARE(m_dialogs->calls.size(), 3);
+}
+
+QTEST_MAIN(TestRememberedList)
+#include "tst_rememberedlist.moc"
