@@ -1,0 +1,62 @@
+#include "FileFailures.h"
+
+#include <QDir>
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_LINUX
+#include <sched.h>
+#include <sys/mount.h>
+#endif
+
+FailingDevice::FailingDevice(qint64 capacity) : m_capacity(capacity)
+{
+    open(QIODevice::WriteOnly);
+}
+
+qint64 FailingDevice::writeData(const char* data, qint64 size)
+{
+    const qint64 room = m_capacity - m_written.size();
+    if (room <= 0) {
+        setErrorString(QStringLiteral("device full"));
+        return -1;
+    }
+    const qint64 taken = qMin(room, size);
+    m_written.append(data, taken);
+    return taken;
+}
+
+SmallDisk::SmallDisk(qint64 bytes)
+{
+#ifdef Q_OS_LINUX
+    // Only this thread moves to the new namespace; its mounts are made private first
+    // so that the tmpfs does not show up in the namespace the test was started in.
+    if (unshare(CLONE_NEWNS) != 0
+        || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        m_error = QStringLiteral("private mount namespace: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    const QByteArray options = "size=" + QByteArray::number(bytes);
+    if (mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, options.constData()) != 0) {
+        m_error = QStringLiteral("tmpfs: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    m_mounted = true;
+#else
+    Q_UNUSED(bytes);
+    m_error = QStringLiteral("tmpfs needs Linux");
+#endif
+}
+
+SmallDisk::~SmallDisk()
+{
+#ifdef Q_OS_LINUX
+    if (m_mounted)
+        umount2(QFile::encodeName(m_dir.path()).constData(), MNT_DETACH);
+#endif
+}
+
+QStringList SmallDisk::entries() const
+{
+    return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}

@@ -1,0 +1,300 @@
+#include "FileFailures.h"
+#include "Golden.h"
+#include "QueryFixture.h"
+#include "TestDatabase.h"
+#include "kdb2text.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QTest>
+
+namespace {
+
+struct Export : QueryFixture {
+    TKDatasetToText component;
+    explicit Export(const QString& setup) : QueryFixture(setup) { component.setDataset(&query); }
+};
+
+// Enough text to overflow any buffer and a 64 KiB disk.
+const QString kManyRows = QStringLiteral(
+    "CREATE TABLE t (s VARCHAR(200), m TEXT);"
+    "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 3000)"
+    " INSERT INTO t SELECT printf('%0100d', n), printf('%050d', n) FROM c");
+
+} // namespace
+
+// The delimited text export: exact bytes of the text and side files, file names,
+// refusals, and failed writes that leave the old files as they were.
+class TestKdb2Text : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { initTestEnvironment(); }
+
+    void quotingAndJoining_data();
+    void quotingAndJoining();
+    void fileNames_data();
+    void fileNames();
+    void delimiterOfSeparator_data();
+    void delimiterOfSeparator();
+    void writesGoldenFiles_data();
+    void writesGoldenFiles();
+    void refusesWithoutOpenDataset_data();
+    void refusesWithoutOpenDataset();
+    void failedFileLeavesTargetsIntact_data();
+    void failedFileLeavesTargetsIntact();
+    void fullDiskLeavesTargetsIntact();
+    void failingDeviceReportsError();
+    void datasetClearsWhenDestroyed();
+};
+
+void TestKdb2Text::quotingAndJoining_data()
+{
+    QTest::addColumn<QStringList>("values");
+    QTest::addColumn<QChar>("delimiter");
+    QTest::addColumn<QString>("joined");
+    QTest::newRow("quotes doubled") << QStringList{"a\"b", "\"\""} << QChar(u';') << "\"a\"\"b\";\"\"\"\"\"\"";
+    QTest::newRow("empty value") << QStringList{""} << QChar(u';') << "\"\"";
+    QTest::newRow("delimiter and line break kept") << QStringList{"x;y\r\nz", "1"} << QChar(u';')
+                                                   << "\"x;y\r\nz\";\"1\"";
+    QTest::newRow("zero delimiter") << QStringList{"a", "b"} << QChar(u'\0') << QStringLiteral("\"a\"%1\"b\"").arg(QChar(u'\0'));
+    QTest::newRow("no values") << QStringList{} << QChar(u'\t') << "";
+}
+
+void TestKdb2Text::quotingAndJoining()
+{
+    QFETCH(QStringList, values);
+    QFETCH(QChar, delimiter);
+    QFETCH(QString, joined);
+    QCOMPARE(JoinValues(values, delimiter, u'"'), joined);
+}
+
+void TestKdb2Text::fileNames_data()
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("side");
+    QTest::newRow("no extension") << "C:\\Export\\clients" << "C:\\Export\\clients.txt" << "C:\\Export\\clients.mem";
+    QTest::newRow("own extension") << "C:\\Export\\clients.csv" << "C:\\Export\\clients.csv"
+                                   << "C:\\Export\\clients.mem";
+    QTest::newRow("full stop in folder") << "C:\\Data.old\\liste" << "C:\\Data.old\\liste.txt"
+                                         << "C:\\Data.old\\liste.mem";
+    QTest::newRow("ends in full stop") << "C:\\Export\\clients." << "C:\\Export\\clients." << "C:\\Export\\clients.mem";
+    QTest::newRow("empty") << "" << ".txt" << ".mem";
+    QTest::newRow("drive only") << "C:liste" << "C:liste.txt" << "C:liste.mem";
+    QTest::newRow("slash, full stop in folder") << "/home/u/data.d/liste" << "/home/u/data.d/liste.txt"
+                                                << "/home/u/data.d/liste.mem";
+    QTest::newRow("slash, own extension") << "/home/u/clients.csv" << "/home/u/clients.csv" << "/home/u/clients.mem";
+}
+
+void TestKdb2Text::fileNames()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, text);
+    QFETCH(QString, side);
+    QCOMPARE(textFileName(given), text);
+    QCOMPARE(sideFileName(given), side);
+}
+
+void TestKdb2Text::delimiterOfSeparator_data()
+{
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<int>("delimiter");
+    QTest::newRow("first of several") << " - " << int(' ');
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("euro sign") << "€" << 0x80;
+    QTest::newRow("outside the code page") << "✓;" << int('?');
+}
+
+void TestKdb2Text::delimiterOfSeparator()
+{
+    QFETCH(QString, separator);
+    QFETCH(int, delimiter);
+    QCOMPARE(int(uchar(delimiterOf(separator))), delimiter);
+}
+
+void TestKdb2Text::writesGoldenFiles_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<int>("delimiter");
+    QTest::addColumn<QStringList>("hidden");
+    QTest::addColumn<int>("startRow");
+    QTest::addColumn<QString>("golden");
+    const QStringList none;
+    QTest::newRow("quoted values, empty memo, number")
+        << "CREATE TABLE t (a VARCHAR(10), m TEXT, n INTEGER); INSERT INTO t VALUES ('a\"b', '', 12)"
+        << int(';') << none << 0 << "example";
+    QTest::newRow("memo contents in the side file")
+        << "CREATE TABLE t (m TEXT); INSERT INTO t VALUES ('abc'), ('hello')" << int('\t') << none << 0 << "side";
+    QTest::newRow("line break and delimiter inside values")
+        << "CREATE TABLE t (a VARCHAR(20), b VARCHAR(20)); INSERT INTO t VALUES ('x;y', 'one' || char(13, 10) || 'two')"
+        << int(';') << none << 0 << "raw";
+    QTest::newRow("zero delimiter")
+        << "CREATE TABLE t (a VARCHAR(5), b VARCHAR(5)); INSERT INTO t VALUES ('a', 'b'), ('', NULL)" << 0 << none
+        << 0 << "zero";
+    QTest::newRow("hidden field exported")
+        << "CREATE TABLE t (a INTEGER, b VARCHAR(5), c INTEGER); INSERT INTO t VALUES (1, 'deux', 3)" << int(',')
+        << QStringList{"b"} << 0 << "hidden";
+    QTest::newRow("empty, null and binary contents")
+        << "CREATE TABLE t (m TEXT, b BLOB); INSERT INTO t VALUES ('', NULL), (NULL, x''), ('é', x'00FF0D0A')"
+        << int(';') << none << 0 << "blobs";
+    QTest::newRow("text forms in Windows-1252")
+        << "CREATE TABLE t (i INTEGER, r REAL, d DATE, c MONEY, o BOOLEAN, s VARCHAR(30));"
+           "INSERT INTO t VALUES (-7, 1234.5, '2024-03-07', 12.5, 1, 'Hélène € Łódź ✓'),"
+           " (NULL, NULL, NULL, NULL, NULL, NULL)"
+        << int(';') << none << 0 << "forms";
+    QTest::newRow("empty result, older side file kept")
+        << "CREATE TABLE t (m TEXT, n INTEGER)" << int(';') << none << 0 << "empty";
+    QTest::newRow("positioned in the middle")
+        << "CREATE TABLE t (n INTEGER); INSERT INTO t VALUES (1), (2), (3)" << int(';') << none << 1 << "middle";
+}
+
+void TestKdb2Text::writesGoldenFiles()
+{
+    QFETCH(QString, setup);
+    QFETCH(int, delimiter);
+    QFETCH(QStringList, hidden);
+    QFETCH(int, startRow);
+    QFETCH(QString, golden);
+    Export e(setup);
+    for (const QString& name : hidden)
+        e.query.FieldByName(name)->setVisible(false);
+    e.component.setDelimiter(char(delimiter));
+    e.query.moveTo(startRow);
+
+    // A folder with a full stop in its name, and an older side file that only an
+    // export with binary contents may replace.
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("data.d")));
+    const QString target = dir.filePath(QStringLiteral("data.d/liste"));
+    const QByteArray oldSide = "older side file";
+    QVERIFY(writeFile(target + QStringLiteral(".mem"), oldSide));
+    e.component.ExportToFile(target);
+    QVERIFY(e.query.eof());
+
+    const QByteArray textBytes = fileBytes(target + QStringLiteral(".txt"));
+    QVERIFY(QFileInfo::exists(target + QStringLiteral(".txt")));
+    QString diff = goldenDifference(textBytes, QStringLiteral("kdb2text/%1.txt").arg(golden));
+    QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    const QString sideGolden = QStringLiteral("kdb2text/%1.mem").arg(golden);
+    const bool hasSide = QFileInfo::exists(testDataPath(sideGolden));
+    const QByteArray sideBytes = fileBytes(target + QStringLiteral(".mem"));
+    if (hasSide) {
+        diff = goldenDifference(sideBytes, sideGolden);
+        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    } else {
+        QCOMPARE(sideBytes, oldSide);
+    }
+    QCOMPARE(QDir(dir.filePath(QStringLiteral("data.d"))).entryList(QDir::Files).size(), 2);
+
+    // The same walk into devices gives the same bytes.
+    QBuffer textDevice;
+    QBuffer sideDevice;
+    textDevice.open(QIODevice::WriteOnly);
+    sideDevice.open(QIODevice::WriteOnly);
+    e.component.exportTo(textDevice, sideDevice);
+    QCOMPARE(textDevice.data(), textBytes);
+    QCOMPARE(sideDevice.data(), hasSide ? sideBytes : QByteArray());
+}
+
+void TestKdb2Text::refusesWithoutOpenDataset_data()
+{
+    QTest::addColumn<bool>("withDataset");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no data set") << false << "Dataset is not specified";
+    QTest::newRow("closed data set") << true << "Dataset is not active";
+}
+
+void TestKdb2Text::refusesWithoutOpenDataset()
+{
+    QFETCH(bool, withDataset);
+    QFETCH(QString, message);
+    TestDatabase db;
+    TQuery query;
+    TKDatasetToText component;
+    if (withDataset)
+        component.setDataset(&query);
+    QTemporaryDir dir;
+    try {
+        component.ExportToFile(dir.filePath(QStringLiteral("liste")));
+        QFAIL("the export succeeded");
+    } catch (const TKDBToTextError& error) {
+        QCOMPARE(error.message(), message);
+    }
+    QVERIFY(QDir(dir.path()).isEmpty());
+}
+
+void TestKdb2Text::failedFileLeavesTargetsIntact_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("missing folder") << "missing/liste" << "Ne peut créer le fichier %1/missing/liste.txt";
+    QTest::newRow("path through a regular file") << "plain.txt/liste" << "Ne peut créer le fichier %1/plain.txt/liste.txt";
+    // The side file fails while the records are walked: neither file is replaced.
+    QTest::newRow("side file is a folder") << "folder" << "Accès au fichier refusé";
+}
+
+void TestKdb2Text::failedFileLeavesTargetsIntact()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, message);
+    Export e(QStringLiteral("CREATE TABLE t (s VARCHAR(5), m TEXT); INSERT INTO t VALUES ('a', 'memo')"));
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("plain.txt")), "old"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("folder.txt")), "old"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.mem")));
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    try {
+        e.component.ExportToFile(dir.filePath(target));
+        QFAIL("the export succeeded");
+    } catch (const EInOutError& error) {
+        QCOMPARE(error.message(), message.replace(QStringLiteral("%1"), dir.path()));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+    QCOMPARE(fileBytes(dir.filePath(QStringLiteral("plain.txt"))), QByteArray("old"));
+    QCOMPARE(fileBytes(dir.filePath(QStringLiteral("folder.txt"))), QByteArray("old"));
+}
+
+void TestKdb2Text::fullDiskLeavesTargetsIntact()
+{
+    Export e(kManyRows);
+    SmallDisk disk(64 * 1024);
+    if (!disk.available())
+        QSKIP(qPrintable(disk.error()));
+    QVERIFY(writeFile(disk.filePath(QStringLiteral("liste.txt")), "old text"));
+    QVERIFY(writeFile(disk.filePath(QStringLiteral("liste.mem")), "old side"));
+    try {
+        e.component.ExportToFile(disk.filePath(QStringLiteral("liste")));
+        QFAIL("the export succeeded");
+    } catch (const EInOutError& error) {
+        QCOMPARE(error.message(), QStringLiteral("Erreur E/S 28"));
+    }
+    QCOMPARE(disk.entries(), QStringList({"liste.mem", "liste.txt"}));
+    QCOMPARE(fileBytes(disk.filePath(QStringLiteral("liste.txt"))), QByteArray("old text"));
+    QCOMPARE(fileBytes(disk.filePath(QStringLiteral("liste.mem"))), QByteArray("old side"));
+}
+
+void TestKdb2Text::failingDeviceReportsError()
+{
+    Export e(kManyRows);
+    FailingDevice text(1000);
+    QBuffer side;
+    side.open(QIODevice::WriteOnly);
+    QVERIFY_THROWS_EXCEPTION(EInOutError, e.component.exportTo(text, side));
+    FailingDevice fullSide(10);
+    QBuffer fullText;
+    fullText.open(QIODevice::WriteOnly);
+    QVERIFY_THROWS_EXCEPTION(EInOutError, e.component.exportTo(fullText, fullSide));
+}
+
+void TestKdb2Text::datasetClearsWhenDestroyed()
+{
+    TKDatasetToText component;
+    auto* query = new TQuery;
+    component.setDataset(query);
+    delete query;
+    QCOMPARE(component.dataset(), nullptr);
+    QCOMPARE(component.delimiter(), '\t');
+}
+
+QTEST_MAIN(TestKdb2Text)
+#include "tst_kdb2text.moc"

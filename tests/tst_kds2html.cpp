@@ -1,0 +1,214 @@
+#include "Exceptions.h"
+#include "FileFailures.h"
+#include "Golden.h"
+#include "QueryFixture.h"
+#include "TestDatabase.h"
+#include "kds2html.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QTest>
+
+namespace {
+
+struct Export : QueryFixture {
+    TKDataSetToHTML component;
+    explicit Export(const QString& setup) : QueryFixture(setup) { component.setDataSet(&query); }
+};
+
+const QString kValues = QStringLiteral(
+    "CREATE TABLE t (id INTEGER, nom VARCHAR(30), note TEXT, prix MONEY, \"poids<kg>\" REAL, vu DATE);"
+    "INSERT INTO t VALUES (1, 'TA < 12 & stable', '<script>alert(\"x\")</script>', 1234.5, 70.25, '2024-03-07'),"
+    " (2, 'Łódź €', '', -12.5, NULL, NULL),"
+    " (3, NULL, 'ligne 1' || char(13, 10) || 'ligne 2', NULL, 0.5, '2024-12-31')");
+
+const QString kManyRows = QStringLiteral(
+    "CREATE TABLE t (s VARCHAR(200));"
+    "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 3000)"
+    " INSERT INTO t SELECT printf('%0100d', n) FROM c");
+
+// Marks header cells, right-aligns and bolds the second column, and empties the notes.
+void formatCells(QObject*, int row, int column, const QString& fieldName, QString& attrs, QString& data)
+{
+    if (row == 1)
+        attrs = QStringLiteral("bgcolor=\"#C0C0C0\"");
+    else if (column == 2)
+        attrs = QStringLiteral("align=\"right\""), data = QStringLiteral("<b>%1</b>").arg(data);
+    else if (fieldName == QLatin1String("note"))
+        data.clear();
+}
+
+enum Callback { NoCallback, Formatting };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Callback)
+
+// The HTML table export: exact documents, the cell callback, and failures that leave
+// an existing file as it was.
+class TestKds2Html : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { initTestEnvironment(); }
+
+    void writesGoldenDocuments_data();
+    void writesGoldenDocuments();
+    void callbackSeesEscapedCells();
+    void failureKeepsOldFile_data();
+    void failureKeepsOldFile();
+    void failedWritesKeepOldFile();
+};
+
+void TestKds2Html::writesGoldenDocuments_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QStringList>("hidden");
+    QTest::addColumn<QStringList>("header");
+    QTest::addColumn<QStringList>("footer");
+    QTest::addColumn<Callback>("callback");
+    QTest::addColumn<int>("startRow");
+    QTest::addColumn<QString>("golden");
+    const QStringList none;
+    QTest::newRow("escaped values, currency, empty cells") << kValues << none << none << none << NoCallback << 0
+                                                           << "values";
+    QTest::newRow("hidden fields skipped") << kValues << QStringList{"nom", "vu"} << none << none << NoCallback << 0
+                                           << "hidden";
+    QTest::newRow("no visible field") << "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1), (2)"
+                                      << QStringList{"a"} << none << none << NoCallback << 0 << "novisible";
+    QTest::newRow("empty result") << "CREATE TABLE t (a INTEGER, b VARCHAR(5))" << none << none << none << NoCallback
+                                  << 0 << "empty";
+    QTest::newRow("header set, footer empty")
+        << "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1)" << none
+        << QStringList{"<html><head><title>Œuvres ✓</title></head>", "<body bgcolor=\"white\">"} << none
+        << NoCallback << 0 << "header";
+    QTest::newRow("footer set, header empty") << "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1)" << none
+                                              << none << QStringList{"<p>Fin</p>", "</body></html>"} << NoCallback
+                                              << 0 << "footer";
+    QTest::newRow("positioned in the middle") << "CREATE TABLE t (n INTEGER); INSERT INTO t VALUES (1), (2), (3)"
+                                              << none << none << none << NoCallback << 2 << "middle";
+    QTest::newRow("callback sets attributes and content") << kValues << none << none << none << Formatting << 0
+                                                          << "callback";
+}
+
+void TestKds2Html::writesGoldenDocuments()
+{
+    QFETCH(QString, setup);
+    QFETCH(QStringList, hidden);
+    QFETCH(QStringList, header);
+    QFETCH(QStringList, footer);
+    QFETCH(Callback, callback);
+    QFETCH(int, startRow);
+    QFETCH(QString, golden);
+    Export e(setup);
+    for (const QString& name : hidden)
+        e.query.FieldByName(name)->setVisible(false);
+    e.component.setHeader(header);
+    e.component.setFooter(footer);
+    if (callback == Formatting)
+        e.component.setOnFormatCell(formatCells);
+    e.query.moveTo(startRow);
+
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("page"));
+    e.component.ExportToFile(target);
+    QVERIFY(e.query.eof());
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"page"});
+    const QByteArray document = fileBytes(target);
+    const QString diff = goldenDifference(document, QStringLiteral("kds2html/%1.htm").arg(golden));
+    QVERIFY2(diff.isEmpty(), qPrintable(diff));
+
+    QBuffer device;
+    device.open(QIODevice::WriteOnly);
+    e.component.exportTo(device);
+    QCOMPARE(device.data(), document);
+}
+
+void TestKds2Html::callbackSeesEscapedCells()
+{
+    Export e(kValues);
+    e.query.FieldByName(QStringLiteral("nom"))->setVisible(false);
+    QStringList seen;
+    e.component.setOnFormatCell([&](QObject* sender, int row, int column, const QString& fieldName, QString& attrs,
+                                    QString& data) {
+        QCOMPARE(sender, &e.component);
+        QVERIFY(attrs.isEmpty());
+        if (row <= 2)
+            seen << QStringLiteral("%1 %2 %3 %4").arg(row).arg(column).arg(fieldName, data);
+    });
+    QBuffer device;
+    device.open(QIODevice::WriteOnly);
+    e.component.exportTo(device);
+    QCOMPARE(seen, QStringList({
+                       "1 1 id id",
+                       "1 2 note note",
+                       "1 3 prix prix",
+                       "1 4 poids<kg> poids&lt;kg&gt;",
+                       "1 5 vu vu",
+                       "2 1 id 1",
+                       "2 2 note &lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;",
+                       QStringLiteral("2 3 prix 1\u202F234,50\u00A0€"),
+                       "2 4 poids<kg> 70,25",
+                       "2 5 vu 07/03/2024",
+                   }));
+}
+
+void TestKds2Html::failureKeepsOldFile_data()
+{
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("closed data set") << true << "page.htm"
+                                     << "Ne peut effectuer cette opération sur un ensemble de données fermé";
+    QTest::newRow("callback error") << false << "page.htm" << "arrêt au troisième enregistrement";
+    QTest::newRow("missing folder") << false << "missing/page.htm" << "Ne peut créer le fichier %1/missing/page.htm";
+    QTest::newRow("path through a regular file") << false << "page.htm/x.htm"
+                                                 << "Ne peut créer le fichier %1/page.htm/x.htm";
+}
+
+void TestKds2Html::failureKeepsOldFile()
+{
+    QFETCH(bool, closed);
+    QFETCH(QString, target);
+    QFETCH(QString, message);
+    Export e(kValues);
+    if (closed)
+        e.query.close();
+    e.component.setOnFormatCell([](QObject*, int row, int, const QString&, QString&, QString&) {
+        if (row == 4)
+            throw Exception(QStringLiteral("arrêt au troisième enregistrement"));
+    });
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("page.htm")), "old"));
+    try {
+        e.component.ExportToFile(dir.filePath(target));
+        QFAIL("the export succeeded");
+    } catch (const Exception& error) {
+        QCOMPARE(error.message(), message.replace(QStringLiteral("%1"), dir.path()));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"page.htm"});
+    QCOMPARE(fileBytes(dir.filePath(QStringLiteral("page.htm"))), QByteArray("old"));
+}
+
+void TestKds2Html::failedWritesKeepOldFile()
+{
+    Export e(kManyRows);
+    FailingDevice device(1000);
+    QVERIFY_THROWS_EXCEPTION(EInOutError, e.component.exportTo(device));
+    QCOMPARE(device.written().size(), 1000);
+
+    SmallDisk disk(64 * 1024);
+    if (!disk.available())
+        QSKIP(qPrintable(disk.error()));
+    QVERIFY(writeFile(disk.filePath(QStringLiteral("page.htm")), "old"));
+    try {
+        e.component.ExportToFile(disk.filePath(QStringLiteral("page.htm")));
+        QFAIL("the export succeeded");
+    } catch (const EInOutError& error) {
+        QCOMPARE(error.message(), QStringLiteral("Erreur E/S 28"));
+    }
+    QCOMPARE(disk.entries(), QStringList{"page.htm"});
+    QCOMPARE(fileBytes(disk.filePath(QStringLiteral("page.htm"))), QByteArray("old"));
+}
+
+QTEST_MAIN(TestKds2Html)
+#include "tst_kds2html.moc"
