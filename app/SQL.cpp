@@ -10,6 +10,8 @@
 #include "ImageList.h"
 #include "Query.h"
 #include "Table.h"
+#include "kdb2text.h"
+#include "kds2html.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -86,6 +88,16 @@ TFicheSQL::TFicheSQL(QWidget* parent)
     TableSQL->setTableName(QStringLiteral("ListBase.DB"));
     DataSourceTableSQL = new TDataSource(this, QStringLiteral("DataSourceTableSQL"));
     DataSourceTableSQL->setDataSet(TableSQL);
+
+    KDatasetToTextSQL = new TKDatasetToText(this, QStringLiteral("KDatasetToTextSQL"));
+    KDatasetToTextSQL->setDataset(QuerySQL);
+    KDatasetToTextSQL->setDelimiter('\t');
+    KDataSetToHTMLSQL = new TKDataSetToHTML(this, QStringLiteral("KDataSetToHTMLSQL"));
+    KDataSetToHTMLSQL->setDataSet(QuerySQL);
+    SaveDialogSQL.title = QStringLiteral("Enregistrer les données de la requête");
+    SaveDialogSQL.filters = {QStringLiteral("Fichiers HTML (*.htm)"), QStringLiteral("Fichiers textes (*.txt)")};
+    SaveDialogSQL.defaultSuffix = QStringLiteral("htm");
+    SaveDialogSQL.filterIndex = 1;
 
     createControls();
 
@@ -205,6 +217,8 @@ void TFicheSQL::createControls()
     connect(ToolButtonAjout, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonAjoutClick(ToolButtonAjout); }); });
     connect(ToolButtonCapturerSQL, &QToolButton::clicked, this,
             [this] { guarded([this] { ToolButtonCapturerSQLClick(ToolButtonCapturerSQL); }); });
+    connect(ToolButtonEnregistrer, &QToolButton::clicked, this,
+            [this] { guarded([this] { ToolButtonEnregistrerClick(ToolButtonEnregistrer); }); });
     connect(ToolButtonVoirSQL, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonVoirSQLClick(ToolButtonVoirSQL); }); });
     connect(DBGridSQL, &TDBGrid::cellClick, this, [this](int column) { guarded([this, column] { DBGridSQLCellClick(column); }); });
     connect(PopupRempla, &QAction::triggered, this, [this] { guarded([this] { PopupRemplaClick(PopupRempla); }); });
@@ -406,6 +420,27 @@ void TFicheSQL::ToolButtonCapturerSQLClick(QObject*)
 void TFicheSQL::ToolButtonVoirSQLClick(QObject*)
 {
     FicheClip->showEditor();
+}
+
+void TFicheSQL::ToolButtonEnregistrerClick(QObject*)
+{
+    // The delimiter is replaced before the dialog, whatever the user then does.
+    const QString separator = TableSQL->FieldByName(QStringLiteral("POLICE5"))->text();
+    KDatasetToTextSQL->setDelimiter(delimiterOf(separator));
+    const auto chosen = Dialogs::instance().saveFile(this, SaveDialogSQL);
+    if (!chosen)
+        return;
+    SaveDialogSQL.fileName = chosen->fileName;
+    SaveDialogSQL.filterIndex = chosen->filterIndex;
+    // The format follows the filter entry alone, never the name's extension.
+    {
+        WaitCursor wait;
+        if (chosen->filterIndex == 1)
+            KDataSetToHTMLSQL->ExportToFile(chosen->fileName);
+        else if (chosen->filterIndex == 2)
+            KDatasetToTextSQL->ExportToFile(chosen->fileName);
+    }
+    QuerySQL->first();
 }
 
 void TFicheSQL::centreOnScreen()

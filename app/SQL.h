@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Dialogs.h"
+
 #include <QWidget>
 
 class QComboBox;
@@ -14,6 +16,8 @@ class TDBMemo;
 class TDataSource;
 class TQuery;
 class TTable;
+class TKDatasetToText;
+class TKDataSetToHTML;
 
 // The query window: the statement box, the result grid with its record counter,
 // the cell memo and the remembered list of statements.
@@ -38,6 +42,7 @@ public:
     void PopupLigneClick(QObject* sender);
     void ToolButtonCapturerSQLClick(QObject* sender);
     void ToolButtonVoirSQLClick(QObject* sender);
+    void ToolButtonEnregistrerClick(QObject* sender);
 
     // The cell memo's text, lines ended by CR LF.
     QString memoText() const;
@@ -69,6 +74,10 @@ public:
     TDataSource* DataSourceQuerySQL;
     TTable* TableSQL;
     TDataSource* DataSourceTableSQL;
+    TKDatasetToText* KDatasetToTextSQL;
+    TKDataSetToHTML* KDataSetToHTMLSQL;
+    // SaveDialogSQL: opens with the file name and filter entry of its last confirmed use.
+    Dialogs::SaveFile SaveDialogSQL;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -68,7 +68,17 @@ std::optional<Dialogs::SaveFileResult> QtDialogs::saveFile(QWidget* parent, cons
     dialog.setNameFilters(request.filters);
     if (request.filterIndex >= 1 && request.filterIndex <= request.filters.size())
         dialog.selectNameFilter(request.filters[request.filterIndex - 1]);
+    // A name typed without an extension takes the chosen filter's own extension.
+    const auto suffixOf = [&request](const QString& filter) {
+        static const QRegularExpression single(QStringLiteral("\\(\\*\\.(\\w+)\\)$"));
+        const auto m = single.match(filter);
+        return m.hasMatch() ? m.captured(1) : request.defaultSuffix;
+    };
     dialog.setDefaultSuffix(request.defaultSuffix);
+    if (request.filterIndex >= 1 && request.filterIndex <= request.filters.size())
+        dialog.setDefaultSuffix(suffixOf(request.filters[request.filterIndex - 1]));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, suffixOf](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
