@@ -162,7 +162,8 @@ void TFicheSQL::createControls()
     ComboBoxSQL->setMaxVisibleItems(25);
     ComboBoxSQL->setGeometry(0, 26, 791, 21);
     ComboBoxSQL->setToolTip(QStringLiteral("Entrer la requête SQL"));
-    ComboBoxSQL->lineEdit()->installEventFilter(this);
+    // The combo box has the focus and hands its keys on to its line edit.
+    ComboBoxSQL->installEventFilter(this);
 
     DBGridSQL = new TDBGrid(this, QStringLiteral("DBGridSQL"));
     DBGridSQL->setGeometry(0, 48, 791, 350);
@@ -485,7 +486,7 @@ bool TFicheSQL::event(QEvent* e)
 
 bool TFicheSQL::eventFilter(QObject* watched, QEvent* e)
 {
-    if (watched == ComboBoxSQL->lineEdit() && e->type() == QEvent::KeyPress) {
+    if (watched == ComboBoxSQL && e->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(e);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             QChar c(13);

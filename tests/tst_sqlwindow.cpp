@@ -1,4 +1,5 @@
 #include "DBGrid.h"
+#include "DBMemo.h"
 #include "Query.h"
 #include "SQL.h"
 #include "ScriptedDialogs.h"
@@ -80,7 +81,8 @@ void TestSqlWindow::enterAndRunButtonDoTheSame_data()
 void TestSqlWindow::enterAndRunButtonDoTheSame()
 {
     QFETCH(bool, useEnter);
-    QLineEdit* edit = m_window->ComboBoxSQL->lineEdit();
+    // Keys go to the combo box, which has the focus, as the window system sends them.
+    QComboBox* edit = m_window->ComboBoxSQL;
     edit->setFocus();
     QTest::keyClicks(edit, QStringLiteral("SELECT * FROM PaBase"));
     if (useEnter)

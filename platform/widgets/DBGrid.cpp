@@ -161,7 +161,8 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
 
 void TDBGrid::sizeColumns()
 {
-    const int charWidth = fontMetrics().averageCharWidth();
+    // Widths in characters count digits, the widest common glyphs of data.
+    const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
     for (int c = 0; c < m_model->columnCount(); ++c) {
         TField* f = m_model->fieldOfColumn(c);
         const int chars = qMax(f->displayWidth(), int(f->fieldName().size()));
