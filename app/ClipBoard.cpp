@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QPrinter>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -128,6 +129,12 @@ void TFicheClip::createControls()
     RichEditClipBoard->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEditClipBoard->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     RichEditClipBoard->setFocus();
+    // Lays the editor out at its fixed size now rather than at the first show, so
+    // that its lines wrap as on screen even while the window has never been shown.
+    for (QWidget* part : {static_cast<QWidget*>(RichEditClipBoard), RichEditClipBoard->viewport()}) {
+        QResizeEvent layOut(part->size(), QSize());
+        QCoreApplication::sendEvent(part, &layOut);
+    }
 
     PopupMenuClipBoard = new QMenu(this);
     PopupMenuClipBoard->setObjectName(QStringLiteral("PopupMenuClipBoard"));
@@ -171,6 +178,7 @@ void TFicheClip::showEvent(QShowEvent* event)
 
 void TFicheClip::showEditor()
 {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();

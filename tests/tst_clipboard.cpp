@@ -32,6 +32,7 @@ private slots:
     void failedSaveOnFullDisk();
     void printsToPdf_data();
     void printsToPdf();
+    void linesWrapBeforeFirstShow();
     void closingOnlyHides_data();
     void closingOnlyHides();
     void popupMenuEditsTheSelection();
@@ -364,6 +365,21 @@ void TestClipBoard::printsToPdf()
     QVERIFY(!setup.allowPrintToFile && !setup.allowSelection && !setup.allowPageRange);
     QVERIFY(setup.allowCopies && setup.collateCopies);
     QCOMPARE(pdfPages(pdf), pages);
+}
+
+// Captures arrive while the editor has never been shown; its lines are already those
+// of the window on screen.
+void TestClipBoard::linesWrapBeforeFirstShow()
+{
+    TFicheClip hidden;
+    TFicheClip shown;
+    showAndWait(shown);
+    for (TFicheClip* editor : {&hidden, &shown}) {
+        editor->AppendLine(QStringLiteral("courte"));
+        editor->AppendLine(QStringLiteral("longue ").repeated(60));
+    }
+    QVERIFY(shown.laidOutLines().size() > 3);
+    QCOMPARE(hidden.laidOutLines(), shown.laidOutLines());
 }
 
 void TestClipBoard::closingOnlyHides_data()
