@@ -12,6 +12,8 @@
 #include "Table.h"
 #include "kdb2text.h"
 #include "kds2html.h"
+#include "kds2prn.h"
+#include "QtPrinter.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -26,6 +28,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QToolButton>
 
@@ -34,6 +39,8 @@ TFicheSQL* FicheSQL = nullptr;
 namespace {
 
 constexpr QSize kClientSize(792, 573);
+// Print jobs of more rows than this show their progress.
+constexpr qsizetype kProgressThreshold = 5000;
 const QString kAlias = QStringLiteral("Velorin");
 
 QFont sansFont(const QString& family, int points)
@@ -98,6 +105,9 @@ TFicheSQL::TFicheSQL(QWidget* parent)
     SaveDialogSQL.filters = {QStringLiteral("Fichiers HTML (*.htm)"), QStringLiteral("Fichiers textes (*.txt)")};
     SaveDialogSQL.defaultSuffix = QStringLiteral("htm");
     SaveDialogSQL.filterIndex = 1;
+    KDatasetToPrinterSQL = new TKDatasetToPrinter(this, QStringLiteral("KDatasetToPrinterSQL"));
+    KDatasetToPrinterSQL->setDataSet(QuerySQL);
+    PrintDialogSQL = std::make_unique<QPrinter>(QPrinter::HighResolution);
 
     createControls();
 
@@ -220,6 +230,8 @@ void TFicheSQL::createControls()
             [this] { guarded([this] { ToolButtonCapturerSQLClick(ToolButtonCapturerSQL); }); });
     connect(ToolButtonEnregistrer, &QToolButton::clicked, this,
             [this] { guarded([this] { ToolButtonEnregistrerClick(ToolButtonEnregistrer); }); });
+    connect(ToolButtonImprimer, &QToolButton::clicked, this,
+            [this] { guarded([this] { ToolButtonImprimerClick(ToolButtonImprimer); }); });
     connect(ToolButtonVoirSQL, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonVoirSQLClick(ToolButtonVoirSQL); }); });
     connect(DBGridSQL, &TDBGrid::cellClick, this, [this](int column) { guarded([this, column] { DBGridSQLCellClick(column); }); });
     connect(PopupRempla, &QAction::triggered, this, [this] { guarded([this] { PopupRemplaClick(PopupRempla); }); });
@@ -442,6 +454,34 @@ void TFicheSQL::ToolButtonEnregistrerClick(QObject*)
             KDatasetToTextSQL->ExportToFile(chosen->fileName);
     }
     QuerySQL->first();
+}
+
+void TFicheSQL::ToolButtonImprimerClick(QObject*)
+{
+    if (!Dialogs::instance().print(this, *PrintDialogSQL, Dialogs::PrintSetup{}))
+        return;
+    QtPrinter printer(*PrintDialogSQL);
+    KDatasetToPrinterSQL->setPrinter(&printer);
+    std::unique_ptr<QProgressDialog> progress;
+    KDatasetToPrinterSQL->setOnProgress([this, &progress](qsizetype done, qsizetype total) {
+        if (total <= kProgressThreshold)
+            return true;
+        if (!progress) {
+            progress = std::make_unique<QProgressDialog>(QStringLiteral("Impression des données de la requête…"),
+                                                         QStringLiteral("Annuler"), 0, 1000, this);
+            progress->setWindowTitle(QStringLiteral("Impression"));
+            progress->setWindowModality(Qt::WindowModal);
+            progress->setMinimumDuration(500);
+        }
+        progress->setValue(int(done * 1000 / total));
+        QCoreApplication::processEvents();
+        return !progress->wasCanceled();
+    });
+    const auto detach = qScopeGuard([this] {
+        KDatasetToPrinterSQL->setPrinter(nullptr);
+        KDatasetToPrinterSQL->setOnProgress({});
+    });
+    KDatasetToPrinterSQL->Print();
 }
 
 void TFicheSQL::centreOnScreen()

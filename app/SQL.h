@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 
 #include <QWidget>
+#include <memory>
 
 class QComboBox;
 class QFrame;
@@ -18,6 +19,8 @@ class TQuery;
 class TTable;
 class TKDatasetToText;
 class TKDataSetToHTML;
+class TKDatasetToPrinter;
+class QPrinter;
 
 // The query window: the statement box, the result grid with its record counter,
 // the cell memo and the remembered list of statements.
@@ -43,6 +46,7 @@ public:
     void ToolButtonCapturerSQLClick(QObject* sender);
     void ToolButtonVoirSQLClick(QObject* sender);
     void ToolButtonEnregistrerClick(QObject* sender);
+    void ToolButtonImprimerClick(QObject* sender);
 
     // The cell memo's text, lines ended by CR LF.
     QString memoText() const;
@@ -78,6 +82,9 @@ public:
     TKDataSetToHTML* KDataSetToHTMLSQL;
     // SaveDialogSQL: opens with the file name and filter entry of its last confirmed use.
     Dialogs::SaveFile SaveDialogSQL;
+    TKDatasetToPrinter* KDatasetToPrinterSQL;
+    // PrintDialogSQL's printer: keeps the choices made in the print dialog.
+    std::unique_ptr<QPrinter> PrintDialogSQL;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -1,0 +1,105 @@
+#include "DBGrid.h"
+#include "Query.h"
+#include "SQL.h"
+#include "ScriptedDialogs.h"
+#include "TestDatabase.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+// The query window's print command with a scripted print dialog.
+class TestPrintCommand : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { initTestEnvironment(); }
+    void init();
+    void cleanup();
+
+    void cancelPrintsNothing();
+    void confirmPrintsAndLeavesLastRow();
+    void closedQueryFailsAfterDialog();
+
+private:
+    void runQuery();
+    void answerPdf(const QString& file, bool confirm);
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+    std::unique_ptr<TFicheSQL> m_window;
+};
+
+void TestPrintCommand::init()
+{
+    m_db = std::make_unique<TestDatabase>();
+    m_db->exec(QStringLiteral("CREATE TABLE t (NOM VARCHAR(10));"
+                              "INSERT INTO t VALUES ('Arnaud'), ('Barbier'), ('Colin')"));
+    m_dialogs = std::make_unique<ScriptedDialogs>();
+    m_window = std::make_unique<TFicheSQL>();
+}
+
+void TestPrintCommand::cleanup()
+{
+    m_window.reset();
+    m_dialogs.reset();
+    m_db.reset();
+}
+
+void TestPrintCommand::runQuery()
+{
+    m_window->ComboBoxSQL->setEditText(QStringLiteral("SELECT * FROM t"));
+    m_window->ToolButtonResultClick(nullptr);
+}
+
+void TestPrintCommand::answerPdf(const QString& file, bool confirm)
+{
+    m_dialogs->printAnswers << [file, confirm](QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(file);
+        return confirm;
+    };
+}
+
+void TestPrintCommand::cancelPrintsNothing()
+{
+    runQuery();
+    const QString pdf = m_dir.filePath(QStringLiteral("cancel.pdf"));
+    answerPdf(pdf, false);
+    QTest::mouseClick(m_window->ToolButtonImprimer, Qt::LeftButton);
+    QCOMPARE(m_dialogs->callsOf(QStringLiteral("print")).size(), 1);
+    QVERIFY(!QFile::exists(pdf));
+    QCOMPARE(m_window->QuerySQL->recNo(), qsizetype(0));
+    QVERIFY(m_dialogs->messageTexts().isEmpty());
+}
+
+void TestPrintCommand::confirmPrintsAndLeavesLastRow()
+{
+    runQuery();
+    const QString pdf = m_dir.filePath(QStringLiteral("liste.pdf"));
+    answerPdf(pdf, true);
+    QTest::mouseClick(m_window->ToolButtonImprimer, Qt::LeftButton);
+    QVERIFY(m_dialogs->messageTexts().isEmpty());
+    QVERIFY(QFile(pdf).size() > 0);
+    QVERIFY(m_window->QuerySQL->eof());
+    QCOMPARE(m_window->QuerySQL->recNo(), qsizetype(2));
+    // The grid catches up with the cursor once events run.
+    QTRY_COMPARE(m_window->DBGridSQL->currentIndex().row(), 2);
+}
+
+void TestPrintCommand::closedQueryFailsAfterDialog()
+{
+    const QString pdf = m_dir.filePath(QStringLiteral("closed.pdf"));
+    answerPdf(pdf, true);
+    QTest::mouseClick(m_window->ToolButtonImprimer, Qt::LeftButton);
+    QCOMPARE(m_dialogs->callsOf(QStringLiteral("print")).size(), 1);
+    QCOMPARE(m_dialogs->messageTexts(), QStringList{QStringLiteral("Dataset is not active.")});
+    QVERIFY(!QFile::exists(pdf));
+}
+
+QTEST_MAIN(TestPrintCommand)
+#include "tst_printcommand.moc"
