@@ -1,0 +1,173 @@
+#include "kds2prn.h"
+
+#include "FieldType.h"
+
+#include <algorithm>
+
+namespace {
+
+// Millimetres to device pixels: pixels per inch over 25.4, truncated.
+int pixelsPerMillimetre(int dpi)
+{
+    return dpi * 10 / 254;
+}
+
+} // namespace
+
+TKDatasetToPrinter::TKDatasetToPrinter(QObject* owner, const QString& name) : TComponent(owner, name)
+{
+}
+
+PrintFont TKDatasetToPrinter::bodyFont()
+{
+    return {QStringLiteral("Arial"), 10, {}, QFont::SansSerif};
+}
+
+PrintFont TKDatasetToPrinter::titleFont()
+{
+    return {QStringLiteral("Arial"), 16, FontStyle::Bold, QFont::SansSerif};
+}
+
+void TKDatasetToPrinter::Print()
+{
+    if (!m_dataSet)
+        throw TKDBExportError(QStringLiteral("Dataset is not specified"));
+    if (!m_dataSet->active())
+        throw TKDBExportError(QStringLiteral("Dataset is not active"));
+    if (!m_printer)
+        throw TKDBExportError(QStringLiteral("Printer is not specified"));
+    if (m_job)
+        throw EPrinter(QStringLiteral("Impression en cours"));
+
+    Printer& job = *m_printer;
+    job.beginDoc();
+    m_job = &job;
+    m_dataSetChanged = false;
+    const QMetaObject::Connection watch = connect(m_dataSet, &TDataSet::layoutChanged, this,
+                                                  &TKDatasetToPrinter::dataSetLayoutChanged);
+    struct JobEnd {
+        TKDatasetToPrinter& self;
+        QMetaObject::Connection watch;
+        ~JobEnd()
+        {
+            QObject::disconnect(watch);
+            self.m_job = nullptr;
+            self.m_canvas = nullptr;
+        }
+    } jobEnd{*this, watch};
+
+    try {
+        m_canvas = &job.canvas();
+        m_pageHeight = job.pageHeight();
+        m_pageWidth = job.pageWidth();
+        m_total = m_dataSet->recordCount();
+        measure();
+        PrintPages();
+    } catch (...) {
+        // A failed job is dropped, and the printer is free for the next one.
+        job.abort();
+        job.endDoc();
+        throw;
+    }
+    job.endDoc();
+}
+
+void TKDatasetToPrinter::measure()
+{
+    m_pixelsPerMmX = pixelsPerMillimetre(m_job->dpiX());
+    m_pixelsPerMmY = pixelsPerMillimetre(m_job->dpiY());
+
+    // Measured in the canvas's current font, whatever the last job left there.
+    m_columns.clear();
+    for (int i = 0; i < m_dataSet->fieldCount(); ++i) {
+        const TField* field = m_dataSet->field(i);
+        if (!field->visible() || isBlobType(field->dataType()))
+            continue;
+        const QString sample = QString(std::max(0, field->displayWidth()), u'e') + u' ';
+        m_columns.push_back({i, field->fieldName(), m_canvas->textWidth(sample)});
+    }
+    m_lineHeight = m_canvas->textHeight(QStringLiteral("X")) + m_pixelsPerMmY;
+    m_footerHeight = int(m_footer.size()) * m_lineHeight;
+}
+
+void TKDatasetToPrinter::PrintPages()
+{
+    TDataSet& dataSet = *m_dataSet;
+    printPageHead();
+    dataSet.first();
+    qsizetype done = 0;
+    reportProgress(done);
+    while (!dataSet.eof()) {
+        printRow();
+        ++done;
+        dataSet.next();
+        if (m_pageHeight - m_footerHeight < m_y + m_lineHeight) {
+            if (!m_job->aborted()) {
+                printFooter();
+                m_job->newPage();
+            }
+            reportProgress(done);
+            printPageHead();
+        }
+    }
+    printFooter();
+    reportProgress(done);
+}
+
+void TKDatasetToPrinter::printPageHead()
+{
+    m_y = m_topMargin * m_pixelsPerMmY;
+    m_canvas->selectFont(bodyFont());
+    printCentred(m_header);
+    m_y += 2 * m_lineHeight;
+    if (!m_title.isEmpty()) {
+        m_canvas->selectFont(titleFont());
+        m_x = (m_pageWidth - m_canvas->textWidth(m_title)) / 2;
+        m_canvas->textOut(m_x, m_y, m_title);
+        m_y += 2 * m_lineHeight;
+    }
+    m_canvas->selectFont(bodyFont());
+    m_canvas->setStyle(FontStyle::Bold);
+    m_x = m_leftMargin * m_pixelsPerMmX;
+    for (const Column& column : m_columns) {
+        m_canvas->textOut(m_x, m_y, m_dataSet->field(column.field)->displayLabel());
+        m_x += column.width;
+    }
+    m_y += m_lineHeight;
+    m_canvas->setStyle({});
+}
+
+void TKDatasetToPrinter::printRow()
+{
+    m_x = m_leftMargin * m_pixelsPerMmX;
+    for (const Column& column : m_columns) {
+        m_canvas->textOut(m_x, m_y, m_dataSet->field(column.field)->asString());
+        m_x += column.width;
+    }
+    m_y += m_lineHeight;
+}
+
+void TKDatasetToPrinter::printCentred(const QStringList& lines)
+{
+    for (const QString& line : lines) {
+        // Halved toward zero: a line wider than the page starts left of it.
+        m_x = (m_pageWidth - m_canvas->textWidth(line)) / 2;
+        m_canvas->textOut(m_x, m_y, line);
+        m_y += m_lineHeight;
+    }
+}
+
+void TKDatasetToPrinter::printFooter()
+{
+    m_y = m_pageHeight - m_footerHeight - 10;
+    printCentred(m_footer);
+}
+
+bool TKDatasetToPrinter::reportProgress(qsizetype done)
+{
+    if (m_onProgress && !m_job->aborted() && !m_onProgress(done, m_total))
+        m_job->abort();
+    if (!m_dataSet || !m_dataSet->active() || m_dataSetChanged)
+        throw TKDBExportError(QStringLiteral("Dataset changed while printing"));
+    return !m_job->aborted();
+}

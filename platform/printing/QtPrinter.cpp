@@ -1,0 +1,114 @@
+#include "QtPrinter.h"
+
+#include "Exceptions.h"
+
+#include <QFile>
+#include <QPrinter>
+
+QtPrinter::QtPrinter(QPrinter& device) : m_device(device), m_canvas(*this)
+{
+}
+
+QtPrinter::~QtPrinter()
+{
+    if (printing()) {
+        abort();
+        endDoc();
+    }
+}
+
+int QtPrinter::pageWidth() const
+{
+    return m_device.width();
+}
+
+int QtPrinter::pageHeight() const
+{
+    return m_device.height();
+}
+
+int QtPrinter::dpiX() const
+{
+    return m_device.logicalDpiX();
+}
+
+int QtPrinter::dpiY() const
+{
+    return m_device.logicalDpiY();
+}
+
+void QtPrinter::startJob()
+{
+    if (!m_painter.begin(&m_device))
+        throw EPrinter(QStringLiteral("Impossible de démarrer l'impression"));
+    m_canvas.apply();
+}
+
+void QtPrinter::finishJob()
+{
+    const bool written = m_painter.end();
+    const QString file = m_device.outputFileName();
+    if (aborted()) {
+        // What was drawn before the cancel is not a listing anyone asked for.
+        if (!file.isEmpty())
+            QFile::remove(file);
+        return;
+    }
+    if (!written)
+        throw EPrinter(QStringLiteral("L'impression n'a pas pu être terminée"));
+}
+
+void QtPrinter::startPage()
+{
+    m_device.newPage();
+}
+
+void QtPrinter::abortJob()
+{
+    // Cancels the spooled job where the system allows it; the painter ends with endDoc.
+    m_device.abort();
+}
+
+QtPrinter::Canvas::Canvas(QtPrinter& printer)
+    : m_printer(printer),
+      m_font{QStringLiteral("Arial"), 10, {}, QFont::SansSerif},
+      m_metrics(m_font.toQFont(), &printer.m_device)
+{
+}
+
+void QtPrinter::Canvas::selectFont(const PrintFont& font)
+{
+    m_font = font;
+    apply();
+}
+
+void QtPrinter::Canvas::setStyle(FontStyles style)
+{
+    PrintFont f = m_font;
+    f.style = style;
+    selectFont(f);
+}
+
+int QtPrinter::Canvas::textWidth(const QString& text)
+{
+    return m_metrics.horizontalAdvance(text);
+}
+
+int QtPrinter::Canvas::textHeight(const QString&)
+{
+    return m_metrics.height();
+}
+
+void QtPrinter::Canvas::textOut(int x, int y, const QString& text)
+{
+    if (m_printer.m_painter.isActive() && !m_printer.aborted())
+        m_printer.m_painter.drawText(x, y + m_metrics.ascent(), text);
+}
+
+void QtPrinter::Canvas::apply()
+{
+    // The device's resolution may have changed since the last job (another printer).
+    m_metrics = QFontMetrics(m_font.toQFont(), &m_printer.m_device);
+    if (m_printer.m_painter.isActive())
+        m_printer.m_painter.setFont(m_font.toQFont());
+}
