@@ -42,4 +42,10 @@ QIcon windowIcon(Window window)
                                        : QStringLiteral(":/icons/clipwindow.svg"));
 }
 
+QIcon applicationIcon()
+{
+    initResources();
+    return QIcon(QStringLiteral(":/icons/velosql.svg"));
+}
+
 } // namespace ImageList

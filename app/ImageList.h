@@ -9,5 +9,7 @@ enum Window { QueryWindow, CaptureEditor };
 
 QIcon icon(Window window, int index);
 QIcon windowIcon(Window window);
+// The program's own icon (task bar, desktop entry).
+QIcon applicationIcon();
 
 } // namespace ImageList

@@ -20,6 +20,8 @@ void initApplication()
 {
     QCoreApplication::setApplicationName(QStringLiteral("VeloSQL"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("velosql"));
+    QGuiApplication::setWindowIcon(ImageList::applicationIcon());
 }
 
 void createWindows()
