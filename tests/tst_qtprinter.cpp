@@ -67,6 +67,7 @@ class TestQtPrinter : public QObject {
 private slots:
     void initTestCase();
     void listingLandsWhereItWasLaidOut();
+    void textStartingInTheMarginShows();
     void cancelledJobLeavesNoFile();
     void unwritableFileFailsToBegin();
 
@@ -146,6 +147,23 @@ void TestQtPrinter::listingLandsWhereItWasLaidOut()
 
     const QString fonts = run(QStringLiteral("pdffonts"), {printer.outputFileName()});
     QVERIFY2(fonts.contains(QStringLiteral("Bold")), qPrintable(fonts));
+}
+
+void TestQtPrinter::textStartingInTheMarginShows()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFileName(m_dir.filePath(QStringLiteral("marges.pdf")));
+    QtPrinter device(printer);
+    // Past the printable area but on the paper: drawn, though the printer leaves out
+    // what starts beyond the paper.
+    device.beginDoc();
+    device.canvas().textOut(device.pageWidth() + 10, 100, QStringLiteral("x"));
+    device.canvas().textOut(0, device.pageHeight() + 10, QStringLiteral("bas"));
+    device.endDoc();
+    QStringList words;
+    for (const Word& w : pdfWords(printer.outputFileName()).value(0))
+        words << w.text;
+    QCOMPARE(words, (QStringList{"x", "bas"}));
 }
 
 void TestQtPrinter::cancelledJobLeavesNoFile()

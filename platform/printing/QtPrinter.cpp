@@ -41,6 +41,10 @@ void QtPrinter::startJob()
 {
     if (!m_painter.begin(&m_device))
         throw EPrinter(QStringLiteral("Impossible de démarrer l'impression"));
+    // The painter's origin is the printable area's corner; the paper ends further on.
+    const QRect paper = m_device.paperRect(QPrinter::DevicePixel).toAlignedRect();
+    const QRect area = m_device.pageRect(QPrinter::DevicePixel).toAlignedRect();
+    m_paperEnd = QPoint(paper.right() - area.left(), paper.bottom() - area.top());
     m_canvas.apply();
 }
 
@@ -101,8 +105,12 @@ int QtPrinter::Canvas::textHeight(const QString&)
 
 void QtPrinter::Canvas::textOut(int x, int y, const QString& text)
 {
-    if (m_printer.m_painter.isActive() && !m_printer.aborted())
-        m_printer.m_painter.drawText(x, y + m_metrics.ascent(), text);
+    // Text that starts beyond the paper's right or bottom edge cannot show: a wide
+    // listing's last columns cost neither layout nor room in the file.
+    if (!m_printer.m_painter.isActive() || m_printer.aborted() || x > m_printer.m_paperEnd.x()
+        || y > m_printer.m_paperEnd.y())
+        return;
+    m_printer.m_painter.drawText(x, y + m_metrics.ascent(), text);
 }
 
 void QtPrinter::Canvas::apply()

@@ -51,5 +51,6 @@ private:
 
     QPrinter& m_device;
     QPainter m_painter;
+    QPoint m_paperEnd;   // the paper's bottom-right corner, in painter coordinates
     Canvas m_canvas;
 };
