@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"
+#include "Controls.h"
 #include "ImageList.h"
 #include "MailHandOff.h"
 #include "Windows1252.h"
@@ -33,20 +34,9 @@ const QString kLineBreak = QStringLiteral("\r\n");
 
 QFont fontOf(const QString& family, int pixels, QFont::StyleHint hint)
 {
-    QFont f(family);
+    QFont f = Controls::font(family, hint);
     f.setPixelSize(pixels);
-    f.setStyleHint(hint);
     return f;
-}
-
-QFrame* bevel(QWidget* parent, const QString& name, const QRect& geometry)
-{
-    auto* line = new QFrame(parent);
-    line->setObjectName(name);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(geometry);
-    return line;
 }
 
 // The folder the save dialog opens first: the root of drive C: where there is one.
@@ -87,35 +77,20 @@ TFicheClip::TFicheClip(QWidget* parent)
 
 TFicheClip::~TFicheClip() = default;
 
-QToolButton* TFicheClip::addToolButton(const QString& name, int imageIndex, const QString& hint)
-{
-    const int position = ToolBarClipBoard->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly).size();
-    auto* button = new QToolButton(ToolBarClipBoard);
-    button->setObjectName(name);
-    button->setAutoRaise(true);
-    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    button->setIcon(ImageList::icon(ImageList::CaptureEditor, imageIndex));
-    button->setIconSize(QSize(16, 16));
-    button->setToolTip(hint);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setGeometry(position * 26, 0, 26, 22);
-    return button;
-}
-
 void TFicheClip::createControls()
 {
-    BevelHautClipBoard = bevel(this, QStringLiteral("BevelHautClipBoard"), QRect(0, 0, 792, 2));
+    BevelHautClipBoard = Controls::bevel(this, QStringLiteral("BevelHautClipBoard"), QRect(0, 0, 792, 2));
 
     ToolBarClipBoard = new QWidget(this);
     ToolBarClipBoard->setObjectName(QStringLiteral("ToolBarClipBoard"));
     ToolBarClipBoard->setGeometry(0, 2, 792, 22);
-    ToolButtonQuitter = addToolButton(QStringLiteral("ToolButtonQuitter"), 0, QStringLiteral("Fermer la fenêtre"));
-    ToolButtonEffacer = addToolButton(QStringLiteral("ToolButtonEffacer"), 2, QStringLiteral("Effacer le texte"));
-    ToolButtonSauver = addToolButton(QStringLiteral("ToolButtonSauver"), 3, QStringLiteral("Sauvegarder le texte"));
-    ToolButtonImprimer = addToolButton(QStringLiteral("ToolButtonImprimer"), 4, QStringLiteral("Imprimer le texte"));
-    ToolButtonMail = addToolButton(QStringLiteral("ToolButtonMail"), 5, QStringLiteral("Envoyer par E-Mail"));
+    ToolButtonQuitter = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonQuitter"), ImageList::CaptureEditor, 0, QStringLiteral("Fermer la fenêtre"));
+    ToolButtonEffacer = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonEffacer"), ImageList::CaptureEditor, 2, QStringLiteral("Effacer le texte"));
+    ToolButtonSauver = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonSauver"), ImageList::CaptureEditor, 3, QStringLiteral("Sauvegarder le texte"));
+    ToolButtonImprimer = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonImprimer"), ImageList::CaptureEditor, 4, QStringLiteral("Imprimer le texte"));
+    ToolButtonMail = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonMail"), ImageList::CaptureEditor, 5, QStringLiteral("Envoyer par E-Mail"));
 
-    BevelBasClipBoard = bevel(this, QStringLiteral("BevelBasClipBoard"), QRect(0, 24, 792, 2));
+    BevelBasClipBoard = Controls::bevel(this, QStringLiteral("BevelBasClipBoard"), QRect(0, 24, 792, 2));
 
     RichEditClipBoard = new QTextEdit(this);
     RichEditClipBoard->setObjectName(QStringLiteral("RichEditClipBoard"));

@@ -72,7 +72,6 @@ protected:
 
 private:
     void createControls();
-    QToolButton* addToolButton(const QString& name, int imageIndex, const QString& hint);
     // Asks with the editor's own boxes: caption "Confirmation", "OK" and "Annuler".
     bool confirm(const QString& text);
 

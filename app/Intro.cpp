@@ -50,6 +50,8 @@ TFicheIntro::TFicheIntro(QWidget* parent) : QWidget(parent, Qt::Window)
     // The timer counts from the window's creation, not from its showing.
     Timerintro = new QTimer(this);
     Timerintro->setObjectName(QStringLiteral("Timerintro"));
+    // A precise timer: a coarse one may fire up to 5 % early.
+    Timerintro->setTimerType(Qt::PreciseTimer);
     Timerintro->setInterval(kSplashMs);
     connect(Timerintro, &QTimer::timeout, this, [this] { guarded([this] { TimerintroTimer(Timerintro); }); });
     Timerintro->start();

@@ -1,6 +1,7 @@
 #include "SQL.h"
 
 #include "ClipBoard.h"
+#include "Controls.h"
 #include "Dialogs.h"
 #include "DBGrid.h"
 #include "DBMemo.h"
@@ -45,19 +46,9 @@ const QString kAlias = QStringLiteral("Velorin");
 
 QFont sansFont(const QString& family, int points)
 {
-    QFont f(family, points);
-    f.setStyleHint(QFont::SansSerif);
+    QFont f = Controls::font(family, QFont::SansSerif);
+    f.setPointSize(points);
     return f;
-}
-
-QFrame* bevel(QWidget* parent, const QString& name, const QRect& geometry)
-{
-    auto* line = new QFrame(parent);
-    line->setObjectName(name);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setGeometry(geometry);
-    return line;
 }
 
 // Shows a wait cursor while a long operation runs.
@@ -116,38 +107,23 @@ TFicheSQL::TFicheSQL(QWidget* parent)
 
 TFicheSQL::~TFicheSQL() = default;
 
-QToolButton* TFicheSQL::addToolButton(const QString& name, int imageIndex, const QString& hint)
-{
-    const int position = ToolBarSQL->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly).size();
-    auto* button = new QToolButton(ToolBarSQL);
-    button->setObjectName(name);
-    button->setAutoRaise(true);
-    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    button->setIcon(ImageList::icon(ImageList::QueryWindow, imageIndex));
-    button->setIconSize(QSize(16, 16));
-    button->setToolTip(hint);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setGeometry(position * 26, 0, 26, 22);
-    return button;
-}
-
 void TFicheSQL::createControls()
 {
-    BevelHautSQL = bevel(this, QStringLiteral("BevelHautSQL"), QRect(0, 0, 792, 2));
+    BevelHautSQL = Controls::bevel(this, QStringLiteral("BevelHautSQL"), QRect(0, 0, 792, 2));
 
     ToolBarSQL = new QWidget(this);
     ToolBarSQL->setObjectName(QStringLiteral("ToolBarSQL"));
     ToolBarSQL->setGeometry(0, 2, 200, 22);
-    ToolButtonQuitter = addToolButton(QStringLiteral("ToolButtonQuitter"), 0, QStringLiteral("Fermer la fenêtre"));
-    ToolButtonResult = addToolButton(QStringLiteral("ToolButtonResult"), 1, QStringLiteral("Valider la requête"));
-    ToolButtonAjout = addToolButton(QStringLiteral("ToolButtonAjout"), 2,
+    ToolButtonQuitter = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonQuitter"), ImageList::QueryWindow, 0, QStringLiteral("Fermer la fenêtre"));
+    ToolButtonResult = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonResult"), ImageList::QueryWindow, 1, QStringLiteral("Valider la requête"));
+    ToolButtonAjout = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonAjout"), ImageList::QueryWindow, 2,
                                     QStringLiteral("Ajouter la requête en cours à la liste pour la mémoriser"));
-    ToolButtonEnregistrer = addToolButton(QStringLiteral("ToolButtonEnregistrer"), 4,
+    ToolButtonEnregistrer = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonEnregistrer"), ImageList::QueryWindow, 4,
                                           QStringLiteral("Sauvegarder les données de la requête"));
-    ToolButtonImprimer = addToolButton(QStringLiteral("ToolButtonImprimer"), 5,
+    ToolButtonImprimer = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonImprimer"), ImageList::QueryWindow, 5,
                                        QStringLiteral("Imprimer les données de la requête"));
-    ToolButtonCapturerSQL = addToolButton(QStringLiteral("ToolButtonCapturerSQL"), 6, QStringLiteral("Capturer la sélection"));
-    ToolButtonVoirSQL = addToolButton(QStringLiteral("ToolButtonVoirSQL"), 7, QStringLiteral("Voir la capture"));
+    ToolButtonCapturerSQL = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonCapturerSQL"), ImageList::QueryWindow, 6, QStringLiteral("Capturer la sélection"));
+    ToolButtonVoirSQL = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonVoirSQL"), ImageList::QueryWindow, 7, QStringLiteral("Voir la capture"));
 
     LabelCompteurSQL = new QLabel(this);
     LabelCompteurSQL->setObjectName(QStringLiteral("LabelCompteurSQL"));
@@ -161,7 +137,7 @@ void TFicheSQL::createControls()
     LabelCompteurSQL->move(345, 6);
     LabelCompteurSQL->adjustSize();
 
-    BevelBasSQL = bevel(this, QStringLiteral("BevelBasSQL"), QRect(0, 24, 792, 2));
+    BevelBasSQL = Controls::bevel(this, QStringLiteral("BevelBasSQL"), QRect(0, 24, 792, 2));
 
     ComboBoxSQL = new QComboBox(this);
     ComboBoxSQL->setObjectName(QStringLiteral("ComboBoxSQL"));

@@ -100,7 +100,6 @@ private:
     QString cellText(const class TField* field) const;
     void checkMode(QAction* mode);
     void createControls();
-    QToolButton* addToolButton(const QString& name, int imageIndex, const QString& hint);
     void centreOnScreen();
 
     bool m_centred = false;
