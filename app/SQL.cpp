@@ -9,6 +9,7 @@
 #include "ErrorGuard.h"
 #include "Exceptions.h"
 #include "ImageList.h"
+#include "PrintProgress.h"
 #include "Query.h"
 #include "Table.h"
 #include "kdb2text.h"
@@ -30,7 +31,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPrinter>
-#include <QProgressDialog>
 #include <QScopeGuard>
 #include <QScreen>
 #include <QToolButton>
@@ -40,8 +40,6 @@ TFicheSQL* FicheSQL = nullptr;
 namespace {
 
 constexpr QSize kClientSize(792, 573);
-// Print jobs of more rows than this show their progress.
-constexpr qsizetype kProgressThreshold = 5000;
 const QString kAlias = QStringLiteral("Velorin");
 
 QFont sansFont(const QString& family, int points)
@@ -438,21 +436,9 @@ void TFicheSQL::ToolButtonImprimerClick(QObject*)
         return;
     QtPrinter printer(*PrintDialogSQL);
     KDatasetToPrinterSQL->setPrinter(&printer);
-    std::unique_ptr<QProgressDialog> progress;
-    KDatasetToPrinterSQL->setOnProgress([this, &progress](qsizetype done, qsizetype total) {
-        if (total <= kProgressThreshold)
-            return true;
-        if (!progress) {
-            progress = std::make_unique<QProgressDialog>(QStringLiteral("Impression des données de la requête…"),
-                                                         QStringLiteral("Annuler"), 0, 1000, this);
-            progress->setWindowTitle(QStringLiteral("Impression"));
-            progress->setWindowModality(Qt::WindowModal);
-            progress->setMinimumDuration(500);
-        }
-        progress->setValue(int(done * 1000 / total));
-        QCoreApplication::processEvents();
-        return !progress->wasCanceled();
-    });
+    PrintProgress progress(this);
+    KDatasetToPrinterSQL->setOnProgress(
+        [&progress](qsizetype done, qsizetype total) { return progress.report(done, total); });
     const auto detach = qScopeGuard([this] {
         KDatasetToPrinterSQL->setPrinter(nullptr);
         KDatasetToPrinterSQL->setOnProgress({});
