@@ -7,38 +7,48 @@
 #include <cerrno>
 
 ExportOutput::ExportOutput(const QString& fileName)
-    : m_file(std::make_unique<AtomicFile>(fileName, createErrorMessage()))
+    : m_file(std::make_unique<AtomicFile>(fileName, QStringLiteral("Ne peut créer le fichier %1"))),
+      m_data(std::make_unique<char[]>(size_t(kCapacity)))
 {
-    m_buffer.reserve(kFlushSize + kFlushSize / 4);
 }
 
-ExportOutput::ExportOutput(QIODevice& device) : m_device(&device)
+ExportOutput::ExportOutput(QIODevice& device)
+    : m_device(&device), m_data(std::make_unique<char[]>(size_t(kCapacity)))
 {
-    m_buffer.reserve(kFlushSize + kFlushSize / 4);
 }
 
 ExportOutput::~ExportOutput() = default;
 
-QString ExportOutput::createErrorMessage()
+void ExportOutput::appendLarge(const char* data, qsizetype size)
 {
-    return QStringLiteral("Ne peut créer le fichier %1");
+    flush();
+    if (size >= kCapacity) {
+        write(data, size);
+        return;
+    }
+    std::memcpy(m_data.get(), data, size_t(size));
+    m_size = size;
 }
 
 void ExportOutput::flush()
 {
-    if (m_buffer.isEmpty())
+    write(m_data.get(), m_size);
+    m_size = 0;
+}
+
+void ExportOutput::write(const char* data, qsizetype size)
+{
+    if (size == 0)
         return;
     if (m_file) {
-        m_file->write(m_buffer);
-    } else {
-        errno = 0;
-        if (m_device->write(m_buffer) != m_buffer.size()) {
-            const int code = fileErrorCode(errno ? errno : ENOSPC);
-            throw EInOutError(inOutErrorMessage(code), code);
-        }
+        m_file->write(data, size);
+        return;
     }
-    // Keeps the allocation for the next records.
-    m_buffer.resize(0);
+    errno = 0;
+    if (m_device->write(data, size) != size) {
+        const int code = fileErrorCode(errno ? errno : ENOSPC);
+        throw EInOutError(inOutErrorMessage(code), code);
+    }
 }
 
 void ExportOutput::commit()

@@ -1,14 +1,15 @@
 #pragma once
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <cstring>
 #include <memory>
 
 class AtomicFile;
 class QIODevice;
 
-// One output of an export. The export appends its bytes to buffer() and calls
-// flushIfFull() after each record, so that memory holds at most one buffer's worth.
+// One output of an export, written in pieces of a fixed size so that memory holds
+// at most one piece whatever the size of the result.
 //
 // Two kinds of output: a file written atomically (a temporary file in the target's
 // folder, renamed over the target by commit(); until then the target is untouched,
@@ -24,24 +25,41 @@ public:
     ExportOutput(const ExportOutput&) = delete;
     ExportOutput& operator=(const ExportOutput&) = delete;
 
-    QByteArray& buffer() { return m_buffer; }
-    void flushIfFull()
+    void append(const char* data, qsizetype size)
     {
-        if (m_buffer.size() >= kFlushSize)
-            flush();
+        if (size > kCapacity - m_size) {
+            appendLarge(data, size);
+            return;
+        }
+        std::memcpy(m_data.get() + m_size, data, size_t(size));
+        m_size += size;
     }
-    void flush();
+    void append(QByteArrayView bytes) { append(bytes.data(), bytes.size()); }
+    template<qsizetype N>
+    void append(const char (&literal)[N])
+    {
+        append(literal, N - 1);
+    }
+    void append(char c)
+    {
+        if (m_size == kCapacity)
+            flush();
+        m_data[m_size++] = c;
+    }
+
     // Writes what is left; a file then replaces its target.
     void commit();
 
-    // The message of a file that cannot be created ("%1" is the file name).
-    static QString createErrorMessage();
-
 private:
     // The atomic file writes pieces of this size straight through, without copying.
-    static constexpr qsizetype kFlushSize = qsizetype(1) << 18;
+    static constexpr qsizetype kCapacity = qsizetype(1) << 18;
+
+    void appendLarge(const char* data, qsizetype size);
+    void flush();
+    void write(const char* data, qsizetype size);
 
     std::unique_ptr<AtomicFile> m_file;
     QIODevice* m_device = nullptr;
-    QByteArray m_buffer;
+    std::unique_ptr<char[]> m_data;
+    qsizetype m_size = 0;
 };

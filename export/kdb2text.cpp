@@ -3,6 +3,7 @@
 #include "ExportOutput.h"
 #include "Windows1252.h"
 
+#include <charconv>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -13,7 +14,7 @@ constexpr char kQuote = '"';
 
 // Appends bytes enclosed in quotes, every quote inside doubled. In Windows-1252 the
 // quote is one byte that no other character shares, so doubling bytes doubles characters.
-void appendQuoted(QByteArray& out, const char* p, qsizetype size)
+void appendQuoted(ExportOutput& out, const char* p, qsizetype size)
 {
     const char* const end = p + size;
     out.append(kQuote);
@@ -117,30 +118,28 @@ void TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, SideOutpu
     std::vector<const TField*> fields;
     for (int i = 0; i < data.fieldCount(); ++i)
         fields.push_back(data.field(i));
+    // The bytes of one cell, reused for every cell.
     QByteArray cell;
     data.first();
     while (!data.eof()) {
-        QByteArray& line = text.buffer();
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i > 0)
-                line.append(m_delimiter);
+                text.append(m_delimiter);
             const TField* field = fields[i];
+            cell.resize(0);
             if (isBlobType(field->dataType())) {
-                const QByteArray contents = field->blobContents();
-                if (!contents.isEmpty()) {
-                    ExportOutput& out = side();
-                    out.buffer().append(contents);
-                    out.flushIfFull();
-                }
-                cell.setNum(contents.size());
+                field->appendBlobContents(cell);
+                if (!cell.isEmpty())
+                    side().append(cell);
+                char count[24];
+                const char* end = std::to_chars(count, count + sizeof count, cell.size()).ptr;
+                appendQuoted(text, count, end - count);
             } else {
-                cell.resize(0);
                 field->appendText1252(cell, Windows1252::Unmappable::QuestionMark);
+                appendQuoted(text, cell.constData(), cell.size());
             }
-            appendQuoted(line, cell.constData(), cell.size());
         }
-        line.append("\r\n");
-        text.flushIfFull();
+        text.append("\r\n");
         data.next();
     }
 }

@@ -1,5 +1,6 @@
 #include "kds2html.h"
 
+#include "CurrencyText.h"
 #include "Exceptions.h"
 #include "ExportOutput.h"
 #include "Windows1252.h"
@@ -10,41 +11,24 @@ namespace {
 
 constexpr auto kPolicy = Windows1252::Unmappable::CharacterReference;
 
-void appendLine(QByteArray& out, QStringView line)
+void appendEncoded(ExportOutput& out, QStringView text)
 {
-    Windows1252::appendEncoded(out, line, kPolicy);
-    out.append("\r\n");
+    out.append(Windows1252::encode(text, kPolicy));
 }
 
-void appendLines(QByteArray& out, const QStringList& lines, std::initializer_list<const char*> defaults)
+void appendLines(ExportOutput& out, const QStringList& lines, std::initializer_list<const char*> defaults)
 {
     if (lines.isEmpty()) {
-        for (const char* line : defaults)
-            out.append(line).append("\r\n");
+        for (const char* line : defaults) {
+            out.append(QByteArrayView(line));
+            out.append("\r\n");
+        }
         return;
     }
-    for (const QString& line : lines)
-        appendLine(out, line);
-}
-
-// Appends Windows-1252 bytes that hold no "&", escaping "<", ">" and the double quote.
-void appendEscaped(QByteArray& out, const QByteArray& bytes)
-{
-    const char* p = bytes.constData();
-    const char* const end = p + bytes.size();
-    const char* run = p;
-    for (; p < end; ++p) {
-        const char* entity;
-        switch (*p) {
-        case '<': entity = "&lt;"; break;
-        case '>': entity = "&gt;"; break;
-        case '"': entity = "&quot;"; break;
-        default: continue;
-        }
-        out.append(run, p - run).append(entity);
-        run = p + 1;
+    for (const QString& line : lines) {
+        appendEncoded(out, line);
+        out.append("\r\n");
     }
-    out.append(run, end - run);
 }
 
 } // namespace
@@ -77,30 +61,28 @@ void TKDataSetToHTML::exportTo(QIODevice& device)
 
 void TKDataSetToHTML::writeDocument(TDataSet& data, ExportOutput& out)
 {
-    m_locale = QLocale();
-    QByteArray& bytes = out.buffer();
-    appendLines(bytes, m_header, {"<html>", "<head> <title> DataSet </title> </head>", "<body>"});
-    bytes.append("<table border = \"1\" rows = \"")
-        .append(QByteArray::number(data.recordCount()))
-        .append("\" bordercolor=\"#000000\" cellspacing=\"0\" cellpadding=\"2\">\r\n");
+    m_currency.emplace(QLocale());
+    appendLines(out, m_header, {"<html>", "<head> <title> DataSet </title> </head>", "<body>"});
+    out.append("<table border = \"1\" rows = \"");
+    out.append(QByteArray::number(data.recordCount()));
+    out.append("\" bordercolor=\"#000000\" cellspacing=\"0\" cellpadding=\"2\">\r\n");
 
     std::vector<const TField*> fields;
     for (int i = 0; i < data.fieldCount(); ++i)
         if (data.field(i)->visible())
             fields.push_back(data.field(i));
-    writeHeaderRow(fields, bytes);
+    writeHeaderRow(fields, out);
 
     data.first();
     for (int row = 2; !data.eof(); ++row) {
-        writeDataRow(fields, row, bytes);
-        out.flushIfFull();
+        writeDataRow(fields, row, out);
         data.next();
     }
-    bytes.append("</table>\r\n");
-    appendLines(bytes, m_footer, {"</body>", "</html>"});
+    out.append("</table>\r\n");
+    appendLines(out, m_footer, {"</body>", "</html>"});
 }
 
-void TKDataSetToHTML::writeHeaderRow(const std::vector<const TField*>& fields, QByteArray& out)
+void TKDataSetToHTML::writeHeaderRow(const std::vector<const TField*>& fields, ExportOutput& out)
 {
     out.append("<tr>\r\n");
     int column = 1;
@@ -109,7 +91,7 @@ void TKDataSetToHTML::writeHeaderRow(const std::vector<const TField*>& fields, Q
     out.append("</tr>\r\n");
 }
 
-void TKDataSetToHTML::writeDataRow(const std::vector<const TField*>& fields, int row, QByteArray& out)
+void TKDataSetToHTML::writeDataRow(const std::vector<const TField*>& fields, int row, ExportOutput& out)
 {
     out.append("<tr>\r\n");
     int column = 1;
@@ -127,42 +109,37 @@ void TKDataSetToHTML::writeDataRow(const std::vector<const TField*>& fields, int
 }
 
 void TKDataSetToHTML::writeCell(const char* openTag, const TField& field, int row, int column, QString data,
-                                const char* closeTag, QByteArray& out)
+                                const char* closeTag, ExportOutput& out)
 {
     QString attrs;
     if (m_onFormatCell)
         m_onFormatCell(this, row, column, field.fieldName(), attrs, data);
-    out.append(openTag);
-    Windows1252::appendEncoded(out, attrs, kPolicy);
+    out.append(QByteArrayView(openTag));
+    appendEncoded(out, attrs);
     out.append(" >");
-    Windows1252::appendEncoded(out, data, kPolicy);
-    out.append(closeTag);
+    appendEncoded(out, data);
+    out.append(QByteArrayView(closeTag));
 }
 
 // The content of a data cell as the callback first sees it.
 QString TKDataSetToHTML::cellText(const TField& field) const
 {
     if (field.dataType() == ftCurrency)
-        return m_locale.toCurrencyString(double(field.asCurrency()) / 10000.0, QString(), 2);
+        return m_currency->text(field.asCurrency());
     const QString text = field.asString().toHtmlEscaped();
     return text.isEmpty() ? QStringLiteral("&nbsp") : text;
 }
 
-// cellText() encoded, without going through a QString for the common values.
-void TKDataSetToHTML::appendValue(const TField& field, QByteArray& out)
+// cellText() encoded, without going through a QString.
+void TKDataSetToHTML::appendValue(const TField& field, ExportOutput& out)
 {
-    if (field.dataType() != ftCurrency) {
-        m_value.resize(0);
-        field.appendText1252(m_value, kPolicy);
-        // An "&" may be the value's own or start a character reference: only the
-        // text itself tells them apart.
-        if (!m_value.contains('&')) {
-            if (m_value.isEmpty())
-                out.append("&nbsp");
-            else
-                appendEscaped(out, m_value);
-            return;
-        }
-    }
-    Windows1252::appendEncoded(out, cellText(field), kPolicy);
+    m_value.resize(0);
+    if (field.dataType() == ftCurrency)
+        m_currency->append(m_value, field.asCurrency());
+    else
+        field.appendText1252(m_value, Windows1252::Unmappable::HtmlText);
+    if (m_value.isEmpty())
+        out.append("&nbsp");
+    else
+        out.append(m_value);
 }

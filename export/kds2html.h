@@ -1,12 +1,13 @@
 #pragma once
 
+#include "CurrencyText.h"
 #include "DataSet.h"
 #include "TComponent.h"
 
-#include <QLocale>
 #include <QPointer>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 class QIODevice;
 class ExportOutput;
@@ -54,18 +55,18 @@ public:
 private:
     TDataSet& checkedDataSet() const;
     void writeDocument(TDataSet& data, ExportOutput& out);
-    void writeHeaderRow(const std::vector<const TField*>& fields, QByteArray& out);
-    void writeDataRow(const std::vector<const TField*>& fields, int row, QByteArray& out);
+    void writeHeaderRow(const std::vector<const TField*>& fields, ExportOutput& out);
+    void writeDataRow(const std::vector<const TField*>& fields, int row, ExportOutput& out);
     void writeCell(const char* openTag, const TField& field, int row, int column, QString data,
-                   const char* closeTag, QByteArray& out);
-    void appendValue(const TField& field, QByteArray& out);
+                   const char* closeTag, ExportOutput& out);
+    void appendValue(const TField& field, ExportOutput& out);
     [[nodiscard]] QString cellText(const TField& field) const;
 
     QPointer<TDataSet> m_dataSet;
     QStringList m_header;
     QStringList m_footer;
     TKHTMLFormatCellEvent m_onFormatCell;
-    // Per export: the user's regional settings and a reused buffer for one value.
-    QLocale m_locale;
+    // Per export: amounts under the user's regional settings, and the bytes of one value.
+    std::optional<CurrencyText> m_currency;
     QByteArray m_value;
 };

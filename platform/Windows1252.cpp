@@ -1,6 +1,7 @@
 #include "Windows1252.h"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -12,6 +13,18 @@ constexpr std::array<char16_t, 32> kHigh = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// The entity of an ASCII character that HTML text escapes; nullptr for the others.
+const char* markupEntity(char c)
+{
+    switch (c) {
+    case '&': return "&amp;";
+    case '<': return "&lt;";
+    case '>': return "&gt;";
+    case '"': return "&quot;";
+    default: return nullptr;
+    }
+}
+
 void appendUnmappable(QByteArray& out, char32_t cp, Windows1252::Unmappable policy)
 {
     if (policy == Windows1252::Unmappable::QuestionMark) {
@@ -21,6 +34,15 @@ void appendUnmappable(QByteArray& out, char32_t cp, Windows1252::Unmappable poli
     out.append("&#");
     out.append(QByteArray::number(quint32(cp)));
     out.append(';');
+}
+
+void appendAscii(QByteArray& out, char c, Windows1252::Unmappable policy)
+{
+    const char* entity = policy == Windows1252::Unmappable::HtmlText ? markupEntity(c) : nullptr;
+    if (entity)
+        out.append(entity);
+    else
+        out.append(c);
 }
 
 } // namespace
@@ -54,7 +76,7 @@ void appendEncoded(QByteArray& out, QStringView text, Unmappable policy)
     for (qsizetype i = 0; i < text.size(); ++i) {
         char32_t cp = text[i].unicode();
         if (cp < 0x80) {
-            out.append(char(cp));
+            appendAscii(out, char(cp), policy);
             continue;
         }
         if (QChar::isHighSurrogate(cp) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
@@ -76,40 +98,83 @@ QByteArray encode(QStringView text, Unmappable policy)
     return out;
 }
 
+void appendBytes(QByteArray& out, QByteArrayView bytes, Unmappable policy)
+{
+    if (policy != Unmappable::HtmlText) {
+        out.append(bytes);
+        return;
+    }
+    const char* run = bytes.data();
+    const char* const end = run + bytes.size();
+    for (const char* p = run; p < end; ++p) {
+        if (const char* entity = markupEntity(*p)) {
+            out.append(run, p - run);
+            out.append(entity);
+            run = p + 1;
+        }
+    }
+    out.append(run, end - run);
+}
+
 void appendFromUtf8(QByteArray& out, const char* s, qsizetype n, Unmappable policy)
 {
-    // Pure ASCII runs are copied in one piece.
+    // Every character takes at most as many bytes as it had in UTF-8, except an entity
+    // or a character reference: the output is sized for the input and written through
+    // a pointer, and grows only for those.
+    const bool html = policy == Unmappable::HtmlText;
+    qsizetype at = out.size();
+    out.resize(at + n);
+    char* w = out.data() + at;
     qsizetype i = 0;
+    // Writes a longer replacement for the input read so far.
+    const auto replace = [&](auto&& append) {
+        at = w - out.data();
+        out.resize(at);
+        append();
+        at = out.size();
+        out.resize(at + n - i);
+        w = out.data() + at;
+    };
     while (i < n) {
-        qsizetype start = i;
-        while (i < n && uchar(s[i]) < 0x80)
+        const qsizetype start = i;
+        while (i < n && uchar(s[i]) < 0x80 && !(html && markupEntity(s[i])))
             ++i;
-        if (i > start)
-            out.append(s + start, i - start);
+        if (i > start) {
+            std::memcpy(w, s + start, size_t(i - start));
+            w += i - start;
+        }
         if (i >= n)
             break;
         const auto c = uchar(s[i]);
+        if (c < 0x80) {
+            ++i;
+            replace([&] { out.append(markupEntity(char(c))); });
+            continue;
+        }
         char32_t cp = 0;
         int extra = 0;
         if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
         else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
         else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
-        else { out.append('?'); ++i; continue; }
-        if (i + extra >= n) { out.append('?'); ++i; continue; }
+        else { *w++ = '?'; ++i; continue; }
+        if (i + extra >= n) { *w++ = '?'; ++i; continue; }
         bool ok = true;
         for (int k = 1; k <= extra; ++k) {
             const auto cc = uchar(s[i + k]);
             if ((cc & 0xC0) != 0x80) { ok = false; break; }
             cp = (cp << 6) | (cc & 0x3F);
         }
-        if (!ok) { out.append('?'); ++i; continue; }
+        if (!ok) { *w++ = '?'; ++i; continue; }
         i += extra + 1;
         const int b = byteFor(cp);
         if (b >= 0)
-            out.append(char(b));
+            *w++ = char(b);
+        else if (policy == Unmappable::QuestionMark)
+            *w++ = '?';
         else
-            appendUnmappable(out, cp, policy);
+            replace([&] { appendUnmappable(out, cp, policy); });
     }
+    out.resize(w - out.data());
 }
 
 } // namespace Windows1252

@@ -13,6 +13,7 @@ namespace Windows1252 {
 enum class Unmappable {
     QuestionMark,        // "?" (text files)
     CharacterReference,  // "&#8364;" style (HTML files)
+    HtmlText,            // as CharacterReference, and "&", "<", ">", '"' as entities (HTML cell text)
 };
 
 QString decode(QByteArrayView bytes);
@@ -23,6 +24,10 @@ void appendEncoded(QByteArray& out, QStringView text, Unmappable policy = Unmapp
 // exports: no QString in between). Invalid UTF-8 bytes become "?".
 void appendFromUtf8(QByteArray& out, const char* utf8, qsizetype size,
                     Unmappable policy = Unmappable::QuestionMark);
+
+// Appends Windows-1252 bytes as text is written under policy: unchanged, or with
+// "&", "<", ">", '"' as entities for HtmlText.
+void appendBytes(QByteArray& out, QByteArrayView bytes, Unmappable policy);
 
 // The byte for a code point, or -1 when the code page cannot hold it.
 int byteFor(char32_t codePoint);

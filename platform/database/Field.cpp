@@ -6,6 +6,8 @@
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -84,6 +86,79 @@ bool parseCurrency(QStringView s, qint64& out)
     out = whole * 10000 + fraction;
     if (negative)
         out = -out;
+    return true;
+}
+
+// The exports' fast paths below write what textOf() would give, without a QString.
+
+void appendInteger(QByteArray& out, qint64 value)
+{
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, end - digits);
+}
+
+// formatFloat() for the values whose shortest exact form has at most 15 significant
+// digits, which rounding to 15 digits leaves unchanged; false for the others, and for
+// infinities and NaN.
+bool appendFloat(QByteArray& out, double value, char decimalPoint)
+{
+    if (value == 0) {
+        out.append('0');   // "0" for -0 too, as QString::number writes it
+        return true;
+    }
+    if (!std::isfinite(value))
+        return false;
+    char text[40];
+    const char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
+    int digits = 0;
+    for (const char* p = text; p < end && *p != 'e'; ++p)
+        digits += *p >= '0' && *p <= '9';
+    if (digits > 15)
+        return false;
+    end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
+    std::replace(text, const_cast<char*>(end), '.', decimalPoint);
+    out.append(text, end - text);
+    return true;
+}
+
+void appendPadded(QByteArray& out, int value, int width)
+{
+    char digits[12];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    for (auto n = end - digits; n < width; ++n)
+        out.append('0');
+    out.append(digits, end - digits);
+}
+
+// A date stored as ISO text ("2024-03-07", maybe followed by a time) in a numeric
+// short date format; false when the text is no such date.
+bool appendNumericDate(QByteArray& out, const char* s, qsizetype size, const std::vector<NumericDatePart>& format)
+{
+    if (format.empty() || size < 10 || s[4] != '-' || s[7] != '-')
+        return false;
+    for (int i : {0, 1, 2, 3, 5, 6, 8, 9})
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+    const auto number = [s](int at, int n) {
+        int v = 0;
+        for (int i = at; i < at + n; ++i)
+            v = v * 10 + (s[i] - '0');
+        return v;
+    };
+    const int year = number(0, 4);
+    const int month = number(5, 2);
+    const int day = number(8, 2);
+    if (!QDate::isValid(year, month, day))
+        return false;
+    for (const NumericDatePart& part : format) {
+        switch (part.field) {
+        case 'd': appendPadded(out, day, part.width); break;
+        case 'M': appendPadded(out, month, part.width); break;
+        case 'y': appendPadded(out, part.width == 2 ? year % 100 : year, part.width); break;
+        default: out.append(part.literal); break;
+        }
+    }
     return true;
 }
 
@@ -187,20 +262,28 @@ void TField::appendText1252(QByteArray& out, Windows1252::Unmappable policy) con
         return;
     case CellClass::Integer:
         if (m_type != ftBoolean) {
-            out.append(QByteArray::number(c.integer));
+            appendInteger(out, c.integer);
             return;
         }
         break;
     case CellClass::Text:
-        if (m_type != ftDate && m_type != ftTime && m_type != ftDateTime && m_type != ftBoolean) {
+        if (m_type == ftDate) {
+            if (appendNumericDate(out, c.data, c.size, m_dataSet->textForms().numericDate))
+                return;
+        } else if (m_type != ftTime && m_type != ftDateTime && m_type != ftBoolean) {
             Windows1252::appendFromUtf8(out, c.data, c.size, policy);
             return;
         }
         break;
     case CellClass::Blob:
-        out.append(c.data, c.size);
+        Windows1252::appendBytes(out, QByteArrayView(c.data, c.size), policy);
         return;
     case CellClass::Float:
+        if (m_type != ftBoolean && !isIntegerType(m_type)) {
+            const int point = Windows1252::byteFor(m_dataSet->textForms().decimalPoint.unicode());
+            if (point >= 0 && appendFloat(out, c.real, char(point)))
+                return;
+        }
         break;
     }
     Windows1252::appendEncoded(out, textOf(c), policy);
@@ -234,22 +317,18 @@ qint64 TField::asCurrency() const
 
 QByteArray TField::blobContents() const
 {
-    const CellRef c = cell();
-    switch (c.cls) {
-    case CellClass::Null:
-        return {};
-    case CellClass::Blob:
-        return QByteArray(c.data, c.size);
-    case CellClass::Text:
-        if (isBlobType(m_type) && !isMemoType(m_type))
-            return QByteArray(c.data, c.size);
-        break;
-    default:
-        break;
-    }
     QByteArray out;
-    appendText1252(out, Windows1252::Unmappable::QuestionMark);
+    appendBlobContents(out);
     return out;
+}
+
+void TField::appendBlobContents(QByteArray& out) const
+{
+    const CellRef c = cell();
+    if (c.cls == CellClass::Blob || (c.cls == CellClass::Text && isBlobType(m_type) && !isMemoType(m_type)))
+        out.append(c.data, c.size);
+    else
+        appendText1252(out, Windows1252::Unmappable::QuestionMark);
 }
 
 void TField::setAsString(const QString& value)

@@ -41,6 +41,7 @@ public:
     QString text() const { return asString(); }  // edit text
     qint64 asCurrency() const;                // fixed point: value × 10,000
     QByteArray blobContents() const;          // memo: its text in Windows-1252; else raw bytes
+    void appendBlobContents(QByteArray& out) const;   // the same, appended to out
     // Appends the text value in Windows-1252 (the exports' fast path).
     void appendText1252(QByteArray& out, Windows1252::Unmappable policy) const;
 
