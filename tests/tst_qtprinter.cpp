@@ -1,3 +1,4 @@
+#include "FileFailures.h"
 #include "QtPrinter.h"
 #include "QueryFixture.h"
 #include "kds2prn.h"
@@ -7,7 +8,10 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
+#include <cerrno>
+#include <optional>
 
 namespace {
 
@@ -68,8 +72,8 @@ private slots:
     void initTestCase();
     void listingLandsWhereItWasLaidOut();
     void textStartingInTheMarginShows();
-    void cancelledJobLeavesNoFile();
-    void unwritableFileFailsToBegin();
+    void unfinishedJobLeavesTheFileThatWasThere_data();
+    void unfinishedJobLeavesTheFileThatWasThere();
 
 private:
     QTemporaryDir m_dir;
@@ -166,39 +170,67 @@ void TestQtPrinter::textStartingInTheMarginShows()
     QCOMPARE(words, (QStringList{"x", "bas"}));
 }
 
-void TestQtPrinter::cancelledJobLeavesNoFile()
+void TestQtPrinter::unfinishedJobLeavesTheFileThatWasThere_data()
 {
-    QueryFixture f(rows);
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFileName(m_dir.filePath(QStringLiteral("annule.pdf")));
-    QtPrinter device(printer);
-    TKDatasetToPrinter listing;
-    listing.setDataSet(&f.query);
-    listing.setPrinter(&device);
-    listing.setOnProgress([](qsizetype done, qsizetype) { return done == 0; });
-    listing.Print();
-    QVERIFY(device.aborted());
-    QVERIFY(!QFile::exists(printer.outputFileName()));
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<int>("code");   // of the EInOutError; 0 for none
+    QTest::newRow("cancelled") << "cancel" << 0;
+    QTest::newRow("missing folder") << "folder" << 3;
+    QTest::newRow("full disk at the file") << "target" << ENOSPC;
+    QTest::newRow("full disk while spooling") << "spool" << ENOSPC;
 }
 
-void TestQtPrinter::unwritableFileFailsToBegin()
+void TestQtPrinter::unfinishedJobLeavesTheFileThatWasThere()
 {
+    QFETCH(QString, failure);
+    QFETCH(int, code);
+    // The listing's PDF takes some 20 KB, more than the small disk holds.
+    std::optional<SmallDisk> disk;
+    if (failure == u"target" || failure == u"spool") {
+        disk.emplace(16 * 1024);
+        if (!disk->available())
+            QSKIP(qPrintable(disk->error()));
+    }
+    QTemporaryDir folder;
+    const QString dir = failure == u"target" ? disk->filePath({}) : folder.path();
+    const QString target = QDir(dir).filePath(failure == u"folder" ? "absent/liste.pdf" : "liste.pdf");
+    if (failure != u"folder") {
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("ancien");
+    }
     QueryFixture f(rows);
-    QPrinter printer;
-    printer.setOutputFileName(m_dir.filePath(QStringLiteral("absent/liste.pdf")));
+    const QByteArray tmp = qgetenv("TMPDIR");
+    const auto restore = qScopeGuard([&] { qputenv("TMPDIR", tmp); });
+    if (failure == u"spool")
+        qputenv("TMPDIR", QFile::encodeName(disk->filePath({})));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFileName(target);
     QtPrinter device(printer);
     TKDatasetToPrinter listing;
     listing.setDataSet(&f.query);
     listing.setPrinter(&device);
-    QTest::ignoreMessage(QtWarningMsg, "QPainter::begin(): Returned false");
+    if (failure == u"cancel")
+        listing.setOnProgress([](qsizetype done, qsizetype) { return done == 0; });
+    int raised = 0;
     try {
         listing.Print();
-        QFAIL("the job began");
-    } catch (const EPrinter& e) {
-        QCOMPARE(e.message(), QStringLiteral("Impossible de démarrer l'impression"));
+    } catch (const EInOutError& e) {
+        raised = e.code();
     }
+    QCOMPARE(raised, code);
+    QCOMPARE(device.aborted(), failure == u"cancel");
     QVERIFY(!device.printing());
-    QCOMPARE(f.query.recNo(), 0);
+    QCOMPARE(printer.outputFileName(), target);
+    QFile old(target);
+    if (failure != u"folder") {
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("ancien"));
+    }
+    QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::Files | QDir::Hidden),
+             failure == u"folder" ? QStringList() : QStringList{"liste.pdf"});
+    if (disk)
+        QCOMPARE(disk->entries().size(), failure == u"target" ? 1 : 0);
 }
 
 QTEST_MAIN(TestQtPrinter)

@@ -1,9 +1,13 @@
 #include "QtPrinter.h"
 
+#include "AtomicFile.h"
 #include "Exceptions.h"
 
 #include <QFile>
 #include <QPrinter>
+#include <QScopeGuard>
+#include <QTemporaryFile>
+#include <cerrno>
 
 QtPrinter::QtPrinter(QPrinter& device) : m_device(device), m_canvas(*this)
 {
@@ -39,8 +43,22 @@ int QtPrinter::dpiY() const
 
 void QtPrinter::startJob()
 {
-    if (!m_painter.begin(&m_device))
+    // A file is written whole or not at all: the job spools into a temporary file,
+    // which goes into the target's atomic save once complete. Opening the save first
+    // reports a missing folder or a read-only file before anything is laid out.
+    m_target = m_device.outputFileName();
+    if (!m_target.isEmpty()) {
+        m_save = std::make_unique<AtomicFile>(m_target);
+        m_spool = std::make_unique<QTemporaryFile>();
+        if (!m_spool->open())
+            throwFileError(errno);
+        m_spool->close();
+        m_device.setOutputFileName(m_spool->fileName());
+    }
+    if (!m_painter.begin(&m_device)) {
+        dropSpool();
         throw EPrinter(QStringLiteral("Impossible de démarrer l'impression"));
+    }
     // The painter's origin is the printable area's corner; the paper ends further on.
     const QRect paper = m_device.paperRect(QPrinter::DevicePixel).toAlignedRect();
     const QRect area = m_device.pageRect(QPrinter::DevicePixel).toAlignedRect();
@@ -51,15 +69,46 @@ void QtPrinter::startJob()
 void QtPrinter::finishJob()
 {
     const bool written = m_painter.end();
-    const QString file = m_device.outputFileName();
-    if (aborted()) {
-        // What was drawn before the cancel is not a listing anyone asked for.
-        if (!file.isEmpty())
-            QFile::remove(file);
+    const auto drop = qScopeGuard([this] { dropSpool(); });
+    // A cancelled job leaves the file that was there.
+    if (aborted())
         return;
-    }
     if (!written)
         throw EPrinter(QStringLiteral("L'impression n'a pas pu être terminée"));
+    if (m_save)
+        commitSpool();
+}
+
+void QtPrinter::commitSpool()
+{
+    QFile spool(m_spool->fileName());
+    if (!spool.open(QIODevice::ReadOnly))
+        throwFileError(errno);
+    QByteArray chunk;
+    QByteArray tail;
+    while (!(chunk = spool.read(1 << 20)).isEmpty()) {
+        m_save->write(chunk);
+        tail = tail.right(16) + chunk.right(16);
+    }
+    // The PDF writer does not report failed writes; a full disk shows as a file
+    // that stops before its end marker.
+    if (m_device.outputFormat() == QPrinter::PdfFormat && !tail.contains("%%EOF"))
+        throwFileError(ENOSPC);
+    m_save->commit();
+}
+
+void QtPrinter::dropSpool()
+{
+    if (!m_target.isEmpty())
+        m_device.setOutputFileName(m_target);
+    m_save.reset();
+    m_spool.reset();
+}
+
+void QtPrinter::throwFileError(int systemError)
+{
+    const int code = fileErrorCode(systemError ? systemError : EIO);
+    throw EInOutError(inOutErrorMessage(code), code);
 }
 
 void QtPrinter::startPage()

@@ -4,12 +4,17 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <memory>
 
+class AtomicFile;
 class QPrinter;
+class QTemporaryFile;
 
 // The real printer: draws with QPainter on a QPrinter that the print dialog set up,
 // a system printer or a PDF file. Pages go to the device as they are finished, so a
-// long job holds one page in memory. The canvas starts in Arial 10 points, regular.
+// long job holds one page in memory. A file is replaced only by a complete job; a
+// cancelled or failed one leaves the file that was there. The canvas starts in
+// Arial 10 points, regular.
 class QtPrinter : public Printer {
 public:
     // device is not owned and must outlive this printer.
@@ -31,6 +36,10 @@ protected:
     void abortJob() override;
 
 private:
+    void commitSpool();
+    void dropSpool();
+    [[noreturn]] static void throwFileError(int systemError);
+
     class Canvas : public PrintCanvas {
     public:
         explicit Canvas(QtPrinter& printer);
@@ -53,4 +62,8 @@ private:
     QPainter m_painter;
     QPoint m_paperEnd;   // the paper's bottom-right corner, in painter coordinates
     Canvas m_canvas;
+    // Printing to a file: its name, its atomic save and the file the job spools into.
+    QString m_target;
+    std::unique_ptr<AtomicFile> m_save;
+    std::unique_ptr<QTemporaryFile> m_spool;
 };
