@@ -42,6 +42,8 @@ void TKDatasetToPrinter::Print()
     Printer& job = *m_printer;
     job.beginDoc();
     m_job = &job;
+    // The job keeps its own handler: a command arriving meanwhile may set another.
+    m_jobProgress = m_onProgress;
     m_dataSetChanged = false;
     const QMetaObject::Connection watch = connect(m_dataSet, &TDataSet::layoutChanged, this,
                                                   &TKDatasetToPrinter::dataSetLayoutChanged);
@@ -53,6 +55,7 @@ void TKDatasetToPrinter::Print()
             QObject::disconnect(watch);
             self.m_job = nullptr;
             self.m_canvas = nullptr;
+            self.m_jobProgress = nullptr;
         }
     } jobEnd{*this, watch};
 
@@ -165,7 +168,7 @@ void TKDatasetToPrinter::printFooter()
 
 bool TKDatasetToPrinter::reportProgress(qsizetype done)
 {
-    if (m_onProgress && !m_job->aborted() && !m_onProgress(done, m_total))
+    if (m_jobProgress && !m_job->aborted() && !m_jobProgress(done, m_total))
         m_job->abort();
     if (!m_dataSet || !m_dataSet->active() || m_dataSetChanged)
         throw TKDBExportError(QStringLiteral("Dataset changed while printing"));

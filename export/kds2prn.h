@@ -104,6 +104,7 @@ private:
     QString m_title;
     Printer* m_printer = nullptr;
     ProgressHandler m_onProgress;
+    ProgressHandler m_jobProgress;
     qsizetype m_total = 0;
     bool m_dataSetChanged = false;
 };

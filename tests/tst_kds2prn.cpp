@@ -70,7 +70,8 @@ private slots:
     void measuresInTheCanvasFont();
     void errorsBeginNoJob_data();
     void errorsBeginNoJob();
-    void busyPrinterRefusesSecondJob();
+    void secondJobWhileOneRunsFails_data();
+    void secondJobWhileOneRunsFails();
     void cancelAbortsJobAndWalksOn();
     void dataSetClosedDuringJobDropsIt();
 };
@@ -292,16 +293,28 @@ void TestDatasetToPrinter::errorsBeginNoJob()
     QVERIFY(l.printer.calls.isEmpty());
 }
 
-void TestDatasetToPrinter::busyPrinterRefusesSecondJob()
+void TestDatasetToPrinter::secondJobWhileOneRunsFails_data()
+{
+    QTest::addColumn<bool>("sameListing");
+    QTest::newRow("another listing on the busy printer") << false;
+    QTest::newRow("the busy listing, given a new printer and handler") << true;
+}
+
+void TestDatasetToPrinter::secondJobWhileOneRunsFails()
 {
     // A second print arriving while the first one runs (its progress lets events
-    // through) fails; the first goes on to its end.
+    // through) fails; the first goes on to its end with its own printer and handler.
+    QFETCH(bool, sameListing);
     Listing l(numbers(60));
-    TKDatasetToPrinter second;
-    second.setDataSet(&l.query);
-    second.setPrinter(&l.printer);
+    TKDatasetToPrinter other;
+    other.setDataSet(&l.query);
+    other.setPrinter(&l.printer);
+    TKDatasetToPrinter& second = sameListing ? l.component : other;
+    RecordingPrinter newPrinter;
     QStringList errors;
     l.component.setOnProgress([&](qsizetype, qsizetype) {
+        second.setPrinter(sameListing ? &newPrinter : &l.printer);
+        second.setOnProgress([](qsizetype, qsizetype) { return false; });
         errors << errorOf<EPrinter>([&] { second.Print(); });
         return true;
     });
@@ -310,6 +323,7 @@ void TestDatasetToPrinter::busyPrinterRefusesSecondJob()
     QCOMPARE(l.printer.kinds().count(Kind::Begin), 1);
     QCOMPARE(l.printer.pages().size(), 2);
     QVERIFY(!l.printer.aborted());
+    QVERIFY(newPrinter.calls.isEmpty());
 }
 
 void TestDatasetToPrinter::cancelAbortsJobAndWalksOn()
