@@ -3,6 +3,7 @@
 #include "kds2prn.h"
 
 #include <QTest>
+#include <memory>
 
 using Text = RecordingPrinter::Text;
 using Kind = RecordingPrinter::Call::Kind;
@@ -275,20 +276,23 @@ void TestDatasetToPrinter::measuresInTheCanvasFont()
 
 void TestDatasetToPrinter::errorsBeginNoJob_data()
 {
-    QTest::addColumn<bool>("withDataSet");
+    QTest::addColumn<QString>("dataSet");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no data set") << false << "Dataset is not specified";
-    QTest::newRow("closed data set") << true << "Dataset is not active";
+    QTest::newRow("no data set") << "none" << "Dataset is not specified";
+    QTest::newRow("data set destroyed") << "destroyed" << "Dataset is not specified";
+    QTest::newRow("closed data set") << "closed" << "Dataset is not active";
 }
 
 void TestDatasetToPrinter::errorsBeginNoJob()
 {
-    QFETCH(bool, withDataSet);
+    QFETCH(QString, dataSet);
     QFETCH(QString, message);
     Listing l(numbers(3));
     l.query.close();
-    if (!withDataSet)
+    if (dataSet == u"none")
         l.component.setDataSet(nullptr);
+    if (dataSet == u"destroyed")
+        l.component.setDataSet(std::make_unique<TQuery>().get());
     QCOMPARE(errorOf<TKDBExportError>([&] { l.component.Print(); }), message);
     QVERIFY(l.printer.calls.isEmpty());
 }
