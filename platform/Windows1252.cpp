@@ -13,6 +13,26 @@ constexpr std::array<char16_t, 32> kHigh = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// Bytes that end a run copied as it is: non-ASCII, and for HTML text the markup.
+constexpr std::array<bool, 256> stopBytes(bool html)
+{
+    std::array<bool, 256> stop{};
+    for (int b = 0x80; b < 0x100; ++b)
+        stop[size_t(b)] = true;
+    if (html)
+        for (const char c : {'&', '<', '>', '"'})
+            stop[size_t(c)] = true;
+    return stop;
+}
+constexpr std::array<bool, 256> kStopText = stopBytes(false);
+constexpr std::array<bool, 256> kStopHtml = stopBytes(true);
+constexpr std::array<bool, 256> kMarkup = [] {
+    std::array<bool, 256> markup{};
+    for (const char c : {'&', '<', '>', '"'})
+        markup[size_t(c)] = true;
+    return markup;
+}();
+
 // The entity of an ASCII character that HTML text escapes; nullptr for the others.
 const char* markupEntity(char c)
 {
@@ -104,16 +124,23 @@ void appendBytes(QByteArray& out, QByteArrayView bytes, Unmappable policy)
         out.append(bytes);
         return;
     }
-    const char* run = bytes.data();
-    const char* const end = run + bytes.size();
-    for (const char* p = run; p < end; ++p) {
-        if (const char* entity = markupEntity(*p)) {
-            out.append(run, p - run);
-            out.append(entity);
-            run = p + 1;
+    qsizetype grown = bytes.size();
+    for (const char c : bytes)
+        if (kMarkup[uchar(c)])
+            grown += qsizetype(std::strlen(markupEntity(c))) - 1;
+    const qsizetype at = out.size();
+    out.resize(at + grown);
+    char* w = out.data() + at;
+    for (const char c : bytes) {
+        if (kMarkup[uchar(c)]) {
+            const char* entity = markupEntity(c);
+            const size_t n = std::strlen(entity);
+            std::memcpy(w, entity, n);
+            w += n;
+        } else {
+            *w++ = c;
         }
     }
-    out.append(run, end - run);
 }
 
 void appendFromUtf8(QByteArray& out, const char* s, qsizetype n, Unmappable policy)
@@ -137,7 +164,8 @@ void appendFromUtf8(QByteArray& out, const char* s, qsizetype n, Unmappable poli
     };
     while (i < n) {
         const qsizetype start = i;
-        while (i < n && uchar(s[i]) < 0x80 && !(html && markupEntity(s[i])))
+        const auto& stop = html ? kStopHtml : kStopText;
+        while (i < n && !stop[uchar(s[i])])
             ++i;
         if (i > start) {
             std::memcpy(w, s + start, size_t(i - start));

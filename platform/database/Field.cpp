@@ -99,26 +99,66 @@ void appendInteger(QByteArray& out, qint64 value)
 }
 
 // formatFloat() for the values whose shortest exact form has at most 15 significant
-// digits, which rounding to 15 digits leaves unchanged; false for the others, and for
-// infinities and NaN.
+// digits, which rounding to 15 digits leaves unchanged, laid out as "%.15g" does: fixed
+// notation for exponents from -4 to 14, else d.ddde+XX. False for the values with more
+// digits, for infinities, NaN and subnormal numbers.
 bool appendFloat(QByteArray& out, double value, char decimalPoint)
 {
     if (value == 0) {
         out.append('0');   // "0" for -0 too, as QString::number writes it
         return true;
     }
-    if (!std::isfinite(value))
+    // Subnormal numbers carry fewer digits than 15: their shortest form is shorter.
+    if (!std::isfinite(value) || std::abs(value) < std::numeric_limits<double>::min())
         return false;
+    char shortest[40];
+    const char* end = std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific).ptr;
+    // shortest is [-]d[.ddd]e(+|-)XX
+    const char* p = shortest;
+    const bool negative = *p == '-';
+    p += negative;
+    char digits[20];
+    int count = 0;
+    for (; *p != 'e'; ++p)
+        if (*p != '.')
+            digits[count++] = *p;
+    if (count > 15)
+        return false;
+    int exponent = 0;
+    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
     char text[40];
-    const char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
-    int digits = 0;
-    for (const char* p = text; p < end && *p != 'e'; ++p)
-        digits += *p >= '0' && *p <= '9';
-    if (digits > 15)
-        return false;
-    end = std::to_chars(text, text + sizeof text, value, std::chars_format::general, 15).ptr;
-    std::replace(text, const_cast<char*>(end), '.', decimalPoint);
-    out.append(text, end - text);
+    char* w = text;
+    if (negative)
+        *w++ = '-';
+    if (exponent >= -4 && exponent < 15) {
+        if (exponent < 0) {
+            *w++ = '0';
+            *w++ = decimalPoint;
+            for (int i = -1; i > exponent; --i)
+                *w++ = '0';
+            w = std::copy(digits, digits + count, w);
+        } else {
+            for (int i = 0; i <= exponent; ++i)
+                *w++ = i < count ? digits[i] : '0';
+            if (count > exponent + 1) {
+                *w++ = decimalPoint;
+                w = std::copy(digits + exponent + 1, digits + count, w);
+            }
+        }
+    } else {
+        *w++ = digits[0];
+        if (count > 1) {
+            *w++ = decimalPoint;
+            w = std::copy(digits + 1, digits + count, w);
+        }
+        *w++ = 'e';
+        *w++ = exponent < 0 ? '-' : '+';
+        const int magnitude = std::abs(exponent);
+        if (magnitude < 10)
+            *w++ = '0';
+        w = std::to_chars(w, text + sizeof text, magnitude).ptr;
+    }
+    out.append(text, w - text);
     return true;
 }
 

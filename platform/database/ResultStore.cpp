@@ -137,8 +137,16 @@ void ResultStore::endRow()
 CellRef ResultStore::cell(qsizetype row, int column) const
 {
     const char* p = m_rows[size_t(row)];
-    for (int i = 0; i < column; ++i)
+    int i = 0;
+    if (row == m_lastRow && column >= m_lastColumn) {
+        p = m_lastCell;
+        i = m_lastColumn;
+    }
+    for (; i < column; ++i)
         p = skipCell(p);
+    m_lastRow = row;
+    m_lastColumn = column;
+    m_lastCell = p;
     CellRef ref;
     ref.cls = CellClass(*p++);
     switch (ref.cls) {

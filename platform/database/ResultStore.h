@@ -64,4 +64,9 @@ private:
     qsizetype m_bytes = 0;
     std::vector<unsigned> m_classes;
     std::vector<qsizetype> m_longest;
+    // Where the last cell read starts: reading the next column of the same row (a walk
+    // over the fields) continues from there instead of skipping from the first cell.
+    mutable qsizetype m_lastRow = -1;
+    mutable int m_lastColumn = 0;
+    mutable const char* m_lastCell = nullptr;
 };
