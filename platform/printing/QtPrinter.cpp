@@ -47,17 +47,20 @@ void QtPrinter::startJob()
     // which goes into the target's atomic save once complete. Opening the save first
     // reports a missing folder or a read-only file before anything is laid out.
     m_target = m_device.outputFileName();
-    if (!m_target.isEmpty()) {
-        m_save = std::make_unique<AtomicFile>(m_target);
-        m_spool = std::make_unique<QTemporaryFile>();
-        if (!m_spool->open())
-            throwFileError(errno);
-        m_spool->close();
-        m_device.setOutputFileName(m_spool->fileName());
-    }
-    if (!m_painter.begin(&m_device)) {
+    try {
+        if (!m_target.isEmpty()) {
+            m_save = std::make_unique<AtomicFile>(m_target);
+            m_spool = std::make_unique<QTemporaryFile>();
+            if (!m_spool->open())
+                throwFileError(errno);
+            m_spool->close();
+            m_device.setOutputFileName(m_spool->fileName());
+        }
+        if (!m_painter.begin(&m_device))
+            throw EPrinter(QStringLiteral("Impossible de démarrer l'impression"));
+    } catch (...) {
         dropSpool();
-        throw EPrinter(QStringLiteral("Impossible de démarrer l'impression"));
+        throw;
     }
     // The painter's origin is the printable area's corner; the paper ends further on.
     const QRect paper = m_device.paperRect(QPrinter::DevicePixel).toAlignedRect();
