@@ -1,8 +1,10 @@
+#include "CurrencyText.h"
 #include "Exceptions.h"
 #include "FileFailures.h"
 #include "Golden.h"
 #include "QueryFixture.h"
 #include "TestDatabase.h"
+#include "Windows1252.h"
 #include "kds2html.h"
 
 #include <QBuffer>
@@ -17,10 +19,11 @@ struct Export : QueryFixture {
 };
 
 const QString kValues = QStringLiteral(
-    "CREATE TABLE t (id INTEGER, nom VARCHAR(30), note TEXT, prix MONEY, \"poids<kg>\" REAL, vu DATE);"
-    "INSERT INTO t VALUES (1, 'TA < 12 & stable', '<script>alert(\"x\")</script>', 1234.5, 70.25, '2024-03-07'),"
-    " (2, 'Łódź €', '', -12.5, NULL, NULL),"
-    " (3, NULL, 'ligne 1' || char(13, 10) || 'ligne 2', NULL, 0.5, '2024-12-31')");
+    "CREATE TABLE t (id INTEGER, nom VARCHAR(30), note TEXT, prix MONEY, \"poids<kg>\" REAL, vu DATE, doc BLOB);"
+    "INSERT INTO t VALUES (1, 'TA < 12 & stable', '<script>alert(\"x\")</script>', 1234.5, 70.25, '2024-03-07',"
+    " x'3C6926E93E'),"
+    " (2, 'Łódź € &#8364;', '', -12.5, NULL, NULL, x''),"
+    " (3, NULL, 'ligne 1' || char(13, 10) || 'ligne 2', NULL, 0.5, '2024-12-31', NULL)");
 
 const QString kManyRows = QStringLiteral(
     "CREATE TABLE t (s VARCHAR(200));"
@@ -54,6 +57,8 @@ private slots:
     void writesGoldenDocuments_data();
     void writesGoldenDocuments();
     void callbackSeesEscapedCells();
+    void currencyTextFollowsLocale_data();
+    void currencyTextFollowsLocale();
     void failureKeepsOldFile_data();
     void failureKeepsOldFile();
     void failedWritesKeepOldFile();
@@ -71,7 +76,7 @@ void TestKds2Html::writesGoldenDocuments_data()
     const QStringList none;
     QTest::newRow("escaped values, currency, empty cells") << kValues << none << none << none << NoCallback << 0
                                                            << "values";
-    QTest::newRow("hidden fields skipped") << kValues << QStringList{"nom", "vu"} << none << none << NoCallback << 0
+    QTest::newRow("hidden fields skipped") << kValues << QStringList{"nom", "vu", "doc"} << none << none << NoCallback << 0
                                            << "hidden";
     QTest::newRow("no visible field") << "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1), (2)"
                                       << QStringList{"a"} << none << none << NoCallback << 0 << "novisible";
@@ -144,12 +149,40 @@ void TestKds2Html::callbackSeesEscapedCells()
                        "1 3 prix prix",
                        "1 4 poids<kg> poids&lt;kg&gt;",
                        "1 5 vu vu",
+                       "1 6 doc doc",
                        "2 1 id 1",
                        "2 2 note &lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;",
                        QStringLiteral("2 3 prix 1\u202F234,50\u00A0€"),
                        "2 4 poids<kg> 70,25",
                        "2 5 vu 07/03/2024",
+                       "2 6 doc &lt;i&amp;é&gt;",
                    }));
+}
+
+void TestKds2Html::currencyTextFollowsLocale_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::newRow("French") << QLocale(QLocale::French, QLocale::France);
+    QTest::newRow("English, United States") << QLocale(QLocale::English, QLocale::UnitedStates);
+    QTest::newRow("German, Switzerland") << QLocale(QLocale::German, QLocale::Switzerland);
+    QTest::newRow("Spanish, no grouping of four digits") << QLocale(QLocale::Spanish, QLocale::Spain);
+    QTest::newRow("Hindi, grouping by two") << QLocale(QLocale::Hindi, QLocale::India);
+    QTest::newRow("Japanese") << QLocale(QLocale::Japanese, QLocale::Japan);
+    QTest::newRow("Arabic digits") << QLocale(QLocale::Arabic, QLocale::Egypt);
+}
+
+// Amounts written without QLocale must read exactly as QLocale writes them.
+void TestKds2Html::currencyTextFollowsLocale()
+{
+    QFETCH(QLocale, locale);
+    const CurrencyText currency(locale);
+    for (const qint64 amount : {0LL, 1LL, 50LL, 100LL, 10000LL, 12345LL, 99990000LL, 12345678900LL, -100LL, -10000LL,
+                                -12345678900LL, 1000000000000000LL, -9223372036854775807LL}) {
+        QByteArray direct;
+        currency.append(direct, amount);
+        QCOMPARE(direct, Windows1252::encode(locale.toCurrencyString(double(amount) / 10000.0, QString(), 2),
+                                             Windows1252::Unmappable::CharacterReference));
+    }
 }
 
 void TestKds2Html::failureKeepsOldFile_data()
