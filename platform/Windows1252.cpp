@@ -33,6 +33,22 @@ constexpr std::array<bool, 256> kMarkup = [] {
     return markup;
 }();
 
+// True when none of the eight bytes of word is a stop byte.
+inline bool plainWord(quint64 word, bool html)
+{
+    constexpr quint64 ones = 0x0101010101010101ULL;
+    constexpr quint64 highs = 0x8080808080808080ULL;
+    if (word & highs)
+        return false;
+    if (!html)
+        return true;
+    const auto holds = [word](char c) {
+        const quint64 x = word ^ (ones * uchar(c));
+        return ((x - ones) & ~x & highs) != 0;
+    };
+    return !(holds('&') || holds('<') || holds('>') || holds('"'));
+}
+
 // The entity of an ASCII character that HTML text escapes; nullptr for the others.
 const char* markupEntity(char c)
 {
@@ -164,6 +180,14 @@ void appendFromUtf8(QByteArray& out, const char* s, qsizetype n, Unmappable poli
     };
     while (i < n) {
         const qsizetype start = i;
+        // Eight bytes at a time while they need no change, then byte by byte.
+        while (i + 8 <= n) {
+            quint64 word;
+            std::memcpy(&word, s + i, 8);
+            if (!plainWord(word, html))
+                break;
+            i += 8;
+        }
         const auto& stop = html ? kStopHtml : kStopText;
         while (i < n && !stop[uchar(s[i])])
             ++i;

@@ -162,20 +162,20 @@ bool appendFloat(QByteArray& out, double value, char decimalPoint)
     return true;
 }
 
-void appendPadded(QByteArray& out, int value, int width)
+char* writePadded(char* w, int value, int width)
 {
     char digits[12];
     const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
     for (auto n = end - digits; n < width; ++n)
-        out.append('0');
-    out.append(digits, end - digits);
+        *w++ = '0';
+    return std::copy(digits, end, w);
 }
 
 // A date stored as ISO text ("2024-03-07", maybe followed by a time) in a numeric
 // short date format; false when the text is no such date.
 bool appendNumericDate(QByteArray& out, const char* s, qsizetype size, const std::vector<NumericDatePart>& format)
 {
-    if (format.empty() || size < 10 || s[4] != '-' || s[7] != '-')
+    if (format.empty() || format.size() > 16 || size < 10 || s[4] != '-' || s[7] != '-')
         return false;
     for (int i : {0, 1, 2, 3, 5, 6, 8, 9})
         if (s[i] < '0' || s[i] > '9')
@@ -191,14 +191,17 @@ bool appendNumericDate(QByteArray& out, const char* s, qsizetype size, const std
     const int day = number(8, 2);
     if (!QDate::isValid(year, month, day))
         return false;
+    char text[16 * 4];
+    char* w = text;
     for (const NumericDatePart& part : format) {
         switch (part.field) {
-        case 'd': appendPadded(out, day, part.width); break;
-        case 'M': appendPadded(out, month, part.width); break;
-        case 'y': appendPadded(out, part.width == 2 ? year % 100 : year, part.width); break;
-        default: out.append(part.literal); break;
+        case 'd': w = writePadded(w, day, part.width); break;
+        case 'M': w = writePadded(w, month, part.width); break;
+        case 'y': w = writePadded(w, part.width == 2 ? year % 100 : year, part.width); break;
+        default: *w++ = part.literal; break;
         }
     }
+    out.append(text, w - text);
     return true;
 }
 
