@@ -7,6 +7,8 @@
 #include <QComboBox>
 #include <QFile>
 #include <QPrinter>
+#include <QProgressDialog>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -23,6 +25,7 @@ private slots:
     void cancelPrintsNothing();
     void confirmPrintsAndLeavesLastRow();
     void closedQueryFailsAfterDialog();
+    void cancellingProgressAbortsLongJob();
 
 private:
     void runQuery();
@@ -99,6 +102,32 @@ void TestPrintCommand::closedQueryFailsAfterDialog()
     QCOMPARE(m_dialogs->callsOf(QStringLiteral("print")).size(), 1);
     QCOMPARE(m_dialogs->messageTexts(), QStringList{QStringLiteral("Dataset is not active.")});
     QVERIFY(!QFile::exists(pdf));
+}
+
+void TestPrintCommand::cancellingProgressAbortsLongJob()
+{
+    m_db->exec(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 8000) "
+                              "INSERT INTO t SELECT 'ligne ' || x FROM c"));
+    runQuery();
+    const QString pdf = m_dir.filePath(QStringLiteral("long.pdf"));
+    answerPdf(pdf, true);
+    // The user presses "Annuler" as soon as the progress dialog exists.
+    bool cancelled = false;
+    QTimer watcher;
+    connect(&watcher, &QTimer::timeout, this, [&] {
+        if (auto* progress = m_window->findChild<QProgressDialog*>()) {
+            QCOMPARE(progress->labelText(), QStringLiteral("Impression des données de la requête…"));
+            progress->cancel();
+            cancelled = true;
+        }
+    });
+    watcher.start(0);
+    QTest::mouseClick(m_window->ToolButtonImprimer, Qt::LeftButton);
+    QVERIFY(cancelled);
+    QVERIFY(m_dialogs->messageTexts().isEmpty());
+    // An aborted job leaves no file.
+    QVERIFY(!QFile::exists(pdf));
+    QVERIFY(!m_window->findChild<QProgressDialog*>());
 }
 
 QTEST_MAIN(TestPrintCommand)
