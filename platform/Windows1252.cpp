@@ -1,6 +1,7 @@
 #include "Windows1252.h"
 
 #include <array>
+#include <charconv>
 #include <cstring>
 
 namespace {
@@ -33,20 +34,24 @@ constexpr std::array<bool, 256> kMarkup = [] {
     return markup;
 }();
 
-// True when none of the eight bytes of word is a stop byte.
-inline bool plainWord(quint64 word, bool html)
+// True when one of the eight bytes of word is "&", "<", ">" or '"'.
+inline bool holdsMarkup(quint64 word)
 {
     constexpr quint64 ones = 0x0101010101010101ULL;
     constexpr quint64 highs = 0x8080808080808080ULL;
-    if (word & highs)
-        return false;
-    if (!html)
-        return true;
     const auto holds = [word](char c) {
         const quint64 x = word ^ (ones * uchar(c));
         return ((x - ones) & ~x & highs) != 0;
     };
-    return !(holds('&') || holds('<') || holds('>') || holds('"'));
+    return holds('&') || holds('<') || holds('>') || holds('"');
+}
+
+// True when none of the eight bytes of word is a stop byte.
+inline bool plainWord(quint64 word, bool html)
+{
+    if (word & 0x8080808080808080ULL)
+        return false;
+    return !html || !holdsMarkup(word);
 }
 
 // The entity of an ASCII character that HTML text escapes; nullptr for the others.
@@ -140,44 +145,45 @@ void appendBytes(QByteArray& out, QByteArrayView bytes, Unmappable policy)
         out.append(bytes);
         return;
     }
-    qsizetype grown = bytes.size();
-    for (const char c : bytes)
-        if (kMarkup[uchar(c)])
-            grown += qsizetype(std::strlen(markupEntity(c))) - 1;
+    // Sized for the longest entity per byte, written through a pointer, then cut.
+    const char* s = bytes.data();
+    const qsizetype n = bytes.size();
     const qsizetype at = out.size();
-    out.resize(at + grown);
+    out.resize(at + 6 * n);
     char* w = out.data() + at;
-    for (const char c : bytes) {
-        if (kMarkup[uchar(c)]) {
-            const char* entity = markupEntity(c);
-            const size_t n = std::strlen(entity);
-            std::memcpy(w, entity, n);
-            w += n;
+    qsizetype i = 0;
+    while (i < n) {
+        quint64 word;
+        if (i + 8 <= n && (std::memcpy(&word, s + i, 8), !holdsMarkup(word))) {
+            std::memcpy(w, &word, 8);
+            w += 8;
+            i += 8;
+            continue;
+        }
+        const char c = s[i++];
+        if (const char* entity = kMarkup[uchar(c)] ? markupEntity(c) : nullptr) {
+            const size_t length = std::strlen(entity);
+            std::memcpy(w, entity, length);
+            w += length;
         } else {
             *w++ = c;
         }
     }
+    out.resize(w - out.data());
 }
 
 void appendFromUtf8(QByteArray& out, const char* s, qsizetype n, Unmappable policy)
 {
-    // Every character takes at most as many bytes as it had in UTF-8, except an entity
-    // or a character reference: the output is sized for the input and written through
-    // a pointer, and grows only for those.
+    // The output is sized for the longest form of every input byte, written through a
+    // pointer, then cut: a UTF-8 sequence of k bytes gives at most 2.5 k bytes as a
+    // character reference ("&#2047;" for 2), a markup byte at most 6 ("&quot;").
     const bool html = policy == Unmappable::HtmlText;
-    qsizetype at = out.size();
-    out.resize(at + n);
+    const qsizetype growth = policy == Unmappable::QuestionMark ? 1 : html ? 6 : 4;
+    const qsizetype at = out.size();
+    out.resize(at + growth * n);
     char* w = out.data() + at;
+    const auto& stop = html ? kStopHtml : kStopText;
     qsizetype i = 0;
-    // Writes a longer replacement for the input read so far.
-    const auto replace = [&](auto&& append) {
-        at = w - out.data();
-        out.resize(at);
-        append();
-        at = out.size();
-        out.resize(at + n - i);
-        w = out.data() + at;
-    };
     while (i < n) {
         const qsizetype start = i;
         // Eight bytes at a time while they need no change, then byte by byte.
@@ -188,7 +194,6 @@ void appendFromUtf8(QByteArray& out, const char* s, qsizetype n, Unmappable poli
                 break;
             i += 8;
         }
-        const auto& stop = html ? kStopHtml : kStopText;
         while (i < n && !stop[uchar(s[i])])
             ++i;
         if (i > start) {
@@ -199,8 +204,11 @@ void appendFromUtf8(QByteArray& out, const char* s, qsizetype n, Unmappable poli
             break;
         const auto c = uchar(s[i]);
         if (c < 0x80) {
+            const char* entity = markupEntity(char(c));
+            const size_t length = std::strlen(entity);
+            std::memcpy(w, entity, length);
+            w += length;
             ++i;
-            replace([&] { out.append(markupEntity(char(c))); });
             continue;
         }
         char32_t cp = 0;
@@ -219,12 +227,16 @@ void appendFromUtf8(QByteArray& out, const char* s, qsizetype n, Unmappable poli
         if (!ok) { *w++ = '?'; ++i; continue; }
         i += extra + 1;
         const int b = byteFor(cp);
-        if (b >= 0)
+        if (b >= 0) {
             *w++ = char(b);
-        else if (policy == Unmappable::QuestionMark)
+        } else if (policy == Unmappable::QuestionMark) {
             *w++ = '?';
-        else
-            replace([&] { appendUnmappable(out, cp, policy); });
+        } else {
+            *w++ = '&';
+            *w++ = '#';
+            w = std::to_chars(w, w + 8, quint32(cp)).ptr;
+            *w++ = ';';
+        }
     }
     out.resize(w - out.data());
 }

@@ -50,7 +50,7 @@ char* ResultStore::reserve(qsizetype bytes)
     // Move the row begun so far into a new chunk, large enough for it and the cell.
     const qsizetype partial = m_rowStart ? m_write - m_rowStart : 0;
     const qsizetype size = std::max(kChunkSize, partial + bytes);
-    auto chunk = std::make_unique<char[]>(size_t(size));
+    auto chunk = std::make_unique_for_overwrite<char[]>(size_t(size));
     if (partial > 0)
         std::memcpy(chunk.get(), m_rowStart, size_t(partial));
     m_rowStart = chunk.get();
