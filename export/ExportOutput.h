@@ -51,8 +51,9 @@ public:
     void commit();
 
 private:
-    // The atomic file writes pieces of this size straight through, without copying.
-    static constexpr qsizetype kCapacity = qsizetype(1) << 18;
+    // Larger than the atomic file's own buffer, so that it writes every piece straight
+    // through instead of copying it.
+    static constexpr qsizetype kCapacity = qsizetype(1) << 20;
 
     void appendLarge(const char* data, qsizetype size);
     void flush();
