@@ -39,7 +39,9 @@ TextForms TextForms::current()
     f.dateFormat = f.locale.dateFormat(QLocale::ShortFormat);
     f.timeFormat = f.locale.timeFormat(QLocale::ShortFormat);
     f.dateTimeFormat = f.locale.dateTimeFormat(QLocale::ShortFormat);
-    f.numericDate = numericDateParts(f.dateFormat);
+    // Locales that write their own digits keep to QLocale.
+    if (f.locale.zeroDigit() == QLatin1String("0"))
+        f.numericDate = numericDateParts(f.dateFormat);
     return f;
 }
 
