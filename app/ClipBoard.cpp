@@ -1,9 +1,9 @@
 #include "ClipBoard.h"
 
 #include "AtomicFile.h"
+#include "Controls.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"
-#include "Controls.h"
 #include "ImageList.h"
 #include "MailHandOff.h"
 #include "Windows1252.h"
@@ -27,7 +27,8 @@
 
 TFicheClip* FicheClip = nullptr;
 
-namespace {
+namespace
+{
 
 const QString kCaption = QStringLiteral("Edition des captures");
 const QString kLineBreak = QStringLiteral("\r\n");
@@ -55,9 +56,10 @@ bool endsWithLineBreak(const QString& paragraph)
 } // namespace
 
 TFicheClip::TFicheClip(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      m_systemMail(MailHandOff::createSystem())
+    : QWidget(parent,
+        Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+            | Qt::WindowCloseButtonHint)
+    , m_systemMail(MailHandOff::createSystem())
 {
     setObjectName(QStringLiteral("FicheClip"));
     setWindowTitle(kCaption);
@@ -66,7 +68,7 @@ TFicheClip::TFicheClip(QWidget* parent)
     setFixedSize(792, 573);
 
     m_saveDialog.title = QStringLiteral("Sauvegarder les captures");
-    m_saveDialog.filters = {QStringLiteral("Fichiers textes (*.txt)"), QStringLiteral("Tous (*.*)")};
+    m_saveDialog.filters = { QStringLiteral("Fichiers textes (*.txt)"), QStringLiteral("Tous (*.*)") };
     m_saveDialog.filterIndex = 1;
     m_saveDialog.defaultSuffix = QStringLiteral("txt");
     m_saveDialog.directory = initialSaveFolder();
@@ -84,11 +86,16 @@ void TFicheClip::createControls()
     ToolBarClipBoard = new QWidget(this);
     ToolBarClipBoard->setObjectName(QStringLiteral("ToolBarClipBoard"));
     ToolBarClipBoard->setGeometry(0, 2, 792, 22);
-    ToolButtonQuitter = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonQuitter"), ImageList::CaptureEditor, 0, QStringLiteral("Fermer la fenêtre"));
-    ToolButtonEffacer = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonEffacer"), ImageList::CaptureEditor, 2, QStringLiteral("Effacer le texte"));
-    ToolButtonSauver = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonSauver"), ImageList::CaptureEditor, 3, QStringLiteral("Sauvegarder le texte"));
-    ToolButtonImprimer = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonImprimer"), ImageList::CaptureEditor, 4, QStringLiteral("Imprimer le texte"));
-    ToolButtonMail = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonMail"), ImageList::CaptureEditor, 5, QStringLiteral("Envoyer par E-Mail"));
+    ToolButtonQuitter = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonQuitter"),
+        ImageList::CaptureEditor, 0, QStringLiteral("Fermer la fenêtre"));
+    ToolButtonEffacer = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonEffacer"),
+        ImageList::CaptureEditor, 2, QStringLiteral("Effacer le texte"));
+    ToolButtonSauver = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonSauver"),
+        ImageList::CaptureEditor, 3, QStringLiteral("Sauvegarder le texte"));
+    ToolButtonImprimer = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonImprimer"),
+        ImageList::CaptureEditor, 4, QStringLiteral("Imprimer le texte"));
+    ToolButtonMail = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonMail"),
+        ImageList::CaptureEditor, 5, QStringLiteral("Envoyer par E-Mail"));
 
     BevelBasClipBoard = Controls::bevel(this, QStringLiteral("BevelBasClipBoard"), QRect(0, 24, 792, 2));
 
@@ -106,7 +113,7 @@ void TFicheClip::createControls()
     RichEditClipBoard->setFocus();
     // Lays the editor out at its fixed size now rather than at the first show, so
     // that its lines wrap as on screen even while the window has never been shown.
-    for (QWidget* part : {static_cast<QWidget*>(RichEditClipBoard), RichEditClipBoard->viewport()}) {
+    for (QWidget* part : { static_cast<QWidget*>(RichEditClipBoard), RichEditClipBoard->viewport() }) {
         QResizeEvent layOut(part->size(), QSize());
         QCoreApplication::sendEvent(part, &layOut);
     }
@@ -125,10 +132,11 @@ void TFicheClip::createControls()
     CollerClipBoard = addItem(QStringLiteral("CollerClipBoard"), QStringLiteral("C&oller"), &TFicheClip::EditPaste);
     RichEditClipBoard->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichEditClipBoard, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PopupMenuClipBoard->popup(RichEditClipBoard->viewport()->mapToGlobal(pos)); });
+        [this](const QPoint& pos) { PopupMenuClipBoard->popup(RichEditClipBoard->viewport()->mapToGlobal(pos)); });
 
     auto onClick = [this](QToolButton* button, void (TFicheClip::*handler)()) {
-        connect(button, &QToolButton::clicked, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+        connect(
+            button, &QToolButton::clicked, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
     };
     onClick(ToolButtonQuitter, &TFicheClip::ToolButtonQuitterClick);
     onClick(ToolButtonEffacer, &TFicheClip::ToolButtonEffacerClick);
@@ -228,7 +236,7 @@ bool TFicheClip::confirm(const QString& text)
     box.caption = QStringLiteral("Confirmation");
     box.text = text;
     box.icon = Dialogs::Icon::Question;
-    box.buttons = {QStringLiteral("OK"), QStringLiteral("Annuler")};
+    box.buttons = { QStringLiteral("OK"), QStringLiteral("Annuler") };
     box.defaultButton = 0;
     box.escapeButton = 1;
     return Dialogs::instance().messageBox(this, box) == 0;
@@ -280,7 +288,7 @@ void TFicheClip::ToolButtonImprimerClick()
     copy->documentLayout()->setPaintDevice(screen);
     copy->setDocumentMargin(0);
     copy->setPageSize(QSizeF(qreal(printer.width()) * screen->logicalDpiX() / printer.logicalDpiX(),
-                             qreal(printer.height()) * screen->logicalDpiY() / printer.logicalDpiY()));
+        qreal(printer.height()) * screen->logicalDpiY() / printer.logicalDpiY()));
     copy->print(&printer);
     if (printer.printerState() == QPrinter::Error)
         throw EPrinter(QStringLiteral("L'impression n'a pas pu être terminée"));
@@ -303,7 +311,7 @@ void TFicheClip::ToolButtonMailClick()
     Dialogs::MessageBox box;
     box.caption = QStringLiteral("Erreur");
     box.icon = Dialogs::Icon::Error;
-    box.buttons = {QStringLiteral("OK")};
+    box.buttons = { QStringLiteral("OK") };
     box.defaultButton = 0;
     box.escapeButton = 0;
     Dialogs::instance().messageBox(this, box);

@@ -16,7 +16,8 @@ class QToolButton;
 // The capture editor: collects the captures that the query window appends, as lines
 // of text the user can edit, save to a text file, print or send by e-mail. Closing
 // it only hides it; its text lives until the program ends.
-class TFicheClip : public QWidget {
+class TFicheClip : public QWidget
+{
     Q_OBJECT
 public:
     explicit TFicheClip(QWidget* parent = nullptr);

@@ -3,7 +3,8 @@
 #include <QFrame>
 #include <QToolButton>
 
-namespace Controls {
+namespace Controls
+{
 
 QFont font(const QString& family, QFont::StyleHint hint)
 {
@@ -22,8 +23,8 @@ QFrame* bevel(QWidget* parent, const QString& name, const QRect& geometry)
     return line;
 }
 
-QToolButton* addToolButton(QWidget* toolBar, const QString& name, ImageList::Window images, int imageIndex,
-                           const QString& hint)
+QToolButton* addToolButton(
+    QWidget* toolBar, const QString& name, ImageList::Window images, int imageIndex, const QString& hint)
 {
     const auto position = toolBar->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly).size();
     auto* button = new QToolButton(toolBar);

@@ -11,7 +11,8 @@ class QToolButton;
 class QWidget;
 
 // Building blocks the program's windows share.
-namespace Controls {
+namespace Controls
+{
 
 // A font by family name, with a style hint so that a system without the family
 // falls back to a close one.
@@ -22,7 +23,7 @@ QFrame* bevel(QWidget* parent, const QString& name, const QRect& geometry);
 
 // The next flat button of a tool bar: 26 × 22 pixels, its image only, its hint as
 // tool tip, placed right of the buttons already there.
-QToolButton* addToolButton(QWidget* toolBar, const QString& name, ImageList::Window images, int imageIndex,
-                           const QString& hint);
+QToolButton* addToolButton(
+    QWidget* toolBar, const QString& name, ImageList::Window images, int imageIndex, const QString& hint);
 
 } // namespace Controls

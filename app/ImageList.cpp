@@ -15,14 +15,17 @@ static void initResources()
     Q_UNUSED(done);
 }
 
-namespace {
+namespace
+{
 // ImageListSQL: index 3 is used by no button.
-constexpr std::array<const char*, 8> kQueryImages = {"quit", "run", "add", "open", "save", "print", "capture", "view"};
+constexpr std::array<const char*, 8> kQueryImages
+    = { "quit", "run", "add", "open", "save", "print", "capture", "view" };
 // ImageListClipBoard: index 1 is used by no button.
-constexpr std::array<const char*, 6> kEditorImages = {"quit", "open", "erase", "save", "print", "mail"};
+constexpr std::array<const char*, 6> kEditorImages = { "quit", "open", "erase", "save", "print", "mail" };
 } // namespace
 
-namespace ImageList {
+namespace ImageList
+{
 
 QIcon icon(Window window, int index)
 {
@@ -38,8 +41,8 @@ QIcon icon(Window window, int index)
 QIcon windowIcon(Window window)
 {
     initResources();
-    return QIcon(window == QueryWindow ? QStringLiteral(":/icons/querywindow.svg")
-                                       : QStringLiteral(":/icons/clipwindow.svg"));
+    return QIcon(
+        window == QueryWindow ? QStringLiteral(":/icons/querywindow.svg") : QStringLiteral(":/icons/clipwindow.svg"));
 }
 
 QIcon applicationIcon()

@@ -3,7 +3,8 @@
 #include <QIcon>
 
 // The tool-bar images of the two working windows, by index, and their window icons.
-namespace ImageList {
+namespace ImageList
+{
 
 enum Window { QueryWindow, CaptureEditor };
 

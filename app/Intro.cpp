@@ -16,13 +16,15 @@ TFicheIntro* FicheIntro = nullptr;
 // Off by default; QT_LOGGING_RULES="velosql.startup.info=true" shows the hand-over.
 Q_LOGGING_CATEGORY(lcStartup, "velosql.startup", QtWarningMsg)
 
-namespace {
+namespace
+{
 constexpr int kSplashMs = 2000;
 constexpr QSize kOuterSize(627, 98);
 constexpr QPoint kPosition(278, 448);
 } // namespace
 
-TFicheIntro::TFicheIntro(QWidget* parent) : QWidget(parent, Qt::Window)
+TFicheIntro::TFicheIntro(QWidget* parent)
+    : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("FicheIntro"));
     setWindowTitle(QStringLiteral("Velorin"));

@@ -7,7 +7,8 @@ class QTimer;
 
 // The splash window, the program's main window: shown for 2000 ms after its
 // creation, then it gives way to the query window and is never shown again.
-class TFicheIntro : public QWidget {
+class TFicheIntro : public QWidget
+{
     Q_OBJECT
 public:
     explicit TFicheIntro(QWidget* parent = nullptr);

@@ -8,7 +8,8 @@ class QWidget;
 
 // The progress of a long print job, shown in a dialog whose "Annuler" button cancels
 // the job. Jobs of a few thousand rows or fewer show nothing.
-class PrintProgress {
+class PrintProgress
+{
 public:
     explicit PrintProgress(QWidget* parent);
     ~PrintProgress();

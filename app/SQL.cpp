@@ -2,20 +2,20 @@
 
 #include "ClipBoard.h"
 #include "Controls.h"
-#include "Dialogs.h"
 #include "DBGrid.h"
 #include "DBMemo.h"
 #include "DataSet.h"
+#include "Dialogs.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"
 #include "ImageList.h"
 #include "PrintProgress.h"
+#include "QtPrinter.h"
 #include "Query.h"
 #include "Table.h"
 #include "kdb2text.h"
 #include "kds2html.h"
 #include "kds2prn.h"
-#include "QtPrinter.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -37,7 +37,8 @@
 
 TFicheSQL* FicheSQL = nullptr;
 
-namespace {
+namespace
+{
 
 constexpr QSize kClientSize(792, 573);
 const QString kAlias = QStringLiteral("Velorin");
@@ -65,8 +66,9 @@ bool sortsBefore(const QString& a, const QString& b)
 } // namespace
 
 TFicheSQL::TFicheSQL(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                          | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint)
+    : QWidget(parent,
+        Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+            | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("FicheSQL"));
     setWindowTitle(QStringLiteral("Requêtes SQL"));
@@ -91,7 +93,7 @@ TFicheSQL::TFicheSQL(QWidget* parent)
     KDataSetToHTMLSQL = new TKDataSetToHTML(this, QStringLiteral("KDataSetToHTMLSQL"));
     KDataSetToHTMLSQL->setDataSet(QuerySQL);
     SaveDialogSQL.title = QStringLiteral("Enregistrer les données de la requête");
-    SaveDialogSQL.filters = {QStringLiteral("Fichiers HTML (*.htm)"), QStringLiteral("Fichiers textes (*.txt)")};
+    SaveDialogSQL.filters = { QStringLiteral("Fichiers HTML (*.htm)"), QStringLiteral("Fichiers textes (*.txt)") };
     SaveDialogSQL.defaultSuffix = QStringLiteral("htm");
     SaveDialogSQL.filterIndex = 1;
     KDatasetToPrinterSQL = new TKDatasetToPrinter(this, QStringLiteral("KDatasetToPrinterSQL"));
@@ -112,16 +114,20 @@ void TFicheSQL::createControls()
     ToolBarSQL = new QWidget(this);
     ToolBarSQL->setObjectName(QStringLiteral("ToolBarSQL"));
     ToolBarSQL->setGeometry(0, 2, 200, 22);
-    ToolButtonQuitter = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonQuitter"), ImageList::QueryWindow, 0, QStringLiteral("Fermer la fenêtre"));
-    ToolButtonResult = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonResult"), ImageList::QueryWindow, 1, QStringLiteral("Valider la requête"));
+    ToolButtonQuitter = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonQuitter"), ImageList::QueryWindow,
+        0, QStringLiteral("Fermer la fenêtre"));
+    ToolButtonResult = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonResult"), ImageList::QueryWindow,
+        1, QStringLiteral("Valider la requête"));
     ToolButtonAjout = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonAjout"), ImageList::QueryWindow, 2,
-                                    QStringLiteral("Ajouter la requête en cours à la liste pour la mémoriser"));
-    ToolButtonEnregistrer = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonEnregistrer"), ImageList::QueryWindow, 4,
-                                          QStringLiteral("Sauvegarder les données de la requête"));
-    ToolButtonImprimer = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonImprimer"), ImageList::QueryWindow, 5,
-                                       QStringLiteral("Imprimer les données de la requête"));
-    ToolButtonCapturerSQL = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonCapturerSQL"), ImageList::QueryWindow, 6, QStringLiteral("Capturer la sélection"));
-    ToolButtonVoirSQL = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonVoirSQL"), ImageList::QueryWindow, 7, QStringLiteral("Voir la capture"));
+        QStringLiteral("Ajouter la requête en cours à la liste pour la mémoriser"));
+    ToolButtonEnregistrer = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonEnregistrer"),
+        ImageList::QueryWindow, 4, QStringLiteral("Sauvegarder les données de la requête"));
+    ToolButtonImprimer = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonImprimer"),
+        ImageList::QueryWindow, 5, QStringLiteral("Imprimer les données de la requête"));
+    ToolButtonCapturerSQL = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonCapturerSQL"),
+        ImageList::QueryWindow, 6, QStringLiteral("Capturer la sélection"));
+    ToolButtonVoirSQL = Controls::addToolButton(
+        ToolBarSQL, QStringLiteral("ToolButtonVoirSQL"), ImageList::QueryWindow, 7, QStringLiteral("Voir la capture"));
 
     LabelCompteurSQL = new QLabel(this);
     LabelCompteurSQL->setObjectName(QStringLiteral("LabelCompteurSQL"));
@@ -172,7 +178,7 @@ void TFicheSQL::createControls()
     PopupRempla->setChecked(true);
     DBGridSQL->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(DBGridSQL, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PopupMenuSQL->popup(DBGridSQL->viewport()->mapToGlobal(pos)); });
+        [this](const QPoint& pos) { PopupMenuSQL->popup(DBGridSQL->viewport()->mapToGlobal(pos)); });
 
     MemoSQL = new QPlainTextEdit(this);
     MemoSQL->setObjectName(QStringLiteral("MemoSQL"));
@@ -197,17 +203,22 @@ void TFicheSQL::createControls()
     setTabOrder(ComboBoxSQL, MemoSQL);
     setTabOrder(MemoSQL, DBMemoSQL);
 
-    connect(ToolButtonQuitter, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonQuitterClick(ToolButtonQuitter); }); });
-    connect(ToolButtonResult, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonResultClick(ToolButtonResult); }); });
-    connect(ToolButtonAjout, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonAjoutClick(ToolButtonAjout); }); });
+    connect(ToolButtonQuitter, &QToolButton::clicked, this,
+        [this] { guarded([this] { ToolButtonQuitterClick(ToolButtonQuitter); }); });
+    connect(ToolButtonResult, &QToolButton::clicked, this,
+        [this] { guarded([this] { ToolButtonResultClick(ToolButtonResult); }); });
+    connect(ToolButtonAjout, &QToolButton::clicked, this,
+        [this] { guarded([this] { ToolButtonAjoutClick(ToolButtonAjout); }); });
     connect(ToolButtonCapturerSQL, &QToolButton::clicked, this,
-            [this] { guarded([this] { ToolButtonCapturerSQLClick(ToolButtonCapturerSQL); }); });
+        [this] { guarded([this] { ToolButtonCapturerSQLClick(ToolButtonCapturerSQL); }); });
     connect(ToolButtonEnregistrer, &QToolButton::clicked, this,
-            [this] { guarded([this] { ToolButtonEnregistrerClick(ToolButtonEnregistrer); }); });
+        [this] { guarded([this] { ToolButtonEnregistrerClick(ToolButtonEnregistrer); }); });
     connect(ToolButtonImprimer, &QToolButton::clicked, this,
-            [this] { guarded([this] { ToolButtonImprimerClick(ToolButtonImprimer); }); });
-    connect(ToolButtonVoirSQL, &QToolButton::clicked, this, [this] { guarded([this] { ToolButtonVoirSQLClick(ToolButtonVoirSQL); }); });
-    connect(DBGridSQL, &TDBGrid::cellClick, this, [this](int column) { guarded([this, column] { DBGridSQLCellClick(column); }); });
+        [this] { guarded([this] { ToolButtonImprimerClick(ToolButtonImprimer); }); });
+    connect(ToolButtonVoirSQL, &QToolButton::clicked, this,
+        [this] { guarded([this] { ToolButtonVoirSQLClick(ToolButtonVoirSQL); }); });
+    connect(DBGridSQL, &TDBGrid::cellClick, this,
+        [this](int column) { guarded([this, column] { DBGridSQLCellClick(column); }); });
     connect(PopupRempla, &QAction::triggered, this, [this] { guarded([this] { PopupRemplaClick(PopupRempla); }); });
     connect(PopupAjout, &QAction::triggered, this, [this] { guarded([this] { PopupAjoutClick(PopupAjout); }); });
     connect(PopupLigne, &QAction::triggered, this, [this] { guarded([this] { PopupLigneClick(PopupLigne); }); });
@@ -319,7 +330,7 @@ void TFicheSQL::FormClose(QObject*)
         box.caption = QStringLiteral("Confirmation");
         box.text = QStringLiteral(" Enregistrer les modifications de la liste des requêtes ?");
         box.icon = Dialogs::Icon::None;
-        box.buttons = {QStringLiteral("Oui"), QStringLiteral("Non")};
+        box.buttons = { QStringLiteral("Oui"), QStringLiteral("Non") };
         box.defaultButton = 0;
         if (Dialogs::instance().messageBox(this, box) == 0)
             TableSQL->post();
@@ -380,7 +391,7 @@ void TFicheSQL::DBGridSQLCellClick(int)
 
 void TFicheSQL::checkMode(QAction* mode)
 {
-    for (QAction* a : {PopupRempla, PopupAjout, PopupLigne})
+    for (QAction* a : { PopupRempla, PopupAjout, PopupLigne })
         a->setChecked(a == mode);
 }
 
@@ -432,7 +443,7 @@ void TFicheSQL::ToolButtonEnregistrerClick(QObject*)
 
 void TFicheSQL::ToolButtonImprimerClick(QObject*)
 {
-    if (!Dialogs::instance().print(this, *PrintDialogSQL, Dialogs::PrintSetup{}))
+    if (!Dialogs::instance().print(this, *PrintDialogSQL, Dialogs::PrintSetup {}))
         return;
     QtPrinter printer(*PrintDialogSQL);
     KDatasetToPrinterSQL->setPrinter(&printer);

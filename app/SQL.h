@@ -24,7 +24,8 @@ class QPrinter;
 
 // The query window: the statement box, the result grid with its record counter,
 // the cell memo and the remembered list of statements.
-class TFicheSQL : public QWidget {
+class TFicheSQL : public QWidget
+{
     Q_OBJECT
 public:
     // Opens the settings table; throws when it cannot be opened.

@@ -14,7 +14,8 @@
 #include <cxxabi.h>
 #include <typeinfo>
 
-namespace VeloSQL {
+namespace VeloSQL
+{
 
 void initApplication()
 {
@@ -57,7 +58,8 @@ QString startupFailureText(const std::exception& error, const QString& moduleNam
     }
     QString message = ErrorGuard::messageOf(error);
     const QString dot = message.endsWith(QLatin1Char('.')) ? QString() : QStringLiteral(".");
-    const QString where = QStringLiteral("%1").arg(quintptr(address), int(sizeof(void*) * 2), 16, QLatin1Char('0')).toUpper();
+    const QString where
+        = QStringLiteral("%1").arg(quintptr(address), int(sizeof(void*) * 2), 16, QLatin1Char('0')).toUpper();
     return QStringLiteral("Exception %1 dans le module %2 à %3.\n%4%5").arg(kind, moduleName, where, message, dot);
 }
 
@@ -71,7 +73,7 @@ int run()
         box.caption = QStringLiteral("Erreur de l'application");
         box.text = startupFailureText(e, QFileInfo(QCoreApplication::applicationFilePath()).fileName());
         box.icon = Dialogs::Icon::Error;
-        box.buttons = {QStringLiteral("OK")};
+        box.buttons = { QStringLiteral("OK") };
         box.escapeButton = 0;
         Dialogs::instance().messageBox(nullptr, box);
         destroyWindows();

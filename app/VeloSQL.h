@@ -4,7 +4,8 @@
 #include <exception>
 
 // The program's start-up and end.
-namespace VeloSQL {
+namespace VeloSQL
+{
 
 // Sets up the application object: title "VeloSQL", no quit on the last window
 // closed (the splash and the query window end the program themselves).

@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-namespace bench {
+namespace bench
+{
 
 // Points alias, read-only, at the SQLite file database. Call after the
 // application's name is set and XDG_CONFIG_HOME names a throw-away folder.
@@ -32,7 +33,7 @@ inline void pointAliasAt(const QString& alias, const QString& database)
 // The highest resident memory of the process so far, in MiB.
 inline double peakRssMiB()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_maxrss) / 1024.0;
 }

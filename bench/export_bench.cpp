@@ -24,7 +24,8 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-namespace {
+namespace
+{
 
 const QString kAlias = QStringLiteral("Bench");
 
@@ -43,7 +44,7 @@ void pointAliasAt(const QString& database)
 
 long peakKiB()
 {
-    rusage usage{};
+    rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
@@ -96,10 +97,10 @@ int main(int argc, char** argv)
             return usage();
         }
         const qint64 exportMs = clock.elapsed();
-        std::printf("mode=%s rows=%lld store_mb=%.1f open_s=%.3f export_s=%.3f peak_rss_mb=%.1f\n",
-                    qPrintable(mode), static_cast<long long>(query.recordCount()),
-                    double(query.store() ? query.store()->bytesUsed() : 0) / 1048576.0, double(openMs) / 1000.0,
-                    double(exportMs) / 1000.0, double(peakKiB()) / 1024.0);
+        std::printf("mode=%s rows=%lld store_mb=%.1f open_s=%.3f export_s=%.3f peak_rss_mb=%.1f\n", qPrintable(mode),
+            static_cast<long long>(query.recordCount()),
+            double(query.store() ? query.store()->bytesUsed() : 0) / 1048576.0, double(openMs) / 1000.0,
+            double(exportMs) / 1000.0, double(peakKiB()) / 1024.0);
     } catch (const Exception& e) {
         std::fprintf(stderr, "export_bench: %s\n", e.what());
         return 1;

@@ -17,7 +17,8 @@
 #include <QTemporaryDir>
 #include <functional>
 
-namespace {
+namespace
+{
 double timed(const std::function<void()>& step)
 {
     QElapsedTimer clock;
@@ -70,14 +71,12 @@ int main(int argc, char** argv)
             paint();
         });
         const double walk = timed([&] {
-            for (query.first(); !query.eof(); query.next()) {
-            }
+            for (query.first(); !query.eof(); query.next()) { }
             paint();
         });
         std::printf("rows %lld\nopen %.0f ms\nfirst paint %.1f ms\nscroll to end %.1f ms\n"
                     "scroll to middle %.1f ms\nwalk every record, grid following %.0f ms\npeak %.0f MiB\n",
-                    static_cast<long long>(query.recordCount()), open, show, bottom, middle, walk,
-                    bench::peakRssMiB());
+            static_cast<long long>(query.recordCount()), open, show, bottom, middle, walk, bench::peakRssMiB());
         return 0;
     } catch (const Exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

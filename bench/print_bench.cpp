@@ -9,8 +9,8 @@
 
 #include "BenchSupport.h"
 #include "Exceptions.h"
-#include "Query.h"
 #include "QtPrinter.h"
+#include "Query.h"
 #include "kds2prn.h"
 
 #include <QElapsedTimer>
@@ -57,7 +57,7 @@ int main(int argc, char** argv)
         TKDatasetToPrinter listing;
         listing.setDataSet(&query);
         listing.setPrinter(&printer);
-        listing.setFooter({QStringLiteral("VeloSQL")});
+        listing.setFooter({ QStringLiteral("VeloSQL") });
         double firstPageMiB = 0;
         double highestMiB = 0;
         listing.setOnProgress([&](qsizetype done, qsizetype) {
@@ -72,9 +72,9 @@ int main(int argc, char** argv)
 
         std::printf("rows=%lld pages=%d open_s=%.3f print_s=%.3f us_per_row=%.1f pdf_mb=%.1f "
                     "rss_held_mb=%.1f rss_first_page_mb=%.1f rss_highest_mb=%.1f peak_rss_mb=%.1f\n",
-                    static_cast<long long>(query.recordCount()), printer.pageNumber(), double(openMs) / 1000.0,
-                    double(printMs) / 1000.0, 1000.0 * double(printMs) / double(std::max<qsizetype>(1, query.recordCount())),
-                    double(QFileInfo(args[2]).size()) / 1e6, heldMiB, firstPageMiB, highestMiB, bench::peakRssMiB());
+            static_cast<long long>(query.recordCount()), printer.pageNumber(), double(openMs) / 1000.0,
+            double(printMs) / 1000.0, 1000.0 * double(printMs) / double(std::max<qsizetype>(1, query.recordCount())),
+            double(QFileInfo(args[2]).size()) / 1e6, heldMiB, firstPageMiB, highestMiB, bench::peakRssMiB());
     } catch (const Exception& e) {
         std::fprintf(stderr, "print_bench: %s\n", e.what());
         return 1;

@@ -5,7 +5,8 @@
 #include <charconv>
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 constexpr auto kPolicy = Windows1252::Unmappable::CharacterReference;
 // Up to a hundred billion, a double holds every cent exactly enough for rounding to
@@ -19,7 +20,8 @@ QByteArray encoded(const QString& text)
 
 } // namespace
 
-CurrencyText::CurrencyText(const QLocale& locale) : m_locale(locale)
+CurrencyText::CurrencyText(const QLocale& locale)
+    : m_locale(locale)
 {
     m_direct = learn();
 }
@@ -73,8 +75,8 @@ bool CurrencyText::learn()
         m_suffix[negative] = sample.mid(at + number.size());
     }
     m_direct = true;
-    for (qint64 amount : {0LL, 100LL, 50000LL, 125000LL, 9999900LL, 10000000LL, 12345600LL, 100000000LL,
-                          -100LL, -125000LL, -10000000LL, -123456789000LL, 999999999999900LL}) {
+    for (qint64 amount : { 0LL, 100LL, 50000LL, 125000LL, 9999900LL, 10000000LL, 12345600LL, 100000000LL, -100LL,
+             -125000LL, -10000000LL, -123456789000LL, 999999999999900LL }) {
         QByteArray direct;
         appendDirect(direct, amount);
         if (direct != encoded(text(amount)))

@@ -10,7 +10,8 @@
 // that form against QLocale on sample amounts first. Amounts it cannot be sure of
 // (a locale whose grouping is not by three, sub-cent amounts, huge ones) still go
 // through QLocale.
-class CurrencyText {
+class CurrencyText
+{
 public:
     explicit CurrencyText(const QLocale& locale);
 
@@ -26,6 +27,6 @@ private:
     bool m_direct = false;
     QByteArray m_group;
     QByteArray m_point;
-    QByteArray m_prefix[2];   // [0] positive and zero, [1] negative
+    QByteArray m_prefix[2]; // [0] positive and zero, [1] negative
     QByteArray m_suffix[2];
 };

@@ -7,13 +7,14 @@
 #include <cerrno>
 
 ExportOutput::ExportOutput(const QString& fileName)
-    : m_file(std::make_unique<AtomicFile>(fileName, QStringLiteral("Ne peut créer le fichier %1"))),
-      m_data(std::make_unique<char[]>(size_t(kCapacity)))
+    : m_file(std::make_unique<AtomicFile>(fileName, QStringLiteral("Ne peut créer le fichier %1")))
+    , m_data(std::make_unique<char[]>(size_t(kCapacity)))
 {
 }
 
 ExportOutput::ExportOutput(QIODevice& device)
-    : m_device(&device), m_data(std::make_unique<char[]>(size_t(kCapacity)))
+    : m_device(&device)
+    , m_data(std::make_unique<char[]>(size_t(kCapacity)))
 {
 }
 

@@ -16,7 +16,8 @@ class QIODevice;
 // and an output destroyed without commit() discards its temporary file), or a device
 // that the caller owns (a QBuffer, a pipe), written in place. Every write is checked:
 // a short write throws EInOutError.
-class ExportOutput {
+class ExportOutput
+{
 public:
     // Creates the temporary file now; a failure throws "Ne peut créer le fichier <name>".
     explicit ExportOutput(const QString& fileName);
@@ -35,11 +36,7 @@ public:
         m_size += size;
     }
     void append(QByteArrayView bytes) { append(bytes.data(), bytes.size()); }
-    template<qsizetype N>
-    void append(const char (&literal)[N])
-    {
-        append(literal, N - 1);
-    }
+    template <qsizetype N> void append(const char (&literal)[N]) { append(literal, N - 1); }
     void append(char c)
     {
         if (m_size == kCapacity)

@@ -8,7 +8,8 @@
 #include <optional>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr char kQuote = '"';
 
@@ -99,7 +100,10 @@ char delimiterOf(const QString& separator)
     return byte < 0 ? '?' : char(byte);
 }
 
-TKDatasetToText::TKDatasetToText(QObject* owner, const QString& name) : TComponent(owner, name) {}
+TKDatasetToText::TKDatasetToText(QObject* owner, const QString& name)
+    : TComponent(owner, name)
+{
+}
 
 TDataSet& TKDatasetToText::checkedDataset() const
 {
@@ -112,7 +116,7 @@ TDataSet& TKDatasetToText::checkedDataset() const
 
 // side() gives the side file's output; it is called only for content of at least one
 // byte, so that an export without any leaves no side file.
-template<class SideOutput>
+template <class SideOutput>
 void TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, SideOutput&& side) const
 {
     std::vector<const TField*> fields;

@@ -35,7 +35,8 @@ void ReplaceExtension(QString& name, const QString& extension);
 // Delimiter, in Windows-1252 with CR LF line ends and no header line. A binary field
 // (the blob kinds, memos included) puts its size in bytes into the line and its bytes
 // into a side file beside the text file, in record and field order.
-class TKDatasetToText : public TComponent {
+class TKDatasetToText : public TComponent
+{
     Q_OBJECT
     Q_PROPERTY(TDataSet* Dataset READ dataset WRITE setDataset)
     Q_PROPERTY(char Delimiter READ delimiter WRITE setDelimiter)
@@ -61,8 +62,7 @@ public:
 
 private:
     TDataSet& checkedDataset() const;
-    template<class SideOutput>
-    void writeRecords(TDataSet& data, ExportOutput& text, SideOutput&& side) const;
+    template <class SideOutput> void writeRecords(TDataSet& data, ExportOutput& text, SideOutput&& side) const;
 
     QPointer<TDataSet> m_dataset;
     char m_delimiter = '\t';

@@ -7,7 +7,8 @@
 
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr auto kPolicy = Windows1252::Unmappable::CharacterReference;
 
@@ -33,7 +34,10 @@ void appendLines(ExportOutput& out, const QStringList& lines, std::initializer_l
 
 } // namespace
 
-TKDataSetToHTML::TKDataSetToHTML(QObject* owner, const QString& name) : TComponent(owner, name) {}
+TKDataSetToHTML::TKDataSetToHTML(QObject* owner, const QString& name)
+    : TComponent(owner, name)
+{
+}
 
 TDataSet& TKDataSetToHTML::checkedDataSet() const
 {
@@ -62,7 +66,7 @@ void TKDataSetToHTML::exportTo(QIODevice& device)
 void TKDataSetToHTML::writeDocument(TDataSet& data, ExportOutput& out)
 {
     m_currency.emplace(QLocale());
-    appendLines(out, m_header, {"<html>", "<head> <title> DataSet </title> </head>", "<body>"});
+    appendLines(out, m_header, { "<html>", "<head> <title> DataSet </title> </head>", "<body>" });
     out.append("<table border = \"1\" rows = \"");
     out.append(QByteArray::number(data.recordCount()));
     out.append("\" bordercolor=\"#000000\" cellspacing=\"0\" cellpadding=\"2\">\r\n");
@@ -79,7 +83,7 @@ void TKDataSetToHTML::writeDocument(TDataSet& data, ExportOutput& out)
         data.next();
     }
     out.append("</table>\r\n");
-    appendLines(out, m_footer, {"</body>", "</html>"});
+    appendLines(out, m_footer, { "</body>", "</html>" });
 }
 
 void TKDataSetToHTML::writeHeaderRow(const std::vector<const TField*>& fields, ExportOutput& out)
@@ -109,7 +113,7 @@ void TKDataSetToHTML::writeDataRow(const std::vector<const TField*>& fields, int
 }
 
 void TKDataSetToHTML::writeCell(const char* openTag, const TField& field, int row, int column, QString data,
-                                const char* closeTag, ExportOutput& out)
+    const char* closeTag, ExportOutput& out)
 {
     QString attrs;
     if (m_onFormatCell)

@@ -16,16 +16,16 @@ class ExportOutput;
 // columns count visible fields from 1). customAttrs arrives empty and goes into the
 // cell's opening tag; cellData arrives as the cell's escaped text and becomes its
 // content. Both are written as the callback leaves them, so they may hold markup.
-using TKHTMLFormatCellEvent =
-    std::function<void(QObject* sender, int cellRow, int cellColumn, const QString& fieldName,
-                       QString& customAttrs, QString& cellData)>;
+using TKHTMLFormatCellEvent = std::function<void(
+    QObject* sender, int cellRow, int cellColumn, const QString& fieldName, QString& customAttrs, QString& cellData)>;
 
 // Writes the visible fields of every record of a data set as one HTML table, framed
 // by the Header lines (or a default head) and the Footer lines (or a default foot),
 // in Windows-1252 with CR LF line ends. Labels and values are escaped (& < > ");
 // characters that the code page cannot hold become numeric character references.
 // Currency fields show as amounts in the user's currency style, with two decimals.
-class TKDataSetToHTML : public TComponent {
+class TKDataSetToHTML : public TComponent
+{
     Q_OBJECT
     Q_PROPERTY(TDataSet* DataSet READ dataSet WRITE setDataSet)
     Q_PROPERTY(QStringList Header READ header WRITE setHeader)
@@ -57,8 +57,8 @@ private:
     void writeDocument(TDataSet& data, ExportOutput& out);
     void writeHeaderRow(const std::vector<const TField*>& fields, ExportOutput& out);
     void writeDataRow(const std::vector<const TField*>& fields, int row, ExportOutput& out);
-    void writeCell(const char* openTag, const TField& field, int row, int column, QString data,
-                   const char* closeTag, ExportOutput& out);
+    void writeCell(const char* openTag, const TField& field, int row, int column, QString data, const char* closeTag,
+        ExportOutput& out);
     void appendValue(const TField& field, ExportOutput& out);
     [[nodiscard]] QString cellText(const TField& field) const;
 

@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 // Millimetres to device pixels: pixels per inch over 25.4, truncated.
 int pixelsPerMillimetre(int dpi)
@@ -14,18 +15,19 @@ int pixelsPerMillimetre(int dpi)
 
 } // namespace
 
-TKDatasetToPrinter::TKDatasetToPrinter(QObject* owner, const QString& name) : TComponent(owner, name)
+TKDatasetToPrinter::TKDatasetToPrinter(QObject* owner, const QString& name)
+    : TComponent(owner, name)
 {
 }
 
 PrintFont TKDatasetToPrinter::bodyFont()
 {
-    return {QStringLiteral("Arial"), 10, {}, QFont::SansSerif};
+    return { QStringLiteral("Arial"), 10, {}, QFont::SansSerif };
 }
 
 PrintFont TKDatasetToPrinter::titleFont()
 {
-    return {QStringLiteral("Arial"), 16, FontStyle::Bold, QFont::SansSerif};
+    return { QStringLiteral("Arial"), 16, FontStyle::Bold, QFont::SansSerif };
 }
 
 void TKDatasetToPrinter::Print()
@@ -45,8 +47,8 @@ void TKDatasetToPrinter::Print()
     // The job keeps its own handler: a command arriving meanwhile may set another.
     m_jobProgress = m_onProgress;
     m_dataSetChanged = false;
-    const QMetaObject::Connection watch = connect(m_dataSet, &TDataSet::layoutChanged, this,
-                                                  &TKDatasetToPrinter::dataSetLayoutChanged);
+    const QMetaObject::Connection watch
+        = connect(m_dataSet, &TDataSet::layoutChanged, this, &TKDatasetToPrinter::dataSetLayoutChanged);
     struct JobEnd {
         TKDatasetToPrinter& self;
         QMetaObject::Connection watch;
@@ -57,7 +59,7 @@ void TKDatasetToPrinter::Print()
             self.m_canvas = nullptr;
             self.m_jobProgress = nullptr;
         }
-    } jobEnd{*this, watch};
+    } jobEnd { *this, watch };
 
     try {
         m_canvas = &job.canvas();
@@ -87,7 +89,7 @@ void TKDatasetToPrinter::measure()
         if (!field->visible() || isBlobType(field->dataType()))
             continue;
         const QString sample = QString(std::max(0, field->displayWidth()), u'e') + u' ';
-        m_columns.push_back({i, field->fieldName(), m_canvas->textWidth(sample)});
+        m_columns.push_back({ i, field->fieldName(), m_canvas->textWidth(sample) });
     }
     m_lineHeight = m_canvas->textHeight(QStringLiteral("X")) + m_pixelsPerMmY;
     m_footerHeight = int(m_footer.size()) * m_lineHeight;

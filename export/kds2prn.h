@@ -16,7 +16,8 @@ VELOSQL_EXCEPTION_CLASS(TKDBExportError, Exception)
 // every page, an optional title, the column titles in bold, one line per record with a
 // column per visible, non-blob field, and footer lines near the bottom of every page.
 // Everything is measured in device pixels of the printer; margins are millimetres.
-class TKDatasetToPrinter : public TComponent {
+class TKDatasetToPrinter : public TComponent
+{
     Q_OBJECT
     Q_PROPERTY(TDataSet* DataSet READ DataSet WRITE setDataSet)
     Q_PROPERTY(QStringList Footer READ Footer WRITE setFooter)

@@ -6,18 +6,24 @@
 #include <QFileInfo>
 #include <cerrno>
 
-namespace {
+namespace
+{
 constexpr qsizetype kBufferSize = 1 << 18;
 }
 
 QString inOutErrorMessage(int code)
 {
     switch (code) {
-    case 2: return QStringLiteral("Fichier introuvable");
-    case 3: return QStringLiteral("Nom de fichier incorrect");
-    case 4: return QStringLiteral("Trop de fichiers ouverts");
-    case 5: return QStringLiteral("Accès au fichier refusé");
-    default: return QStringLiteral("Erreur E/S %1").arg(code);
+    case 2:
+        return QStringLiteral("Fichier introuvable");
+    case 3:
+        return QStringLiteral("Nom de fichier incorrect");
+    case 4:
+        return QStringLiteral("Trop de fichiers ouverts");
+    case 5:
+        return QStringLiteral("Accès au fichier refusé");
+    default:
+        return QStringLiteral("Erreur E/S %1").arg(code);
     }
 }
 
@@ -26,23 +32,41 @@ int fileErrorCode(int e)
 #ifdef Q_OS_WIN
     // The C runtime's errno values on Windows.
     switch (e) {
-    case ENOENT: return 3;
-    case EMFILE: return 4;
-    case EACCES: return 5;
-    default: return e;
+    case ENOENT:
+        return 3;
+    case EMFILE:
+        return 4;
+    case EACCES:
+        return 5;
+    default:
+        return e;
     }
 #else
     switch (e) {
-    case ENOENT: case ENOTDIR: case ENAMETOOLONG: case EINVAL: case ELOOP: return 3;
-    case EMFILE: case ENFILE: return 4;
-    case EACCES: case EPERM: case EROFS: case EISDIR: case ETXTBSY: return 5;
-    default: return e;
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EINVAL:
+    case ELOOP:
+        return 3;
+    case EMFILE:
+    case ENFILE:
+        return 4;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+        return 5;
+    default:
+        return e;
     }
 #endif
 }
 
 AtomicFile::AtomicFile(const QString& fileName, const QString& openError)
-    : m_fileName(fileName), m_file(fileName)
+    : m_fileName(fileName)
+    , m_file(fileName)
 {
     // A directory can never be replaced by a file.
     if (QFileInfo(fileName).isDir())

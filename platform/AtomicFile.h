@@ -19,7 +19,8 @@ int fileErrorCode(int systemError);
 //
 // Failures throw EInOutError with the code-based message; when openError is given,
 // a failure to create the file throws that text instead ("%1" is the file name).
-class AtomicFile {
+class AtomicFile
+{
 public:
     explicit AtomicFile(const QString& fileName, const QString& openError = {});
     ~AtomicFile();

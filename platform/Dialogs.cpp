@@ -11,17 +11,23 @@
 #include <QRegularExpression>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 Dialogs* g_installed = nullptr;
 
 QMessageBox::Icon toQt(Dialogs::Icon icon)
 {
     switch (icon) {
-    case Dialogs::Icon::Information: return QMessageBox::Information;
-    case Dialogs::Icon::Warning: return QMessageBox::Warning;
-    case Dialogs::Icon::Question: return QMessageBox::Question;
-    case Dialogs::Icon::Error: return QMessageBox::Critical;
-    case Dialogs::Icon::None: break;
+    case Dialogs::Icon::Information:
+        return QMessageBox::Information;
+    case Dialogs::Icon::Warning:
+        return QMessageBox::Warning;
+    case Dialogs::Icon::Question:
+        return QMessageBox::Question;
+    case Dialogs::Icon::Error:
+        return QMessageBox::Critical;
+    case Dialogs::Icon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -78,7 +84,7 @@ std::optional<Dialogs::SaveFileResult> QtDialogs::saveFile(QWidget* parent, cons
     if (request.filterIndex >= 1 && request.filterIndex <= request.filters.size())
         dialog.setDefaultSuffix(suffixOf(request.filters[request.filterIndex - 1]));
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                     [&dialog, suffixOf](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
+        [&dialog, suffixOf](const QString& filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
     if (!request.fileName.isEmpty())
         dialog.selectFile(request.fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -96,17 +102,20 @@ bool QtDialogs::print(QWidget* parent, QPrinter& printer, const PrintSetup& setu
     printer.setCollateCopies(setup.collateCopies);
     QPrintDialog dialog(&printer, parent);
     QAbstractPrintDialog::PrintDialogOptions options;
-    if (setup.allowPrintToFile) options |= QAbstractPrintDialog::PrintToFile;
-    if (setup.allowSelection) options |= QAbstractPrintDialog::PrintSelection;
-    if (setup.allowPageRange) options |= QAbstractPrintDialog::PrintPageRange;
-    if (setup.allowCopies) options |= QAbstractPrintDialog::PrintCollateCopies;
+    if (setup.allowPrintToFile)
+        options |= QAbstractPrintDialog::PrintToFile;
+    if (setup.allowSelection)
+        options |= QAbstractPrintDialog::PrintSelection;
+    if (setup.allowPageRange)
+        options |= QAbstractPrintDialog::PrintPageRange;
+    if (setup.allowCopies)
+        options |= QAbstractPrintDialog::PrintCollateCopies;
     options |= QAbstractPrintDialog::PrintShowPageSize;
     dialog.setOptions(options);
     return dialog.exec() == QDialog::Accepted;
 }
 
-std::optional<Dialogs::Login> QtDialogs::login(QWidget* parent, const QString& caption,
-                                               const QString& user)
+std::optional<Dialogs::Login> QtDialogs::login(QWidget* parent, const QString& caption, const QString& user)
 {
     QDialog dialog(parent);
     dialog.setWindowTitle(caption);
@@ -132,5 +141,5 @@ std::optional<Dialogs::Login> QtDialogs::login(QWidget* parent, const QString& c
         passwordEdit->setFocus();
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return Login{userEdit->text(), passwordEdit->text()};
+    return Login { userEdit->text(), passwordEdit->text() };
 }

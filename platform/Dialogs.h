@@ -9,7 +9,8 @@ class QPrinter;
 
 // Every modal question of the program goes through this interface. The program
 // uses QtDialogs; tests install a scripted implementation that answers and records.
-class Dialogs {
+class Dialogs
+{
 public:
     enum class Icon { None, Information, Warning, Question, Error };
 
@@ -17,23 +18,23 @@ public:
         QString caption;
         QString text;
         Icon icon = Icon::None;
-        QStringList buttons;      // texts, left to right
-        int defaultButton = 0;    // index into buttons
-        int escapeButton = -1;    // answer given by Escape or by closing the box
+        QStringList buttons; // texts, left to right
+        int defaultButton = 0; // index into buttons
+        int escapeButton = -1; // answer given by Escape or by closing the box
     };
 
     struct SaveFile {
         QString title;
-        QStringList filters;      // one entry each: "Fichiers HTML (*.htm)"
-        QString defaultSuffix;    // without the dot: "htm"
-        QString directory;        // initial folder
-        QString fileName;         // proposed file name (full path or bare name)
-        int filterIndex = 1;      // 1-based, as the program counts entries
+        QStringList filters; // one entry each: "Fichiers HTML (*.htm)"
+        QString defaultSuffix; // without the dot: "htm"
+        QString directory; // initial folder
+        QString fileName; // proposed file name (full path or bare name)
+        int filterIndex = 1; // 1-based, as the program counts entries
     };
 
     struct SaveFileResult {
-        QString fileName;         // full path
-        int filterIndex = 1;      // 1-based
+        QString fileName; // full path
+        int filterIndex = 1; // 1-based
     };
 
     struct PrintSetup {
@@ -57,8 +58,7 @@ public:
     // Runs the print dialog on printer; true when confirmed (printer then holds the choice).
     virtual bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) = 0;
     // Asks for a user name and password (at most 31 characters each).
-    virtual std::optional<Login> login(QWidget* parent, const QString& caption,
-                                       const QString& user) = 0;
+    virtual std::optional<Login> login(QWidget* parent, const QString& caption, const QString& user) = 0;
 
     // The installed implementation (QtDialogs unless a test installed another).
     static Dialogs& instance();
@@ -67,7 +67,8 @@ public:
 };
 
 // The real dialogs, on Qt's widgets.
-class QtDialogs : public Dialogs {
+class QtDialogs : public Dialogs
+{
 public:
     int messageBox(QWidget* parent, const MessageBox& box) override;
     std::optional<SaveFileResult> saveFile(QWidget* parent, const SaveFile& request) override;

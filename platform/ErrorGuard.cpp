@@ -5,7 +5,8 @@
 
 #include <new>
 
-namespace ErrorGuard {
+namespace ErrorGuard
+{
 
 QString withFinalDot(const QString& message)
 {
@@ -20,7 +21,7 @@ void showError(const QString& message, QWidget* parent)
     box.caption = QStringLiteral("VeloSQL");
     box.text = withFinalDot(message);
     box.icon = Dialogs::Icon::Error;
-    box.buttons = {QStringLiteral("OK")};
+    box.buttons = { QStringLiteral("OK") };
     box.defaultButton = 0;
     box.escapeButton = 0;
     Dialogs::instance().messageBox(parent, box);

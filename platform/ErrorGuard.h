@@ -6,7 +6,8 @@
 
 class QWidget;
 
-namespace ErrorGuard {
+namespace ErrorGuard
+{
 
 // The message as the error box shows it: a final "." is appended when the last
 // character's code is above that of "." (nothing after ".", a blank, "!" or ")").
@@ -25,8 +26,7 @@ QString messageOf(const std::exception& e);
 
 // Runs a handler; an exception that leaves it is shown in the error box and the
 // program goes on. No exception crosses into Qt's event loop.
-template <typename F>
-void guarded(F&& handler) noexcept
+template <typename F> void guarded(F&& handler) noexcept
 {
     try {
         std::forward<F>(handler)();

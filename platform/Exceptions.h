@@ -5,7 +5,8 @@
 
 // Failures travel as exceptions that carry the message shown to the user.
 // className() names the kind of error in the start-up failure box.
-class Exception : public std::exception {
+class Exception : public std::exception
+{
 public:
     explicit Exception(QString message);
     const QString& message() const noexcept { return m_message; }
@@ -20,11 +21,12 @@ private:
     const void* m_address;
 };
 
-#define VELOSQL_EXCEPTION_CLASS(Name, Base)                                      \
-    class Name : public Base {                                                   \
-    public:                                                                      \
-        using Base::Base;                                                        \
-        const char* className() const noexcept override { return #Name; }        \
+#define VELOSQL_EXCEPTION_CLASS(Name, Base)                                                                            \
+    class Name : public Base                                                                                           \
+    {                                                                                                                  \
+    public:                                                                                                            \
+        using Base::Base;                                                                                              \
+        const char* className() const noexcept override { return #Name; }                                              \
     };
 
 // Errors of the database engine; the message is the engine's own text.
@@ -36,7 +38,8 @@ VELOSQL_EXCEPTION_CLASS(EPrinter, Exception)
 // A file could not be opened, written or closed. code() is the system error code
 // mapped as the program reports it: 2 missing file, 3 missing folder or bad name,
 // 4 too many open files, 5 access denied or read-only; any other keeps its number.
-class EInOutError : public Exception {
+class EInOutError : public Exception
+{
 public:
     EInOutError(QString message, int code);
     const char* className() const noexcept override { return "EInOutError"; }

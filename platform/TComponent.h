@@ -4,7 +4,8 @@
 
 // Base of the program's components: the owner is the QObject parent and the
 // component's name is its objectName.
-class TComponent : public QObject {
+class TComponent : public QObject
+{
     Q_OBJECT
 public:
     explicit TComponent(QObject* owner = nullptr, const QString& name = {})

@@ -4,32 +4,61 @@
 #include <charconv>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // Code points of bytes 0x80..0x9F; the unassigned bytes map to themselves.
 constexpr std::array<char16_t, 32> kHigh = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC,
+    0x0081,
+    0x201A,
+    0x0192,
+    0x201E,
+    0x2026,
+    0x2020,
+    0x2021,
+    0x02C6,
+    0x2030,
+    0x0160,
+    0x2039,
+    0x0152,
+    0x008D,
+    0x017D,
+    0x008F,
+    0x0090,
+    0x2018,
+    0x2019,
+    0x201C,
+    0x201D,
+    0x2022,
+    0x2013,
+    0x2014,
+    0x02DC,
+    0x2122,
+    0x0161,
+    0x203A,
+    0x0153,
+    0x009D,
+    0x017E,
+    0x0178,
 };
 
 // Bytes that end a run copied as it is: non-ASCII, and for HTML text the markup.
 constexpr std::array<bool, 256> stopBytes(bool html)
 {
-    std::array<bool, 256> stop{};
+    std::array<bool, 256> stop {};
     for (int b = 0x80; b < 0x100; ++b)
         stop[size_t(b)] = true;
     if (html)
-        for (const char c : {'&', '<', '>', '"'})
+        for (const char c : { '&', '<', '>', '"' })
             stop[size_t(c)] = true;
     return stop;
 }
 constexpr std::array<bool, 256> kStopText = stopBytes(false);
 constexpr std::array<bool, 256> kStopHtml = stopBytes(true);
 constexpr std::array<bool, 256> kMarkup = [] {
-    std::array<bool, 256> markup{};
-    for (const char c : {'&', '<', '>', '"'})
+    std::array<bool, 256> markup {};
+    for (const char c : { '&', '<', '>', '"' })
         markup[size_t(c)] = true;
     return markup;
 }();
@@ -58,11 +87,16 @@ inline bool plainWord(quint64 word, bool html)
 const char* markupEntity(char c)
 {
     switch (c) {
-    case '&': return "&amp;";
-    case '<': return "&lt;";
-    case '>': return "&gt;";
-    case '"': return "&quot;";
-    default: return nullptr;
+    case '&':
+        return "&amp;";
+    case '<':
+        return "&lt;";
+    case '>':
+        return "&gt;";
+    case '"':
+        return "&quot;";
+    default:
+        return nullptr;
     }
 }
 
@@ -88,7 +122,8 @@ void appendAscii(QByteArray& out, char c, Windows1252::Unmappable policy)
 
 } // namespace
 
-namespace Windows1252 {
+namespace Windows1252
+{
 
 int byteFor(char32_t cp)
 {
@@ -213,18 +248,39 @@ void appendFromUtf8(QByteArray& out, const char* s, qsizetype n, Unmappable poli
         }
         char32_t cp = 0;
         int extra = 0;
-        if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; extra = 1; }
-        else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; extra = 2; }
-        else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; extra = 3; }
-        else { *w++ = '?'; ++i; continue; }
-        if (i + extra >= n) { *w++ = '?'; ++i; continue; }
+        if ((c & 0xE0) == 0xC0) {
+            cp = c & 0x1F;
+            extra = 1;
+        } else if ((c & 0xF0) == 0xE0) {
+            cp = c & 0x0F;
+            extra = 2;
+        } else if ((c & 0xF8) == 0xF0) {
+            cp = c & 0x07;
+            extra = 3;
+        } else {
+            *w++ = '?';
+            ++i;
+            continue;
+        }
+        if (i + extra >= n) {
+            *w++ = '?';
+            ++i;
+            continue;
+        }
         bool ok = true;
         for (int k = 1; k <= extra; ++k) {
             const auto cc = uchar(s[i + k]);
-            if ((cc & 0xC0) != 0x80) { ok = false; break; }
+            if ((cc & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
             cp = (cp << 6) | (cc & 0x3F);
         }
-        if (!ok) { *w++ = '?'; ++i; continue; }
+        if (!ok) {
+            *w++ = '?';
+            ++i;
+            continue;
+        }
         i += extra + 1;
         const int b = byteFor(cp);
         if (b >= 0) {

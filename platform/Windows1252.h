@@ -7,13 +7,14 @@
 // Text crosses every file boundary as Windows-1252 bytes. The five bytes that the
 // code page leaves unassigned (0x81, 0x8D, 0x8F, 0x90, 0x9D) decode to the control
 // characters of the same code, so every byte string survives a round trip.
-namespace Windows1252 {
+namespace Windows1252
+{
 
 // How a character that the code page cannot hold is written.
 enum class Unmappable {
-    QuestionMark,        // "?" (text files)
-    CharacterReference,  // "&#8364;" style (HTML files)
-    HtmlText,            // as CharacterReference, and "&", "<", ">", '"' as entities (HTML cell text)
+    QuestionMark, // "?" (text files)
+    CharacterReference, // "&#8364;" style (HTML files)
+    HtmlText, // as CharacterReference, and "&", "<", ">", '"' as entities (HTML cell text)
 };
 
 QString decode(QByteArrayView bytes);
@@ -22,8 +23,7 @@ void appendEncoded(QByteArray& out, QStringView text, Unmappable policy = Unmapp
 
 // Transcodes UTF-8 straight to Windows-1252, appending to out (the fast path of
 // exports: no QString in between). Invalid UTF-8 bytes become "?".
-void appendFromUtf8(QByteArray& out, const char* utf8, qsizetype size,
-                    Unmappable policy = Unmappable::QuestionMark);
+void appendFromUtf8(QByteArray& out, const char* utf8, qsizetype size, Unmappable policy = Unmappable::QuestionMark);
 
 // Appends Windows-1252 bytes as text is written under policy: unchanged, or with
 // "&", "<", ">", '"' as entities for HtmlText.

@@ -1,7 +1,7 @@
 #include "ClipBoard.h"
+#include "DBGrid.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"
-#include "DBGrid.h"
 #include "Query.h"
 #include "SQL.h"
 #include "ScriptedDialogs.h"
@@ -9,16 +9,17 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QMouseEvent>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QToolButton>
 #include <memory>
 
 // Cell inspection and capture through real clicks on the grid's cells.
-class TestCapture : public QObject {
+class TestCapture : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -95,14 +96,30 @@ void TestCapture::clicksBuildCapture_data()
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("expected");
     // Clicks: (0,1) then (1,0).
-    QTest::newRow("replace") << "PopupRempla" << ";" << "Durand";
-    QTest::newRow("add cell") << "PopupAjout" << ";" << "10,5;Durand";
-    QTest::newRow("add cell, empty separator") << "PopupAjout" << "" << "10,5Durand";
-    QTest::newRow("add cell, long separator") << "PopupAjout" << " | " << "10,5 | Durand";
-    QTest::newRow("add cell, line break") << "PopupAjout" << "\r\n" << "10,5\r\nDurand";
-    QTest::newRow("add line") << "PopupLigne" << ";" << "Martin;10,5;Durand;";
-    QTest::newRow("add line, empty separator") << "PopupLigne" << "" << "Martin10,5Durand";
-    QTest::newRow("add line, line break") << "PopupLigne" << "\r\n" << "Martin\r\n10,5\r\nDurand\r\n";
+    QTest::newRow("replace") << "PopupRempla"
+                             << ";"
+                             << "Durand";
+    QTest::newRow("add cell") << "PopupAjout"
+                              << ";"
+                              << "10,5;Durand";
+    QTest::newRow("add cell, empty separator") << "PopupAjout"
+                                               << ""
+                                               << "10,5Durand";
+    QTest::newRow("add cell, long separator") << "PopupAjout"
+                                              << " | "
+                                              << "10,5 | Durand";
+    QTest::newRow("add cell, line break") << "PopupAjout"
+                                          << "\r\n"
+                                          << "10,5\r\nDurand";
+    QTest::newRow("add line") << "PopupLigne"
+                              << ";"
+                              << "Martin;10,5;Durand;";
+    QTest::newRow("add line, empty separator") << "PopupLigne"
+                                               << ""
+                                               << "Martin10,5Durand";
+    QTest::newRow("add line, line break") << "PopupLigne"
+                                          << "\r\n"
+                                          << "Martin\r\n10,5\r\nDurand\r\n";
 }
 
 void TestCapture::clicksBuildCapture()
@@ -110,9 +127,10 @@ void TestCapture::clicksBuildCapture()
     QFETCH(QString, mode);
     QFETCH(QString, separator);
     QFETCH(QString, expected);
-    open(separator, QStringLiteral("CREATE TABLE t (NOM VARCHAR(20), SOLDE MONEY);"
-                                   "INSERT INTO t VALUES ('Martin', 10.5), ('Durand', NULL)"),
-         QStringLiteral("SELECT * FROM t"));
+    open(separator,
+        QStringLiteral("CREATE TABLE t (NOM VARCHAR(20), SOLDE MONEY);"
+                       "INSERT INTO t VALUES ('Martin', 10.5), ('Durand', NULL)"),
+        QStringLiteral("SELECT * FROM t"));
     m_window->findChild<QAction*>(mode)->trigger();
     click(0, 1);
     click(1, 0);
@@ -123,7 +141,7 @@ void TestCapture::clicksBuildCapture()
 void TestCapture::memoOfBlanksIsNotEmpty()
 {
     open(QStringLiteral(";"), QStringLiteral("CREATE TABLE t (a TEXT); INSERT INTO t VALUES ('x')"),
-         QStringLiteral("SELECT * FROM t"));
+        QStringLiteral("SELECT * FROM t"));
     m_window->PopupAjout->trigger();
     m_window->setMemoText(QStringLiteral("  "));
     click(0, 0);
@@ -133,9 +151,9 @@ void TestCapture::memoOfBlanksIsNotEmpty()
 void TestCapture::cellTextIsFieldValueNotDisplay()
 {
     open(QStringLiteral(";"),
-         QStringLiteral("CREATE TABLE t (m TEXT, b BLOB, n VARCHAR(5), v TEXT);"
-                        "INSERT INTO t VALUES ('ligne 1' || char(13, 10) || 'ligne 2', x'414243', NULL, '   ')"),
-         QStringLiteral("SELECT * FROM t"));
+        QStringLiteral("CREATE TABLE t (m TEXT, b BLOB, n VARCHAR(5), v TEXT);"
+                       "INSERT INTO t VALUES ('ligne 1' || char(13, 10) || 'ligne 2', x'414243', NULL, '   ')"),
+        QStringLiteral("SELECT * FROM t"));
     m_window->PopupLigne->trigger();
     click(0, 0);
     QCOMPARE(m_window->memoText(), QStringLiteral("ligne 1\r\nligne 2;ABC;;   "));
@@ -173,8 +191,8 @@ void TestCapture::doubleClickActsAsTwoClicks()
     // What the window system sends for a double click: press, release, double click, release.
     QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, centre);
     QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, centre);
-    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, centre, grid->viewport()->mapToGlobal(centre),
-                            Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent doubleClick(QEvent::MouseButtonDblClick, centre, grid->viewport()->mapToGlobal(centre), Qt::LeftButton,
+        Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(grid->viewport(), &doubleClick);
     QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, centre);
     QCOMPARE(m_window->memoText(), QStringLiteral("x;x"));
@@ -204,7 +222,7 @@ void TestCapture::missingSeparatorFieldFailsEveryClick()
     m_window->ToolButtonResultClick(nullptr);
     click(0, 0);
     const QString message = QStringLiteral("TableSQL : Champ 'POLICE5' non trouvé.");
-    QCOMPARE(m_dialogs->messageTexts(), QStringList({message, message}));
+    QCOMPARE(m_dialogs->messageTexts(), QStringList({ message, message }));
     QCOMPARE(m_window->memoText(), QStringLiteral("avant"));
 }
 

@@ -15,7 +15,8 @@
 
 // The capture editor through its buttons and menu: appending, erasing, saving to a
 // text file, printing to PDF, hiding.
-class TestClipBoard : public QObject {
+class TestClipBoard : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -38,7 +39,8 @@ private slots:
     void popupMenuEditsTheSelection();
 };
 
-namespace {
+namespace
+{
 
 const QString kCaption = QStringLiteral("Edition des captures");
 
@@ -70,7 +72,7 @@ void showAndWait(TFicheClip& editor)
 // Saves through the button, the dialog answering path.
 void saveAs(TFicheClip& editor, ScriptedDialogs& dialogs, const QString& path)
 {
-    dialogs.saveAnswers << Dialogs::SaveFileResult{path, 1};
+    dialogs.saveAnswers << Dialogs::SaveFileResult { path, 1 };
     QTest::mouseClick(editor.ToolButtonSauver, Qt::LeftButton);
 }
 
@@ -134,19 +136,21 @@ void TestClipBoard::savedBytes_data()
 {
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("empty editor") << QStringList{} << QByteArray();
-    QTest::newRow("capture into empty text") << QStringList{"capture:a"} << QByteArray("a\r\n");
-    QTest::newRow("capture after a line break") << QStringList{"capture:a", "capture:b"} << QByteArray("a\r\nb\r\n");
-    QTest::newRow("capture after a typed line") << QStringList{"type:xyz", "capture:b"} << QByteArray("xyz\r\nb");
-    QTest::newRow("typed last line, no final break") << QStringList{"capture:a", "type:fin"} << QByteArray("a\r\nfin");
-    QTest::newRow("typed line ended by Return") << QStringList{"type:xyz", "return", "capture:b"}
-                                                << QByteArray("xyz\r\nb\r\n");
-    QTest::newRow("empty capture") << QStringList{"capture:", "capture:"} << QByteArray("\r\n\r\n");
-    QTest::newRow("multi-line capture") << QStringList{"capture:l1\r\nl2"} << QByteArray("l1\r\nl2\r\n");
-    QTest::newRow("bare LF in a capture") << QStringList{"capture:l1\nl2"} << QByteArray("l1\r\nl2\r\n");
-    QTest::newRow("Windows-1252") << QStringList{"capture:Hélène € œ 中"} << QByteArray("H\xe9l\xe8ne \x80 \x9c ?\r\n");
-    QTest::newRow("wrapped line saved whole") << QStringList{"capture:" + QString(400, u'x')}
-                                              << QByteArray(400, 'x') + "\r\n";
+    QTest::newRow("empty editor") << QStringList {} << QByteArray();
+    QTest::newRow("capture into empty text") << QStringList { "capture:a" } << QByteArray("a\r\n");
+    QTest::newRow("capture after a line break") << QStringList { "capture:a", "capture:b" } << QByteArray("a\r\nb\r\n");
+    QTest::newRow("capture after a typed line") << QStringList { "type:xyz", "capture:b" } << QByteArray("xyz\r\nb");
+    QTest::newRow("typed last line, no final break")
+        << QStringList { "capture:a", "type:fin" } << QByteArray("a\r\nfin");
+    QTest::newRow("typed line ended by Return")
+        << QStringList { "type:xyz", "return", "capture:b" } << QByteArray("xyz\r\nb\r\n");
+    QTest::newRow("empty capture") << QStringList { "capture:", "capture:" } << QByteArray("\r\n\r\n");
+    QTest::newRow("multi-line capture") << QStringList { "capture:l1\r\nl2" } << QByteArray("l1\r\nl2\r\n");
+    QTest::newRow("bare LF in a capture") << QStringList { "capture:l1\nl2" } << QByteArray("l1\r\nl2\r\n");
+    QTest::newRow("Windows-1252") << QStringList { "capture:Hélène € œ 中" }
+                                  << QByteArray("H\xe9l\xe8ne \x80 \x9c ?\r\n");
+    QTest::newRow("wrapped line saved whole")
+        << QStringList { "capture:" + QString(400, u'x') } << QByteArray(400, 'x') + "\r\n";
 }
 
 void TestClipBoard::savedBytes()
@@ -193,7 +197,7 @@ void TestClipBoard::eraseAsksFirst()
     QCOMPARE(box.caption, QStringLiteral("Confirmation"));
     QCOMPARE(box.text, QStringLiteral("Effacer le texte ?"));
     QCOMPARE(box.icon, Dialogs::Icon::Question);
-    QCOMPARE(box.buttons, QStringList({"OK", "Annuler"}));
+    QCOMPARE(box.buttons, QStringList({ "OK", "Annuler" }));
     QCOMPARE(box.defaultButton, 0);
     QCOMPARE(box.escapeButton, 1);
     QCOMPARE(editor.plainText(), text);
@@ -209,7 +213,7 @@ void TestClipBoard::saveDialogOffersTheLastFile()
     editor.AppendLine(QStringLiteral("a"));
     QTest::mouseClick(editor.ToolButtonSauver, Qt::LeftButton); // cancelled
     QCOMPARE(editor.windowTitle(), kCaption);
-    dialogs.saveAnswers << Dialogs::SaveFileResult{path, 2};
+    dialogs.saveAnswers << Dialogs::SaveFileResult { path, 2 };
     QTest::mouseClick(editor.ToolButtonSauver, Qt::LeftButton);
     QTest::mouseClick(editor.ToolButtonSauver, Qt::LeftButton); // cancelled
     QCOMPARE(editor.windowTitle(), savedCaption(path));
@@ -219,7 +223,7 @@ void TestClipBoard::saveDialogOffersTheLastFile()
     QCOMPARE(calls.size(), 3);
     const Dialogs::SaveFile& first = calls[0].save;
     QCOMPARE(first.title, QStringLiteral("Sauvegarder les captures"));
-    QCOMPARE(first.filters, QStringList({"Fichiers textes (*.txt)", "Tous (*.*)"}));
+    QCOMPARE(first.filters, QStringList({ "Fichiers textes (*.txt)", "Tous (*.*)" }));
     QCOMPARE(first.filterIndex, 1);
     QCOMPARE(first.defaultSuffix, QStringLiteral("txt"));
     QCOMPARE(first.directory, QDir(QStringLiteral("C:/")).exists() ? QStringLiteral("C:\\") : QDir::homePath());
@@ -232,10 +236,14 @@ void TestClipBoard::saveOverExistingFile_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("error");
-    QTest::newRow("replaces it") << "old.txt" << "";
-    QTest::newRow("missing folder") << "absent/old.txt" << "Nom de fichier incorrect.";
-    QTest::newRow("path through a regular file") << "old.txt/old.txt" << "Nom de fichier incorrect.";
-    QTest::newRow("a folder") << "folder" << "Accès au fichier refusé.";
+    QTest::newRow("replaces it") << "old.txt"
+                                 << "";
+    QTest::newRow("missing folder") << "absent/old.txt"
+                                    << "Nom de fichier incorrect.";
+    QTest::newRow("path through a regular file") << "old.txt/old.txt"
+                                                 << "Nom de fichier incorrect.";
+    QTest::newRow("a folder") << "folder"
+                              << "Accès au fichier refusé.";
 }
 
 // A failed save leaves the file there, the caption and the text as they were.
@@ -258,7 +266,7 @@ void TestClipBoard::saveOverExistingFile()
     saveAs(editor, dialogs, dir.filePath(target));
     QCOMPARE(editor.plainText(), QStringLiteral("a\r\né\r\n"));
     const QStringList files = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    QCOMPARE(files, QStringList({"first.txt", "folder", "old.txt"}));
+    QCOMPARE(files, QStringList({ "first.txt", "folder", "old.txt" }));
     if (error.isEmpty()) {
         QCOMPARE(dialogs.callsOf(QStringLiteral("message")).size(), 0);
         QCOMPARE(contents(old), QByteArray("a\r\n\xe9\r\n"));
@@ -283,9 +291,9 @@ void TestClipBoard::failedSaveOnFullDisk()
         child.setProcessEnvironment(env);
         child.setProcessChannelMode(QProcess::MergedChannels);
         child.start(QStringLiteral("unshare"),
-                    {QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
-                     QStringLiteral("mount -t tmpfs -o size=64k tmpfs \"$0\" || exit 77; exec \"$1\" failedSaveOnFullDisk"),
-                     mountPoint.path(), QCoreApplication::applicationFilePath()});
+            { QStringLiteral("-m"), QStringLiteral("sh"), QStringLiteral("-c"),
+                QStringLiteral("mount -t tmpfs -o size=64k tmpfs \"$0\" || exit 77; exec \"$1\" failedSaveOnFullDisk"),
+                mountPoint.path(), QCoreApplication::applicationFilePath() });
         if (!child.waitForFinished(120000) || child.exitCode() == 77 || child.error() == QProcess::FailedToStart)
             QSKIP("no private mount namespace with a tmpfs here (needs root and unshare)");
         const QByteArray output = child.readAll();
@@ -317,8 +325,8 @@ void TestClipBoard::printsToPdf_data()
     QTest::newRow("empty editor") << true << false << 0 << "captures.pdf" << 1 << "";
     QTest::newRow("a page filled to its foot") << true << true << -2 << "captures.pdf" << 1 << "";
     QTest::newRow("a page and a bit") << true << true << 2 << "captures.pdf" << 2 << "";
-    QTest::newRow("output that cannot be written") << true << false << 0 << "absent/captures.pdf" << 0
-                                                   << "L'impression n'a pas pu être terminée.";
+    QTest::newRow("output that cannot be written")
+        << true << false << 0 << "absent/captures.pdf" << 0 << "L'impression n'a pas pu être terminée.";
 }
 
 // The text fills the printable area with no margin of its own: a page holds as many
@@ -374,7 +382,7 @@ void TestClipBoard::linesWrapBeforeFirstShow()
     TFicheClip hidden;
     TFicheClip shown;
     showAndWait(shown);
-    for (TFicheClip* editor : {&hidden, &shown}) {
+    for (TFicheClip* editor : { &hidden, &shown }) {
         editor->AppendLine(QStringLiteral("courte"));
         editor->AppendLine(QStringLiteral("longue ").repeated(60));
     }

@@ -8,24 +8,30 @@
 #include <QDir>
 #include <QTest>
 
-namespace {
+namespace
+{
 
 struct Export : QueryFixture {
     TKDatasetToText component;
-    explicit Export(const QString& setup) : QueryFixture(setup) { component.setDataset(&query); }
+    explicit Export(const QString& setup)
+        : QueryFixture(setup)
+    {
+        component.setDataset(&query);
+    }
 };
 
 // Enough text to overflow any buffer and a 64 KiB disk.
-const QString kManyRows = QStringLiteral(
-    "CREATE TABLE t (s VARCHAR(200), m TEXT);"
-    "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 3000)"
-    " INSERT INTO t SELECT printf('%0100d', n), printf('%050d', n) FROM c");
+const QString kManyRows
+    = QStringLiteral("CREATE TABLE t (s VARCHAR(200), m TEXT);"
+                     "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 3000)"
+                     " INSERT INTO t SELECT printf('%0100d', n), printf('%050d', n) FROM c");
 
 } // namespace
 
 // The delimited text export: exact bytes of the text and side files, file names,
 // refusals, and failed writes that leave the old files as they were.
-class TestKdb2Text : public QObject {
+class TestKdb2Text : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -52,12 +58,13 @@ void TestKdb2Text::quotingAndJoining_data()
     QTest::addColumn<QStringList>("values");
     QTest::addColumn<QChar>("delimiter");
     QTest::addColumn<QString>("joined");
-    QTest::newRow("quotes doubled") << QStringList{"a\"b", "\"\""} << QChar(u';') << "\"a\"\"b\";\"\"\"\"\"\"";
-    QTest::newRow("empty value") << QStringList{""} << QChar(u';') << "\"\"";
-    QTest::newRow("delimiter and line break kept") << QStringList{"x;y\r\nz", "1"} << QChar(u';')
-                                                   << "\"x;y\r\nz\";\"1\"";
-    QTest::newRow("zero delimiter") << QStringList{"a", "b"} << QChar(u'\0') << QStringLiteral("\"a\"%1\"b\"").arg(QChar(u'\0'));
-    QTest::newRow("no values") << QStringList{} << QChar(u'\t') << "";
+    QTest::newRow("quotes doubled") << QStringList { "a\"b", "\"\"" } << QChar(u';') << "\"a\"\"b\";\"\"\"\"\"\"";
+    QTest::newRow("empty value") << QStringList { "" } << QChar(u';') << "\"\"";
+    QTest::newRow("delimiter and line break kept")
+        << QStringList { "x;y\r\nz", "1" } << QChar(u';') << "\"x;y\r\nz\";\"1\"";
+    QTest::newRow("zero delimiter") << QStringList { "a", "b" } << QChar(u'\0')
+                                    << QStringLiteral("\"a\"%1\"b\"").arg(QChar(u'\0'));
+    QTest::newRow("no values") << QStringList {} << QChar(u'\t') << "";
 }
 
 void TestKdb2Text::quotingAndJoining()
@@ -73,17 +80,30 @@ void TestKdb2Text::fileNames_data()
     QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("side");
-    QTest::newRow("no extension") << "C:\\Export\\clients" << "C:\\Export\\clients.txt" << "C:\\Export\\clients.mem";
-    QTest::newRow("own extension") << "C:\\Export\\clients.csv" << "C:\\Export\\clients.csv"
+    QTest::newRow("no extension") << "C:\\Export\\clients"
+                                  << "C:\\Export\\clients.txt"
+                                  << "C:\\Export\\clients.mem";
+    QTest::newRow("own extension") << "C:\\Export\\clients.csv"
+                                   << "C:\\Export\\clients.csv"
                                    << "C:\\Export\\clients.mem";
-    QTest::newRow("full stop in folder") << "C:\\Data.old\\liste" << "C:\\Data.old\\liste.txt"
+    QTest::newRow("full stop in folder") << "C:\\Data.old\\liste"
+                                         << "C:\\Data.old\\liste.txt"
                                          << "C:\\Data.old\\liste.mem";
-    QTest::newRow("ends in full stop") << "C:\\Export\\clients." << "C:\\Export\\clients." << "C:\\Export\\clients.mem";
-    QTest::newRow("empty") << "" << ".txt" << ".mem";
-    QTest::newRow("drive only") << "C:liste" << "C:liste.txt" << "C:liste.mem";
-    QTest::newRow("slash, full stop in folder") << "/home/u/data.d/liste" << "/home/u/data.d/liste.txt"
+    QTest::newRow("ends in full stop") << "C:\\Export\\clients."
+                                       << "C:\\Export\\clients."
+                                       << "C:\\Export\\clients.mem";
+    QTest::newRow("empty") << ""
+                           << ".txt"
+                           << ".mem";
+    QTest::newRow("drive only") << "C:liste"
+                                << "C:liste.txt"
+                                << "C:liste.mem";
+    QTest::newRow("slash, full stop in folder") << "/home/u/data.d/liste"
+                                                << "/home/u/data.d/liste.txt"
                                                 << "/home/u/data.d/liste.mem";
-    QTest::newRow("slash, own extension") << "/home/u/clients.csv" << "/home/u/clients.csv" << "/home/u/clients.mem";
+    QTest::newRow("slash, own extension") << "/home/u/clients.csv"
+                                          << "/home/u/clients.csv"
+                                          << "/home/u/clients.mem";
 }
 
 void TestKdb2Text::fileNames()
@@ -121,19 +141,19 @@ void TestKdb2Text::writesGoldenFiles_data()
     QTest::addColumn<QString>("golden");
     const QStringList none;
     QTest::newRow("quoted values, empty memo, number")
-        << "CREATE TABLE t (a VARCHAR(10), m TEXT, n INTEGER); INSERT INTO t VALUES ('a\"b', '', 12)"
-        << int(';') << none << 0 << "example";
+        << "CREATE TABLE t (a VARCHAR(10), m TEXT, n INTEGER); INSERT INTO t VALUES ('a\"b', '', 12)" << int(';')
+        << none << 0 << "example";
     QTest::newRow("memo contents in the side file")
         << "CREATE TABLE t (m TEXT); INSERT INTO t VALUES ('abc'), ('hello')" << int('\t') << none << 0 << "side";
     QTest::newRow("line break and delimiter inside values")
         << "CREATE TABLE t (a VARCHAR(20), b VARCHAR(20)); INSERT INTO t VALUES ('x;y', 'one' || char(13, 10) || 'two')"
         << int(';') << none << 0 << "raw";
     QTest::newRow("zero delimiter")
-        << "CREATE TABLE t (a VARCHAR(5), b VARCHAR(5)); INSERT INTO t VALUES ('a', 'b'), ('', NULL)" << 0 << none
-        << 0 << "zero";
+        << "CREATE TABLE t (a VARCHAR(5), b VARCHAR(5)); INSERT INTO t VALUES ('a', 'b'), ('', NULL)" << 0 << none << 0
+        << "zero";
     QTest::newRow("hidden field exported")
         << "CREATE TABLE t (a INTEGER, b VARCHAR(5), c INTEGER); INSERT INTO t VALUES (1, 'deux', 3)" << int(',')
-        << QStringList{"b"} << 0 << "hidden";
+        << QStringList { "b" } << 0 << "hidden";
     QTest::newRow("empty, null and binary contents")
         << "CREATE TABLE t (m TEXT, b BLOB); INSERT INTO t VALUES ('', NULL), (NULL, x''), ('é', x'00FF0D0A')"
         << int(';') << none << 0 << "blobs";
@@ -227,10 +247,13 @@ void TestKdb2Text::failedFileLeavesTargetsIntact_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing folder") << "missing/liste" << "Ne peut créer le fichier %1/missing/liste.txt";
-    QTest::newRow("path through a regular file") << "plain.txt/liste" << "Ne peut créer le fichier %1/plain.txt/liste.txt";
+    QTest::newRow("missing folder") << "missing/liste"
+                                    << "Ne peut créer le fichier %1/missing/liste.txt";
+    QTest::newRow("path through a regular file") << "plain.txt/liste"
+                                                 << "Ne peut créer le fichier %1/plain.txt/liste.txt";
     // The side file fails while the records are walked: neither file is replaced.
-    QTest::newRow("side file is a folder") << "folder" << "Accès au fichier refusé";
+    QTest::newRow("side file is a folder") << "folder"
+                                           << "Accès au fichier refusé";
 }
 
 void TestKdb2Text::failedFileLeavesTargetsIntact()
@@ -268,7 +291,7 @@ void TestKdb2Text::fullDiskLeavesTargetsIntact()
     } catch (const EInOutError& error) {
         QCOMPARE(error.message(), QStringLiteral("Erreur E/S 28"));
     }
-    QCOMPARE(disk.entries(), QStringList({"liste.mem", "liste.txt"}));
+    QCOMPARE(disk.entries(), QStringList({ "liste.mem", "liste.txt" }));
     QCOMPARE(fileBytes(disk.filePath(QStringLiteral("liste.txt"))), QByteArray("old text"));
     QCOMPARE(fileBytes(disk.filePath(QStringLiteral("liste.mem"))), QByteArray("old side"));
 }

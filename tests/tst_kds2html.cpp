@@ -11,11 +11,16 @@
 #include <QDir>
 #include <QTest>
 
-namespace {
+namespace
+{
 
 struct Export : QueryFixture {
     TKDataSetToHTML component;
-    explicit Export(const QString& setup) : QueryFixture(setup) { component.setDataSet(&query); }
+    explicit Export(const QString& setup)
+        : QueryFixture(setup)
+    {
+        component.setDataSet(&query);
+    }
 };
 
 const QString kValues = QStringLiteral(
@@ -25,10 +30,10 @@ const QString kValues = QStringLiteral(
     " (2, 'Łódź € &#8364;', '', -12.5, NULL, NULL, x''),"
     " (3, NULL, 'ligne 1' || char(13, 10) || 'ligne 2', NULL, 0.5, '2024-12-31', NULL)");
 
-const QString kManyRows = QStringLiteral(
-    "CREATE TABLE t (s VARCHAR(200));"
-    "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 3000)"
-    " INSERT INTO t SELECT printf('%0100d', n) FROM c");
+const QString kManyRows
+    = QStringLiteral("CREATE TABLE t (s VARCHAR(200));"
+                     "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 3000)"
+                     " INSERT INTO t SELECT printf('%0100d', n) FROM c");
 
 // Marks header cells, right-aligns and bolds the second column, and empties the notes.
 void formatCells(QObject*, int row, int column, const QString& fieldName, QString& attrs, QString& data)
@@ -49,7 +54,8 @@ Q_DECLARE_METATYPE(Callback)
 
 // The HTML table export: exact documents, the cell callback, and failures that leave
 // an existing file as it was.
-class TestKds2Html : public QObject {
+class TestKds2Html : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -74,25 +80,25 @@ void TestKds2Html::writesGoldenDocuments_data()
     QTest::addColumn<int>("startRow");
     QTest::addColumn<QString>("golden");
     const QStringList none;
-    QTest::newRow("escaped values, currency, empty cells") << kValues << none << none << none << NoCallback << 0
-                                                           << "values";
-    QTest::newRow("hidden fields skipped") << kValues << QStringList{"nom", "vu", "doc"} << none << none << NoCallback << 0
-                                           << "hidden";
+    QTest::newRow("escaped values, currency, empty cells")
+        << kValues << none << none << none << NoCallback << 0 << "values";
+    QTest::newRow("hidden fields skipped")
+        << kValues << QStringList { "nom", "vu", "doc" } << none << none << NoCallback << 0 << "hidden";
     QTest::newRow("no visible field") << "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1), (2)"
-                                      << QStringList{"a"} << none << none << NoCallback << 0 << "novisible";
+                                      << QStringList { "a" } << none << none << NoCallback << 0 << "novisible";
     QTest::newRow("empty result") << "CREATE TABLE t (a INTEGER, b VARCHAR(5))" << none << none << none << NoCallback
                                   << 0 << "empty";
     QTest::newRow("header set, footer empty")
         << "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1)" << none
-        << QStringList{"<html><head><title>Œuvres ✓</title></head>", "<body bgcolor=\"white\">"} << none
+        << QStringList { "<html><head><title>Œuvres ✓</title></head>", "<body bgcolor=\"white\">" } << none
         << NoCallback << 0 << "header";
-    QTest::newRow("footer set, header empty") << "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1)" << none
-                                              << none << QStringList{"<p>Fin</p>", "</body></html>"} << NoCallback
-                                              << 0 << "footer";
+    QTest::newRow("footer set, header empty")
+        << "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1)" << none << none
+        << QStringList { "<p>Fin</p>", "</body></html>" } << NoCallback << 0 << "footer";
     QTest::newRow("positioned in the middle") << "CREATE TABLE t (n INTEGER); INSERT INTO t VALUES (1), (2), (3)"
                                               << none << none << none << NoCallback << 2 << "middle";
-    QTest::newRow("callback sets attributes and content") << kValues << none << none << none << Formatting << 0
-                                                          << "callback";
+    QTest::newRow("callback sets attributes and content")
+        << kValues << none << none << none << Formatting << 0 << "callback";
 }
 
 void TestKds2Html::writesGoldenDocuments()
@@ -117,7 +123,7 @@ void TestKds2Html::writesGoldenDocuments()
     const QString target = dir.filePath(QStringLiteral("page"));
     e.component.ExportToFile(target);
     QVERIFY(e.query.eof());
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"page"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { "page" });
     const QByteArray document = fileBytes(target);
     const QString diff = goldenDifference(document, QStringLiteral("kds2html/%1.htm").arg(golden));
     QVERIFY2(diff.isEmpty(), qPrintable(diff));
@@ -133,30 +139,31 @@ void TestKds2Html::callbackSeesEscapedCells()
     Export e(kValues);
     e.query.FieldByName(QStringLiteral("nom"))->setVisible(false);
     QStringList seen;
-    e.component.setOnFormatCell([&](QObject* sender, int row, int column, const QString& fieldName, QString& attrs,
-                                    QString& data) {
-        QCOMPARE(sender, &e.component);
-        QVERIFY(attrs.isEmpty());
-        if (row <= 2)
-            seen << QStringLiteral("%1 %2 %3 %4").arg(row).arg(column).arg(fieldName, data);
-    });
+    e.component.setOnFormatCell(
+        [&](QObject* sender, int row, int column, const QString& fieldName, QString& attrs, QString& data) {
+            QCOMPARE(sender, &e.component);
+            QVERIFY(attrs.isEmpty());
+            if (row <= 2)
+                seen << QStringLiteral("%1 %2 %3 %4").arg(row).arg(column).arg(fieldName, data);
+        });
     QBuffer device;
     device.open(QIODevice::WriteOnly);
     e.component.exportTo(device);
-    QCOMPARE(seen, QStringList({
-                       "1 1 id id",
-                       "1 2 note note",
-                       "1 3 prix prix",
-                       "1 4 poids<kg> poids&lt;kg&gt;",
-                       "1 5 vu vu",
-                       "1 6 doc doc",
-                       "2 1 id 1",
-                       "2 2 note &lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;",
-                       QStringLiteral("2 3 prix 1\u202F234,50\u00A0€"),
-                       "2 4 poids<kg> 70,25",
-                       "2 5 vu 07/03/2024",
-                       "2 6 doc &lt;i&amp;é&gt;",
-                   }));
+    QCOMPARE(seen,
+        QStringList({
+            "1 1 id id",
+            "1 2 note note",
+            "1 3 prix prix",
+            "1 4 poids<kg> poids&lt;kg&gt;",
+            "1 5 vu vu",
+            "1 6 doc doc",
+            "2 1 id 1",
+            "2 2 note &lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;",
+            QStringLiteral("2 3 prix 1\u202F234,50\u00A0€"),
+            "2 4 poids<kg> 70,25",
+            "2 5 vu 07/03/2024",
+            "2 6 doc &lt;i&amp;é&gt;",
+        }));
 }
 
 void TestKds2Html::currencyTextFollowsLocale_data()
@@ -176,12 +183,13 @@ void TestKds2Html::currencyTextFollowsLocale()
 {
     QFETCH(QLocale, locale);
     const CurrencyText currency(locale);
-    for (const qint64 amount : {0LL, 1LL, 50LL, 100LL, 10000LL, 12345LL, 99990000LL, 12345678900LL, -100LL, -10000LL,
-                                -12345678900LL, 1000000000000000LL, -9223372036854775807LL}) {
+    for (const qint64 amount : { 0LL, 1LL, 50LL, 100LL, 10000LL, 12345LL, 99990000LL, 12345678900LL, -100LL, -10000LL,
+             -12345678900LL, 1000000000000000LL, -9223372036854775807LL }) {
         QByteArray direct;
         currency.append(direct, amount);
-        QCOMPARE(direct, Windows1252::encode(locale.toCurrencyString(double(amount) / 10000.0, QString(), 2),
-                                             Windows1252::Unmappable::CharacterReference));
+        QCOMPARE(direct,
+            Windows1252::encode(locale.toCurrencyString(double(amount) / 10000.0, QString(), 2),
+                Windows1252::Unmappable::CharacterReference));
     }
 }
 
@@ -192,8 +200,10 @@ void TestKds2Html::failureKeepsOldFile_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("closed data set") << true << "page.htm"
                                      << "Ne peut effectuer cette opération sur un ensemble de données fermé";
-    QTest::newRow("callback error") << false << "page.htm" << "arrêt au troisième enregistrement";
-    QTest::newRow("missing folder") << false << "missing/page.htm" << "Ne peut créer le fichier %1/missing/page.htm";
+    QTest::newRow("callback error") << false << "page.htm"
+                                    << "arrêt au troisième enregistrement";
+    QTest::newRow("missing folder") << false << "missing/page.htm"
+                                    << "Ne peut créer le fichier %1/missing/page.htm";
     QTest::newRow("path through a regular file") << false << "page.htm/x.htm"
                                                  << "Ne peut créer le fichier %1/page.htm/x.htm";
 }
@@ -218,7 +228,7 @@ void TestKds2Html::failureKeepsOldFile()
     } catch (const Exception& error) {
         QCOMPARE(error.message(), message.replace(QStringLiteral("%1"), dir.path()));
     }
-    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"page.htm"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList { "page.htm" });
     QCOMPARE(fileBytes(dir.filePath(QStringLiteral("page.htm"))), QByteArray("old"));
 }
 
@@ -239,7 +249,7 @@ void TestKds2Html::failedWritesKeepOldFile()
     } catch (const EInOutError& error) {
         QCOMPARE(error.message(), QStringLiteral("Erreur E/S 28"));
     }
-    QCOMPARE(disk.entries(), QStringList{"page.htm"});
+    QCOMPARE(disk.entries(), QStringList { "page.htm" });
     QCOMPARE(fileBytes(disk.filePath(QStringLiteral("page.htm"))), QByteArray("old"));
 }
 

@@ -9,10 +9,11 @@ using Text = RecordingPrinter::Text;
 using Kind = RecordingPrinter::Call::Kind;
 Q_DECLARE_METATYPE(QList<Text>)
 
-namespace {
+namespace
+{
 
 const PrintFont body = TKDatasetToPrinter::bodyFont();
-const PrintFont bold{body.name, body.size, FontStyle::Bold, body.hint};
+const PrintFont bold { body.name, body.size, FontStyle::Bold, body.hint };
 const PrintFont title = TKDatasetToPrinter::titleFont();
 
 // The recording printer at 600 dpi: 23 pixels per millimetre, so columns start at
@@ -53,7 +54,8 @@ template <class E, class F> QString errorOf(F&& f)
 } // namespace
 
 // The printed listing on the recording printer: layout, page breaks, errors, cancelling.
-class TestDatasetToPrinter : public QObject {
+class TestDatasetToPrinter : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -84,21 +86,21 @@ void TestDatasetToPrinter::pageHead_data()
     QTest::addColumn<QStringList>("footer");
     QTest::addColumn<QList<Text>>("expected");
 
-    const QList<Text> bareRows{{"id", 230, 361, bold}, {"nom", 780, 361, bold},
-                               {"7", 230, 484, body}, {"Dupont", 780, 484, body}};
+    const QList<Text> bareRows { { "id", 230, 361, bold }, { "nom", 780, 361, bold }, { "7", 230, 484, body },
+        { "Dupont", 780, 484, body } };
     QTest::newRow("bare") << QStringList() << QString() << QStringList() << bareRows;
     QTest::newRow("title only") << QStringList() << "Patients" << QStringList()
-                                << QList<Text>{{"Patients", 2016, 361, title},
-                                               {"id", 230, 607, bold}, {"nom", 780, 607, bold},
-                                               {"7", 230, 730, body}, {"Dupont", 780, 730, body}};
-    QTest::newRow("footer only") << QStringList() << QString() << QStringList{"Pied", "fin"}
-                                 << bareRows + QList<Text>{{"Pied", 2300, 6544, body}, {"fin", 2325, 6667, body}};
-    QTest::newRow("everything") << QStringList{"Cabinet", "Liste"} << "Patients" << QStringList{"Page"}
-                                << QList<Text>{{"Cabinet", 2225, 115, body}, {"Liste", 2275, 238, body},
-                                               {"Patients", 2016, 607, title},
-                                               {"id", 230, 853, bold}, {"nom", 780, 853, bold},
-                                               {"7", 230, 976, body}, {"Dupont", 780, 976, body},
-                                               {"Page", 2300, 6667, body}};
+                                << QList<Text> { { "Patients", 2016, 361, title }, { "id", 230, 607, bold },
+                                       { "nom", 780, 607, bold }, { "7", 230, 730, body },
+                                       { "Dupont", 780, 730, body } };
+    QTest::newRow("footer only") << QStringList() << QString() << QStringList { "Pied", "fin" }
+                                 << bareRows
+            + QList<Text> { { "Pied", 2300, 6544, body }, { "fin", 2325, 6667, body } };
+    QTest::newRow("everything") << QStringList { "Cabinet", "Liste" } << "Patients" << QStringList { "Page" }
+                                << QList<Text> { { "Cabinet", 2225, 115, body }, { "Liste", 2275, 238, body },
+                                       { "Patients", 2016, 607, title }, { "id", 230, 853, bold },
+                                       { "nom", 780, 853, bold }, { "7", 230, 976, body }, { "Dupont", 780, 976, body },
+                                       { "Page", 2300, 6667, body } };
 }
 
 void TestDatasetToPrinter::pageHead()
@@ -112,7 +114,7 @@ void TestDatasetToPrinter::pageHead()
     l.component.setTitle(caption);
     l.component.setFooter(footer);
     l.component.Print();
-    QCOMPARE(l.printer.pages(), QList<QList<Text>>{expected});
+    QCOMPARE(l.printer.pages(), QList<QList<Text>> { expected });
     QCOMPARE(l.printer.kinds().first(), Kind::Begin);
     QCOMPARE(l.printer.kinds().last(), Kind::End);
     QVERIFY(l.query.eof());
@@ -127,15 +129,15 @@ void TestDatasetToPrinter::pageBreaks_data()
     // A page holds rows while the next one would end at 6800 − footer zone at most:
     // 51 rows without footer (the 51st ends at 6757), 49 with two footer lines.
     const QString integer = QStringLiteral("INTEGER");
-    QTest::newRow("empty") << 0 << integer << 0 << QList<int>{0};
-    QTest::newRow("empty with footer") << 0 << integer << 2 << QList<int>{0};
-    QTest::newRow("one short of full") << 50 << integer << 0 << QList<int>{50};
-    QTest::newRow("last row fills the page") << 51 << integer << 0 << QList<int>{51, 0};
-    QTest::newRow("one row over") << 52 << integer << 0 << QList<int>{51, 1};
-    QTest::newRow("two full pages") << 102 << integer << 0 << QList<int>{51, 51, 0};
-    QTest::newRow("footer zone, one short") << 48 << integer << 2 << QList<int>{48};
-    QTest::newRow("footer zone, full") << 49 << integer << 2 << QList<int>{49, 0};
-    QTest::newRow("no column still advances") << 52 << "BLOB" << 0 << QList<int>{0, 0};
+    QTest::newRow("empty") << 0 << integer << 0 << QList<int> { 0 };
+    QTest::newRow("empty with footer") << 0 << integer << 2 << QList<int> { 0 };
+    QTest::newRow("one short of full") << 50 << integer << 0 << QList<int> { 50 };
+    QTest::newRow("last row fills the page") << 51 << integer << 0 << QList<int> { 51, 0 };
+    QTest::newRow("one row over") << 52 << integer << 0 << QList<int> { 51, 1 };
+    QTest::newRow("two full pages") << 102 << integer << 0 << QList<int> { 51, 51, 0 };
+    QTest::newRow("footer zone, one short") << 48 << integer << 2 << QList<int> { 48 };
+    QTest::newRow("footer zone, full") << 49 << integer << 2 << QList<int> { 49, 0 };
+    QTest::newRow("no column still advances") << 52 << "BLOB" << 0 << QList<int> { 0, 0 };
 }
 
 void TestDatasetToPrinter::pageBreaks()
@@ -145,7 +147,7 @@ void TestDatasetToPrinter::pageBreaks()
     QFETCH(int, footerLines);
     QFETCH(QList<int>, rowsPerPage);
     Listing l(numbers(rows, type));
-    const QStringList footer = QStringList{"Pied", "fin"}.mid(0, footerLines);
+    const QStringList footer = QStringList { "Pied", "fin" }.mid(0, footerLines);
     l.component.setFooter(footer);
     l.component.Print();
 
@@ -156,11 +158,11 @@ void TestDatasetToPrinter::pageBreaks()
     for (qsizetype p = 0; p < pages.size(); ++p) {
         QList<Text> expected;
         if (type == QLatin1String("INTEGER"))
-            expected << Text{"id", 230, 361, bold};
+            expected << Text { "id", 230, 361, bold };
         for (int r = 0; r < rowsPerPage[p]; ++r, ++next)
-            expected << Text{QString::number(next), 230, 484 + 123 * r, body};
+            expected << Text { QString::number(next), 230, 484 + 123 * r, body };
         for (int f = 0; f < footerLines; ++f)
-            expected << Text{footer[f], (4800 - 50 * int(footer[f].size())) / 2, 6800 - 246 - 10 + 123 * f, body};
+            expected << Text { footer[f], (4800 - 50 * int(footer[f].size())) / 2, 6800 - 246 - 10 + 123 * f, body };
         QCOMPARE(pages[p], expected);
     }
 }
@@ -176,17 +178,19 @@ void TestDatasetToPrinter::columns_data()
     QTest::newRow("invisible and blob fields take no column; a value runs over")
         << "CREATE TABLE t (a INTEGER, b BLOB, c TEXT, d VARCHAR(3), e INTEGER, f REAL);"
            "INSERT INTO t VALUES (1, x'41', 'memo', 'abcdefghij', 5, 2.5)"
-        << "SELECT * FROM t" << "e"
-        << QList<Text>{{"a", 230, 361, bold}, {"d", 780, 361, bold}, {"f", 980, 361, bold},
-                       {"1", 230, 484, body}, {"abcdefghij", 780, 484, body}, {"2,5", 980, 484, body}};
-    QTest::newRow("same names from two tables")
-        << "CREATE TABLE a (id INTEGER); CREATE TABLE b (id INTEGER);"
-           "INSERT INTO a VALUES (1); INSERT INTO b VALUES (2)"
-        << "SELECT a.id, b.id FROM a, b" << QString()
-        << QList<Text>{{"id", 230, 361, bold}, {"id", 780, 361, bold}, {"1", 230, 484, body}, {"2", 780, 484, body}};
-    QTest::newRow("names differing in letter case")
-        << "CREATE TABLE t (n INTEGER)" << "SELECT 1 AS x, 2 AS X" << QString()
-        << QList<Text>{{"x", 230, 361, bold}, {"X", 780, 361, bold}, {"1", 230, 484, body}, {"2", 780, 484, body}};
+        << "SELECT * FROM t"
+        << "e"
+        << QList<Text> { { "a", 230, 361, bold }, { "d", 780, 361, bold }, { "f", 980, 361, bold },
+               { "1", 230, 484, body }, { "abcdefghij", 780, 484, body }, { "2,5", 980, 484, body } };
+    QTest::newRow("same names from two tables") << "CREATE TABLE a (id INTEGER); CREATE TABLE b (id INTEGER);"
+                                                   "INSERT INTO a VALUES (1); INSERT INTO b VALUES (2)"
+                                                << "SELECT a.id, b.id FROM a, b" << QString()
+                                                << QList<Text> { { "id", 230, 361, bold }, { "id", 780, 361, bold },
+                                                       { "1", 230, 484, body }, { "2", 780, 484, body } };
+    QTest::newRow("names differing in letter case") << "CREATE TABLE t (n INTEGER)"
+                                                    << "SELECT 1 AS x, 2 AS X" << QString()
+                                                    << QList<Text> { { "x", 230, 361, bold }, { "X", 780, 361, bold },
+                                                           { "1", 230, 484, body }, { "2", 780, 484, body } };
 }
 
 void TestDatasetToPrinter::columns()
@@ -199,7 +203,7 @@ void TestDatasetToPrinter::columns()
     if (!hidden.isEmpty())
         l.query.FindField(hidden)->setVisible(false);
     l.component.Print();
-    QCOMPARE(l.printer.pages(), QList<QList<Text>>{expected});
+    QCOMPARE(l.printer.pages(), QList<QList<Text>> { expected });
 }
 
 void TestDatasetToPrinter::centredLinesHalveTowardZero_data()
@@ -220,11 +224,11 @@ void TestDatasetToPrinter::centredLinesHalveTowardZero()
     Listing l(numbers(0));
     l.printer.width = pageWidth;
     const QString line(characters, u'w');
-    l.component.setHeader({line});
-    l.component.setFooter({line});
+    l.component.setHeader({ line });
+    l.component.setFooter({ line });
     l.component.Print();
-    const QList<Text> expected{{line, x, 115, body}, {"id", 230, 484, bold}, {line, x, 6800 - 123 - 10, body}};
-    QCOMPARE(l.printer.pages(), QList<QList<Text>>{expected});
+    const QList<Text> expected { { line, x, 115, body }, { "id", 230, 484, bold }, { line, x, 6800 - 123 - 10, body } };
+    QCOMPARE(l.printer.pages(), QList<QList<Text>> { expected });
 }
 
 void TestDatasetToPrinter::marginsFollowResolution_data()
@@ -253,12 +257,11 @@ void TestDatasetToPrinter::marginsFollowResolution()
     l.printer.dpi = dpi;
     l.component.setLeftMargin(leftMargin);
     l.component.setTopMargin(topMargin);
-    l.component.setHeader({"Liste"});
+    l.component.setHeader({ "Liste" });
     l.component.Print();
-    const QList<Text> expected{{"Liste", 2275, y, body},
-                               {"id", x, y + 3 * lineHeight, bold},
-                               {"1", x, y + 4 * lineHeight, body}};
-    QCOMPARE(l.printer.pages(), QList<QList<Text>>{expected});
+    const QList<Text> expected { { "Liste", 2275, y, body }, { "id", x, y + 3 * lineHeight, bold },
+        { "1", x, y + 4 * lineHeight, body } };
+    QCOMPARE(l.printer.pages(), QList<QList<Text>> { expected });
 }
 
 void TestDatasetToPrinter::measuresInTheCanvasFont()
@@ -268,19 +271,22 @@ void TestDatasetToPrinter::measuresInTheCanvasFont()
     Listing l(QStringLiteral("CREATE TABLE t (a INTEGER, b INTEGER); INSERT INTO t VALUES (1, 2)"));
     l.printer.canvas().selectFont(title);
     l.component.Print();
-    QCOMPARE(l.printer.pages()[0].mid(1, 2), (QList<Text>{{"b", 1286, 481, bold}, {"1", 230, 664, body}}));
+    QCOMPARE(l.printer.pages()[0].mid(1, 2), (QList<Text> { { "b", 1286, 481, bold }, { "1", 230, 664, body } }));
     QCOMPARE(l.printer.canvas().font(), body);
     l.component.Print();
-    QCOMPARE(l.printer.pages()[0].mid(1, 2), (QList<Text>{{"b", 780, 361, bold}, {"1", 230, 484, body}}));
+    QCOMPARE(l.printer.pages()[0].mid(1, 2), (QList<Text> { { "b", 780, 361, bold }, { "1", 230, 484, body } }));
 }
 
 void TestDatasetToPrinter::errorsBeginNoJob_data()
 {
     QTest::addColumn<QString>("dataSet");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no data set") << "none" << "Dataset is not specified";
-    QTest::newRow("data set destroyed") << "destroyed" << "Dataset is not specified";
-    QTest::newRow("closed data set") << "closed" << "Dataset is not active";
+    QTest::newRow("no data set") << "none"
+                                 << "Dataset is not specified";
+    QTest::newRow("data set destroyed") << "destroyed"
+                                        << "Dataset is not specified";
+    QTest::newRow("closed data set") << "closed"
+                                     << "Dataset is not active";
 }
 
 void TestDatasetToPrinter::errorsBeginNoJob()
@@ -341,7 +347,7 @@ void TestDatasetToPrinter::cancelAbortsJobAndWalksOn()
         return done == 0;
     });
     l.component.Print();
-    QCOMPARE(reported, (QList<qsizetype>{0, 120, 51, 120}));
+    QCOMPARE(reported, (QList<qsizetype> { 0, 120, 51, 120 }));
     const auto kinds = l.printer.kinds();
     QCOMPARE(kinds.count(Kind::NewPage), 1);
     QCOMPARE(kinds.count(Kind::Abort), 1);

@@ -15,7 +15,8 @@
 
 // Sending the capture editor's text by e-mail: the confirmation, the message handed
 // to a fake Simple MAPI library built with the tests, and the desktop hand-off.
-class TestMail : public QObject {
+class TestMail : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -33,16 +34,20 @@ private slots:
     void desktopHandOff();
 };
 
-namespace {
+namespace
+{
 
 const QString kQuestion = QStringLiteral("   Envoyer par E-Mail ?\r\rLa première ligne de votre\r"
                                          "   texte servira de sujet\r\rAppuyer sur <Echap> pour\r"
                                          " quitter la fenêtre d'E-Mail");
 
 // Sets an environment variable for the lifetime of the object.
-class EnvironmentVariable {
+class EnvironmentVariable
+{
 public:
-    EnvironmentVariable(const char* name, const QByteArray& value) : m_name(name), m_old(qgetenv(name))
+    EnvironmentVariable(const char* name, const QByteArray& value)
+        : m_name(name)
+        , m_old(qgetenv(name))
     {
         qputenv(name, value);
     }
@@ -54,11 +59,12 @@ private:
 };
 
 // A folder where a copy of a fake MAPI32 library can be put, and the record it writes.
-class FakeMapi {
+class FakeMapi
+{
 public:
     explicit FakeMapi(const QByteArray& result = "0")
-        : m_log("VELOSQL_FAKEMAPI_LOG", m_dir.filePath(QStringLiteral("log")).toLocal8Bit()),
-          m_result("VELOSQL_FAKEMAPI_RESULT", result)
+        : m_log("VELOSQL_FAKEMAPI_LOG", m_dir.filePath(QStringLiteral("log")).toLocal8Bit())
+        , m_result("VELOSQL_FAKEMAPI_RESULT", result)
     {
         QDir(m_dir.path()).mkdir(QStringLiteral("lib"));
     }
@@ -89,7 +95,8 @@ public:
                 const QString name = field.section(QLatin1Char('='), 0, 0);
                 const QByteArray value = field.section(QLatin1Char('='), 1).toLatin1();
                 fields[name] = (name == QLatin1String("subject") || name == QLatin1String("note"))
-                    ? QByteArray::fromHex(value) : value;
+                    ? QByteArray::fromHex(value)
+                    : value;
             }
             result << fields;
         }
@@ -111,7 +118,8 @@ private:
 };
 
 // The capture editor on screen, sending through the binding given.
-class Editor {
+class Editor
+{
 public:
     explicit Editor(MailHandOff& mail)
     {
@@ -147,7 +155,7 @@ void TestMail::cancelledConfirmationLoadsNothing()
         QCOMPARE(box.text, kQuestion);
         QCOMPARE(box.text.size(), 132);
         QCOMPARE(box.icon, Dialogs::Icon::Question);
-        QCOMPARE(box.buttons, QStringList({"OK", "Annuler"}));
+        QCOMPARE(box.buttons, QStringList({ "OK", "Annuler" }));
         QCOMPARE(box.defaultButton, 0);
         QCOMPARE(box.escapeButton, 1);
     }
@@ -159,11 +167,12 @@ void TestMail::handsOverTheLaidOutLines_data()
     QTest::addColumn<QStringList>("captures");
     QTest::addColumn<QByteArray>("subject");
     QTest::addColumn<QByteArray>("note");
-    QTest::newRow("several lines") << QStringList{"Résultat du jour", "", "12 € ; œuvre"} << QByteArray("R\xe9sultat du jour")
+    QTest::newRow("several lines") << QStringList { "Résultat du jour", "", "12 € ; œuvre" }
+                                   << QByteArray("R\xe9sultat du jour")
                                    << QByteArray("R\xe9sultat du jour\r\n\r\n12 \x80 ; \x9cuvre\r\n");
-    QTest::newRow("multi-line capture") << QStringList{"a\r\nb"} << QByteArray("a") << QByteArray("a\r\nb\r\n");
-    QTest::newRow("empty editor") << QStringList{} << QByteArray() << QByteArray();
-    QTest::newRow("one empty line") << QStringList{""} << QByteArray() << QByteArray("\r\n");
+    QTest::newRow("multi-line capture") << QStringList { "a\r\nb" } << QByteArray("a") << QByteArray("a\r\nb\r\n");
+    QTest::newRow("empty editor") << QStringList {} << QByteArray() << QByteArray();
+    QTest::newRow("one empty line") << QStringList { "" } << QByteArray() << QByteArray("\r\n");
 }
 
 void TestMail::handsOverTheLaidOutLines()
@@ -299,7 +308,7 @@ void TestMail::oneLoadForManySends()
         e.clickMail();
         e.clickMail();
         e.clickMail();
-        QCOMPARE(fake.events(), QStringList({"load", "call", "call", "call"}));
+        QCOMPARE(fake.events(), QStringList({ "load", "call", "call", "call" }));
     }
     QCOMPARE(fake.events().constLast(), QStringLiteral("unload"));
 }
@@ -342,7 +351,7 @@ void TestMail::desktopHandOff()
     QFile f(record);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QList<QByteArray> arguments = f.readAll().split('\0');
-    QCOMPARE(arguments, QList<QByteArray>({"--subject", "Sujet \xc3\xa9", "--body", "l1\r\nl2\r\n", ""}));
+    QCOMPARE(arguments, QList<QByteArray>({ "--subject", "Sujet \xc3\xa9", "--body", "l1\r\nl2\r\n", "" }));
 }
 
 QTEST_MAIN(TestMail)

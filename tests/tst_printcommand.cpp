@@ -8,14 +8,15 @@
 #include <QFile>
 #include <QPrinter>
 #include <QProgressDialog>
-#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <memory>
 
 // The query window's print command with a scripted print dialog.
-class TestPrintCommand : public QObject {
+class TestPrintCommand : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -100,7 +101,7 @@ void TestPrintCommand::closedQueryFailsAfterDialog()
     answerPdf(pdf, true);
     QTest::mouseClick(m_window->ToolButtonImprimer, Qt::LeftButton);
     QCOMPARE(m_dialogs->callsOf(QStringLiteral("print")).size(), 1);
-    QCOMPARE(m_dialogs->messageTexts(), QStringList{QStringLiteral("Dataset is not active.")});
+    QCOMPARE(m_dialogs->messageTexts(), QStringList { QStringLiteral("Dataset is not active.") });
     QVERIFY(!QFile::exists(pdf));
 }
 

@@ -6,18 +6,19 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QScopeGuard>
 #include <QTest>
 #include <cerrno>
 #include <optional>
 
-namespace {
+namespace
+{
 
 struct Word {
     QString text;
-    double left, top, right, bottom;   // points, from the page's top-left corner
+    double left, top, right, bottom; // points, from the page's top-left corner
 };
 using Page = QList<Word>;
 
@@ -33,7 +34,7 @@ QString run(const QString& program, const QStringList& arguments)
 // The words of a PDF file with their boxes, page by page (pdftotext -bbox).
 QList<Page> pdfWords(const QString& file)
 {
-    const QString html = run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), file, QStringLiteral("-")});
+    const QString html = run(QStringLiteral("pdftotext"), { QStringLiteral("-bbox"), file, QStringLiteral("-") });
     static const QRegularExpression tag(QStringLiteral(
         R"re(<page |<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re"));
     QList<Page> pages;
@@ -41,8 +42,8 @@ QList<Page> pdfWords(const QString& file)
         if (m.captured(5).isEmpty() && m.captured(0).startsWith(u"<page"))
             pages.append(Page());
         else if (!pages.isEmpty())
-            pages.last().append({m.captured(5), m.captured(1).toDouble(), m.captured(2).toDouble(),
-                                 m.captured(3).toDouble(), m.captured(4).toDouble()});
+            pages.last().append({ m.captured(5), m.captured(1).toDouble(), m.captured(2).toDouble(),
+                m.captured(3).toDouble(), m.captured(4).toDouble() });
     }
     return pages;
 }
@@ -57,16 +58,16 @@ const Word* find(const Page& page, const QString& text)
 
 // Rows 1 to 60; the first one's name, 16 letters in a 4-letter column, runs over the
 // empty column after it.
-const QString rows = QStringLiteral(
-    "CREATE TABLE t (id INTEGER, nom VARCHAR(3), ville VARCHAR(10));"
-    "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 60)"
-    " INSERT INTO t SELECT n, CASE n WHEN 1 THEN 'abcdefghijklmnop' ELSE 'x' END,"
-    " CASE n WHEN 1 THEN NULL ELSE 'Lyon' END FROM c");
+const QString rows = QStringLiteral("CREATE TABLE t (id INTEGER, nom VARCHAR(3), ville VARCHAR(10));"
+                                    "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 60)"
+                                    " INSERT INTO t SELECT n, CASE n WHEN 1 THEN 'abcdefghijklmnop' ELSE 'x' END,"
+                                    " CASE n WHEN 1 THEN NULL ELSE 'Lyon' END FROM c");
 
 } // namespace
 
 // The real printer: a job printed to a PDF file through QPrinter, read back with pdftotext.
-class TestQtPrinter : public QObject {
+class TestQtPrinter : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -96,9 +97,9 @@ void TestQtPrinter::listingLandsWhereItWasLaidOut()
     TKDatasetToPrinter listing;
     listing.setDataSet(&f.query);
     listing.setPrinter(&device);
-    listing.setHeader({QStringLiteral("Cabinet du Parc")});
+    listing.setHeader({ QStringLiteral("Cabinet du Parc") });
     listing.setTitle(QStringLiteral("Patients"));
-    listing.setFooter({QStringLiteral("Fin de page")});
+    listing.setFooter({ QStringLiteral("Fin de page") });
     listing.Print();
     QVERIFY(!device.printing());
 
@@ -149,7 +150,7 @@ void TestQtPrinter::listingLandsWhereItWasLaidOut()
     QVERIFY(overrun);
     QVERIFY(overrun->right > find(pages[0], QStringLiteral("Lyon"))->left);
 
-    const QString fonts = run(QStringLiteral("pdffonts"), {printer.outputFileName()});
+    const QString fonts = run(QStringLiteral("pdffonts"), { printer.outputFileName() });
     QVERIFY2(fonts.contains(QStringLiteral("Bold")), qPrintable(fonts));
 }
 
@@ -167,13 +168,13 @@ void TestQtPrinter::textStartingInTheMarginShows()
     QStringList words;
     for (const Word& w : pdfWords(printer.outputFileName()).value(0))
         words << w.text;
-    QCOMPARE(words, (QStringList{"x", "bas"}));
+    QCOMPARE(words, (QStringList { "x", "bas" }));
 }
 
 void TestQtPrinter::unfinishedJobLeavesTheFileThatWasThere_data()
 {
     QTest::addColumn<QString>("failure");
-    QTest::addColumn<int>("code");   // of the EInOutError; 0 for none
+    QTest::addColumn<int>("code"); // of the EInOutError; 0 for none
     QTest::newRow("cancelled") << "cancel" << 0;
     QTest::newRow("missing folder") << "folder" << 3;
     QTest::newRow("full disk at the file") << "target" << ENOSPC;
@@ -228,7 +229,7 @@ void TestQtPrinter::unfinishedJobLeavesTheFileThatWasThere()
         QCOMPARE(old.readAll(), QByteArray("ancien"));
     }
     QCOMPARE(QDir(QFileInfo(target).path()).entryList(QDir::Files | QDir::Hidden),
-             failure == u"folder" ? QStringList() : QStringList{"liste.pdf"});
+        failure == u"folder" ? QStringList() : QStringList { "liste.pdf" });
     if (disk)
         QCOMPARE(disk->entries().size(), failure == u"target" ? 1 : 0);
 }

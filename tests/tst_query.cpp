@@ -6,7 +6,8 @@
 #include <QTest>
 
 // The query on real SQLite files: declared types, text forms, counts, parameters, errors.
-class TestQuery : public QObject {
+class TestQuery : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -75,16 +76,36 @@ void TestQuery::textFormsFollowFrenchSettings_data()
     QTest::addColumn<QString>("declared");
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("text");
-    QTest::newRow("integer") << "INTEGER" << "1234567" << "1234567";
-    QTest::newRow("float") << "REAL" << "1234.5" << "1234,5";
-    QTest::newRow("float 15 digits") << "REAL" << "0.1" << "0,1";
-    QTest::newRow("money") << "MONEY" << "12.5" << "12,5";
-    QTest::newRow("boolean true") << "BOOLEAN" << "1" << "Vrai";
-    QTest::newRow("boolean false") << "BOOLEAN" << "0" << "Faux";
-    QTest::newRow("date") << "DATE" << "'2024-03-07'" << "07/03/2024";
-    QTest::newRow("null") << "VARCHAR(10)" << "NULL" << "";
-    QTest::newRow("text") << "VARCHAR(10)" << "'Hélène'" << "Hélène";
-    QTest::newRow("expression integer") << "" << "42" << "42";
+    QTest::newRow("integer") << "INTEGER"
+                             << "1234567"
+                             << "1234567";
+    QTest::newRow("float") << "REAL"
+                           << "1234.5"
+                           << "1234,5";
+    QTest::newRow("float 15 digits") << "REAL"
+                                     << "0.1"
+                                     << "0,1";
+    QTest::newRow("money") << "MONEY"
+                           << "12.5"
+                           << "12,5";
+    QTest::newRow("boolean true") << "BOOLEAN"
+                                  << "1"
+                                  << "Vrai";
+    QTest::newRow("boolean false") << "BOOLEAN"
+                                   << "0"
+                                   << "Faux";
+    QTest::newRow("date") << "DATE"
+                          << "'2024-03-07'"
+                          << "07/03/2024";
+    QTest::newRow("null") << "VARCHAR(10)"
+                          << "NULL"
+                          << "";
+    QTest::newRow("text") << "VARCHAR(10)"
+                          << "'Hélène'"
+                          << "Hélène";
+    QTest::newRow("expression integer") << ""
+                                        << "42"
+                                        << "42";
 }
 
 void TestQuery::textFormsFollowFrenchSettings()
@@ -137,22 +158,31 @@ void TestQuery::walkEndsAtEndOfData()
     QStringList seen;
     for (q.first(); !q.eof(); q.next())
         seen << q.field(0)->asString();
-    QCOMPARE(seen, QStringList({"1", "2", "3"}));
+    QCOMPARE(seen, QStringList({ "1", "2", "3" }));
 }
 
 void TestQuery::namedParametersFailToOpen_data()
 {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("message");
-    QTest::newRow("blank") << "SELECT * FROM t WHERE n = :num AND 1" << "Pas de valeur pour le paramètre 'num'";
-    QTest::newRow("comma") << "SELECT :a, 1" << "Pas de valeur pour le paramètre 'a'";
-    QTest::newRow("semicolon") << "SELECT :b;" << "Pas de valeur pour le paramètre 'b'";
-    QTest::newRow("parenthesis") << "SELECT (:c)" << "Pas de valeur pour le paramètre 'c'";
-    QTest::newRow("line feed") << "SELECT :d\nFROM t" << "Pas de valeur pour le paramètre 'd'";
-    QTest::newRow("carriage return") << "SELECT :e\r\nFROM t" << "Pas de valeur pour le paramètre 'e'";
-    QTest::newRow("end") << "SELECT * FROM t WHERE n = :fin" << "Pas de valeur pour le paramètre 'fin'";
-    QTest::newRow("after quoted colon") << "SELECT ':x', :y" << "Pas de valeur pour le paramètre 'y'";
-    QTest::newRow("double quotes") << "SELECT \":x\" FROM t WHERE :z" << "Pas de valeur pour le paramètre 'z'";
+    QTest::newRow("blank") << "SELECT * FROM t WHERE n = :num AND 1"
+                           << "Pas de valeur pour le paramètre 'num'";
+    QTest::newRow("comma") << "SELECT :a, 1"
+                           << "Pas de valeur pour le paramètre 'a'";
+    QTest::newRow("semicolon") << "SELECT :b;"
+                               << "Pas de valeur pour le paramètre 'b'";
+    QTest::newRow("parenthesis") << "SELECT (:c)"
+                                 << "Pas de valeur pour le paramètre 'c'";
+    QTest::newRow("line feed") << "SELECT :d\nFROM t"
+                               << "Pas de valeur pour le paramètre 'd'";
+    QTest::newRow("carriage return") << "SELECT :e\r\nFROM t"
+                                     << "Pas de valeur pour le paramètre 'e'";
+    QTest::newRow("end") << "SELECT * FROM t WHERE n = :fin"
+                         << "Pas de valeur pour le paramètre 'fin'";
+    QTest::newRow("after quoted colon") << "SELECT ':x', :y"
+                                        << "Pas de valeur pour le paramètre 'y'";
+    QTest::newRow("double quotes") << "SELECT \":x\" FROM t WHERE :z"
+                                   << "Pas de valeur pour le paramètre 'z'";
 }
 
 void TestQuery::namedParametersFailToOpen()

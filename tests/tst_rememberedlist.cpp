@@ -12,7 +12,8 @@
 
 // The remembered list: the memo bound to TTTYPES, the refresh pass that fills the
 // drop-down list, the add button and the question at closing.
-class TestRememberedList : public QObject {
+class TestRememberedList : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -75,11 +76,11 @@ void TestRememberedList::refreshPassFillsDropDown_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("empty memo") << "" << QStringList();
-    QTest::newRow("S1 S2 S1 S3 stops at second S1") << "S1\r\nS2\r\nS1\r\nS3\r\n" << QStringList{"S1", "S2"};
-    QTest::newRow("final empty line is not a line") << "S1\r\n" << QStringList{"S1"};
-    QTest::newRow("empty line inside is an item") << "S1\r\n\r\nS2" << QStringList{"", "S1", "S2"};
-    QTest::newRow("second empty line ends pass") << "\r\nS1\r\n\r\nS2" << QStringList{"", "S1"};
-    QTest::newRow("case and trailing blank differ") << "s1\r\nS1\r\nS1 " << QStringList{"s1", "S1", "S1 "};
+    QTest::newRow("S1 S2 S1 S3 stops at second S1") << "S1\r\nS2\r\nS1\r\nS3\r\n" << QStringList { "S1", "S2" };
+    QTest::newRow("final empty line is not a line") << "S1\r\n" << QStringList { "S1" };
+    QTest::newRow("empty line inside is an item") << "S1\r\n\r\nS2" << QStringList { "", "S1", "S2" };
+    QTest::newRow("second empty line ends pass") << "\r\nS1\r\n\r\nS2" << QStringList { "", "S1" };
+    QTest::newRow("case and trailing blank differ") << "s1\r\nS1\r\nS1 " << QStringList { "s1", "S1", "S1 " };
 }
 
 void TestRememberedList::refreshPassFillsDropDown()
@@ -114,7 +115,7 @@ void TestRememberedList::typingIntoFirstLineAddsEachText()
     QTest::keyClicks(memo, QStringLiteral("XY"));
     QStringList got = items();
     got.sort();
-    QCOMPARE(got, QStringList({"AB", "ABX", "ABXY", "CD"}));
+    QCOMPARE(got, QStringList({ "AB", "ABX", "ABXY", "CD" }));
     QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
 }
 
@@ -124,11 +125,26 @@ void TestRememberedList::addButtonAppendsLine_data()
     QTest::addColumn<QString>("statement");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("joinsDropDown");
-    QTest::newRow("empty memo") << "" << "SELECT 1" << "SELECT 1\r\n" << true;
-    QTest::newRow("after listed line") << "S1\r\n" << "SELECT 1" << "S1\r\nSELECT 1\r\n" << false;
-    QTest::newRow("line without break") << "S1" << "SELECT 1" << "S1\r\nSELECT 1\r\n" << false;
-    QTest::newRow("duplicate appended again") << "S1\r\n" << "S1" << "S1\r\nS1\r\n" << false;
-    QTest::newRow("empty statement adds empty line") << "S1\r\n" << "" << "S1\r\n\r\n" << false;
+    QTest::newRow("empty memo") << ""
+                                << "SELECT 1"
+                                << "SELECT 1\r\n"
+                                << true;
+    QTest::newRow("after listed line") << "S1\r\n"
+                                       << "SELECT 1"
+                                       << "S1\r\nSELECT 1\r\n"
+                                       << false;
+    QTest::newRow("line without break") << "S1"
+                                        << "SELECT 1"
+                                        << "S1\r\nSELECT 1\r\n"
+                                        << false;
+    QTest::newRow("duplicate appended again") << "S1\r\n"
+                                              << "S1"
+                                              << "S1\r\nS1\r\n"
+                                              << false;
+    QTest::newRow("empty statement adds empty line") << "S1\r\n"
+                                                     << ""
+                                                     << "S1\r\n\r\n"
+                                                     << false;
 }
 
 void TestRememberedList::addButtonAppendsLine()
@@ -171,7 +187,8 @@ void TestRememberedList::addButtonOnEmptyTableStartsRecord()
     QVERIFY(m_window->close());
     QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM ListBase")).toInt(), records);
     if (records)
-        QCOMPARE(m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), QStringLiteral("SELECT 2\r\n"));
+        QCOMPARE(
+            m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), QStringLiteral("SELECT 2\r\n"));
 }
 
 void TestRememberedList::closingAsksOnlyWithChanges_data()
@@ -241,7 +258,7 @@ void TestRememberedList::readOnlyAliasRefusesChanges()
     m_window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
     QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
     QCOMPARE(m_dialogs->messageTexts(),
-             QStringList{QStringLiteral("Ne peut modifier un ensemble de données en lecture seule.")});
+        QStringList { QStringLiteral("Ne peut modifier un ensemble de données en lecture seule.") });
     QCOMPARE(memo->text(), QStringLiteral("S1"));
     QCOMPARE(m_window->TableSQL->state(), TDataSet::dsBrowse);
     QVERIFY(m_window->close());

@@ -15,7 +15,8 @@
 
 // The query window's save command: the delimiter from POLICE5, the save dialog, the
 // format chosen by the filter entry, and failures that leave files as they were.
-class TestSaveCommand : public QObject {
+class TestSaveCommand : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -70,7 +71,7 @@ void TestSaveCommand::cleanup()
 
 void TestSaveCommand::save(const QString& fileName, int filterIndex)
 {
-    m_dialogs->saveAnswers << Dialogs::SaveFileResult{fileName, filterIndex};
+    m_dialogs->saveAnswers << Dialogs::SaveFileResult { fileName, filterIndex };
     QTest::mouseClick(m_window->ToolButtonEnregistrer, Qt::LeftButton);
 }
 
@@ -97,7 +98,7 @@ void TestSaveCommand::filterEntryChoosesFormat()
     save(dir.filePath(name), entry);
     QCOMPARE(m_dialogs->messageTexts(), QStringList());
     QVERIFY(fileBytes(dir.filePath(written)).startsWith(start));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{written});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { written });
     // The grid shows the first row again.
     QCOMPARE(m_window->QuerySQL->recNo(), qsizetype(0));
     QVERIFY(!m_window->QuerySQL->eof());
@@ -162,7 +163,7 @@ void TestSaveCommand::closedQueryFails()
     open(QStringLiteral(";"), false);
     QTemporaryDir dir;
     save(dir.filePath(QStringLiteral("x.txt")), entry);
-    QCOMPARE(m_dialogs->messageTexts(), QStringList{message});
+    QCOMPARE(m_dialogs->messageTexts(), QStringList { message });
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
 
@@ -190,7 +191,7 @@ void TestSaveCommand::unwritableTargetKeepsOldFile()
     QCOMPARE(m_dialogs->messageTexts().size(), 1);
     QVERIFY(!m_dialogs->messageTexts()[0].isEmpty());
     QCOMPARE(fileBytes(dir.filePath(QStringLiteral("old.htm"))), QByteArray("ancien"));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"old.htm"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot), QStringList { "old.htm" });
     // A failed export does not move the query back to its first row.
     QVERIFY(m_window->QuerySQL->eof() || m_window->QuerySQL->recNo() == 1);
 }
@@ -213,7 +214,7 @@ void TestSaveCommand::fullDiskKeepsOldFile()
     save(target, 1);
     QCOMPARE(m_dialogs->messageTexts().size(), 1);
     QCOMPARE(fileBytes(target), QByteArray("ancien"));
-    QCOMPARE(disk.entries(), QStringList{"liste.htm"});
+    QCOMPARE(disk.entries(), QStringList { "liste.htm" });
 }
 
 QTEST_MAIN(TestSaveCommand)

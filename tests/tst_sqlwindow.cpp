@@ -15,7 +15,8 @@
 
 // The query window driven through its controls: running statements, the counter,
 // the drop-down list and errors.
-class TestSqlWindow : public QObject {
+class TestSqlWindow : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -189,7 +190,7 @@ void TestSqlWindow::rejectedStatementKeepsCounterAndEmptiesGrid()
     QCOMPARE(box.caption, QStringLiteral("VeloSQL"));
     QCOMPARE(box.text, QStringLiteral("no such table: nowhere."));
     QCOMPARE(box.icon, Dialogs::Icon::Error);
-    QCOMPARE(box.buttons, QStringList{QStringLiteral("OK")});
+    QCOMPARE(box.buttons, QStringList { QStringLiteral("OK") });
     // The next valid statement sets both again.
     type(QStringLiteral("SELECT NOM FROM PaBase WHERE NOM = 'Durand'"));
     run();
@@ -212,7 +213,7 @@ void TestSqlWindow::blankStatementGoesToEngine()
     type(QStringLiteral("   "));
     run();
     // The engine finds no statement in blanks, so no result set comes back.
-    QCOMPARE(m_dialogs->messageTexts(), QStringList{QStringLiteral("Erreur à la création du handle de curseur.")});
+    QCOMPARE(m_dialogs->messageTexts(), QStringList { QStringLiteral("Erreur à la création du handle de curseur.") });
     QCOMPARE(m_window->ComboBoxSQL->count(), 0);
 }
 
@@ -224,8 +225,8 @@ void TestSqlWindow::layoutOfControls()
     QCOMPARE(m_window->DBGridSQL->geometry(), QRect(0, 48, 791, 350));
     QCOMPARE(m_window->MemoSQL->geometry(), QRect(0, 400, 394, 173));
     QCOMPARE(m_window->DBMemoSQL->geometry(), QRect(397, 400, 394, 173));
-    const QStringList order = {"ToolButtonQuitter", "ToolButtonResult", "ToolButtonAjout", "ToolButtonEnregistrer",
-                               "ToolButtonImprimer", "ToolButtonCapturerSQL", "ToolButtonVoirSQL"};
+    const QStringList order = { "ToolButtonQuitter", "ToolButtonResult", "ToolButtonAjout", "ToolButtonEnregistrer",
+        "ToolButtonImprimer", "ToolButtonCapturerSQL", "ToolButtonVoirSQL" };
     for (int i = 0; i < order.size(); ++i) {
         auto* button = m_window->findChild<QToolButton*>(order[i]);
         QVERIFY2(button, qPrintable(order[i]));

@@ -1,9 +1,9 @@
 #include "ClipBoard.h"
 #include "Databases.h"
 #include "Intro.h"
+#include "Query.h"
 #include "SQL.h"
 #include "ScriptedDialogs.h"
-#include "Query.h"
 #include "Table.h"
 #include "TestDatabase.h"
 #include "VeloSQL.h"
@@ -20,7 +20,8 @@
 
 // Start-up and end: the three windows, the splash's two seconds, start-up failures,
 // and the real program started on an empty home folder.
-class TestStartup : public QObject {
+class TestStartup : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -97,9 +98,12 @@ void TestStartup::startupFailureShowsBoxAndExitsWithOne_data()
 {
     QTest::addColumn<QString>("content");
     QTest::addColumn<QString>("message");
-    QTest::newRow("missing file") << "missing" << "unable to open database file : %1.";
-    QTest::newRow("not a database") << "garbage" << "file is not a database : %1.";
-    QTest::newRow("no settings table") << "empty" << "no such table: ListBase.";
+    QTest::newRow("missing file") << "missing"
+                                  << "unable to open database file : %1.";
+    QTest::newRow("not a database") << "garbage"
+                                    << "file is not a database : %1.";
+    QTest::newRow("no settings table") << "empty"
+                                       << "no such table: ListBase.";
 }
 
 void TestStartup::startupFailureShowsBoxAndExitsWithOne()
@@ -125,8 +129,9 @@ void TestStartup::startupFailureShowsBoxAndExitsWithOne()
     const Dialogs::MessageBox box = dialogs.calls[0].message;
     QCOMPARE(box.caption, QStringLiteral("Erreur de l'application"));
     QCOMPARE(box.icon, Dialogs::Icon::Error);
-    const QRegularExpression form(QStringLiteral("^Exception EDatabaseError dans le module tst_startup à [0-9A-F]{16}\\.\n(.*)$"),
-                                  QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpression form(
+        QStringLiteral("^Exception EDatabaseError dans le module tst_startup à [0-9A-F]{16}\\.\n(.*)$"),
+        QRegularExpression::DotMatchesEverythingOption);
     const auto match = form.match(box.text);
     QVERIFY2(match.hasMatch(), qPrintable(box.text));
     QCOMPARE(match.captured(1), message.contains(QLatin1String("%1")) ? message.arg(db.path()) : message);
@@ -143,7 +148,7 @@ void TestStartup::realProgramCreatesDefaultDatabaseAndShowsQueryWindow()
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home.path());
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+    for (const char* name : { "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME" })
         env.remove(QString::fromLatin1(name));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("velosql.startup.info=true"));

@@ -9,7 +9,8 @@
 
 // The settings table: opened on its first record, record states, posting and
 // cancelling, and databases that cannot be written.
-class TestTable : public QObject {
+class TestTable : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -22,7 +23,8 @@ private slots:
     void tableNameDropsFileExtension();
 };
 
-namespace {
+namespace
+{
 TTable* openTable(QObject* owner)
 {
     auto* t = new TTable(owner, QStringLiteral("TableSQL"));
@@ -55,7 +57,7 @@ void TestTable::editPostCancelStates()
     TTable* t = openTable(&owner);
     t->edit();
     QCOMPARE(int(t->state()), 2);
-    t->edit();  // no effect in edit state
+    t->edit(); // no effect in edit state
     t->FieldByName(QStringLiteral("TTTYPES"))->setAsString(QStringLiteral("S1\r\n"));
     QCOMPARE(t->FieldByName(QStringLiteral("TTTYPES"))->asString(), QStringLiteral("S1\r\n"));
     t->cancel();

@@ -4,7 +4,8 @@
 
 // The exports write a field's text straight as Windows-1252 bytes; those bytes must be
 // the field's text form, under every regional setting.
-class TestTextForms : public QObject {
+class TestTextForms : public QObject
+{
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
@@ -18,12 +19,12 @@ void TestTextForms::bytesMatchTextForm_data()
 {
     QTest::addColumn<QLocale>("locale");
     const QList<std::pair<const char*, QLocale>> locales = {
-        {"French", QLocale(QLocale::French, QLocale::France)},
-        {"English, United States", QLocale(QLocale::English, QLocale::UnitedStates)},
-        {"German", QLocale(QLocale::German, QLocale::Germany)},
-        {"Japanese", QLocale(QLocale::Japanese, QLocale::Japan)},
-        {"Arabic, Egypt", QLocale(QLocale::Arabic, QLocale::Egypt)},
-        {"Bengali digits", QLocale(QLocale::Bengali, QLocale::Bangladesh)},
+        { "French", QLocale(QLocale::French, QLocale::France) },
+        { "English, United States", QLocale(QLocale::English, QLocale::UnitedStates) },
+        { "German", QLocale(QLocale::German, QLocale::Germany) },
+        { "Japanese", QLocale(QLocale::Japanese, QLocale::Japan) },
+        { "Arabic, Egypt", QLocale(QLocale::Arabic, QLocale::Egypt) },
+        { "Bengali digits", QLocale(QLocale::Bengali, QLocale::Bangladesh) },
     };
     for (const auto& [name, locale] : locales)
         QTest::newRow(name) << locale;
@@ -33,12 +34,12 @@ void TestTextForms::bytesMatchTextForm()
 {
     QFETCH(QLocale, locale);
     QLocale::setDefault(locale);
-    QueryFixture f(QStringLiteral(
-        "CREATE TABLE t (d DATE, r REAL, i INTEGER, s VARCHAR(20));"
-        "INSERT INTO t VALUES ('2024-03-07', 1234.5, -7, 'Łódź é'), ('0987-12-31', 0.1, 0, ''),"
-        " ('2023-02-30', -0.0, 9223372036854775807, NULL), ('2024-03-07 10:30', 1e21, NULL, 'x'),"
-        " ('7 mars', 123456789.123456789, NULL, NULL), (NULL, 1.5e-7, NULL, NULL),"
-        " ('2000-01-01', 33110032036284.25, NULL, NULL), (NULL, 4.9406564584124654e-324, NULL, NULL)"));
+    QueryFixture f(
+        QStringLiteral("CREATE TABLE t (d DATE, r REAL, i INTEGER, s VARCHAR(20));"
+                       "INSERT INTO t VALUES ('2024-03-07', 1234.5, -7, 'Łódź é'), ('0987-12-31', 0.1, 0, ''),"
+                       " ('2023-02-30', -0.0, 9223372036854775807, NULL), ('2024-03-07 10:30', 1e21, NULL, 'x'),"
+                       " ('7 mars', 123456789.123456789, NULL, NULL), (NULL, 1.5e-7, NULL, NULL),"
+                       " ('2000-01-01', 33110032036284.25, NULL, NULL), (NULL, 4.9406564584124654e-324, NULL, NULL)"));
     for (f.query.first(); !f.query.eof(); f.query.next()) {
         for (int c = 0; c < f.query.fieldCount(); ++c) {
             const TField* field = f.query.field(c);

@@ -7,7 +7,8 @@ Q_DECLARE_METATYPE(Unmappable)
 
 // The exports' byte paths (UTF-8 straight to Windows-1252, and Windows-1252 bytes as
 // HTML text) must write what encoding the decoded text writes.
-class TestWindows1252 : public QObject {
+class TestWindows1252 : public QObject
+{
     Q_OBJECT
 private slots:
     void utf8TranscodesAsTextDoes_data();
@@ -25,17 +26,21 @@ void TestWindows1252::utf8TranscodesAsTextDoes_data()
     const auto html = Unmappable::HtmlText;
     const auto references = Unmappable::CharacterReference;
     QTest::newRow("accents and euro") << "Hélène 12 €" << text << QByteArray("H\xe9l\xe8ne 12 \x80");
-    QTest::newRow("outside the code page, text") << "Łódź ✓ 😀" << text << QByteArray("?\xf3" "d? ? ?");
+    QTest::newRow("outside the code page, text") << "Łódź ✓ 😀" << text
+                                                 << QByteArray("?\xf3"
+                                                               "d? ? ?");
     QTest::newRow("outside the code page, HTML") << "Łódź ✓ 😀" << html
-                                                << QByteArray("&#321;\xf3" "d&#378; &#10003; &#128512;");
-    QTest::newRow("markup kept in references") << "<a href=\"x\">&amp;</a>" << references
-                                               << QByteArray("<a href=\"x\">&amp;</a>");
-    QTest::newRow("markup escaped in HTML text") << "<a href=\"x\">&amp;</a>" << html
-                                                 << QByteArray("&lt;a href=&quot;x&quot;&gt;&amp;amp;&lt;/a&gt;");
+                                                 << QByteArray("&#321;\xf3"
+                                                               "d&#378; &#10003; &#128512;");
+    QTest::newRow("markup kept in references")
+        << "<a href=\"x\">&amp;</a>" << references << QByteArray("<a href=\"x\">&amp;</a>");
+    QTest::newRow("markup escaped in HTML text")
+        << "<a href=\"x\">&amp;</a>" << html << QByteArray("&lt;a href=&quot;x&quot;&gt;&amp;amp;&lt;/a&gt;");
     QTest::newRow("markup after long ASCII runs") << "0123456789abcdef\"0123456&789ABCDEF<" << html
                                                   << QByteArray("0123456789abcdef&quot;0123456&amp;789ABCDEF&lt;");
     QTest::newRow("accent after long ASCII run") << "0123456789abcdefé0123456789" << text
-                                                 << QByteArray("0123456789abcdef\xe9" "0123456789");
+                                                 << QByteArray("0123456789abcdef\xe9"
+                                                               "0123456789");
     QTest::newRow("only markup") << "\"\"\"\"\"\"\"\"\"\"" << html << QByteArray("&quot;").repeated(10);
 }
 
@@ -67,7 +72,7 @@ void TestWindows1252::bytesEscapeAsTextDoes_data()
 void TestWindows1252::bytesEscapeAsTextDoes()
 {
     QFETCH(QByteArray, bytes);
-    for (const Unmappable policy : {Unmappable::QuestionMark, Unmappable::HtmlText}) {
+    for (const Unmappable policy : { Unmappable::QuestionMark, Unmappable::HtmlText }) {
         QByteArray out("prefix");
         Windows1252::appendBytes(out, bytes, policy);
         QCOMPARE(out, "prefix" + Windows1252::encode(Windows1252::decode(bytes), policy));

@@ -12,8 +12,8 @@
 struct ColumnInfo {
     QString name;
     TFieldType type = ftUnknown;
-    int size = 0;       // declared size of a text column, scale of a decimal one
-    int precision = 0;  // precision of a decimal column
+    int size = 0; // declared size of a text column, scale of a decimal one
+    int precision = 0; // precision of a decimal column
 };
 
 // What opening a statement yields: its columns and all of its rows.
@@ -32,7 +32,8 @@ struct TableResult {
 // A connection to a database. The embedded SQLite file and the server databases
 // reached through Qt SQL are its two implementations. Every failure throws
 // EDatabaseError with the engine's own message.
-class Connection {
+class Connection
+{
 public:
     virtual ~Connection() = default;
 
@@ -45,10 +46,10 @@ public:
     virtual bool isReadOnly() const = 0;
 
     virtual TableResult openTable(const QString& table) = 0;
-    virtual void updateRow(const QString& table, const QVariantList& key,
-                           const QStringList& columns, const QVariantList& values) = 0;
-    virtual void insertRow(const QString& table, const QStringList& columns,
-                           const QVariantList& values) = 0;
+    virtual void updateRow(
+        const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values)
+        = 0;
+    virtual void insertRow(const QString& table, const QStringList& columns, const QVariantList& values) = 0;
 };
 
 // The message of a statement that yields no result set.

@@ -3,7 +3,8 @@
 #include "Databases.h"
 #include "Exceptions.h"
 
-namespace {
+namespace
+{
 
 std::vector<NumericDatePart> numericDateParts(const QString& format)
 {
@@ -17,10 +18,10 @@ std::vector<NumericDatePart> numericDateParts(const QString& format)
             const bool known = c == u'y' ? (run == 2 || run == 4) : run <= 2;
             if (!known)
                 return {};
-            parts.push_back({char(c.unicode()), int(run), 0});
+            parts.push_back({ char(c.unicode()), int(run), 0 });
         } else if (c.unicode() < 0x80 && !c.isLetter() && !QStringLiteral("'&<>\"").contains(c)) {
             for (qsizetype k = 0; k < run; ++k)
-                parts.push_back({0, 0, char(c.unicode())});
+                parts.push_back({ 0, 0, char(c.unicode()) });
         } else {
             return {};
         }
@@ -45,7 +46,10 @@ TextForms TextForms::current()
     return f;
 }
 
-TDataSet::TDataSet(QObject* owner, const QString& name) : TComponent(owner, name) {}
+TDataSet::TDataSet(QObject* owner, const QString& name)
+    : TComponent(owner, name)
+{
+}
 
 TDataSet::~TDataSet() = default;
 
@@ -54,7 +58,7 @@ void TDataSet::close()
     if (m_state == dsInactive)
         return;
     m_fields.clear();
-    m_result = QueryResult{};
+    m_result = QueryResult {};
     m_row = -1;
     m_eof = true;
     m_state = dsInactive;

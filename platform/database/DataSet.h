@@ -33,7 +33,8 @@ struct TextForms {
 
 // A set of rows walked with a cursor: the base of queries and tables. The rows
 // are held in memory once open.
-class TDataSet : public TComponent {
+class TDataSet : public TComponent
+{
     Q_OBJECT
 public:
     enum State { dsInactive = 0, dsBrowse = 1, dsEdit = 2, dsInsert = 3 };
@@ -101,10 +102,14 @@ private:
 };
 
 // Names the data set that a bound control shows.
-class TDataSource : public TComponent {
+class TDataSource : public TComponent
+{
     Q_OBJECT
 public:
-    explicit TDataSource(QObject* owner = nullptr, const QString& name = {}) : TComponent(owner, name) {}
+    explicit TDataSource(QObject* owner = nullptr, const QString& name = {})
+        : TComponent(owner, name)
+    {
+    }
     TDataSet* dataSet() const { return m_dataSet; }
     void setDataSet(TDataSet* dataSet) { m_dataSet = dataSet; }
 

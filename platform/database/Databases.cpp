@@ -12,7 +12,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-namespace {
+namespace
+{
 QHash<QString, std::shared_ptr<Connection>>& openConnections()
 {
     static QHash<QString, std::shared_ptr<Connection>> connections;
@@ -20,7 +21,8 @@ QHash<QString, std::shared_ptr<Connection>>& openConnections()
 }
 } // namespace
 
-namespace Databases {
+namespace Databases
+{
 
 QString aliasesFile()
 {

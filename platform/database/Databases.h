@@ -10,9 +10,9 @@
 // <alias>.sqlite in the application's data folder.
 struct AliasSettings {
     QString alias;
-    bool configured = false;   // a section of aliases.ini names it
-    QString driver;            // "SQLITE", or a Qt SQL driver name ("QPSQL", "QODBC", ...)
-    QString database;          // file path or server database name
+    bool configured = false; // a section of aliases.ini names it
+    QString driver; // "SQLITE", or a Qt SQL driver name ("QPSQL", "QODBC", ...)
+    QString database; // file path or server database name
     QString host;
     int port = -1;
     QString user;
@@ -22,7 +22,8 @@ struct AliasSettings {
     bool readOnly = false;
 };
 
-namespace Databases {
+namespace Databases
+{
 
 // The file of alias sections.
 QString aliasesFile();

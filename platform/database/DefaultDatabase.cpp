@@ -8,20 +8,82 @@
 #include <QFileInfo>
 #include <sqlite3.h>
 
-namespace {
+namespace
+{
 
 const char* const kLastNames[] = {
-    "Arnaud", "Barbier", "Benoît", "Bertin", "Blanchard", "Bonnet", "Boyer", "Brun",
-    "Carpentier", "Chevalier", "Colin", "Dufour", "Dumont", "Duval", "Fabre", "Faure",
-    "Fontaine", "Garnier", "Gauthier", "Girard", "Guérin", "Joly", "Lacroix", "Lambert",
-    "Lefèvre", "Lemaire", "Marchand", "Masson", "Mercier", "Meunier", "Morel", "Noël",
-    "Perrin", "Picard", "Renaud", "Rivière", "Roussel", "Roche", "Vidal", "Vincent",
+    "Arnaud",
+    "Barbier",
+    "Benoît",
+    "Bertin",
+    "Blanchard",
+    "Bonnet",
+    "Boyer",
+    "Brun",
+    "Carpentier",
+    "Chevalier",
+    "Colin",
+    "Dufour",
+    "Dumont",
+    "Duval",
+    "Fabre",
+    "Faure",
+    "Fontaine",
+    "Garnier",
+    "Gauthier",
+    "Girard",
+    "Guérin",
+    "Joly",
+    "Lacroix",
+    "Lambert",
+    "Lefèvre",
+    "Lemaire",
+    "Marchand",
+    "Masson",
+    "Mercier",
+    "Meunier",
+    "Morel",
+    "Noël",
+    "Perrin",
+    "Picard",
+    "Renaud",
+    "Rivière",
+    "Roussel",
+    "Roche",
+    "Vidal",
+    "Vincent",
 };
 const char* const kFirstNames[] = {
-    "Adèle", "Alain", "Amélie", "Bastien", "Brigitte", "Camille", "Cédric", "Chloé",
-    "Denis", "Élodie", "Étienne", "Fanny", "Gaëlle", "Gérard", "Hélène", "Hugo",
-    "Inès", "Jérôme", "Josiane", "Léa", "Lucien", "Maëlys", "Marcel", "Noémie",
-    "Odile", "Pascal", "Raphaël", "Solène", "Thérèse", "Yves",
+    "Adèle",
+    "Alain",
+    "Amélie",
+    "Bastien",
+    "Brigitte",
+    "Camille",
+    "Cédric",
+    "Chloé",
+    "Denis",
+    "Élodie",
+    "Étienne",
+    "Fanny",
+    "Gaëlle",
+    "Gérard",
+    "Hélène",
+    "Hugo",
+    "Inès",
+    "Jérôme",
+    "Josiane",
+    "Léa",
+    "Lucien",
+    "Maëlys",
+    "Marcel",
+    "Noémie",
+    "Odile",
+    "Pascal",
+    "Raphaël",
+    "Solène",
+    "Thérèse",
+    "Yves",
 };
 const char* const kNotes[] = {
     "Allergie à la pénicilline.\r\nContrôle annuel conseillé.",
@@ -107,19 +169,22 @@ void fill(Db& d)
 
 } // namespace
 
-namespace DefaultDatabase {
+namespace DefaultDatabase
+{
 
 void create(const QString& fileName)
 {
     const QFileInfo info(fileName);
     if (!QDir().mkpath(info.absolutePath()))
-        throw EDatabaseError(QStringLiteral("Ne peut créer le dossier %1").arg(QDir::toNativeSeparators(info.absolutePath())));
+        throw EDatabaseError(
+            QStringLiteral("Ne peut créer le dossier %1").arg(QDir::toNativeSeparators(info.absolutePath())));
     const QString temporary = fileName + QStringLiteral(".creating");
     QFile::remove(temporary);
     {
         Db d;
         const QByteArray path = temporary.toUtf8();
-        if (sqlite3_open_v2(path.constData(), &d.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        if (sqlite3_open_v2(path.constData(), &d.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+            != SQLITE_OK) {
             const QString message = QString::fromUtf8(d.db ? sqlite3_errmsg(d.db) : "out of memory");
             throw EDatabaseError(message + QStringLiteral(" : ") + temporary);
         }

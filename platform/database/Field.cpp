@@ -11,7 +11,8 @@
 #include <cmath>
 #include <limits>
 
-namespace {
+namespace
+{
 
 QString formatFloat(double value, QChar decimalPoint)
 {
@@ -29,8 +30,8 @@ bool isIntegerType(TFieldType t)
 // Texts that a logical column may hold.
 int booleanOf(QStringView s)
 {
-    static const char* const truths[] = {"1", "true", "t", "vrai", "yes", "y", "oui"};
-    static const char* const falsehoods[] = {"0", "false", "f", "faux", "no", "n", "non"};
+    static const char* const truths[] = { "1", "true", "t", "vrai", "yes", "y", "oui" };
+    static const char* const falsehoods[] = { "0", "false", "f", "faux", "no", "n", "non" };
     const QString lower = s.trimmed().toString().toLower();
     for (const char* t : truths)
         if (lower == QLatin1String(t))
@@ -105,7 +106,7 @@ void appendInteger(QByteArray& out, qint64 value)
 bool appendFloat(QByteArray& out, double value, char decimalPoint)
 {
     if (value == 0) {
-        out.append('0');   // "0" for -0 too, as QString::number writes it
+        out.append('0'); // "0" for -0 too, as QString::number writes it
         return true;
     }
     // Subnormal numbers carry fewer digits than 15: their shortest form is shorter.
@@ -177,7 +178,7 @@ bool appendNumericDate(QByteArray& out, const char* s, qsizetype size, const std
 {
     if (format.empty() || format.size() > 16 || size < 10 || s[4] != '-' || s[7] != '-')
         return false;
-    for (int i : {0, 1, 2, 3, 5, 6, 8, 9})
+    for (int i : { 0, 1, 2, 3, 5, 6, 8, 9 })
         if (s[i] < '0' || s[i] > '9')
             return false;
     const auto number = [s](int at, int n) {
@@ -195,10 +196,18 @@ bool appendNumericDate(QByteArray& out, const char* s, qsizetype size, const std
     char* w = text;
     for (const NumericDatePart& part : format) {
         switch (part.field) {
-        case 'd': w = writePadded(w, day, part.width); break;
-        case 'M': w = writePadded(w, month, part.width); break;
-        case 'y': w = writePadded(w, part.width == 2 ? year % 100 : year, part.width); break;
-        default: *w++ = part.literal; break;
+        case 'd':
+            w = writePadded(w, day, part.width);
+            break;
+        case 'M':
+            w = writePadded(w, month, part.width);
+            break;
+        case 'y':
+            w = writePadded(w, part.width == 2 ? year % 100 : year, part.width);
+            break;
+        default:
+            *w++ = part.literal;
+            break;
         }
     }
     out.append(text, w - text);
@@ -208,8 +217,12 @@ bool appendNumericDate(QByteArray& out, const char* s, qsizetype size, const std
 } // namespace
 
 TField::TField(TDataSet* dataSet, int index, const ColumnInfo& column)
-    : m_dataSet(dataSet), m_index(index), m_name(column.name), m_type(column.type),
-      m_size(column.size), m_precision(column.precision)
+    : m_dataSet(dataSet)
+    , m_index(index)
+    , m_name(column.name)
+    , m_type(column.type)
+    , m_size(column.size)
+    , m_precision(column.precision)
 {
 }
 
@@ -218,10 +231,14 @@ int TField::displayWidth() const
     if (m_displayWidth >= 1)
         return m_displayWidth;
     switch (m_type) {
-    case ftString: return m_size;
-    case ftBoolean: return 4;
-    case ftBCD: return m_precision > 0 ? m_precision + 1 : 10;
-    default: return 10;
+    case ftString:
+        return m_size;
+    case ftBoolean:
+        return 4;
+    case ftBCD:
+        return m_precision > 0 ? m_precision + 1 : 10;
+    default:
+        return 10;
     }
 }
 
@@ -386,5 +403,5 @@ void TField::setAsString(const QString& value)
 
 void TField::clear()
 {
-    m_dataSet->setFieldValue(m_index, CellRef{});
+    m_dataSet->setFieldValue(m_index, CellRef {});
 }

@@ -11,7 +11,8 @@ class TDataSet;
 struct ColumnInfo;
 
 // A field of a data set: one column, read in the data set's current record.
-class TField {
+class TField
+{
 public:
     TField(TDataSet* dataSet, int index, const ColumnInfo& column);
 
@@ -37,11 +38,11 @@ public:
 
     // Values in the current record.
     bool isNull() const;
-    QString asString() const;                 // text value; empty for a null
-    QString text() const { return asString(); }  // edit text
-    qint64 asCurrency() const;                // fixed point: value × 10,000
-    QByteArray blobContents() const;          // memo: its text in Windows-1252; else raw bytes
-    void appendBlobContents(QByteArray& out) const;   // the same, appended to out
+    QString asString() const; // text value; empty for a null
+    QString text() const { return asString(); } // edit text
+    qint64 asCurrency() const; // fixed point: value × 10,000
+    QByteArray blobContents() const; // memo: its text in Windows-1252; else raw bytes
+    void appendBlobContents(QByteArray& out) const; // the same, appended to out
     // Appends the text value in Windows-1252 (the exports' fast path).
     void appendText1252(QByteArray& out, Windows1252::Unmappable policy) const;
 

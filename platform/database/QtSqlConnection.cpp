@@ -15,7 +15,8 @@
 #include <QTime>
 #include <QUuid>
 
-namespace {
+namespace
+{
 
 QString errorText(const QSqlError& e)
 {
@@ -32,12 +33,23 @@ ColumnInfo columnOf(const QSqlField& f)
     ColumnInfo c;
     c.name = f.name();
     switch (f.metaType().id()) {
-    case QMetaType::Bool: c.type = ftBoolean; break;
-    case QMetaType::Short: case QMetaType::UShort: case QMetaType::SChar: case QMetaType::UChar:
-        c.type = ftSmallint; break;
-    case QMetaType::Int: case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong:
-        c.type = ftInteger; break;
-    case QMetaType::Double: case QMetaType::Float:
+    case QMetaType::Bool:
+        c.type = ftBoolean;
+        break;
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+        c.type = ftSmallint;
+        break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        c.type = ftInteger;
+        break;
+    case QMetaType::Double:
+    case QMetaType::Float:
         if (f.precision() > 0 && f.length() > 0) {
             c.type = ftBCD;
             c.precision = f.length();
@@ -46,10 +58,18 @@ ColumnInfo columnOf(const QSqlField& f)
             c.type = ftFloat;
         }
         break;
-    case QMetaType::QDate: c.type = ftDate; break;
-    case QMetaType::QTime: c.type = ftTime; break;
-    case QMetaType::QDateTime: c.type = ftDateTime; break;
-    case QMetaType::QByteArray: c.type = ftBlob; break;
+    case QMetaType::QDate:
+        c.type = ftDate;
+        break;
+    case QMetaType::QTime:
+        c.type = ftTime;
+        break;
+    case QMetaType::QDateTime:
+        c.type = ftDateTime;
+        break;
+    case QMetaType::QByteArray:
+        c.type = ftBlob;
+        break;
     default:
         if (f.length() > 0 && f.length() <= 8192) {
             c.type = ftString;
@@ -69,12 +89,19 @@ void appendValue(ResultStore& rows, const QVariant& v)
         return;
     }
     switch (v.metaType().id()) {
-    case QMetaType::Bool: case QMetaType::Short: case QMetaType::UShort: case QMetaType::Int:
-    case QMetaType::UInt: case QMetaType::LongLong: case QMetaType::ULongLong: case QMetaType::SChar:
+    case QMetaType::Bool:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::SChar:
     case QMetaType::UChar:
         rows.appendInteger(v.toLongLong());
         break;
-    case QMetaType::Double: case QMetaType::Float:
+    case QMetaType::Double:
+    case QMetaType::Float:
         rows.appendFloat(v.toDouble());
         break;
     case QMetaType::QByteArray: {
@@ -108,8 +135,8 @@ void appendValue(ResultStore& rows, const QVariant& v)
 } // namespace
 
 QtSqlConnection::QtSqlConnection(const AliasSettings& s)
-    : m_name(QStringLiteral("velosql-") + QUuid::createUuid().toString(QUuid::WithoutBraces)),
-      m_readOnly(s.readOnly)
+    : m_name(QStringLiteral("velosql-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+    , m_readOnly(s.readOnly)
 {
     if (!QSqlDatabase::isDriverAvailable(s.driver))
         throw EDatabaseError(QStringLiteral("Pilote de base de données introuvable : %1").arg(s.driver));
@@ -187,11 +214,21 @@ TableResult QtSqlConnection::openTable(const QString& table)
                 ++index;
             const CellRef c = result.data.rows->cell(r, index);
             switch (c.cls) {
-            case CellClass::Null: key << QVariant(); break;
-            case CellClass::Integer: key << QVariant(c.integer); break;
-            case CellClass::Float: key << QVariant(c.real); break;
-            case CellClass::Text: key << QVariant(QString::fromUtf8(c.data, c.size)); break;
-            case CellClass::Blob: key << QVariant(QByteArray(c.data, c.size)); break;
+            case CellClass::Null:
+                key << QVariant();
+                break;
+            case CellClass::Integer:
+                key << QVariant(c.integer);
+                break;
+            case CellClass::Float:
+                key << QVariant(c.real);
+                break;
+            case CellClass::Text:
+                key << QVariant(QString::fromUtf8(c.data, c.size));
+                break;
+            case CellClass::Blob:
+                key << QVariant(QByteArray(c.data, c.size));
+                break;
             }
         }
         result.keys.push_back(key);
@@ -199,8 +236,8 @@ TableResult QtSqlConnection::openTable(const QString& table)
     return result;
 }
 
-void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, const QStringList& columns,
-                                const QVariantList& values)
+void QtSqlConnection::updateRow(
+    const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values)
 {
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     QSqlDriver* driver = db.driver();
@@ -222,7 +259,7 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
     QSqlQuery q(db);
     q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
                   .arg(driver->escapeIdentifier(table, QSqlDriver::TableName), sets.join(QStringLiteral(", ")),
-                       where.join(QStringLiteral(" AND "))));
+                      where.join(QStringLiteral(" AND "))));
     for (const QVariant& v : values)
         q.addBindValue(v);
     for (const QVariant& v : whereValues)
@@ -230,7 +267,8 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
     if (!q.exec())
         throw EDatabaseError(errorText(q.lastError()));
     if (q.numRowsAffected() == 0)
-        throw EDatabaseError(QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur"));
+        throw EDatabaseError(
+            QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur"));
 }
 
 void QtSqlConnection::insertRow(const QString& table, const QStringList& columns, const QVariantList& values)
@@ -246,7 +284,7 @@ void QtSqlConnection::insertRow(const QString& table, const QStringList& columns
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                   .arg(driver->escapeIdentifier(table, QSqlDriver::TableName), names.join(QStringLiteral(", ")),
-                       marks.join(QStringLiteral(", "))));
+                      marks.join(QStringLiteral(", "))));
     for (const QVariant& v : values)
         q.addBindValue(v);
     if (!q.exec())

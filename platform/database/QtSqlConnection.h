@@ -8,7 +8,8 @@
 struct AliasSettings;
 
 // A server database (PostgreSQL, ODBC, MySQL) reached through a Qt SQL driver.
-class QtSqlConnection : public Connection {
+class QtSqlConnection : public Connection
+{
 public:
     // Connects as the alias says; throws EDatabaseError with the driver's message.
     explicit QtSqlConnection(const AliasSettings& settings);
@@ -17,8 +18,8 @@ public:
     QueryResult execute(const QString& sql) override;
     bool isReadOnly() const override { return m_readOnly; }
     TableResult openTable(const QString& table) override;
-    void updateRow(const QString& table, const QVariantList& key, const QStringList& columns,
-                   const QVariantList& values) override;
+    void updateRow(
+        const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values) override;
     void insertRow(const QString& table, const QStringList& columns, const QVariantList& values) override;
 
 private:

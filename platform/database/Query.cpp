@@ -2,7 +2,10 @@
 
 #include "Exceptions.h"
 
-TQuery::TQuery(QObject* owner, const QString& name) : TDataSet(owner, name) {}
+TQuery::TQuery(QObject* owner, const QString& name)
+    : TDataSet(owner, name)
+{
+}
 
 void TQuery::setSQL(const QString& text)
 {

@@ -4,7 +4,8 @@
 #include "SqlParameters.h"
 
 // A query: a statement run against the alias's database; its rows are read-only.
-class TQuery : public TDataSet {
+class TQuery : public TDataSet
+{
     Q_OBJECT
 public:
     explicit TQuery(QObject* owner = nullptr, const QString& name = {});

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 constexpr qsizetype kChunkSize = qsizetype(4) << 20;
 
 inline const char* readSize(const char* p, qsizetype& size)
@@ -24,9 +25,11 @@ inline const char* skipCell(const char* p)
 {
     const auto cls = CellClass(*p++);
     switch (cls) {
-    case CellClass::Null: return p;
+    case CellClass::Null:
+        return p;
     case CellClass::Integer:
-    case CellClass::Float: return p + 8;
+    case CellClass::Float:
+        return p + 8;
     case CellClass::Text:
     case CellClass::Blob: {
         qsizetype n;
@@ -39,7 +42,9 @@ inline const char* skipCell(const char* p)
 } // namespace
 
 ResultStore::ResultStore(int columnCount)
-    : m_columns(columnCount), m_classes(size_t(columnCount), 0u), m_longest(size_t(columnCount), 0)
+    : m_columns(columnCount)
+    , m_classes(size_t(columnCount), 0u)
+    , m_longest(size_t(columnCount), 0)
 {
 }
 
@@ -150,9 +155,14 @@ CellRef ResultStore::cell(qsizetype row, int column) const
     CellRef ref;
     ref.cls = CellClass(*p++);
     switch (ref.cls) {
-    case CellClass::Null: break;
-    case CellClass::Integer: std::memcpy(&ref.integer, p, 8); break;
-    case CellClass::Float: std::memcpy(&ref.real, p, 8); break;
+    case CellClass::Null:
+        break;
+    case CellClass::Integer:
+        std::memcpy(&ref.integer, p, 8);
+        break;
+    case CellClass::Float:
+        std::memcpy(&ref.real, p, 8);
+        break;
     case CellClass::Text:
     case CellClass::Blob:
         p = readSize(p, ref.size);

@@ -22,7 +22,8 @@ struct CellRef {
 // one index entry per row. A cell is a class byte followed by an 8-byte number,
 // or by a variable-length size and the bytes of a text or blob. Rows never span
 // two chunks, so a row is walked in one contiguous piece.
-class ResultStore {
+class ResultStore
+{
 public:
     explicit ResultStore(int columnCount);
     ResultStore(const ResultStore&) = delete;

@@ -1,10 +1,17 @@
 #include "SqlParameters.h"
 
-namespace {
+namespace
+{
 bool endsName(QChar c)
 {
     switch (c.unicode()) {
-    case u' ': case u'\t': case u',': case u';': case u')': case u'\r': case u'\n':
+    case u' ':
+    case u'\t':
+    case u',':
+    case u';':
+    case u')':
+    case u'\r':
+    case u'\n':
         return true;
     default:
         return false;

@@ -5,8 +5,8 @@
 
 // A statement as the engine receives it, and the named parameters found in it.
 struct ParsedStatement {
-    QString text;        // doubled colons outside quotes reduced to one
-    QStringList params;  // names, in order of appearance
+    QString text; // doubled colons outside quotes reduced to one
+    QStringList params; // names, in order of appearance
 };
 
 // Scans a statement for named parameters. Outside quoted text (every apostrophe

@@ -6,7 +6,8 @@
 #include <QRegularExpression>
 #include <sqlite3.h>
 
-namespace {
+namespace
+{
 
 constexpr int kBusyTimeoutMs = 5000;
 
@@ -81,8 +82,7 @@ void bindValue(sqlite3_stmt* stmt, int index, const QVariant& v)
     }
     default: {
         const QByteArray t = v.toString().toUtf8();
-        sqlite3_bind_text64(stmt, index, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
-                            SQLITE_UTF8);
+        sqlite3_bind_text64(stmt, index, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
         break;
     }
     }
@@ -147,25 +147,47 @@ ColumnInfo SqliteConnection::columnFromDeclaredType(const QString& name, const Q
     auto is = [&](const char* word) { return base == QLatin1String(word); };
     auto has = [&](const char* part) { return base.contains(QLatin1String(part)); };
 
-    if (is("MONEY") || is("CURRENCY") || is("SMALLMONEY")) c.type = ftCurrency;
-    else if (is("DECIMAL") || is("NUMERIC") || is("BCD")) { c.type = ftBCD; c.precision = first; c.size = second; }
-    else if (is("DATETIME") || has("TIMESTAMP")) c.type = ftDateTime;
-    else if (is("DATE")) c.type = ftDate;
-    else if (is("TIME")) c.type = ftTime;
-    else if (is("BOOLEAN") || is("BOOL") || is("LOGICAL") || is("BIT")) c.type = ftBoolean;
-    else if (is("SMALLINT") || is("TINYINT") || is("INT2")) c.type = ftSmallint;
-    else if (is("WORD")) c.type = ftWord;
-    else if (has("AUTOINC")) c.type = ftAutoInc;
-    else if (is("MEMO") || is("TEXT") || has("CLOB") || is("LONGTEXT") || is("MEDIUMTEXT")) c.type = ftMemo;
-    else if (is("FMTMEMO")) c.type = ftFmtMemo;
-    else if (is("GRAPHIC") || is("IMAGE")) c.type = ftGraphic;
-    else if (is("OLE")) c.type = ftParadoxOle;
-    else if (is("TYPEDBINARY")) c.type = ftTypedBinary;
-    else if (has("BLOB") || is("BINARY") || is("VARBINARY") || is("BYTEA")) c.type = ftBlob;
-    else if (has("CHAR")) { c.type = ftString; c.size = first; }
-    else if (has("INT")) c.type = ftInteger;
-    else if (has("REAL") || has("FLOA") || has("DOUB")) c.type = ftFloat;
-    else c.type = ftUnknown;   // typed from its values
+    if (is("MONEY") || is("CURRENCY") || is("SMALLMONEY"))
+        c.type = ftCurrency;
+    else if (is("DECIMAL") || is("NUMERIC") || is("BCD")) {
+        c.type = ftBCD;
+        c.precision = first;
+        c.size = second;
+    } else if (is("DATETIME") || has("TIMESTAMP"))
+        c.type = ftDateTime;
+    else if (is("DATE"))
+        c.type = ftDate;
+    else if (is("TIME"))
+        c.type = ftTime;
+    else if (is("BOOLEAN") || is("BOOL") || is("LOGICAL") || is("BIT"))
+        c.type = ftBoolean;
+    else if (is("SMALLINT") || is("TINYINT") || is("INT2"))
+        c.type = ftSmallint;
+    else if (is("WORD"))
+        c.type = ftWord;
+    else if (has("AUTOINC"))
+        c.type = ftAutoInc;
+    else if (is("MEMO") || is("TEXT") || has("CLOB") || is("LONGTEXT") || is("MEDIUMTEXT"))
+        c.type = ftMemo;
+    else if (is("FMTMEMO"))
+        c.type = ftFmtMemo;
+    else if (is("GRAPHIC") || is("IMAGE"))
+        c.type = ftGraphic;
+    else if (is("OLE"))
+        c.type = ftParadoxOle;
+    else if (is("TYPEDBINARY"))
+        c.type = ftTypedBinary;
+    else if (has("BLOB") || is("BINARY") || is("VARBINARY") || is("BYTEA"))
+        c.type = ftBlob;
+    else if (has("CHAR")) {
+        c.type = ftString;
+        c.size = first;
+    } else if (has("INT"))
+        c.type = ftInteger;
+    else if (has("REAL") || has("FLOA") || has("DOUB"))
+        c.type = ftFloat;
+    else
+        c.type = ftUnknown; // typed from its values
     return c;
 }
 
@@ -189,8 +211,7 @@ QueryResult SqliteConnection::execute(const QString& sql)
         const int columns = sqlite3_column_count(s.stmt);
         if (!last || columns == 0) {
             int rc;
-            while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
-            }
+            while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) { }
             if (rc != SQLITE_DONE)
                 fail();
             if (last)
@@ -203,8 +224,8 @@ QueryResult SqliteConnection::execute(const QString& sql)
         result.columns.reserve(size_t(columns));
         for (int i = 0; i < columns; ++i) {
             const char* decl = sqlite3_column_decltype(s.stmt, i);
-            result.columns.push_back(columnFromDeclaredType(QString::fromUtf8(sqlite3_column_name(s.stmt, i)),
-                                                            decl ? QString::fromUtf8(decl) : QString()));
+            result.columns.push_back(columnFromDeclaredType(
+                QString::fromUtf8(sqlite3_column_name(s.stmt, i)), decl ? QString::fromUtf8(decl) : QString()));
         }
         ResultStore& rows = *result.rows;
         int rc;
@@ -253,16 +274,26 @@ TableResult SqliteConnection::openTable(const QString& table)
     result.data.columns.assign(all.columns.begin() + 1, all.columns.end());
     result.data.rows = std::make_unique<ResultStore>(columns);
     for (qsizetype r = 0; r < all.rows->rowCount(); ++r) {
-        result.keys.push_back({all.rows->cell(r, 0).integer});
+        result.keys.push_back({ all.rows->cell(r, 0).integer });
         result.data.rows->beginRow();
         for (int c = 0; c < columns; ++c) {
             const CellRef cell = all.rows->cell(r, c + 1);
             switch (cell.cls) {
-            case CellClass::Null: result.data.rows->appendNull(); break;
-            case CellClass::Integer: result.data.rows->appendInteger(cell.integer); break;
-            case CellClass::Float: result.data.rows->appendFloat(cell.real); break;
-            case CellClass::Text: result.data.rows->appendText(cell.data, cell.size); break;
-            case CellClass::Blob: result.data.rows->appendBlob(cell.data, cell.size); break;
+            case CellClass::Null:
+                result.data.rows->appendNull();
+                break;
+            case CellClass::Integer:
+                result.data.rows->appendInteger(cell.integer);
+                break;
+            case CellClass::Float:
+                result.data.rows->appendFloat(cell.real);
+                break;
+            case CellClass::Text:
+                result.data.rows->appendText(cell.data, cell.size);
+                break;
+            case CellClass::Blob:
+                result.data.rows->appendBlob(cell.data, cell.size);
+                break;
             }
         }
         result.data.rows->endRow();
@@ -282,8 +313,8 @@ void SqliteConnection::run(const QString& sql, const QVariantList& values)
         fail();
 }
 
-void SqliteConnection::updateRow(const QString& table, const QVariantList& key, const QStringList& columns,
-                                 const QVariantList& values)
+void SqliteConnection::updateRow(
+    const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values)
 {
     QStringList sets;
     for (const QString& c : columns)
@@ -293,7 +324,8 @@ void SqliteConnection::updateRow(const QString& table, const QVariantList& key, 
     run(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoteIdentifier(table), sets.join(QStringLiteral(", "))),
         bound);
     if (sqlite3_changes(m_db) != 1)
-        throw EDatabaseError(QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur"));
+        throw EDatabaseError(
+            QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur"));
 }
 
 void SqliteConnection::insertRow(const QString& table, const QStringList& columns, const QVariantList& values)

@@ -7,7 +7,8 @@ struct sqlite3;
 // The embedded database: a SQLite file through SQLite's C API. The connection is
 // opened without the per-connection mutex (one thread uses it) and waits up to
 // 5 seconds on a database that another program is writing.
-class SqliteConnection : public Connection {
+class SqliteConnection : public Connection
+{
 public:
     // Opens an existing file; never creates one. readOnly opens it for reading only.
     SqliteConnection(const QString& fileName, bool readOnly);
@@ -16,8 +17,8 @@ public:
     QueryResult execute(const QString& sql) override;
     bool isReadOnly() const override;
     TableResult openTable(const QString& table) override;
-    void updateRow(const QString& table, const QVariantList& key, const QStringList& columns,
-                   const QVariantList& values) override;
+    void updateRow(
+        const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values) override;
     void insertRow(const QString& table, const QStringList& columns, const QVariantList& values) override;
 
     // Maps a declared column type ("VARCHAR(40)", "MONEY", "DECIMAL(10,2)") to a field type.

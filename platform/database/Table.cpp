@@ -2,14 +2,18 @@
 
 #include "Exceptions.h"
 
-namespace {
+namespace
+{
 QString readOnlyMessage()
 {
     return QStringLiteral("Ne peut modifier un ensemble de données en lecture seule");
 }
 } // namespace
 
-TTable::TTable(QObject* owner, const QString& name) : TDataSet(owner, name) {}
+TTable::TTable(QObject* owner, const QString& name)
+    : TDataSet(owner, name)
+{
+}
 
 QString TTable::sqlTableName() const
 {
@@ -42,7 +46,7 @@ void TTable::edit()
         return;
     if (m_readOnly)
         throw EDatabaseError(readOnlyMessage());
-    m_buffer.assign(size_t(fieldCount()), EditValue{});
+    m_buffer.assign(size_t(fieldCount()), EditValue {});
     if (recordCount() == 0) {
         setState(dsInsert);
     } else {
@@ -70,11 +74,21 @@ void TTable::post()
         const EditValue& v = m_buffer[size_t(i)];
         columns << field(i)->fieldName();
         switch (v.cls) {
-        case CellClass::Null: values << QVariant(); break;
-        case CellClass::Integer: values << QVariant(v.integer); break;
-        case CellClass::Float: values << QVariant(v.real); break;
-        case CellClass::Text: values << QVariant(QString::fromUtf8(v.bytes)); break;
-        case CellClass::Blob: values << QVariant(v.bytes); break;
+        case CellClass::Null:
+            values << QVariant();
+            break;
+        case CellClass::Integer:
+            values << QVariant(v.integer);
+            break;
+        case CellClass::Float:
+            values << QVariant(v.real);
+            break;
+        case CellClass::Text:
+            values << QVariant(QString::fromUtf8(v.bytes));
+            break;
+        case CellClass::Blob:
+            values << QVariant(v.bytes);
+            break;
         }
     }
     auto conn = connection();

@@ -7,7 +7,8 @@
 
 // A table of the alias's database, opened on its first record. It can be edited
 // record by record: edit (or insert on an empty table), post, cancel.
-class TTable : public TDataSet {
+class TTable : public TDataSet
+{
     Q_OBJECT
 public:
     explicit TTable(QObject* owner = nullptr, const QString& name = {});

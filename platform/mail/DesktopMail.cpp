@@ -6,7 +6,7 @@ unsigned DesktopMail::send(const QString& subject, const QString& body, QWidget*
 {
     QProcess tool;
     tool.setProcessChannelMode(QProcess::ForwardedChannels);
-    tool.start(QStringLiteral("xdg-email"), {QStringLiteral("--subject"), subject, QStringLiteral("--body"), body});
+    tool.start(QStringLiteral("xdg-email"), { QStringLiteral("--subject"), subject, QStringLiteral("--body"), body });
     if (!tool.waitForStarted(-1))
         return 1;
     if (!tool.waitForFinished(-1) || tool.exitStatus() != QProcess::NormalExit)

@@ -7,7 +7,8 @@ class QWidget;
 
 // Hands a message to the user's mail client, which shows its own compose window
 // where the user adds recipients and sends or abandons the message.
-class MailHandOff {
+class MailHandOff
+{
 public:
     virtual ~MailHandOff() = default;
 

@@ -7,12 +7,14 @@
 
 using namespace SimpleMapi;
 
-namespace {
+namespace
+{
 constexpr unsigned kFailure = 1; // MAPI_E_FAILURE
 }
 
 SimpleMapiMail::SimpleMapiMail(QString libraryName, QString folder)
-    : m_libraryName(std::move(libraryName)), m_folder(std::move(folder))
+    : m_libraryName(std::move(libraryName))
+    , m_folder(std::move(folder))
 {
 }
 
@@ -42,7 +44,7 @@ unsigned SimpleMapiMail::send(const QString& subject, const QString& body, QWidg
     // Both strings stay alive, zero-terminated, for the whole call.
     QByteArray subjectBytes = Windows1252::encode(subject);
     QByteArray noteBytes = Windows1252::encode(body);
-    MapiMessage message{};
+    MapiMessage message {};
     message.lpszSubject = subjectBytes.data();
     message.lpszNoteText = noteBytes.data();
     const ULONG_PTR handle = window ? ULONG_PTR(window->winId()) : 0;

@@ -8,7 +8,8 @@
 
 // The published Simple MAPI declarations that the binding uses. ULONG is 32 bits
 // wide on every system (unsigned long on Windows, unsigned int elsewhere).
-namespace SimpleMapi {
+namespace SimpleMapi
+{
 
 #ifdef Q_OS_WIN
 using ULONG = unsigned long;
@@ -45,9 +46,8 @@ constexpr FLAGS MAPI_LOGON_UI = 0x1;
 constexpr FLAGS MAPI_NEW_SESSION = 0x2;
 constexpr FLAGS MAPI_DIALOG = 0x8;
 
-using SendMailFunction = ULONG(VELOSQL_MAPI_CALL*)(LHANDLE lhSession, ULONG_PTR ulUIParam,
-                                                   MapiMessage* lpMessage, FLAGS flFlags,
-                                                   ULONG ulReserved);
+using SendMailFunction = ULONG(VELOSQL_MAPI_CALL*)(
+    LHANDLE lhSession, ULONG_PTR ulUIParam, MapiMessage* lpMessage, FLAGS flFlags, ULONG ulReserved);
 
 } // namespace SimpleMapi
 
@@ -55,7 +55,8 @@ using SendMailFunction = ULONG(VELOSQL_MAPI_CALL*)(LHANDLE lhSession, ULONG_PTR 
 // at the first send and its entry point kept for later sends; when either is
 // missing the send fails with code 1 and the next send tries again. The library
 // is released when the binding is destroyed (at program end).
-class SimpleMapiMail : public MailHandOff {
+class SimpleMapiMail : public MailHandOff
+{
 public:
     // folder empty: the system's library search order.
     explicit SimpleMapiMail(QString libraryName = QStringLiteral("MAPI32"), QString folder = {});

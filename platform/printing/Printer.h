@@ -29,7 +29,8 @@ struct PrintFont {
 
 // The drawing surface of a print job, in device pixels of the printer. It keeps its
 // current font from one job to the next.
-class PrintCanvas {
+class PrintCanvas
+{
 public:
     virtual ~PrintCanvas() = default;
 
@@ -48,7 +49,8 @@ public:
 
 // A printer: jobs of pages drawn on its canvas. One job runs at a time; beginning a
 // second while one runs throws EPrinter("Impression en cours").
-class Printer {
+class Printer
+{
 public:
     virtual ~Printer() = default;
 

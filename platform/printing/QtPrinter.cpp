@@ -9,7 +9,9 @@
 #include <QTemporaryFile>
 #include <cerrno>
 
-QtPrinter::QtPrinter(QPrinter& device) : m_device(device), m_canvas(*this)
+QtPrinter::QtPrinter(QPrinter& device)
+    : m_device(device)
+    , m_canvas(*this)
 {
 }
 
@@ -126,9 +128,9 @@ void QtPrinter::abortJob()
 }
 
 QtPrinter::Canvas::Canvas(QtPrinter& printer)
-    : m_printer(printer),
-      m_font{QStringLiteral("Arial"), 10, {}, QFont::SansSerif},
-      m_metrics(m_font.toQFont(), &printer.m_device)
+    : m_printer(printer)
+    , m_font { QStringLiteral("Arial"), 10, {}, QFont::SansSerif }
+    , m_metrics(m_font.toQFont(), &printer.m_device)
 {
 }
 

@@ -15,7 +15,8 @@ class QTemporaryFile;
 // long job holds one page in memory. A file is replaced only by a complete job; a
 // cancelled or failed one leaves the file that was there. The canvas starts in
 // Arial 10 points, regular.
-class QtPrinter : public Printer {
+class QtPrinter : public Printer
+{
 public:
     // device is not owned and must outlive this printer.
     explicit QtPrinter(QPrinter& device);
@@ -40,7 +41,8 @@ private:
     void dropSpool();
     [[noreturn]] static void throwFileError(int systemError);
 
-    class Canvas : public PrintCanvas {
+    class Canvas : public PrintCanvas
+    {
     public:
         explicit Canvas(QtPrinter& printer);
         void selectFont(const PrintFont& font) override;
@@ -60,7 +62,7 @@ private:
 
     QPrinter& m_device;
     QPainter m_painter;
-    QPoint m_paperEnd;   // the paper's bottom-right corner, in painter coordinates
+    QPoint m_paperEnd; // the paper's bottom-right corner, in painter coordinates
     Canvas m_canvas;
     // Printing to a file: its name, its atomic save and the file the job spools into.
     QString m_target;

@@ -5,12 +5,16 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 
-namespace {
+namespace
+{
 // What a grid cell shows of a long text: its first line, cut short.
 constexpr qsizetype kCellTextLimit = 256;
 }
 
-DataSetModel::DataSetModel(QObject* parent) : QAbstractTableModel(parent) {}
+DataSetModel::DataSetModel(QObject* parent)
+    : QAbstractTableModel(parent)
+{
+}
 
 void DataSetModel::setDataSet(TDataSet* dataSet)
 {
@@ -21,8 +25,8 @@ void DataSetModel::setDataSet(TDataSet* dataSet)
         connect(m_dataSet, &TDataSet::layoutChanged, this, &DataSetModel::rebuild);
         connect(m_dataSet, &TDataSet::recordChanged, this, [this] {
             if (m_dataSet && m_dataSet->recNo() >= 0 && !m_fieldIndexes.isEmpty())
-                emit dataChanged(index(int(m_dataSet->recNo()), 0),
-                                 index(int(m_dataSet->recNo()), int(m_fieldIndexes.size()) - 1));
+                emit dataChanged(
+                    index(int(m_dataSet->recNo()), 0), index(int(m_dataSet->recNo()), int(m_fieldIndexes.size()) - 1));
         });
     }
     rebuild();
@@ -93,7 +97,9 @@ Qt::ItemFlags DataSetModel::flags(const QModelIndex& index) const
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
-TDBGrid::TDBGrid(QWidget* parent, const QString& name) : QTableView(parent), m_model(new DataSetModel(this))
+TDBGrid::TDBGrid(QWidget* parent, const QString& name)
+    : QTableView(parent)
+    , m_model(new DataSetModel(this))
 {
     if (!name.isEmpty())
         setObjectName(name);

@@ -11,7 +11,8 @@ class TField;
 // The rows of a data set as a table model: one column per visible field, headed by
 // the field's name. Cells are read straight from the data set's store, so only the
 // rows on screen are ever converted to text.
-class DataSetModel : public QAbstractTableModel {
+class DataSetModel : public QAbstractTableModel
+{
     Q_OBJECT
 public:
     explicit DataSetModel(QObject* parent = nullptr);
@@ -36,7 +37,8 @@ private:
 // A read-only grid bound to a data set: movable and resizable columns, one cell
 // selected at a time, no indicator column. It shows the data set's current record
 // and follows it; a walk over many records repaints once, when the walk is over.
-class TDBGrid : public QTableView {
+class TDBGrid : public QTableView
+{
     Q_OBJECT
 public:
     explicit TDBGrid(QWidget* parent = nullptr, const QString& name = {});

@@ -6,7 +6,8 @@
 
 #include <QKeyEvent>
 
-namespace {
+namespace
+{
 QString toEditor(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -21,7 +22,8 @@ QString fromEditor(QString text)
 }
 } // namespace
 
-TDBMemo::TDBMemo(QWidget* parent, const QString& name) : QPlainTextEdit(parent)
+TDBMemo::TDBMemo(QWidget* parent, const QString& name)
+    : QPlainTextEdit(parent)
 {
     if (!name.isEmpty())
         setObjectName(name);

@@ -10,7 +10,8 @@ class TTable;
 // the record into edit state (insert on an empty table); Escape puts the stored
 // text back; posting the record stores the memo's text in the field, its lines
 // ended by CR LF. The memo is read-only while the table cannot be written.
-class TDBMemo : public QPlainTextEdit {
+class TDBMemo : public QPlainTextEdit
+{
     Q_OBJECT
 public:
     explicit TDBMemo(QWidget* parent = nullptr, const QString& name = {});

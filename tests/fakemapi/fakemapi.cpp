@@ -42,7 +42,8 @@ struct MapiMessage {
     MapiFileDesc* lpFiles;
 };
 
-namespace {
+namespace
+{
 
 void record(const std::string& line)
 {
@@ -78,17 +79,16 @@ std::string hex(const char* s)
 } // namespace
 
 #ifndef FAKEMAPI_NO_ENTRY
-FAKEMAPI_EXPORT ULONG FAKEMAPI_CALL MAPISendMail(LHANDLE lhSession, ULONG_PTR ulUIParam, MapiMessage* lpMessage,
-                                                 FLAGS flFlags, ULONG ulReserved)
+FAKEMAPI_EXPORT ULONG FAKEMAPI_CALL MAPISendMail(
+    LHANDLE lhSession, ULONG_PTR ulUIParam, MapiMessage* lpMessage, FLAGS flFlags, ULONG ulReserved)
 {
     const MapiMessage& m = *lpMessage;
-    const bool others = m.ulReserved || m.lpszMessageType || m.lpszDateReceived || m.lpszConversationID
-        || m.flFlags || m.lpOriginator || m.lpRecips || m.lpFiles;
+    const bool others = m.ulReserved || m.lpszMessageType || m.lpszDateReceived || m.lpszConversationID || m.flFlags
+        || m.lpOriginator || m.lpRecips || m.lpFiles;
     record("call session=" + std::to_string(lhSession) + " window=" + std::to_string(ulUIParam)
-           + " flags=" + std::to_string(flFlags) + " reserved=" + std::to_string(ulReserved)
-           + " subject=" + hex(m.lpszSubject) + " note=" + hex(m.lpszNoteText)
-           + " recips=" + std::to_string(m.nRecipCount) + " files=" + std::to_string(m.nFileCount)
-           + " others=" + (others ? "1" : "0"));
+        + " flags=" + std::to_string(flFlags) + " reserved=" + std::to_string(ulReserved)
+        + " subject=" + hex(m.lpszSubject) + " note=" + hex(m.lpszNoteText) + " recips=" + std::to_string(m.nRecipCount)
+        + " files=" + std::to_string(m.nFileCount) + " others=" + (others ? "1" : "0"));
     const char* result = std::getenv("VELOSQL_FAKEMAPI_RESULT");
     return result ? ULONG(std::strtoul(result, nullptr, 10)) : 0;
 }

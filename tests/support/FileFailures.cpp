@@ -9,7 +9,8 @@
 #include <sys/mount.h>
 #endif
 
-FailingDevice::FailingDevice(qint64 capacity) : m_capacity(capacity)
+FailingDevice::FailingDevice(qint64 capacity)
+    : m_capacity(capacity)
 {
     open(QIODevice::WriteOnly);
 }
@@ -31,8 +32,7 @@ SmallDisk::SmallDisk(qint64 bytes)
 #ifdef Q_OS_LINUX
     // Only this thread moves to the new namespace; its mounts are made private first
     // so that the tmpfs does not show up in the namespace the test was started in.
-    if (unshare(CLONE_NEWNS) != 0
-        || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
         m_error = QStringLiteral("private mount namespace: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return;
     }

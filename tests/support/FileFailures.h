@@ -6,7 +6,8 @@
 
 // A device that takes the first `capacity` bytes written to it, then refuses every
 // write, as a disk that fills up does.
-class FailingDevice : public QIODevice {
+class FailingDevice : public QIODevice
+{
 public:
     explicit FailingDevice(qint64 capacity);
     const QByteArray& written() const { return m_written; }
@@ -23,7 +24,8 @@ private:
 // A folder on a tmpfs of `bytes` bytes, mounted in a mount namespace private to the
 // calling thread, so that nothing outside the test sees it. Needs root (or the
 // capability to mount); available() is false otherwise, with the reason in error().
-class SmallDisk {
+class SmallDisk
+{
 public:
     explicit SmallDisk(qint64 bytes);
     ~SmallDisk();

@@ -5,11 +5,11 @@ QList<QList<RecordingPrinter::Text>> RecordingPrinter::pages() const
     QList<QList<Text>> result;
     for (const Call& call : calls) {
         if (call.kind == Call::Begin)
-            result = {{}};
+            result = { {} };
         else if (call.kind == Call::NewPage)
             result.append(QList<Text>());
         else if (call.kind == Call::TextOut)
-            result.last().append({call.text, call.x, call.y, call.font});
+            result.last().append({ call.text, call.x, call.y, call.font });
     }
     return result;
 }
@@ -34,7 +34,7 @@ int RecordingPrinter::lineHeight(const PrintFont& font)
 
 void RecordingPrinter::record(Call::Kind kind, const QString& text, int x, int y)
 {
-    calls.append({kind, m_canvas.m_font, text, x, y});
+    calls.append({ kind, m_canvas.m_font, text, x, y });
 }
 
 void RecordingPrinter::Canvas::selectFont(const PrintFont& font)

@@ -8,13 +8,14 @@
 // each character is 5 pixels wide per point (6 in bold), a line is 10 pixels high per
 // point. The canvas starts in Arial 10 points, as the real one; the page is about
 // A4 at 600 dots per inch unless told otherwise.
-class RecordingPrinter : public Printer {
+class RecordingPrinter : public Printer
+{
 public:
     struct Call {
         enum Kind { Begin, End, NewPage, Abort, SelectFont, SetStyle, TextWidth, TextHeight, TextOut };
         Kind kind;
-        PrintFont font;     // the canvas's font once the call is done
-        QString text;       // measured or drawn
+        PrintFont font; // the canvas's font once the call is done
+        QString text; // measured or drawn
         int x = 0;
         int y = 0;
     };
@@ -54,9 +55,13 @@ protected:
 private:
     void record(Call::Kind kind, const QString& text = {}, int x = 0, int y = 0);
 
-    class Canvas : public PrintCanvas {
+    class Canvas : public PrintCanvas
+    {
     public:
-        explicit Canvas(RecordingPrinter& printer) : m_printer(printer) {}
+        explicit Canvas(RecordingPrinter& printer)
+            : m_printer(printer)
+        {
+        }
         void selectFont(const PrintFont& font) override;
         void setStyle(FontStyles style) override;
         const PrintFont& font() const override { return m_font; }
@@ -67,8 +72,8 @@ private:
     private:
         friend class RecordingPrinter;
         RecordingPrinter& m_printer;
-        PrintFont m_font{QStringLiteral("Arial"), 10, {}, QFont::SansSerif};
+        PrintFont m_font { QStringLiteral("Arial"), 10, {}, QFont::SansSerif };
     };
 
-    Canvas m_canvas{*this};
+    Canvas m_canvas { *this };
 };

@@ -9,14 +9,15 @@
 // Installed for the lifetime of the object; the Qt dialogs come back after it.
 // With no scripted answer left: a message box answers its default button, a save
 // dialog and a print dialog are cancelled, a login is cancelled.
-class ScriptedDialogs : public Dialogs {
+class ScriptedDialogs : public Dialogs
+{
 public:
     struct Call {
-        QString kind;          // "message", "save", "print", "login"
+        QString kind; // "message", "save", "print", "login"
         MessageBox message;
         SaveFile save;
         PrintSetup print;
-        QString caption;       // login caption
+        QString caption; // login caption
     };
 
     ScriptedDialogs();

@@ -18,7 +18,8 @@ void initTestEnvironment()
 }
 
 TestDatabase::TestDatabase(Content content, const QString& alias)
-    : m_alias(alias), m_path(m_dir.filePath(QStringLiteral("test.sqlite")))
+    : m_alias(alias)
+    , m_path(m_dir.filePath(QStringLiteral("test.sqlite")))
 {
     Databases::closeAll();
     exec(QStringLiteral("PRAGMA user_version = 1"));
@@ -56,7 +57,8 @@ void TestDatabase::setReadOnly(bool readOnly)
     writeAlias(readOnly);
 }
 
-namespace {
+namespace
+{
 struct Handle {
     sqlite3* db = nullptr;
     explicit Handle(const QString& path)
@@ -90,16 +92,21 @@ QVariant TestDatabase::value(const QString& sql) const
     QVariant result;
     if (sqlite3_step(stmt) == SQLITE_ROW) {
         switch (sqlite3_column_type(stmt, 0)) {
-        case SQLITE_INTEGER: result = qint64(sqlite3_column_int64(stmt, 0)); break;
-        case SQLITE_FLOAT: result = sqlite3_column_double(stmt, 0); break;
+        case SQLITE_INTEGER:
+            result = qint64(sqlite3_column_int64(stmt, 0));
+            break;
+        case SQLITE_FLOAT:
+            result = sqlite3_column_double(stmt, 0);
+            break;
         case SQLITE_TEXT:
-            result = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
-                                       sqlite3_column_bytes(stmt, 0));
+            result = QString::fromUtf8(
+                reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), sqlite3_column_bytes(stmt, 0));
             break;
         case SQLITE_BLOB:
             result = QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, 0)), sqlite3_column_bytes(stmt, 0));
             break;
-        default: break;
+        default:
+            break;
         }
     }
     sqlite3_finalize(stmt);

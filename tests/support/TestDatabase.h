@@ -12,7 +12,8 @@ void initTestEnvironment();
 // aliases.ini. The file starts with the settings table ListBase (TTTYPES empty,
 // POLICE5 ";") unless told otherwise. Destroying it closes the alias's connection
 // and removes the section.
-class TestDatabase {
+class TestDatabase
+{
 public:
     enum Content { WithSettings, Empty };
     explicit TestDatabase(Content content = WithSettings, const QString& alias = QStringLiteral("Velorin"));
