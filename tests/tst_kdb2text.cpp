@@ -1,6 +1,7 @@
 #include "FileFailures.h"
 #include "Golden.h"
 #include "QueryFixture.h"
+#include "Raised.h"
 #include "TestDatabase.h"
 #include "kdb2text.h"
 
@@ -234,12 +235,9 @@ void TestKdb2Text::refusesWithoutOpenDataset()
     if (withDataset)
         component.setDataset(&query);
     QTemporaryDir dir;
-    try {
-        component.ExportToFile(dir.filePath(QStringLiteral("liste")));
-        QFAIL("the export succeeded");
-    } catch (const TKDBToTextError& error) {
-        QCOMPARE(error.message(), message);
-    }
+    const Raised failure = raised([&] { component.ExportToFile(dir.filePath(QStringLiteral("liste"))); });
+    QCOMPARE(failure.kind, QStringLiteral("TKDBToTextError"));
+    QCOMPARE(failure.message, message);
     QVERIFY(QDir(dir.path()).isEmpty());
 }
 
@@ -266,12 +264,9 @@ void TestKdb2Text::failedFileLeavesTargetsIntact()
     QVERIFY(writeFile(dir.filePath(QStringLiteral("folder.txt")), "old"));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.mem")));
     const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
-    try {
-        e.component.ExportToFile(dir.filePath(target));
-        QFAIL("the export succeeded");
-    } catch (const EInOutError& error) {
-        QCOMPARE(error.message(), message.replace(QStringLiteral("%1"), dir.path()));
-    }
+    const Raised failure = raised([&] { e.component.ExportToFile(dir.filePath(target)); });
+    QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
+    QCOMPARE(failure.message, message.replace(QStringLiteral("%1"), dir.path()));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     QCOMPARE(fileBytes(dir.filePath(QStringLiteral("plain.txt"))), QByteArray("old"));
     QCOMPARE(fileBytes(dir.filePath(QStringLiteral("folder.txt"))), QByteArray("old"));
@@ -285,12 +280,9 @@ void TestKdb2Text::fullDiskLeavesTargetsIntact()
         QSKIP(qPrintable(disk.error()));
     QVERIFY(writeFile(disk.filePath(QStringLiteral("liste.txt")), "old text"));
     QVERIFY(writeFile(disk.filePath(QStringLiteral("liste.mem")), "old side"));
-    try {
-        e.component.ExportToFile(disk.filePath(QStringLiteral("liste")));
-        QFAIL("the export succeeded");
-    } catch (const EInOutError& error) {
-        QCOMPARE(error.message(), QStringLiteral("Erreur E/S 28"));
-    }
+    const Raised failure = raised([&] { e.component.ExportToFile(disk.filePath(QStringLiteral("liste"))); });
+    QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
+    QCOMPARE(failure.message, QStringLiteral("Erreur E/S 28"));
     QCOMPARE(disk.entries(), QStringList({ "liste.mem", "liste.txt" }));
     QCOMPARE(fileBytes(disk.filePath(QStringLiteral("liste.txt"))), QByteArray("old text"));
     QCOMPARE(fileBytes(disk.filePath(QStringLiteral("liste.mem"))), QByteArray("old side"));

@@ -1,5 +1,6 @@
 #include "Exceptions.h"
 #include "Query.h"
+#include "Raised.h"
 #include "Table.h"
 #include "TestDatabase.h"
 
@@ -194,12 +195,9 @@ void TestQuery::namedParametersFailToOpen()
     TQuery q;
     q.setDatabaseName(QStringLiteral("Velorin"));
     q.setSQL(sql);
-    try {
-        q.open();
-        QFAIL("open succeeded");
-    } catch (const EDatabaseError& e) {
-        QCOMPARE(e.message(), message);
-    }
+    const Raised failure = raised([&] { q.open(); });
+    QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
+    QCOMPARE(failure.message, message);
     QVERIFY(!q.active());
 }
 
@@ -226,12 +224,9 @@ void TestQuery::rejectedStatementLeavesQueryClosed()
     TQuery q;
     q.setDatabaseName(QStringLiteral("Velorin"));
     q.setSQL(QStringLiteral("SELECT * FROM nowhere"));
-    try {
-        q.open();
-        QFAIL("open succeeded");
-    } catch (const EDatabaseError& e) {
-        QCOMPARE(e.message(), QStringLiteral("no such table: nowhere"));
-    }
+    const Raised failure = raised([&] { q.open(); });
+    QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
+    QCOMPARE(failure.message, QStringLiteral("no such table: nowhere"));
     QVERIFY(!q.active());
     QCOMPARE(q.state(), TDataSet::dsInactive);
 }
@@ -243,12 +238,9 @@ void TestQuery::statementWithoutResultIsExecutedThenReported()
     TQuery q;
     q.setDatabaseName(QStringLiteral("Velorin"));
     q.setSQL(QStringLiteral("INSERT INTO t VALUES (7)"));
-    try {
-        q.open();
-        QFAIL("open succeeded");
-    } catch (const EDatabaseError& e) {
-        QCOMPARE(e.message(), QStringLiteral("Erreur à la création du handle de curseur"));
-    }
+    const Raised failure = raised([&] { q.open(); });
+    QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
+    QCOMPARE(failure.message, QStringLiteral("Erreur à la création du handle de curseur"));
     QVERIFY(!q.active());
     QCOMPARE(db.value(QStringLiteral("SELECT n FROM t")).toInt(), 7);
 }
@@ -273,12 +265,9 @@ void TestQuery::fieldLookup()
     q.open();
     QCOMPARE(q.FindField(QStringLiteral("NOM")), q.field(0));
     QCOMPARE(q.FindField(QStringLiteral("absent")), nullptr);
-    try {
-        q.FieldByName(QStringLiteral("POLICE5"));
-        QFAIL("found");
-    } catch (const EDatabaseError& e) {
-        QCOMPARE(e.message(), QStringLiteral("QuerySQL : Champ 'POLICE5' non trouvé"));
-    }
+    const Raised failure = raised([&] { q.FieldByName(QStringLiteral("POLICE5")); });
+    QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
+    QCOMPARE(failure.message, QStringLiteral("QuerySQL : Champ 'POLICE5' non trouvé"));
 }
 
 void TestQuery::currencyValueIsFixedPoint_data()

@@ -1,6 +1,7 @@
 #include "Databases.h"
 #include "Exceptions.h"
 #include "Query.h"
+#include "Raised.h"
 #include "Table.h"
 #include "TestDatabase.h"
 
@@ -93,12 +94,9 @@ void TestTable::readOnlyAliasRefusesEditing()
     QObject owner;
     TTable* t = openTable(&owner);
     QVERIFY(!t->canModify());
-    try {
-        t->edit();
-        QFAIL("edit succeeded");
-    } catch (const EDatabaseError& e) {
-        QCOMPARE(e.message(), QStringLiteral("Ne peut modifier un ensemble de données en lecture seule"));
-    }
+    const Raised failure = raised([&] { t->edit(); });
+    QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
+    QCOMPARE(failure.message, QStringLiteral("Ne peut modifier un ensemble de données en lecture seule"));
     QCOMPARE(int(t->state()), 1);
     // Queries still read it.
     TQuery q;
@@ -119,12 +117,9 @@ void TestTable::lockedDatabaseReportsLockAfterWaiting()
     QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     t->edit();
     t->FieldByName(QStringLiteral("TTTYPES"))->setAsString(QStringLiteral("S1"));
-    try {
-        t->post();
-        QFAIL("post succeeded");
-    } catch (const EDatabaseError& e) {
-        QCOMPARE(e.message(), QStringLiteral("database is locked"));
-    }
+    const Raised failure = raised([&] { t->post(); });
+    QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
+    QCOMPARE(failure.message, QStringLiteral("database is locked"));
     QCOMPARE(int(t->state()), 2);
     sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(other);
