@@ -165,31 +165,31 @@ void TestQuery::walkEndsAtEndOfData()
 void TestQuery::namedParametersFailToOpen_data()
 {
     QTest::addColumn<QString>("sql");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("name");
     QTest::newRow("blank") << "SELECT * FROM t WHERE n = :num AND 1"
-                           << "Pas de valeur pour le paramètre 'num'";
+                           << "num";
     QTest::newRow("comma") << "SELECT :a, 1"
-                           << "Pas de valeur pour le paramètre 'a'";
+                           << "a";
     QTest::newRow("semicolon") << "SELECT :b;"
-                               << "Pas de valeur pour le paramètre 'b'";
+                               << "b";
     QTest::newRow("parenthesis") << "SELECT (:c)"
-                                 << "Pas de valeur pour le paramètre 'c'";
+                                 << "c";
     QTest::newRow("line feed") << "SELECT :d\nFROM t"
-                               << "Pas de valeur pour le paramètre 'd'";
+                               << "d";
     QTest::newRow("carriage return") << "SELECT :e\r\nFROM t"
-                                     << "Pas de valeur pour le paramètre 'e'";
+                                     << "e";
     QTest::newRow("end") << "SELECT * FROM t WHERE n = :fin"
-                         << "Pas de valeur pour le paramètre 'fin'";
+                         << "fin";
     QTest::newRow("after quoted colon") << "SELECT ':x', :y"
-                                        << "Pas de valeur pour le paramètre 'y'";
+                                        << "y";
     QTest::newRow("double quotes") << "SELECT \":x\" FROM t WHERE :z"
-                                   << "Pas de valeur pour le paramètre 'z'";
+                                   << "z";
 }
 
 void TestQuery::namedParametersFailToOpen()
 {
     QFETCH(QString, sql);
-    QFETCH(QString, message);
+    QFETCH(QString, name);
     TestDatabase db;
     db.exec(QStringLiteral("CREATE TABLE t (n INTEGER)"));
     TQuery q;
@@ -197,7 +197,7 @@ void TestQuery::namedParametersFailToOpen()
     q.setSQL(sql);
     const Raised failure = raised([&] { q.open(); });
     QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
-    QCOMPARE(failure.message, message);
+    QCOMPARE(failure.message, QStringLiteral("Pas de valeur pour le paramètre '%1'").arg(name));
     QVERIFY(!q.active());
 }
 
