@@ -22,6 +22,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -96,6 +97,7 @@ TFicheSQL::TFicheSQL(QWidget* parent)
     SaveDialogSQL.filters = { QStringLiteral("Fichiers HTML (*.htm)"), QStringLiteral("Fichiers textes (*.txt)") };
     SaveDialogSQL.defaultSuffix = QStringLiteral("htm");
     SaveDialogSQL.filterIndex = 1;
+    SaveDialogSQL.directory = QDir::homePath();
     KDatasetToPrinterSQL = new TKDatasetToPrinter(this, QStringLiteral("KDatasetToPrinterSQL"));
     KDatasetToPrinterSQL->setDataSet(QuerySQL);
     PrintDialogSQL = std::make_unique<QPrinter>(QPrinter::HighResolution);

@@ -11,6 +11,8 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <cxxabi.h>
 #include <typeinfo>
 
@@ -19,6 +21,11 @@ namespace VeloSQL
 
 void initApplication()
 {
+    // The program speaks French whatever the system's language: Qt's own dialogs too.
+    static QTranslator qtFrench;
+    if (qtFrench.isEmpty()
+        && qtFrench.load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtFrench);
     QCoreApplication::setApplicationName(QStringLiteral("VeloSQL"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("velosql"));
