@@ -32,6 +32,7 @@ private slots:
     void closingSplashEndsProgram();
     void startupFailureShowsBoxAndExitsWithOne_data();
     void startupFailureShowsBoxAndExitsWithOne();
+    void serverRefusingConnectionFailsStartup();
     void realProgramCreatesDefaultDatabaseAndShowsQueryWindow();
 };
 
@@ -140,6 +141,31 @@ void TestStartup::startupFailureShowsBoxAndExitsWithOne()
     // The file is never created, changed or repaired.
     QFile after(db.path());
     QCOMPARE(after.open(QIODevice::ReadOnly) ? after.readAll() : QByteArray("absent"), before);
+}
+
+void TestStartup::serverRefusingConnectionFailsStartup()
+{
+    TestDatabase db;
+    {
+        // A PostgreSQL server that is not there: nothing listens on port 1.
+        QSettings ini(Databases::aliasesFile(), QSettings::IniFormat);
+        ini.beginGroup(QStringLiteral("Velorin"));
+        ini.setValue(QStringLiteral("driver"), QStringLiteral("QPSQL"));
+        ini.setValue(QStringLiteral("host"), QStringLiteral("127.0.0.1"));
+        ini.setValue(QStringLiteral("port"), 1);
+        ini.setValue(QStringLiteral("database"), QStringLiteral("velorin"));
+        ini.setValue(QStringLiteral("user"), QStringLiteral("secretariat"));
+        ini.setValue(QStringLiteral("password"), QStringLiteral("secret"));
+        ini.endGroup();
+    }
+    Databases::closeAll();
+    ScriptedDialogs dialogs;
+    QCOMPARE(VeloSQL::run(), 1);
+    QCOMPARE(dialogs.calls.size(), 1);
+    QCOMPARE(dialogs.calls[0].message.caption, QStringLiteral("Erreur de l'application"));
+    QVERIFY2(dialogs.calls[0].message.text.contains(QLatin1String("refused"))
+            || dialogs.calls[0].message.text.contains(QLatin1String("Pilote")),
+        qPrintable(dialogs.calls[0].message.text));
 }
 
 void TestStartup::realProgramCreatesDefaultDatabaseAndShowsQueryWindow()
