@@ -8,33 +8,34 @@
 
 ExportOutput::ExportOutput(const QString& fileName)
     : m_file(std::make_unique<AtomicFile>(fileName, QStringLiteral("Ne peut créer le fichier %1")))
-    , m_data(std::make_unique<char[]>(size_t(kCapacity)))
 {
+    m_buffer.reserve(2 * kCapacity);
 }
 
 ExportOutput::ExportOutput(QIODevice& device)
     : m_device(&device)
-    , m_data(std::make_unique<char[]>(size_t(kCapacity)))
 {
+    m_buffer.reserve(2 * kCapacity);
 }
 
 ExportOutput::~ExportOutput() = default;
 
+// A piece of its own: written straight from data, after what the buffer holds.
 void ExportOutput::appendLarge(const char* data, qsizetype size)
 {
     flush();
-    if (size >= kCapacity) {
-        write(data, size);
-        return;
-    }
-    std::memcpy(m_data.get(), data, size_t(size));
-    m_size = size;
+    write(data, size);
 }
 
 void ExportOutput::flush()
 {
-    write(m_data.get(), m_size);
-    m_size = 0;
+    write(m_buffer.constData(), m_buffer.size());
+    if (m_buffer.capacity() > 2 * kCapacity) {
+        // A large cell grew the buffer: give that memory back.
+        m_buffer = QByteArray();
+        m_buffer.reserve(2 * kCapacity);
+    }
+    m_buffer.resize(0);
 }
 
 void ExportOutput::write(const char* data, qsizetype size)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <cstring>
@@ -8,8 +9,8 @@
 class AtomicFile;
 class QIODevice;
 
-// One output of an export, written in pieces of a fixed size so that memory holds
-// at most one piece whatever the size of the result.
+// One output of an export, written in pieces of about a fixed size so that memory
+// holds at most one piece (and one cell) whatever the size of the result.
 //
 // Two kinds of output: a file written atomically (a temporary file in the target's
 // folder, renamed over the target by commit(); until then the target is untouched,
@@ -28,20 +29,32 @@ public:
 
     void append(const char* data, qsizetype size)
     {
-        if (size > kCapacity - m_size) {
+        if (size >= kCapacity) {
             appendLarge(data, size);
             return;
         }
-        std::memcpy(m_data.get() + m_size, data, size_t(size));
-        m_size += size;
+        const qsizetype at = m_buffer.size();
+        m_buffer.resize(at + size);
+        std::memcpy(m_buffer.data() + at, data, size_t(size));
+        appended();
     }
     void append(QByteArrayView bytes) { append(bytes.data(), bytes.size()); }
     template <qsizetype N> void append(const char (&literal)[N]) { append(literal, N - 1); }
     void append(char c)
     {
-        if (m_size == kCapacity)
+        m_buffer.append(c);
+        appended();
+    }
+
+    // The bytes not written yet, for writers that append to them in place (a cell
+    // transcoded straight into the output, without a copy of its own); call
+    // appended() after each such piece.
+    QByteArray& buffer() { return m_buffer; }
+    // Writes the buffer once it holds a piece.
+    void appended()
+    {
+        if (m_buffer.size() >= kCapacity)
             flush();
-        m_data[m_size++] = c;
     }
 
     // Writes what is left; a file then replaces its target.
@@ -58,6 +71,7 @@ private:
 
     std::unique_ptr<AtomicFile> m_file;
     QIODevice* m_device = nullptr;
-    std::unique_ptr<char[]> m_data;
-    qsizetype m_size = 0;
+    // Room for a piece and one more append below a piece, so that appends never
+    // reallocate it; a larger cell written in place may grow it.
+    QByteArray m_buffer;
 };

@@ -13,19 +13,49 @@ namespace
 
 constexpr char kQuote = '"';
 
-// Appends bytes enclosed in quotes, every quote inside doubled. In Windows-1252 the
-// quote is one byte that no other character shares, so doubling bytes doubles characters.
-void appendQuoted(ExportOutput& out, const char* p, qsizetype size)
+// Writes a field's text value in quotes, every quote inside doubled, transcoded
+// straight into the output. In Windows-1252 the quote is one byte that no other
+// character shares, so doubling bytes doubles characters.
+void appendQuotedText(ExportOutput& out, const TField& field)
 {
-    const char* const end = p + size;
-    out.append(kQuote);
-    while (const auto* q = static_cast<const char*>(std::memchr(p, kQuote, size_t(end - p)))) {
-        out.append(p, q - p + 1);
-        out.append(kQuote);
-        p = q + 1;
+    QByteArray& bytes = out.buffer();
+    bytes.append(kQuote);
+    field.appendText1252(bytes, Windows1252::Unmappable::QuotedText);
+    bytes.append(kQuote);
+    out.appended();
+}
+
+void appendQuotedCount(ExportOutput& out, qsizetype count)
+{
+    char text[24];
+    text[0] = kQuote;
+    char* end = std::to_chars(text + 1, text + sizeof text - 1, count).ptr;
+    *end++ = kQuote;
+    out.append(text, end - text);
+}
+
+// Appends a binary field's contents to the side output and returns their size.
+// side() creates the side output; it is asked for only by contents of at least one
+// byte, which first go through pending. Once it exists (sideOutput), contents go
+// straight into its buffer.
+template <class SideOutput>
+qsizetype appendContents(const TField& field, ExportOutput*& sideOutput, SideOutput& side, QByteArray& pending)
+{
+    if (sideOutput) {
+        QByteArray& bytes = sideOutput->buffer();
+        const qsizetype before = bytes.size();
+        field.appendBlobContents(bytes);
+        const qsizetype count = bytes.size() - before;
+        sideOutput->appended(); // may write the buffer out
+        return count;
     }
-    out.append(p, end - p);
-    out.append(kQuote);
+    pending.resize(0);
+    field.appendBlobContents(pending);
+    if (!pending.isEmpty()) {
+        sideOutput = &side();
+        sideOutput->append(pending);
+    }
+    return pending.size();
 }
 
 bool hasExtension(const QString& name)
@@ -122,26 +152,18 @@ void TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, SideOutpu
     std::vector<const TField*> fields;
     for (int i = 0; i < data.fieldCount(); ++i)
         fields.push_back(data.field(i));
-    // The bytes of one cell, reused for every cell.
-    QByteArray cell;
+    ExportOutput* sideOutput = nullptr;
+    QByteArray pending;
     data.first();
     while (!data.eof()) {
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i > 0)
                 text.append(m_delimiter);
-            const TField* field = fields[i];
-            cell.resize(0);
-            if (isBlobType(field->dataType())) {
-                field->appendBlobContents(cell);
-                if (!cell.isEmpty())
-                    side().append(cell);
-                char count[24];
-                const char* end = std::to_chars(count, count + sizeof count, cell.size()).ptr;
-                appendQuoted(text, count, end - count);
-            } else {
-                field->appendText1252(cell, Windows1252::Unmappable::QuestionMark);
-                appendQuoted(text, cell.constData(), cell.size());
-            }
+            const TField& field = *fields[i];
+            if (isBlobType(field.dataType()))
+                appendQuotedCount(text, appendContents(field, sideOutput, side, pending));
+            else
+                appendQuotedText(text, field);
         }
         text.append("\r\n");
         data.next();

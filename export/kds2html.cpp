@@ -134,16 +134,16 @@ QString TKDataSetToHTML::cellText(const TField& field) const
     return text.isEmpty() ? QStringLiteral("&nbsp") : text;
 }
 
-// cellText() encoded, without going through a QString.
+// cellText() encoded straight into the output, without going through a QString.
 void TKDataSetToHTML::appendValue(const TField& field, ExportOutput& out)
 {
-    m_value.resize(0);
+    QByteArray& bytes = out.buffer();
+    const qsizetype before = bytes.size();
     if (field.dataType() == ftCurrency)
-        m_currency->append(m_value, field.asCurrency());
+        m_currency->append(bytes, field.asCurrency());
     else
-        field.appendText1252(m_value, Windows1252::Unmappable::HtmlText);
-    if (m_value.isEmpty())
-        out.append("&nbsp");
-    else
-        out.append(m_value);
+        field.appendText1252(bytes, Windows1252::Unmappable::HtmlText);
+    if (bytes.size() == before)
+        bytes.append("&nbsp");
+    out.appended();
 }

@@ -66,7 +66,6 @@ private:
     QStringList m_header;
     QStringList m_footer;
     TKHTMLFormatCellEvent m_onFormatCell;
-    // Per export: amounts under the user's regional settings, and the bytes of one value.
+    // Per export: amounts under the user's regional settings.
     std::optional<CurrencyText> m_currency;
-    QByteArray m_value;
 };

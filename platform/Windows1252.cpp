@@ -1,6 +1,7 @@
 #include "Windows1252.h"
 
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstring>
 
@@ -43,44 +44,67 @@ constexpr std::array<char16_t, 32> kHigh = {
     0x0178,
 };
 
-// Bytes that end a run copied as it is: non-ASCII, and for HTML text the markup.
-constexpr std::array<bool, 256> stopBytes(bool html)
+using Windows1252::Unmappable;
+
+// The ASCII characters that a policy escapes.
+constexpr const char* escapedBy(Unmappable policy)
+{
+    switch (policy) {
+    case Unmappable::QuotedText:
+        return "\"";
+    case Unmappable::HtmlText:
+        return "&<>\"";
+    default:
+        return "";
+    }
+}
+
+// Bytes that end a run copied as it is: non-ASCII, and the ASCII characters escaped.
+constexpr std::array<bool, 256> stopBytes(Unmappable policy)
 {
     std::array<bool, 256> stop {};
     for (int b = 0x80; b < 0x100; ++b)
         stop[size_t(b)] = true;
-    if (html)
-        for (const char c : { '&', '<', '>', '"' })
-            stop[size_t(c)] = true;
+    for (const char* c = escapedBy(policy); *c; ++c)
+        stop[size_t(*c)] = true;
     return stop;
 }
-constexpr std::array<bool, 256> kStopText = stopBytes(false);
-constexpr std::array<bool, 256> kStopHtml = stopBytes(true);
-constexpr std::array<bool, 256> kMarkup = [] {
-    std::array<bool, 256> markup {};
-    for (const char c : { '&', '<', '>', '"' })
-        markup[size_t(c)] = true;
-    return markup;
-}();
 
-// True when one of the eight bytes of word is "&", "<", ">" or '"'.
-inline bool holdsMarkup(quint64 word)
+// The high bit of every byte of word that is c, exact up to the first one (higher
+// bits may be wrongly set by the borrow).
+inline quint64 bytesEqual(quint64 word, char c)
 {
     constexpr quint64 ones = 0x0101010101010101ULL;
     constexpr quint64 highs = 0x8080808080808080ULL;
-    const auto holds = [word](char c) {
-        const quint64 x = word ^ (ones * uchar(c));
-        return ((x - ones) & ~x & highs) != 0;
-    };
-    return holds('&') || holds('<') || holds('>') || holds('"');
+    const quint64 x = word ^ (ones * uchar(c));
+    return (x - ones) & ~x & highs;
 }
 
-// True when none of the eight bytes of word is a stop byte.
-inline bool plainWord(quint64 word, bool html)
+// The high bit of the bytes of word that stop a plain run under policy (non-ASCII
+// bytes and the ASCII characters escaped), exact up to the first one.
+template <Unmappable policy> inline quint64 stopMask(quint64 word)
 {
-    if (word & 0x8080808080808080ULL)
-        return false;
-    return !html || !holdsMarkup(word);
+    quint64 mask = word & 0x8080808080808080ULL;
+    if constexpr (policy == Unmappable::QuotedText)
+        mask |= bytesEqual(word, '"');
+    else if constexpr (policy == Unmappable::HtmlText)
+        mask |= bytesEqual(word, '&') | bytesEqual(word, '<') | bytesEqual(word, '>') | bytesEqual(word, '"');
+    return mask;
+}
+
+// The index in memory order of the first byte whose high bit mask marks.
+inline int firstMarked(quint64 mask)
+{
+    if constexpr (std::endian::native == std::endian::little)
+        return std::countr_zero(mask) / 8;
+    else
+        return std::countl_zero(mask) / 8;
+}
+
+// True when one of the eight bytes of word is an ASCII character that policy escapes.
+template <Unmappable policy> inline bool holdsEscaped(quint64 word)
+{
+    return (stopMask<policy>(word) & ~word) != 0;
 }
 
 // The entity of an ASCII character that HTML text escapes; nullptr for the others.
@@ -100,9 +124,55 @@ const char* markupEntity(char c)
     }
 }
 
-void appendUnmappable(QByteArray& out, char32_t cp, Windows1252::Unmappable policy)
+// How policy writes an ASCII character it escapes; nullptr for one written as it is.
+const char* escapedAscii(char c, Unmappable policy)
 {
-    if (policy == Windows1252::Unmappable::QuestionMark) {
+    if (policy == Unmappable::HtmlText)
+        return markupEntity(c);
+    if (policy == Unmappable::QuotedText && c == '"')
+        return "\"\"";
+    return nullptr;
+}
+
+// Writes an ASCII character at w as policy writes it; returns the end.
+inline char* writeAscii(char* w, char c, Unmappable policy)
+{
+    const char* escaped = escapedAscii(c, policy);
+    if (!escaped) {
+        *w = c;
+        return w + 1;
+    }
+    const size_t length = std::strlen(escaped);
+    std::memcpy(w, escaped, length);
+    return w + length;
+}
+
+bool writesQuestionMark(Unmappable policy)
+{
+    return policy == Unmappable::QuestionMark || policy == Unmappable::QuotedText;
+}
+
+// The most bytes one input byte becomes: a UTF-8 sequence of k bytes gives at most
+// 3.5 k bytes as a character reference ("&#2047;" for 2), an escaped ASCII byte at
+// most 6 ("&quot;"), or 2 for a doubled quote.
+constexpr qsizetype growthOf(Unmappable policy)
+{
+    switch (policy) {
+    case Unmappable::QuestionMark:
+        return 1;
+    case Unmappable::QuotedText:
+        return 2;
+    case Unmappable::CharacterReference:
+        return 4;
+    case Unmappable::HtmlText:
+        return 6;
+    }
+    return 6;
+}
+
+void appendUnmappable(QByteArray& out, char32_t cp, Unmappable policy)
+{
+    if (writesQuestionMark(policy)) {
         out.append('?');
         return;
     }
@@ -111,13 +181,121 @@ void appendUnmappable(QByteArray& out, char32_t cp, Windows1252::Unmappable poli
     out.append(';');
 }
 
-void appendAscii(QByteArray& out, char c, Windows1252::Unmappable policy)
+void appendAscii(QByteArray& out, char c, Unmappable policy)
 {
-    const char* entity = policy == Windows1252::Unmappable::HtmlText ? markupEntity(c) : nullptr;
-    if (entity)
-        out.append(entity);
+    if (const char* escaped = escapedAscii(c, policy))
+        out.append(escaped);
     else
         out.append(c);
+}
+
+// Decodes the UTF-8 sequence led by s[i] (a byte of 0x80 or more); -1 for an
+// invalid or cut sequence, of which only the lead byte is then consumed.
+inline char32_t decodeSequence(const char* s, qsizetype n, qsizetype& i)
+{
+    const auto c = uchar(s[i]);
+    char32_t cp = 0;
+    int extra = 0;
+    if ((c & 0xE0) == 0xC0) {
+        cp = c & 0x1F;
+        extra = 1;
+    } else if ((c & 0xF0) == 0xE0) {
+        cp = c & 0x0F;
+        extra = 2;
+    } else if ((c & 0xF8) == 0xF0) {
+        cp = c & 0x07;
+        extra = 3;
+    } else {
+        ++i;
+        return char32_t(-1);
+    }
+    if (i + extra >= n) {
+        ++i;
+        return char32_t(-1);
+    }
+    for (int k = 1; k <= extra; ++k) {
+        const auto cc = uchar(s[i + k]);
+        if ((cc & 0xC0) != 0x80) {
+            ++i;
+            return char32_t(-1);
+        }
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    i += extra + 1;
+    return cp;
+}
+
+// appendFromUtf8 for one policy, known when compiling so that the run scans test
+// only the bytes that policy stops at. w has room for growthOf(policy) bytes per
+// input byte; returns the end.
+template <Unmappable policy> char* writeFromUtf8(char* w, const char* s, qsizetype n)
+{
+    static constexpr std::array<bool, 256> stop = stopBytes(policy);
+    qsizetype i = 0;
+    while (i < n) {
+        if (i + 8 <= n) {
+            // Eight bytes at a time, each word stored whole (what is written never
+            // outgrows what is read, so the room is there), w then moved past the bytes
+            // before the first stop byte. No call per run of plain bytes.
+            quint64 word;
+            std::memcpy(&word, s + i, 8);
+            std::memcpy(w, &word, 8);
+            const quint64 stops = stopMask<policy>(word);
+            const int plain = stops ? firstMarked(stops) : 8;
+            i += plain;
+            w += plain;
+            if (plain == 8)
+                continue;
+        } else if (!stop[uchar(s[i])]) {
+            *w++ = s[i++];
+            continue;
+        }
+        if (uchar(s[i]) < 0x80) {
+            w = writeAscii(w, s[i++], policy);
+            continue;
+        }
+        const char32_t cp = decodeSequence(s, n, i);
+        const int b = cp == char32_t(-1) ? '?' : Windows1252::byteFor(cp);
+        if (b >= 0) {
+            *w++ = char(b);
+        } else if (writesQuestionMark(policy)) {
+            *w++ = '?';
+        } else {
+            *w++ = '&';
+            *w++ = '#';
+            w = std::to_chars(w, w + 8, quint32(cp)).ptr;
+            *w++ = ';';
+        }
+    }
+    return w;
+}
+
+// appendBytes for a policy that escapes ASCII characters; w has room for
+// growthOf(policy) bytes per input byte; returns the end.
+template <Unmappable policy> char* writeEscapedBytes(char* w, const char* s, qsizetype n)
+{
+    qsizetype i = 0;
+    while (i < n) {
+        quint64 word;
+        if (i + 8 <= n && (std::memcpy(&word, s + i, 8), !holdsEscaped<policy>(word))) {
+            std::memcpy(w, &word, 8);
+            w += 8;
+            i += 8;
+            continue;
+        }
+        w = writeAscii(w, s[i++], policy);
+    }
+    return w;
+}
+
+// Appends through a pointer: out is sized for the longest form of every input byte,
+// written by write, then cut to what was written.
+template <class Write> void appendThrough(QByteArray& out, qsizetype most, Write write)
+{
+    const qsizetype at = out.size();
+    out.resize(at + most);
+    char* const begin = out.data();
+    out.resize(write(begin + at) - begin);
 }
 
 } // namespace
@@ -176,125 +354,36 @@ QByteArray encode(QStringView text, Unmappable policy)
 
 void appendBytes(QByteArray& out, QByteArrayView bytes, Unmappable policy)
 {
-    if (policy != Unmappable::HtmlText) {
-        out.append(bytes);
-        return;
-    }
-    // Sized for the longest entity per byte, written through a pointer, then cut.
     const char* s = bytes.data();
     const qsizetype n = bytes.size();
-    const qsizetype at = out.size();
-    out.resize(at + 6 * n);
-    char* w = out.data() + at;
-    qsizetype i = 0;
-    while (i < n) {
-        quint64 word;
-        if (i + 8 <= n && (std::memcpy(&word, s + i, 8), !holdsMarkup(word))) {
-            std::memcpy(w, &word, 8);
-            w += 8;
-            i += 8;
-            continue;
-        }
-        const char c = s[i++];
-        if (const char* entity = kMarkup[uchar(c)] ? markupEntity(c) : nullptr) {
-            const size_t length = std::strlen(entity);
-            std::memcpy(w, entity, length);
-            w += length;
-        } else {
-            *w++ = c;
-        }
+    switch (policy) {
+    case Unmappable::QuotedText:
+        appendThrough(out, 2 * n, [&](char* w) { return writeEscapedBytes<Unmappable::QuotedText>(w, s, n); });
+        break;
+    case Unmappable::HtmlText:
+        appendThrough(out, 6 * n, [&](char* w) { return writeEscapedBytes<Unmappable::HtmlText>(w, s, n); });
+        break;
+    default:
+        out.append(bytes);
+        break;
     }
-    out.resize(w - out.data());
 }
 
 void appendFromUtf8(QByteArray& out, const char* s, qsizetype n, Unmappable policy)
 {
-    // The output is sized for the longest form of every input byte, written through a
-    // pointer, then cut: a UTF-8 sequence of k bytes gives at most 2.5 k bytes as a
-    // character reference ("&#2047;" for 2), a markup byte at most 6 ("&quot;").
-    const bool html = policy == Unmappable::HtmlText;
-    const qsizetype growth = policy == Unmappable::QuestionMark ? 1 : html ? 6 : 4;
-    const qsizetype at = out.size();
-    out.resize(at + growth * n);
-    char* w = out.data() + at;
-    const auto& stop = html ? kStopHtml : kStopText;
-    qsizetype i = 0;
-    while (i < n) {
-        const qsizetype start = i;
-        // Eight bytes at a time while they need no change, then byte by byte.
-        while (i + 8 <= n) {
-            quint64 word;
-            std::memcpy(&word, s + i, 8);
-            if (!plainWord(word, html))
-                break;
-            i += 8;
-        }
-        while (i < n && !stop[uchar(s[i])])
-            ++i;
-        if (i > start) {
-            std::memcpy(w, s + start, size_t(i - start));
-            w += i - start;
-        }
-        if (i >= n)
+    appendThrough(out, growthOf(policy) * n, [&](char* w) {
+        switch (policy) {
+        case Unmappable::QuestionMark:
+            return writeFromUtf8<Unmappable::QuestionMark>(w, s, n);
+        case Unmappable::QuotedText:
+            return writeFromUtf8<Unmappable::QuotedText>(w, s, n);
+        case Unmappable::CharacterReference:
+            return writeFromUtf8<Unmappable::CharacterReference>(w, s, n);
+        case Unmappable::HtmlText:
             break;
-        const auto c = uchar(s[i]);
-        if (c < 0x80) {
-            const char* entity = markupEntity(char(c));
-            const size_t length = std::strlen(entity);
-            std::memcpy(w, entity, length);
-            w += length;
-            ++i;
-            continue;
         }
-        char32_t cp = 0;
-        int extra = 0;
-        if ((c & 0xE0) == 0xC0) {
-            cp = c & 0x1F;
-            extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            cp = c & 0x0F;
-            extra = 2;
-        } else if ((c & 0xF8) == 0xF0) {
-            cp = c & 0x07;
-            extra = 3;
-        } else {
-            *w++ = '?';
-            ++i;
-            continue;
-        }
-        if (i + extra >= n) {
-            *w++ = '?';
-            ++i;
-            continue;
-        }
-        bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            const auto cc = uchar(s[i + k]);
-            if ((cc & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (!ok) {
-            *w++ = '?';
-            ++i;
-            continue;
-        }
-        i += extra + 1;
-        const int b = byteFor(cp);
-        if (b >= 0) {
-            *w++ = char(b);
-        } else if (policy == Unmappable::QuestionMark) {
-            *w++ = '?';
-        } else {
-            *w++ = '&';
-            *w++ = '#';
-            w = std::to_chars(w, w + 8, quint32(cp)).ptr;
-            *w++ = ';';
-        }
-    }
-    out.resize(w - out.data());
+        return writeFromUtf8<Unmappable::HtmlText>(w, s, n);
+    });
 }
 
 } // namespace Windows1252

@@ -10,9 +10,11 @@
 namespace Windows1252
 {
 
-// How a character that the code page cannot hold is written.
+// How a character that the code page cannot hold is written, and which ASCII
+// characters the context escapes.
 enum class Unmappable {
     QuestionMark, // "?" (text files)
+    QuotedText, // as QuestionMark, and '"' doubled (the inside of a quoted text-file value)
     CharacterReference, // "&#8364;" style (HTML files)
     HtmlText, // as CharacterReference, and "&", "<", ">", '"' as entities (HTML cell text)
 };
@@ -25,8 +27,8 @@ void appendEncoded(QByteArray& out, QStringView text, Unmappable policy = Unmapp
 // exports: no QString in between). Invalid UTF-8 bytes become "?".
 void appendFromUtf8(QByteArray& out, const char* utf8, qsizetype size, Unmappable policy = Unmappable::QuestionMark);
 
-// Appends Windows-1252 bytes as text is written under policy: unchanged, or with
-// "&", "<", ">", '"' as entities for HtmlText.
+// Appends Windows-1252 bytes as text is written under policy: unchanged, with '"'
+// doubled for QuotedText, or with "&", "<", ">", '"' as entities for HtmlText.
 void appendBytes(QByteArray& out, QByteArrayView bytes, Unmappable policy);
 
 // The byte for a code point, or -1 when the code page cannot hold it.

@@ -27,6 +27,17 @@ const QString kManyRows
                      "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 3000)"
                      " INSERT INTO t SELECT printf('%0100d', n), printf('%050d', n) FROM c");
 
+// The text and side bytes of the export's walk into devices.
+std::pair<QByteArray, QByteArray> bytesIntoDevices(TKDatasetToText& component)
+{
+    QBuffer text;
+    QBuffer side;
+    text.open(QIODevice::WriteOnly);
+    side.open(QIODevice::WriteOnly);
+    component.exportTo(text, side);
+    return { text.data(), side.data() };
+}
+
 } // namespace
 
 // The delimited text export: exact bytes of the text and side files, file names,
@@ -52,6 +63,8 @@ private slots:
     void fullDiskLeavesTargetsIntact();
     void failingDeviceReportsError();
     void datasetClearsWhenDestroyed();
+    void contentsAcrossPieces_data();
+    void contentsAcrossPieces();
 };
 
 void TestKdb2Text::quotingAndJoining_data()
@@ -208,13 +221,9 @@ void TestKdb2Text::writesGoldenFiles()
     QCOMPARE(QDir(dir.filePath(QStringLiteral("data.d"))).entryList(QDir::Files).size(), 2);
 
     // The same walk into devices gives the same bytes.
-    QBuffer textDevice;
-    QBuffer sideDevice;
-    textDevice.open(QIODevice::WriteOnly);
-    sideDevice.open(QIODevice::WriteOnly);
-    e.component.exportTo(textDevice, sideDevice);
-    QCOMPARE(textDevice.data(), textBytes);
-    QCOMPARE(sideDevice.data(), hasSide ? sideBytes : QByteArray());
+    const auto [textDevice, sideDevice] = bytesIntoDevices(e.component);
+    QCOMPARE(textDevice, textBytes);
+    QCOMPARE(sideDevice, hasSide ? sideBytes : QByteArray());
 }
 
 void TestKdb2Text::refusesWithoutOpenDataset_data()
@@ -309,6 +318,40 @@ void TestKdb2Text::datasetClearsWhenDestroyed()
     delete query;
     QCOMPARE(component.dataset(), nullptr);
     QCOMPARE(component.delimiter(), '\t');
+}
+
+// Contents are written in place into the side output, which writes out a piece of
+// about a mebibyte at a time: every count must still be the size of its contents.
+void TestKdb2Text::contentsAcrossPieces_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("memoSize");
+    QTest::addColumn<int>("blobSize");
+    QTest::newRow("cells smaller than a piece") << 20 << 300000 << 250000;
+    QTest::newRow("cells larger than a piece") << 3 << 1500000 << 1200000;
+}
+
+void TestKdb2Text::contentsAcrossPieces()
+{
+    QFETCH(int, rows);
+    QFETCH(int, memoSize);
+    QFETCH(int, blobSize);
+    Export e(QStringLiteral("CREATE TABLE t (s VARCHAR(20), m TEXT, b BLOB);"
+                            "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < ")
+        + QString::number(rows) + QStringLiteral(") INSERT INTO t SELECT 'a\"' || n, printf('%0")
+        + QString::number(memoSize) + QStringLiteral("d', n), zeroblob(") + QString::number(blobSize)
+        + QStringLiteral(" + n) FROM c"));
+    e.component.setDelimiter(';');
+    QByteArray expectedText;
+    QByteArray expectedSide;
+    for (int n = 1; n <= rows; ++n) {
+        expectedText += "\"a\"\"" + QByteArray::number(n) + "\";\"" + QByteArray::number(memoSize) + "\";\""
+            + QByteArray::number(blobSize + n) + "\"\r\n";
+        expectedSide += QByteArray::number(n).rightJustified(memoSize, '0') + QByteArray(blobSize + n, '\0');
+    }
+    const auto [text, side] = bytesIntoDevices(e.component);
+    QCOMPARE(text, expectedText);
+    QVERIFY(side == expectedSide);
 }
 
 QTEST_MAIN(TestKdb2Text)

@@ -42,6 +42,21 @@ void TestWindows1252::utf8TranscodesAsTextDoes_data()
                                                  << QByteArray("0123456789abcdef\xe9"
                                                                "0123456789");
     QTest::newRow("only markup") << "\"\"\"\"\"\"\"\"\"\"" << html << QByteArray("&quot;").repeated(10);
+
+    // Quoted text-file values: only '"' changes (doubled), then as text.
+    const auto quoted = Unmappable::QuotedText;
+    QTest::newRow("quoted, empty") << "" << quoted << QByteArray();
+    QTest::newRow("quoted, only quotes") << "\"\"\"\"\"\"\"\"\"" << quoted << QByteArray(18, '"');
+    QTest::newRow("quoted, quote at each place of a word")
+        << "\"1234567a\"234567ab\"34567abc\"4567abcd\"567abcde\"67abcdef\"7abcdefg\"" << quoted
+        << QByteArray("\"\"1234567a\"\"234567ab\"\"34567abc\"\"4567abcd\"\"567abcde\"\"67abcdef\"\"7abcdefg\"\"");
+    QTest::newRow("quoted, CR LF, delimiter and markup")
+        << "a;b\r\n\"c\"\r\n<&>" << quoted << QByteArray("a;b\r\n\"\"c\"\"\r\n<&>");
+    QTest::newRow("quoted, bytes 0x80 to 0x9F")
+        << QString::fromUtf8("\"€‚ƒ\u0081\u008d Ÿ\"") << quoted << QByteArray("\"\"\x80\x82\x83\x81\x8d \x9f\"\"");
+    QTest::newRow("quoted, outside the code page") << "\"Łódź\" ✓ 😀 long enough\"" << quoted
+                                                   << QByteArray("\"\"?\xf3"
+                                                                 "d?\"\" ? ? long enough\"\"");
 }
 
 void TestWindows1252::utf8TranscodesAsTextDoes()
@@ -61,6 +76,7 @@ void TestWindows1252::bytesEscapeAsTextDoes_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("no markup") << QByteArray("plain \xe9\x80\x81 bytes, long enough for words");
     QTest::newRow("markup everywhere") << QByteArray("<&>\"x<&>\"y\0z\xff<<<<<<<<&", 24);
+    QTest::newRow("quotes and CR LF") << QByteArray("\"\"\r\n\"a\"\x93\x94\"0123456789\"\r\n");
     QTest::newRow("every byte") << [] {
         QByteArray all;
         for (int b = 0; b < 256; ++b)
@@ -72,7 +88,7 @@ void TestWindows1252::bytesEscapeAsTextDoes_data()
 void TestWindows1252::bytesEscapeAsTextDoes()
 {
     QFETCH(QByteArray, bytes);
-    for (const Unmappable policy : { Unmappable::QuestionMark, Unmappable::HtmlText }) {
+    for (const Unmappable policy : { Unmappable::QuestionMark, Unmappable::QuotedText, Unmappable::HtmlText }) {
         QByteArray out("prefix");
         Windows1252::appendBytes(out, bytes, policy);
         QCOMPARE(out, "prefix" + Windows1252::encode(Windows1252::decode(bytes), policy));
