@@ -1,19 +1,48 @@
 #pragma once
 
-// What the benchmark programs share: an alias to the database under test, in a
-// configuration folder of the run only, and the process's resident memory.
+// What the benchmark programs share: a configuration folder of the run only, the
+// query on the database under test, and the process's resident memory.
 
 #include "Databases.h"
+#include "Query.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <cstdio>
 #include <sys/resource.h>
 
 namespace bench
 {
+
+// A configuration folder of this run only, so that the user's own aliases are never
+// read or written, and the offscreen platform unless another is asked for. Create it
+// before the application object.
+class ThrowawayConfig
+{
+public:
+    ThrowawayConfig()
+    {
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path()));
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// After the application object: the program's name (which places aliases.ini) and
+// the French regional settings of the program's users.
+inline void setUpApplication()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("VeloSQL"));
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+}
 
 // Points alias, read-only, at the SQLite file database. Call after the
 // application's name is set and XDG_CONFIG_HOME names a throw-away folder.
@@ -49,6 +78,14 @@ inline double currentRssMiB()
         std::fclose(f);
     }
     return double(resident) * double(getpagesize()) / 1048576.0;
+}
+
+// Readies query to run sql on the SQLite file database through the alias "Bench".
+inline void prepareQuery(TQuery& query, const QString& database, const QString& sql)
+{
+    pointAliasAt(QStringLiteral("Bench"), database);
+    query.setDatabaseName(QStringLiteral("Bench"));
+    query.setSQL(sql);
 }
 
 } // namespace bench

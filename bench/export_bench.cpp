@@ -8,46 +8,18 @@
 // settings are French, as the program's users' are. The database is reached through
 // an alias in a throw-away configuration folder, read-only.
 
-#include "Databases.h"
+#include "BenchSupport.h"
 #include "Exceptions.h"
 #include "Query.h"
 #include "kdb2text.h"
 #include "kds2html.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
-#include <QLocale>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace
 {
-
-const QString kAlias = QStringLiteral("Bench");
-
-void pointAliasAt(const QString& database)
-{
-    const QString ini = Databases::aliasesFile();
-    QDir().mkpath(QFileInfo(ini).absolutePath());
-    QSettings settings(ini, QSettings::IniFormat);
-    settings.beginGroup(kAlias);
-    settings.setValue(QStringLiteral("driver"), QStringLiteral("SQLITE"));
-    settings.setValue(QStringLiteral("database"), QFileInfo(database).absoluteFilePath());
-    settings.setValue(QStringLiteral("readonly"), QStringLiteral("true"));
-    settings.endGroup();
-    settings.sync();
-}
-
-long peakKiB()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 int usage()
 {
@@ -59,12 +31,9 @@ int usage()
 
 int main(int argc, char** argv)
 {
-    // Never the user's own aliases: a configuration folder of this run only.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const bench::ThrowawayConfig config;
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("VeloSQL"));
-    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    bench::setUpApplication();
 
     const QStringList args = app.arguments();
     if (args.size() < 3)
@@ -76,12 +45,10 @@ int main(int argc, char** argv)
     const QString sql = args.value(4, QStringLiteral("SELECT * FROM Patients"));
 
     try {
-        pointAliasAt(args[2]);
+        TQuery query(nullptr, QStringLiteral("QuerySQL"));
+        bench::prepareQuery(query, args[2], sql);
         QElapsedTimer clock;
         clock.start();
-        TQuery query(nullptr, QStringLiteral("QuerySQL"));
-        query.setDatabaseName(kAlias);
-        query.setSQL(sql);
         query.open();
         const qint64 openMs = clock.restart();
         if (mode == QLatin1String("text")) {
@@ -100,7 +67,7 @@ int main(int argc, char** argv)
         std::printf("mode=%s rows=%lld store_mb=%.1f open_s=%.3f export_s=%.3f peak_rss_mb=%.1f\n", qPrintable(mode),
             static_cast<long long>(query.recordCount()),
             double(query.store() ? query.store()->bytesUsed() : 0) / 1048576.0, double(openMs) / 1000.0,
-            double(exportMs) / 1000.0, double(peakKiB()) / 1024.0);
+            double(exportMs) / 1000.0, bench::peakRssMiB());
     } catch (const Exception& e) {
         std::fprintf(stderr, "export_bench: %s\n", e.what());
         return 1;

@@ -12,9 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QLocale>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <functional>
 
 namespace
@@ -30,13 +28,9 @@ double timed(const std::function<void()>& step)
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bench::ThrowawayConfig config;
     QApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("VeloSQL"));
-    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    bench::setUpApplication();
 
     const QStringList args = app.arguments();
     if (args.size() < 2) {
@@ -44,10 +38,8 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        bench::pointAliasAt(QStringLiteral("Bench"), args[1]);
         TQuery query(nullptr, QStringLiteral("QuerySQL"));
-        query.setDatabaseName(QStringLiteral("Bench"));
-        query.setSQL(args.value(2, QStringLiteral("SELECT * FROM Patients")));
+        bench::prepareQuery(query, args[1], args.value(2, QStringLiteral("SELECT * FROM Patients")));
         TDataSource source(nullptr, QStringLiteral("DataSourceQuerySQL"));
         source.setDataSet(&query);
         TDBGrid grid(nullptr, QStringLiteral("DBGridSQL"));

@@ -15,19 +15,13 @@
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
-#include <QLocale>
 #include <QPrinter>
-#include <QTemporaryDir>
 
 int main(int argc, char** argv)
 {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const bench::ThrowawayConfig config;
     QGuiApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("VeloSQL"));
-    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    bench::setUpApplication();
 
     const QStringList args = app.arguments();
     if (args.size() < 3) {
@@ -39,13 +33,10 @@ int main(int argc, char** argv)
         sql += QStringLiteral(" LIMIT %1").arg(args[3].toLongLong());
 
     try {
-        const QString alias = QStringLiteral("Bench");
-        bench::pointAliasAt(alias, args[1]);
+        TQuery query(nullptr, QStringLiteral("QuerySQL"));
+        bench::prepareQuery(query, args[1], sql);
         QElapsedTimer clock;
         clock.start();
-        TQuery query(nullptr, QStringLiteral("QuerySQL"));
-        query.setDatabaseName(alias);
-        query.setSQL(sql);
         query.open();
         const qint64 openMs = clock.restart();
         const double heldMiB = bench::currentRssMiB();
