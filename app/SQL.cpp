@@ -301,13 +301,20 @@ void TFicheSQL::DBMemoSQLChange(QObject*)
     refreshList();
 }
 
-void TFicheSQL::refreshList()
+QStringList TFicheSQL::memoLines() const
 {
-    // The lines of the list memo, counted once; a final line break ends the last line.
+    // A final line break ends the last line: the empty text after it is no line.
     QStringList lines = DBMemoSQL->text().split(QStringLiteral("\r\n"));
     if (lines.last().isEmpty())
         lines.removeLast();
-    for (const QString& line : std::as_const(lines)) {
+    return lines;
+}
+
+void TFicheSQL::refreshList()
+{
+    // The lines are counted once, at the start of the pass.
+    const QStringList lines = memoLines();
+    for (const QString& line : lines) {
         for (int i = 0; i < ComboBoxSQL->count(); ++i)
             if (ComboBoxSQL->itemText(i) == line)
                 return;
@@ -318,9 +325,7 @@ void TFicheSQL::refreshList()
 void TFicheSQL::ToolButtonAjoutClick(QObject*)
 {
     TableSQL->edit();
-    QStringList lines = DBMemoSQL->text().split(QStringLiteral("\r\n"));
-    if (lines.last().isEmpty())
-        lines.removeLast();
+    QStringList lines = memoLines();
     lines.append(ComboBoxSQL->currentText());
     DBMemoSQL->setText(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
 }

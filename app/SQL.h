@@ -97,6 +97,8 @@ private:
     void AjoutComboBoxSQL();
     // Puts text into the sorted drop-down list without touching the statement box.
     void insertSorted(const QString& text);
+    // The lines of the list memo.
+    QStringList memoLines() const;
     void refreshList();
     QString cellText(const class TField* field) const;
     void checkMode(QAction* mode);

@@ -96,9 +96,9 @@ void TTable::post()
         conn->insertRow(sqlTableName(), columns, values);
     else
         conn->updateRow(sqlTableName(), m_keys[size_t(recNo())], columns, values);
-    // The stored row is read back; the table stands on its first record again.
+    // The stored row is read back (bound controls hear it as a new layout); the
+    // table stands on its first record again.
     reload();
-    emit recordChanged();
 }
 
 void TTable::cancel()

@@ -70,8 +70,8 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const
     if (!f)
         return {};
     const CellRef c = f->cellAt(index.row());
-    if (f->dataType() == ftBlob || f->dataType() == ftGraphic || f->dataType() == ftParadoxOle
-        || f->dataType() == ftDBaseOle || f->dataType() == ftTypedBinary)
+    // Binary contents are not shown as text; memos show their first line.
+    if (isBlobType(f->dataType()) && !isMemoType(f->dataType()))
         return c.cls == CellClass::Null ? QString() : QStringLiteral("(BLOB)");
     QString text = f->textOf(c);
     qsizetype lineEnd = text.indexOf(QLatin1Char('\r'));
