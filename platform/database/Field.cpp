@@ -400,8 +400,3 @@ void TField::setAsString(const QString& value)
     c.size = utf8.size();
     m_dataSet->setFieldValue(m_index, c);
 }
-
-void TField::clear()
-{
-    m_dataSet->setFieldValue(m_index, CellRef {});
-}

@@ -53,7 +53,6 @@ public:
 
     // Editing (tables in edit or insert state only).
     void setAsString(const QString& value);
-    void clear();
 
 private:
     TDataSet* m_dataSet;
