@@ -1,5 +1,6 @@
 #include "kds2prn.h"
 
+#include "DataSetWalk.h"
 #include "FieldType.h"
 
 #include <algorithm>
@@ -97,26 +98,25 @@ void TKDatasetToPrinter::measure()
 
 void TKDatasetToPrinter::PrintPages()
 {
-    TDataSet& dataSet = *m_dataSet;
     printPageHead();
-    dataSet.first();
-    qsizetype done = 0;
-    reportProgress(done);
-    while (!dataSet.eof()) {
+    // The progress handler lets events through: the walk keeps its own place.
+    DataSetWalk walk(*m_dataSet);
+    reportProgress(0);
+    while (!walk.atEnd()) {
         printRow();
-        ++done;
-        dataSet.next();
+        walk.next();
         if (m_pageHeight - m_footerHeight < m_y + m_lineHeight) {
             if (!m_job->aborted()) {
                 printFooter();
                 m_job->newPage();
             }
-            reportProgress(done);
+            reportProgress(walk.done());
             printPageHead();
         }
     }
     printFooter();
-    reportProgress(done);
+    reportProgress(walk.done());
+    walk.keepPlace();
 }
 
 void TKDatasetToPrinter::printPageHead()

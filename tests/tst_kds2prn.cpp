@@ -77,6 +77,8 @@ private slots:
     void secondJobWhileOneRunsFails();
     void cancelAbortsJobAndWalksOn();
     void dataSetClosedDuringJobDropsIt();
+    void cursorMovedDuringJobPrintsEveryRowOnce_data();
+    void cursorMovedDuringJobPrintsEveryRowOnce();
 };
 
 void TestDatasetToPrinter::pageHead_data()
@@ -369,6 +371,39 @@ void TestDatasetToPrinter::dataSetClosedDuringJobDropsIt()
     QCOMPARE(errorOf<TKDBExportError>([&] { l.component.Print(); }), "Dataset changed while printing");
     QVERIFY(l.printer.aborted());
     QVERIFY(!l.printer.printing());
+}
+
+void TestDatasetToPrinter::cursorMovedDuringJobPrintsEveryRowOnce_data()
+{
+    // Where a click on the grid puts the shared cursor while the job lets events through.
+    QTest::addColumn<int>("clickedRow");
+    QTest::newRow("first row") << 0;
+    QTest::newRow("a row further on") << 100;
+    QTest::newRow("last row") << 119;
+}
+
+void TestDatasetToPrinter::cursorMovedDuringJobPrintsEveryRowOnce()
+{
+    QFETCH(int, clickedRow);
+    Listing l(numbers(120));
+    l.component.setOnProgress([&](qsizetype, qsizetype) {
+        l.query.moveTo(clickedRow);
+        return true;
+    });
+    l.component.Print();
+
+    QStringList printed;
+    for (const auto& page : l.printer.pages())
+        for (const Text& t : page)
+            if (t.font == body)
+                printed << t.text;
+    QStringList expected;
+    for (int n = 1; n <= 120; ++n)
+        expected << QString::number(n);
+    QCOMPARE(printed, expected);
+    // The listing leaves the cursor at the end of data, on the last row.
+    QVERIFY(l.query.eof());
+    QCOMPARE(l.query.recNo(), 119);
 }
 
 QTEST_MAIN(TestDatasetToPrinter)

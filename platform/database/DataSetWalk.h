@@ -1,0 +1,53 @@
+#pragma once
+
+#include "DataSet.h"
+
+// A walk over every record of a data set, from the first to the end of data, that
+// keeps its own place. The cursor is shared with the grid bound to the data set: when
+// events are let through during the walk (a progress dialog), a click on the grid
+// moves it. Each step first puts the cursor back where the walk left it, so every
+// record is visited once, in order, whatever the user does meanwhile; the walk ends
+// with the cursor at the end of data.
+class DataSetWalk
+{
+public:
+    explicit DataSetWalk(TDataSet& dataSet)
+        : m_dataSet(dataSet)
+    {
+        m_dataSet.first();
+        m_count = m_dataSet.recordCount();
+    }
+
+    // True once every record was visited.
+    bool atEnd()
+    {
+        keepPlace();
+        return m_row >= m_count;
+    }
+    void next()
+    {
+        keepPlace();
+        m_dataSet.next();
+        ++m_row;
+    }
+    // Records visited so far.
+    qsizetype done() const { return m_row; }
+
+    // Puts the cursor back where the walk stands (on its record, or at the end of data).
+    void keepPlace()
+    {
+        if (m_row < m_count) {
+            if (m_dataSet.recNo() != m_row || m_dataSet.eof())
+                m_dataSet.moveTo(m_row);
+        } else if (!m_dataSet.eof()) {
+            // Past the last record: back to it, then past it again.
+            m_dataSet.moveTo(m_count - 1);
+            m_dataSet.next();
+        }
+    }
+
+private:
+    TDataSet& m_dataSet;
+    qsizetype m_count = 0;
+    qsizetype m_row = 0;
+};
