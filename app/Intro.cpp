@@ -62,13 +62,13 @@ TFicheIntro::TFicheIntro(QWidget* parent)
 void TFicheIntro::TimerintroTimer(QObject*)
 {
     hide();
+    Timerintro->stop();
     if (FicheSQL) {
         FicheSQL->show();
         FicheSQL->raise();
         FicheSQL->activateWindow();
+        qCInfo(lcStartup, "query window shown");
     }
-    Timerintro->stop();
-    qCInfo(lcStartup, "query window shown");
 }
 
 void TFicheIntro::showEvent(QShowEvent* event)

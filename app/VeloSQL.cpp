@@ -82,8 +82,10 @@ int run()
         box.icon = Dialogs::Icon::Error;
         box.buttons = { QStringLiteral("OK") };
         box.escapeButton = 0;
-        Dialogs::instance().messageBox(nullptr, box);
+        // The windows go before the box: its event loop would otherwise let the
+        // splash's timer show the query window behind it.
         destroyWindows();
+        Dialogs::instance().messageBox(nullptr, box);
         return 1;
     }
     FicheIntro->show();

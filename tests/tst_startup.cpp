@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -33,6 +34,7 @@ private slots:
     void startupFailureShowsBoxAndExitsWithOne_data();
     void startupFailureShowsBoxAndExitsWithOne();
     void serverRefusingConnectionFailsStartup();
+    void failureBoxOpenPastSplashTimeShowsNoWindow();
     void realProgramCreatesDefaultDatabaseAndShowsQueryWindow();
 };
 
@@ -166,6 +168,53 @@ void TestStartup::serverRefusingConnectionFailsStartup()
     QVERIFY2(dialogs.calls[0].message.text.contains(QLatin1String("refused"))
             || dialogs.calls[0].message.text.contains(QLatin1String("Pilote")),
         qPrintable(dialogs.calls[0].message.text));
+}
+
+namespace
+{
+// A user who reads the failure box for longer than the splash lasts: the box's own
+// event loop runs meanwhile. Records the windows visible at the end of the reading.
+class SlowReader : public ScriptedDialogs
+{
+public:
+    QStringList visibleWindows;
+    int messageBox(QWidget* parent, const MessageBox& box) override
+    {
+        QTest::qWait(2500);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible())
+                visibleWindows << w->objectName();
+        return ScriptedDialogs::messageBox(parent, box);
+    }
+};
+
+QStringList startupLog;
+QtMessageHandler previousHandler = nullptr;
+void recordStartupLog(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (qstrcmp(context.category, "velosql.startup") == 0)
+        startupLog << message;
+    else if (previousHandler)
+        previousHandler(type, context, message);
+}
+} // namespace
+
+void TestStartup::failureBoxOpenPastSplashTimeShowsNoWindow()
+{
+    // The settings table is missing: the query window cannot be created.
+    TestDatabase db(TestDatabase::Empty);
+    QLoggingCategory::setFilterRules(QStringLiteral("velosql.startup.info=true"));
+    startupLog.clear();
+    previousHandler = qInstallMessageHandler(recordStartupLog);
+    SlowReader dialogs;
+    const int status = VeloSQL::run();
+    qInstallMessageHandler(previousHandler);
+    QLoggingCategory::setFilterRules(QString());
+
+    QCOMPARE(status, 1);
+    QCOMPARE(dialogs.calls.size(), 1);
+    QCOMPARE(dialogs.visibleWindows, QStringList());
+    QCOMPARE(startupLog, QStringList());
 }
 
 void TestStartup::realProgramCreatesDefaultDatabaseAndShowsQueryWindow()
