@@ -12,6 +12,7 @@
 #include "PrintProgress.h"
 #include "QtPrinter.h"
 #include "Query.h"
+#include "RememberedList.h"
 #include "Table.h"
 #include "kdb2text.h"
 #include "kds2html.h"
@@ -56,13 +57,6 @@ struct WaitCursor {
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
 };
-
-// The order of the sorted drop-down list: letter case ignored first, then counted.
-bool sortsBefore(const QString& a, const QString& b)
-{
-    const int c = a.compare(b, Qt::CaseInsensitive);
-    return c != 0 ? c < 0 : a.compare(b, Qt::CaseSensitive) < 0;
-}
 
 } // namespace
 
@@ -255,17 +249,14 @@ void TFicheSQL::ToolButtonResultClick(QObject*)
 void TFicheSQL::AjoutComboBoxSQL()
 {
     const QString text = ComboBoxSQL->currentText();
-    for (int i = 0; i < ComboBoxSQL->count(); ++i)
-        if (ComboBoxSQL->itemText(i) == text)
-            return;
-    insertSorted(text);
+    if (!m_listed.contains(text))
+        insertSorted(text);
 }
 
 void TFicheSQL::insertSorted(const QString& text)
 {
-    int position = 0;
-    while (position < ComboBoxSQL->count() && !sortsBefore(text, ComboBoxSQL->itemText(position)))
-        ++position;
+    const int position = RememberedList::insertPosition(
+        ComboBoxSQL->count(), text, [this](int i) { return ComboBoxSQL->itemText(i); });
     const int before = ComboBoxSQL->count();
     // Adding an item must not replace what the statement box shows.
     const QString edited = ComboBoxSQL->lineEdit()->text();
@@ -278,6 +269,7 @@ void TFicheSQL::insertSorted(const QString& text)
     }
     if (ComboBoxSQL->count() != before + 1)
         throw Exception(QStringLiteral("Ne peut insérer une ligne"));
+    m_listed.insert(text);
 }
 
 void TFicheSQL::ComboBoxSQLKeyPress(QObject*, QChar& key)
@@ -303,23 +295,14 @@ void TFicheSQL::DBMemoSQLChange(QObject*)
 
 QStringList TFicheSQL::memoLines() const
 {
-    // A final line break ends the last line: the empty text after it is no line.
-    QStringList lines = DBMemoSQL->text().split(QStringLiteral("\r\n"));
-    if (lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
+    return RememberedList::memoLines(DBMemoSQL->text());
 }
 
 void TFicheSQL::refreshList()
 {
     // The lines are counted once, at the start of the pass.
-    const QStringList lines = memoLines();
-    for (const QString& line : lines) {
-        for (int i = 0; i < ComboBoxSQL->count(); ++i)
-            if (ComboBoxSQL->itemText(i) == line)
-                return;
+    for (const QString& line : RememberedList::linesToAdd(memoLines(), m_listed))
         insertSorted(line);
-    }
 }
 
 void TFicheSQL::ToolButtonAjoutClick(QObject*)

@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 
+#include <QSet>
 #include <QWidget>
 #include <memory>
 
@@ -106,6 +107,8 @@ private:
     void centreOnScreen();
 
     bool m_centred = false;
+    // The items of the drop-down list, for exact comparisons without a walk over it.
+    QSet<QString> m_listed;
 };
 
 extern TFicheSQL* FicheSQL;

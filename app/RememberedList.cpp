@@ -1,0 +1,34 @@
+#include "RememberedList.h"
+
+namespace RememberedList
+{
+
+bool sortsBefore(const QString& a, const QString& b)
+{
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a.compare(b, Qt::CaseSensitive) < 0;
+}
+
+QStringList memoLines(const QString& text)
+{
+    // A final line break ends the last line: the empty text after it is no line.
+    QStringList lines = text.split(QStringLiteral("\r\n"));
+    if (lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+QStringList linesToAdd(const QStringList& lines, const QSet<QString>& listed)
+{
+    QStringList added;
+    QSet<QString> seen;
+    for (const QString& line : lines) {
+        if (listed.contains(line) || seen.contains(line))
+            break;
+        seen.insert(line);
+        added << line;
+    }
+    return added;
+}
+
+} // namespace RememberedList

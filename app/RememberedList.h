@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+// The rules of the drop-down list of statements: its order, and which lines of the
+// remembered list a refresh pass adds to it. Statements are compared exactly (letter
+// case, blanks and length all count).
+namespace RememberedList
+{
+
+// The order of the sorted drop-down list: letter case ignored first, then counted.
+[[nodiscard]] bool sortsBefore(const QString& a, const QString& b);
+
+// The lines of the list memo's text: split at CR LF, a final empty line not counted.
+[[nodiscard]] QStringList memoLines(const QString& text);
+
+// The lines a refresh pass adds to a list that holds listed, in order: each line up
+// to, and not including, the first one that is already listed or that an earlier
+// line of the same pass added.
+[[nodiscard]] QStringList linesToAdd(const QStringList& lines, const QSet<QString>& listed);
+
+// Where text takes its place among items sorted by sortsBefore: after every item that
+// does not sort after it. itemAt(i) gives item i of count.
+template <class ItemAt> int insertPosition(int count, const QString& text, ItemAt&& itemAt)
+{
+    int low = 0;
+    int high = count;
+    while (low < high) {
+        const int middle = low + (high - low) / 2;
+        if (sortsBefore(text, itemAt(middle)))
+            high = middle;
+        else
+            low = middle + 1;
+    }
+    return low;
+}
+
+} // namespace RememberedList
