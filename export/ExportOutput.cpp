@@ -6,9 +6,11 @@
 #include <QIODevice>
 #include <cerrno>
 
-ExportOutput::ExportOutput(const QString& fileName)
-    : m_file(std::make_unique<AtomicFile>(fileName, QStringLiteral("Ne peut créer le fichier %1")))
+ExportOutput::ExportOutput(const QString& fileName, Creation creation)
+    : m_fileName(fileName)
 {
+    if (creation == Creation::Now)
+        createFile();
     m_buffer.reserve(2 * kCapacity);
 }
 
@@ -19,6 +21,11 @@ ExportOutput::ExportOutput(QIODevice& device)
 }
 
 ExportOutput::~ExportOutput() = default;
+
+void ExportOutput::createFile()
+{
+    m_file = std::make_unique<AtomicFile>(m_fileName, QStringLiteral("Ne peut créer le fichier %1"));
+}
 
 // A piece of its own: written straight from data, after what the buffer holds.
 void ExportOutput::appendLarge(const char* data, qsizetype size)
@@ -42,20 +49,29 @@ void ExportOutput::write(const char* data, qsizetype size)
 {
     if (size == 0)
         return;
-    if (m_file) {
-        m_file->write(data, size);
+    if (m_device) {
+        errno = 0;
+        if (m_device->write(data, size) != size) {
+            const int code = fileErrorCode(errno ? errno : ENOSPC);
+            throw EInOutError(inOutErrorMessage(code), code);
+        }
         return;
     }
-    errno = 0;
-    if (m_device->write(data, size) != size) {
-        const int code = fileErrorCode(errno ? errno : ENOSPC);
-        throw EInOutError(inOutErrorMessage(code), code);
-    }
+    if (!m_file)
+        createFile();
+    m_file->write(data, size);
+}
+
+void ExportOutput::finish()
+{
+    flush();
+    if (m_file)
+        m_file->finish();
 }
 
 void ExportOutput::commit()
 {
-    flush();
+    finish();
     if (m_file)
         m_file->commit();
 }

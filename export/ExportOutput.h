@@ -20,8 +20,12 @@ class QIODevice;
 class ExportOutput
 {
 public:
-    // Creates the temporary file now; a failure throws "Ne peut créer le fichier <name>".
-    explicit ExportOutput(const QString& fileName);
+    // When a file output creates its temporary file: at once, or with the first byte
+    // it writes, so that an output that gets no byte leaves its target alone.
+    enum class Creation { Now, WhenWritten };
+
+    // A failure to create the temporary file throws "Ne peut créer le fichier <name>".
+    explicit ExportOutput(const QString& fileName, Creation creation = Creation::Now);
     explicit ExportOutput(QIODevice& device);
     ~ExportOutput();
     ExportOutput(const ExportOutput&) = delete;
@@ -57,18 +61,21 @@ public:
             flush();
     }
 
-    // Writes what is left; a file then replaces its target.
+    // Writes what is left and makes a file complete on disk, its target not replaced
+    // yet: an export of several files finishes each before it commits the first.
+    void finish();
+    // Finishes, then a file replaces its target (unless it was never created).
     void commit();
 
 private:
-    // Larger than the atomic file's own buffer, so that it writes every piece straight
-    // through instead of copying it.
     static constexpr qsizetype kCapacity = qsizetype(1) << 20;
 
     void appendLarge(const char* data, qsizetype size);
     void flush();
     void write(const char* data, qsizetype size);
+    void createFile();
 
+    QString m_fileName;
     std::unique_ptr<AtomicFile> m_file;
     QIODevice* m_device = nullptr;
     // Room for a piece and one more append below a piece, so that appends never

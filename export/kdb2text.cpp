@@ -1,11 +1,12 @@
 #include "kdb2text.h"
 
+#include "AtomicFile.h"
 #include "ExportOutput.h"
+#include "FileIdentity.h"
 #include "Windows1252.h"
 
+#include <QDir>
 #include <charconv>
-#include <cstring>
-#include <optional>
 #include <vector>
 
 namespace
@@ -34,28 +35,28 @@ void appendQuotedCount(ExportOutput& out, qsizetype count)
     out.append(text, end - text);
 }
 
-// Appends a binary field's contents to the side output and returns their size.
-// side() creates the side output; it is asked for only by contents of at least one
-// byte, which first go through pending. Once it exists (sideOutput), contents go
-// straight into its buffer.
-template <class SideOutput>
-qsizetype appendContents(const TField& field, ExportOutput*& sideOutput, SideOutput& side, QByteArray& pending)
+// Appends a binary field's contents straight into the side output's buffer and
+// returns their size.
+qsizetype appendContents(const TField& field, ExportOutput& side)
 {
-    if (sideOutput) {
-        QByteArray& bytes = sideOutput->buffer();
-        const qsizetype before = bytes.size();
-        field.appendBlobContents(bytes);
-        const qsizetype count = bytes.size() - before;
-        sideOutput->appended(); // may write the buffer out
-        return count;
-    }
-    pending.resize(0);
-    field.appendBlobContents(pending);
-    if (!pending.isEmpty()) {
-        sideOutput = &side();
-        sideOutput->append(pending);
-    }
-    return pending.size();
+    QByteArray& bytes = side.buffer();
+    const qsizetype before = bytes.size();
+    field.appendBlobContents(bytes);
+    const qsizetype count = bytes.size() - before;
+    side.appended(); // may write the buffer out
+    return count;
+}
+
+// Refuses, before anything is created, an export whose side file would be its text
+// file, or either of them a file of the open database.
+void refuseTargets(const QString& textName, const QString& sideName)
+{
+    if (sameFile(textName, sideName))
+        throw EInOutError(QStringLiteral("Ne peut exporter dans %1 : le fichier annexe %2 désigne le même fichier")
+                              .arg(QDir::toNativeSeparators(textName), QDir::toNativeSeparators(sideName)),
+            5);
+    AtomicFile::refuseDatabaseFile(textName);
+    AtomicFile::refuseDatabaseFile(sideName);
 }
 
 bool hasExtension(const QString& name)
@@ -144,16 +145,11 @@ TDataSet& TKDatasetToText::checkedDataset() const
     return *m_dataset;
 }
 
-// side() gives the side file's output; it is called only for content of at least one
-// byte, so that an export without any leaves no side file.
-template <class SideOutput>
-void TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, SideOutput&& side) const
+void TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, ExportOutput& side) const
 {
     std::vector<const TField*> fields;
     for (int i = 0; i < data.fieldCount(); ++i)
         fields.push_back(data.field(i));
-    ExportOutput* sideOutput = nullptr;
-    QByteArray pending;
     data.first();
     while (!data.eof()) {
         for (size_t i = 0; i < fields.size(); ++i) {
@@ -161,7 +157,7 @@ void TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, SideOutpu
                 text.append(m_delimiter);
             const TField& field = *fields[i];
             if (isBlobType(field.dataType()))
-                appendQuotedCount(text, appendContents(field, sideOutput, side, pending));
+                appendQuotedCount(text, appendContents(field, side));
             else
                 appendQuotedText(text, field);
         }
@@ -174,16 +170,17 @@ void TKDatasetToText::ExportToFile(const QString& fileName)
 {
     TDataSet& data = checkedDataset();
     const QString textName = textFileName(fileName);
+    const QString sideName = sideFileName(textName);
+    refuseTargets(textName, sideName);
     ExportOutput text(textName);
-    std::optional<ExportOutput> side;
-    writeRecords(data, text, [&]() -> ExportOutput& {
-        if (!side)
-            side.emplace(sideFileName(textName));
-        return *side;
-    });
+    // Only binary contents of at least one byte create the side file.
+    ExportOutput side(sideName, ExportOutput::Creation::WhenWritten);
+    writeRecords(data, text, side);
+    // Both files complete on disk before either replaces its target.
+    text.finish();
+    side.finish();
     text.commit();
-    if (side)
-        side->commit();
+    side.commit();
 }
 
 void TKDatasetToText::exportTo(QIODevice& textDevice, QIODevice& sideDevice)
@@ -191,7 +188,7 @@ void TKDatasetToText::exportTo(QIODevice& textDevice, QIODevice& sideDevice)
     TDataSet& data = checkedDataset();
     ExportOutput text(textDevice);
     ExportOutput side(sideDevice);
-    writeRecords(data, text, [&]() -> ExportOutput& { return side; });
+    writeRecords(data, text, side);
     text.commit();
     side.commit();
 }

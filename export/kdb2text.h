@@ -52,9 +52,11 @@ public:
 
     // Writes textFileName(fileName) and, when a binary field holds at least one byte,
     // sideFileName(fileName); an existing side file is otherwise left alone. Both are
-    // written into temporary files while the records are walked and renamed over their
-    // targets once the last record is read, the text file first: a failure before that
-    // leaves both targets as they were. The data set is left at its end of data.
+    // written into temporary files while the records are walked, and renamed over
+    // their targets only once both are complete on disk: a failure before that leaves
+    // both targets as they were. Refused before anything is created (EInOutError)
+    // when the two names reach the same file, or either reaches a file of the open
+    // database. The data set is left at its end of data.
     // Throws TKDBToTextError, EDatabaseError or EInOutError.
     void ExportToFile(const QString& fileName);
     // The same walk into devices; side receives bytes only when there are any.
@@ -62,7 +64,7 @@ public:
 
 private:
     TDataSet& checkedDataset() const;
-    template <class SideOutput> void writeRecords(TDataSet& data, ExportOutput& text, SideOutput&& side) const;
+    void writeRecords(TDataSet& data, ExportOutput& text, ExportOutput& side) const;
 
     QPointer<TDataSet> m_dataset;
     char m_delimiter = '\t';

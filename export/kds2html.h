@@ -45,9 +45,11 @@ public:
 
     // Writes the document to fileName, unchanged (no extension is added), through a
     // temporary file renamed over it at the end: a failure leaves an existing file as it
-    // was. The data set is left at its end of data. A closed data set fails with the
-    // engine's closed-data-set error (EDatabaseError) before anything is written; errors
-    // of the engine, the callback and the file (EInOutError) pass to the caller.
+    // was, and a replaced file keeps its owner and permissions. The data set is left at
+    // its end of data. Refused before anything is written: a closed data set, with the
+    // engine's closed-data-set error (EDatabaseError), and a target that is a file of
+    // the open database (EInOutError). Errors of the engine, the callback and the file
+    // (EInOutError) pass to the caller.
     void ExportToFile(const QString& fileName);
     // The same document written into device.
     void exportTo(QIODevice& device);

@@ -1,15 +1,17 @@
 #include "AtomicFile.h"
 
+#include "Databases.h"
 #include "Exceptions.h"
+#include "FileIdentity.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
 
-namespace
-{
-constexpr qsizetype kBufferSize = 1 << 18;
-}
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 QString inOutErrorMessage(int code)
 {
@@ -68,6 +70,7 @@ AtomicFile::AtomicFile(const QString& fileName, const QString& openError)
     : m_fileName(fileName)
     , m_file(fileName)
 {
+    refuseDatabaseFile(fileName);
     // A directory can never be replaced by a file.
     if (QFileInfo(fileName).isDir())
         fail(EISDIR);
@@ -78,7 +81,7 @@ AtomicFile::AtomicFile(const QString& fileName, const QString& openError)
             throw EInOutError(openError.arg(QDir::toNativeSeparators(fileName)), fileErrorCode(e));
         fail(e);
     }
-    m_buffer.reserve(kBufferSize);
+    keepOwnerAndMode();
 }
 
 AtomicFile::~AtomicFile()
@@ -87,43 +90,75 @@ AtomicFile::~AtomicFile()
         m_file.cancelWriting();
 }
 
-void AtomicFile::write(const char* data, qsizetype size)
+void AtomicFile::refuseDatabaseFile(const QString& fileName)
 {
-    if (m_buffer.size() + size > kBufferSize) {
-        flushBuffer();
-        if (size >= kBufferSize) {
-            errno = 0;
-            const qint64 n = m_file.write(data, size);
-            if (n != size)
-                fail(errno ? errno : ENOSPC);
-            m_written += n;
-            return;
-        }
+    const QStringList databaseFiles = Databases::openFiles();
+    if (databaseFiles.isEmpty())
+        return;
+    const FileIdentity target(fileName);
+    for (const QString& file : databaseFiles) {
+        if (target == FileIdentity(file))
+            throw EInOutError(QStringLiteral("Ne peut écrire dans %1 : c'est un fichier de la base de données ouverte")
+                                  .arg(QDir::toNativeSeparators(fileName)),
+                5);
     }
-    m_buffer.append(data, size);
 }
 
-void AtomicFile::flushBuffer()
+// The temporary file takes the owner, group and permission bits of the file it will
+// replace (through a symbolic link, of the file the link reaches). Only a superuser
+// may give a file away: an ordinary user's replacement stays theirs, and takes the
+// group where the user belongs to it. The owner is set first, since a change of
+// owner clears the set-user-ID and set-group-ID bits.
+void AtomicFile::keepOwnerAndMode()
 {
-    if (m_buffer.isEmpty())
+#ifndef Q_OS_WIN
+    struct stat target;
+    if (::stat(QFile::encodeName(m_fileName).constData(), &target) != 0 || !S_ISREG(target.st_mode))
+        return; // a new file, or a device that QSaveFile writes in place
+    const int fd = m_file.handle();
+    if (::fchown(fd, target.st_uid, target.st_gid) != 0) {
+        if (errno != EPERM)
+            fail(errno);
+        if (::fchown(fd, uid_t(-1), target.st_gid) != 0 && errno != EPERM)
+            fail(errno);
+    }
+    // A file system without Unix permissions refuses any change: its files get its own.
+    if (::fchmod(fd, target.st_mode & 07777) != 0 && errno != EPERM)
+        fail(errno);
+#endif
+}
+
+void AtomicFile::write(const char* data, qsizetype size)
+{
+    if (size == 0)
         return;
     errno = 0;
-    const qint64 n = m_file.write(m_buffer.constData(), m_buffer.size());
-    if (n != m_buffer.size())
+    if (m_file.write(data, size) != size)
         fail(errno ? errno : ENOSPC);
-    m_written += n;
-    m_buffer.clear();
+}
+
+void AtomicFile::finish()
+{
+    if (m_finished)
+        return;
+#ifndef Q_OS_WIN
+    // A file system may report a full disk only when the data reaches it. On Windows
+    // the disk is full at the write, and QSaveFile flushes before its rename. A device
+    // written in place cannot be synchronised (EINVAL), nor needs to be.
+    if (::fsync(m_file.handle()) != 0 && errno != EINVAL && errno != EROFS)
+        fail(errno);
+#endif
+    m_finished = true;
 }
 
 void AtomicFile::commit()
 {
-    flushBuffer();
+    finish();
     errno = 0;
-    if (!m_file.commit()) {
-        m_done = true;
-        fail(errno ? errno : EIO);
-    }
+    const bool committed = m_file.commit();
     m_done = true;
+    if (!committed)
+        fail(errno ? errno : EIO);
 }
 
 void AtomicFile::cancel()

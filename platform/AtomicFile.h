@@ -13,25 +13,37 @@ QString inOutErrorMessage(int code);
 int fileErrorCode(int systemError);
 
 // A file written atomically: the bytes go to a temporary file in the target's folder,
-// which replaces the target only at commit(). Every write is checked, so a full disk
-// cancels the save instead of committing a truncated file. Until commit() succeeds
-// the target is untouched; destroying an uncommitted file discards the temporary.
+// which replaces the target only at commit(). Until commit() succeeds the target is
+// untouched; destroying an uncommitted file discards the temporary.
+//
+// Every write goes straight to the temporary file (callers buffer) and is checked, so
+// a full disk cancels the save instead of committing a truncated file. A replaced
+// file keeps its permission bits, and its owner and group where the process may set
+// them. No file of an open database is ever a target.
 //
 // Failures throw EInOutError with the code-based message; when openError is given,
 // a failure to create the file throws that text instead ("%1" is the file name).
 class AtomicFile
 {
 public:
+    // Refuses a target that is a file of an open database before anything is created.
     explicit AtomicFile(const QString& fileName, const QString& openError = {});
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
+    // Throws EInOutError when fileName names a file of an open database (its file,
+    // journal or write-ahead log, through any link or spelling), so that a command
+    // writing several files can refuse before it creates the first one.
+    static void refuseDatabaseFile(const QString& fileName);
+
     void write(const char* data, qsizetype size);
     void write(QByteArrayView bytes) { write(bytes.data(), bytes.size()); }
-    // Bytes written so far.
-    qint64 size() const { return m_written + m_buffer.size(); }
-    // Flushes and renames the temporary file over the target.
+    // Makes the file complete on disk without replacing the target yet. Files written
+    // together are each finished before the first of them is committed, so that a
+    // failure of any of them leaves all their targets as they were.
+    void finish();
+    // Finishes the file and renames it over the target.
     void commit();
     // Drops the temporary file; the target stays as it was.
     void cancel();
@@ -39,12 +51,11 @@ public:
     const QString& fileName() const { return m_fileName; }
 
 private:
-    void flushBuffer();
+    void keepOwnerAndMode();
     [[noreturn]] void fail(int systemError);
 
     QString m_fileName;
     QSaveFile m_file;
-    QByteArray m_buffer;
-    qint64 m_written = 0;
+    bool m_finished = false;
     bool m_done = false;
 };

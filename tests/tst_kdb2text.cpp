@@ -1,4 +1,5 @@
 #include "FileFailures.h"
+#include "FileState.h"
 #include "Golden.h"
 #include "QueryFixture.h"
 #include "Raised.h"
@@ -60,7 +61,13 @@ private slots:
     void refusesWithoutOpenDataset();
     void failedFileLeavesTargetsIntact_data();
     void failedFileLeavesTargetsIntact();
-    void fullDiskLeavesTargetsIntact();
+    void fullDiskLeavesBothFiles_data();
+    void fullDiskLeavesBothFiles();
+    void refusesSideFileThatIsTheTextFile_data();
+    void refusesSideFileThatIsTheTextFile();
+    void refusesDatabaseFiles_data();
+    void refusesDatabaseFiles();
+    void replacedFilesKeepOwnerAndMode();
     void failingDeviceReportsError();
     void datasetClearsWhenDestroyed();
     void contentsAcrossPieces_data();
@@ -281,9 +288,27 @@ void TestKdb2Text::failedFileLeavesTargetsIntact()
     QCOMPARE(fileBytes(dir.filePath(QStringLiteral("folder.txt"))), QByteArray("old"));
 }
 
-void TestKdb2Text::fullDiskLeavesTargetsIntact()
+// On a disk that fills up, the text file and the side file are both replaced or both
+// left as they were, whichever of them finds the disk full, during the walk or when
+// the last piece is written.
+void TestKdb2Text::fullDiskLeavesBothFiles_data()
 {
-    Export e(kManyRows);
+    QTest::addColumn<QString>("setup");
+    QTest::newRow("text file, during the walk")
+        << "CREATE TABLE t (s VARCHAR(200), m TEXT);"
+           "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 12000)"
+           " INSERT INTO t SELECT printf('%0100d', n), 'x' FROM c";
+    QTest::newRow("side file, during the walk")
+        << "CREATE TABLE t (s VARCHAR(5), b BLOB); INSERT INTO t VALUES ('a', zeroblob(2000000))";
+    QTest::newRow("text file, at the end") << kManyRows;
+    QTest::newRow("side file, at the end")
+        << "CREATE TABLE t (b BLOB); INSERT INTO t VALUES (zeroblob(20000)), (zeroblob(20000)), (zeroblob(20000))";
+}
+
+void TestKdb2Text::fullDiskLeavesBothFiles()
+{
+    QFETCH(QString, setup);
+    Export e(setup);
     SmallDisk disk(64 * 1024);
     if (!disk.available())
         QSKIP(qPrintable(disk.error()));
@@ -295,6 +320,126 @@ void TestKdb2Text::fullDiskLeavesTargetsIntact()
     QCOMPARE(disk.entries(), QStringList({ "liste.mem", "liste.txt" }));
     QCOMPARE(fileBytes(disk.filePath(QStringLiteral("liste.txt"))), QByteArray("old text"));
     QCOMPARE(fileBytes(disk.filePath(QStringLiteral("liste.mem"))), QByteArray("old side"));
+}
+
+// The side file may not be the text file, under any name: the export is refused
+// before anything is created. Names that differ only in case are one file on a file
+// system that ignores case; two such files present are two files.
+void TestKdb2Text::refusesSideFileThatIsTheTextFile_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>(
+        "setup"); // "" nothing, "hard", "link" liste.mem to liste.txt, "dangling" to liste.csv, "cases"
+    QTest::addColumn<QString>("side"); // the side file's name in the message; empty when the export goes ahead
+    QTest::newRow("text file named .mem") << "liste.mem"
+                                          << ""
+                                          << "liste.mem";
+    QTest::newRow("extension .MEM, no file there") << "liste.MEM"
+                                                   << ""
+                                                   << "liste.mem";
+    QTest::newRow("side file a hard link to the text file") << "liste"
+                                                            << "hard"
+                                                            << "liste.mem";
+    QTest::newRow("side file a symbolic link to the text file") << "liste"
+                                                                << "link"
+                                                                << "liste.mem";
+    QTest::newRow("side file a link to the text file's name, no file there") << "liste.csv"
+                                                                             << "dangling"
+                                                                             << "liste.mem";
+    QTest::newRow("extension .MEM beside another liste.mem") << "liste.MEM"
+                                                             << "cases"
+                                                             << "";
+}
+
+void TestKdb2Text::refusesSideFileThatIsTheTextFile()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, setup);
+    QFETCH(QString, side);
+    Export e(QStringLiteral("CREATE TABLE t (s VARCHAR(5), m TEXT); INSERT INTO t VALUES ('a', 'memo')"));
+    QTemporaryDir dir;
+    const QString text = dir.filePath(QStringLiteral("liste.txt"));
+    const QString sideFile = dir.filePath(QStringLiteral("liste.mem"));
+    if (setup == u"hard" || setup == u"link")
+        QVERIFY(writeFile(text, "old text"));
+    if (setup == u"hard")
+        QVERIFY(hardLink(text, sideFile));
+    else if (setup == u"link")
+        QVERIFY(QFile::link(text, sideFile));
+    else if (setup == u"dangling")
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("liste.csv")), sideFile));
+    else if (setup == u"cases")
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("liste.MEM")), "old text") && writeFile(sideFile, "old side"));
+    const auto before = folderSnapshot(dir.path());
+
+    const Raised failure = raised([&] { e.component.ExportToFile(dir.filePath(target)); });
+    if (side.isEmpty()) {
+        QCOMPARE(failure.message, QString());
+        QCOMPARE(fileBytes(dir.filePath(target)), QByteArray("\"a\"\t\"4\"\r\n"));
+        QCOMPARE(fileBytes(sideFile), QByteArray("memo"));
+        return;
+    }
+    QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
+    QCOMPARE(failure.message,
+        QStringLiteral("Ne peut exporter dans %1 : le fichier annexe %2 désigne le même fichier")
+            .arg(textFileName(dir.filePath(target)), dir.filePath(side)));
+    QCOMPARE(folderSnapshot(dir.path()), before);
+}
+
+// Neither file of the export may be a file of the open database, under any name.
+void TestKdb2Text::refusesDatabaseFiles_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("sideLink"); // liste.mem is made a symbolic link to it, when set
+    QTest::addColumn<QString>("refused"); // the name in the message
+    QTest::newRow("text file the database") << "test.sqlite"
+                                            << ""
+                                            << "test.sqlite";
+    QTest::newRow("text file its write-ahead log, not created yet") << "test.sqlite-wal"
+                                                                    << ""
+                                                                    << "test.sqlite-wal";
+    QTest::newRow("side file a link to the database") << "liste"
+                                                      << "test.sqlite"
+                                                      << "liste.mem";
+    QTest::newRow("side file a link to its journal, not created yet") << "liste"
+                                                                      << "test.sqlite-journal"
+                                                                      << "liste.mem";
+}
+
+void TestKdb2Text::refusesDatabaseFiles()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, sideLink);
+    QFETCH(QString, refused);
+    Export e(QStringLiteral("CREATE TABLE t (s VARCHAR(5), m TEXT); INSERT INTO t VALUES ('a', 'memo')"));
+    const QDir folder(e.db.folder());
+    if (!sideLink.isEmpty())
+        QVERIFY(QFile::link(folder.filePath(sideLink), folder.filePath(QStringLiteral("liste.mem"))));
+    const auto before = folderSnapshot(folder.path());
+    const Raised failure = raised([&] { e.component.ExportToFile(folder.filePath(target)); });
+    QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
+    QCOMPARE(failure.message,
+        QStringLiteral("Ne peut écrire dans %1 : c'est un fichier de la base de données ouverte")
+            .arg(folder.filePath(refused)));
+    QCOMPARE(folderSnapshot(folder.path()), before);
+}
+
+void TestKdb2Text::replacedFilesKeepOwnerAndMode()
+{
+    if (!mayGiveFilesAway())
+        QSKIP("giving files to another user needs root");
+    Export e(QStringLiteral("CREATE TABLE t (s VARCHAR(5), m TEXT); INSERT INTO t VALUES ('a', 'memo')"));
+    QTemporaryDir dir;
+    const QString text = dir.filePath(QStringLiteral("liste.txt"));
+    const QString side = dir.filePath(QStringLiteral("liste.mem"));
+    const FileOwner textOwner { 1234, 1235, 0640 };
+    const FileOwner sideOwner { 4321, 4322, 0400 };
+    QVERIFY(writeFile(text, "old text") && setOwner(text, textOwner));
+    QVERIFY(writeFile(side, "old side") && setOwner(side, sideOwner));
+    e.component.ExportToFile(dir.filePath(QStringLiteral("liste")));
+    QCOMPARE(fileBytes(side), QByteArray("memo"));
+    QCOMPARE(ownerOf(text), textOwner);
+    QCOMPARE(ownerOf(side), sideOwner);
 }
 
 void TestKdb2Text::failingDeviceReportsError()

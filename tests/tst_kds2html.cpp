@@ -1,6 +1,7 @@
 #include "CurrencyText.h"
 #include "Exceptions.h"
 #include "FileFailures.h"
+#include "FileState.h"
 #include "Golden.h"
 #include "QueryFixture.h"
 #include "Raised.h"
@@ -69,6 +70,9 @@ private slots:
     void failureKeepsOldFile_data();
     void failureKeepsOldFile();
     void failedWritesKeepOldFile();
+    void refusesDatabaseFiles_data();
+    void refusesDatabaseFiles();
+    void replacedFileKeepsOwnerAndMode();
 };
 
 void TestKds2Html::writesGoldenDocuments_data()
@@ -245,6 +249,50 @@ void TestKds2Html::failedWritesKeepOldFile()
     QCOMPARE(failure.message, QStringLiteral("Erreur E/S 28"));
     QCOMPARE(disk.entries(), QStringList { "page.htm" });
     QCOMPARE(fileBytes(disk.filePath(QStringLiteral("page.htm"))), QByteArray("old"));
+}
+
+// The document may not replace a file of the open database, under any name.
+void TestKds2Html::refusesDatabaseFiles_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("link"); // the target is made a symbolic link to it, when set
+    QTest::newRow("the database") << "test.sqlite"
+                                  << "";
+    QTest::newRow("a symbolic link to the database") << "page.htm"
+                                                     << "test.sqlite";
+    QTest::newRow("its write-ahead log, not created yet") << "test.sqlite-wal"
+                                                          << "";
+}
+
+void TestKds2Html::refusesDatabaseFiles()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, link);
+    Export e(kValues);
+    const QDir folder(e.db.folder());
+    const QString path = folder.filePath(target);
+    if (!link.isEmpty())
+        QVERIFY(QFile::link(folder.filePath(link), path));
+    const auto before = folderSnapshot(folder.path());
+    const Raised failure = raised([&] { e.component.ExportToFile(path); });
+    QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
+    QCOMPARE(failure.message,
+        QStringLiteral("Ne peut écrire dans %1 : c'est un fichier de la base de données ouverte").arg(path));
+    QCOMPARE(folderSnapshot(folder.path()), before);
+}
+
+void TestKds2Html::replacedFileKeepsOwnerAndMode()
+{
+    if (!mayGiveFilesAway())
+        QSKIP("giving files to another user needs root");
+    Export e(kValues);
+    QTemporaryDir dir;
+    const QString page = dir.filePath(QStringLiteral("page.htm"));
+    const FileOwner owner { 1234, 1235, 0640 };
+    QVERIFY(writeFile(page, "old") && setOwner(page, owner));
+    e.component.ExportToFile(page);
+    QVERIFY(fileBytes(page).startsWith("<html>"));
+    QCOMPARE(ownerOf(page), owner);
 }
 
 QTEST_MAIN(TestKds2Html)

@@ -4,6 +4,7 @@
 #include "ResultStore.h"
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <memory>
 #include <vector>
@@ -44,6 +45,10 @@ public:
 
     // True when the database cannot be written (a read-only file or alias).
     virtual bool isReadOnly() const = 0;
+
+    // The files on this machine that hold the database while it is open (its file,
+    // journal and write-ahead log), whether they exist now or not; none for a server.
+    virtual QStringList databaseFiles() const { return {}; }
 
     virtual TableResult openTable(const QString& table) = 0;
     virtual void updateRow(

@@ -98,6 +98,14 @@ std::shared_ptr<Connection> connect(const QString& alias)
     return conn;
 }
 
+QStringList openFiles()
+{
+    QStringList files;
+    for (const auto& connection : std::as_const(openConnections()))
+        files += connection->databaseFiles();
+    return files;
+}
+
 void closeAll()
 {
     openConnections().clear();

@@ -36,6 +36,9 @@ AliasSettings resolve(const QString& alias);
 // that names the alias. Throws EDatabaseError when the database cannot be opened.
 std::shared_ptr<Connection> connect(const QString& alias);
 
+// The files of every open connection's database (see Connection::databaseFiles).
+QStringList openFiles();
+
 // Drops every open connection (tests; program end).
 void closeAll();
 

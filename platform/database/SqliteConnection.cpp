@@ -134,6 +134,29 @@ bool SqliteConnection::isReadOnly() const
     return sqlite3_db_readonly(m_db, "main") == 1;
 }
 
+// The file of every database the connection has attached (main first), each with
+// the journal and write-ahead log files that SQLite keeps beside it. The temporary
+// and in-memory databases have no file.
+QStringList SqliteConnection::databaseFiles() const
+{
+    QStringList files;
+    const auto addDatabase = [&](const char* name) {
+        const char* file = sqlite3_db_filename(m_db, name);
+        if (!file || !*file)
+            return;
+        const QString path = QString::fromUtf8(file);
+        files << path << path + QStringLiteral("-journal") << path + QStringLiteral("-wal")
+              << path + QStringLiteral("-shm");
+    };
+#if SQLITE_VERSION_NUMBER >= 3039000
+    for (int i = 0; const char* name = sqlite3_db_name(m_db, i); ++i)
+        addDatabase(name);
+#else
+    addDatabase("main");
+#endif
+    return files;
+}
+
 ColumnInfo SqliteConnection::columnFromDeclaredType(const QString& name, const QString& declared)
 {
     ColumnInfo c;

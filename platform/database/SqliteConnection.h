@@ -16,6 +16,7 @@ public:
 
     QueryResult execute(const QString& sql) override;
     bool isReadOnly() const override;
+    QStringList databaseFiles() const override;
     TableResult openTable(const QString& table) override;
     void updateRow(
         const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values) override;
