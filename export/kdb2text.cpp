@@ -1,6 +1,7 @@
 #include "kdb2text.h"
 
 #include "AtomicFile.h"
+#include "DataSetWalk.h"
 #include "ExportOutput.h"
 #include "FileIdentity.h"
 #include "Windows1252.h"
@@ -150,8 +151,7 @@ void TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, ExportOut
     std::vector<const TField*> fields;
     for (int i = 0; i < data.fieldCount(); ++i)
         fields.push_back(data.field(i));
-    data.first();
-    while (!data.eof()) {
+    for (DataSetWalk walk(data); !walk.atEnd(); walk.next()) {
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i > 0)
                 text.append(m_delimiter);
@@ -162,7 +162,6 @@ void TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, ExportOut
                 appendQuotedText(text, field);
         }
         text.append("\r\n");
-        data.next();
     }
 }
 

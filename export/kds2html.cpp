@@ -1,6 +1,7 @@
 #include "kds2html.h"
 
 #include "CurrencyText.h"
+#include "DataSetWalk.h"
 #include "Exceptions.h"
 #include "ExportOutput.h"
 #include "Windows1252.h"
@@ -77,10 +78,10 @@ void TKDataSetToHTML::writeDocument(TDataSet& data, ExportOutput& out)
             fields.push_back(data.field(i));
     writeHeaderRow(fields, out);
 
-    data.first();
-    for (int row = 2; !data.eof(); ++row) {
-        writeDataRow(fields, row, out);
-        data.next();
+    DataSetWalk walk(data);
+    for (int row = 2; !walk.atEnd(); ++row) {
+        writeDataRow(fields, row, walk, out);
+        walk.next();
     }
     out.append("</table>\r\n");
     appendLines(out, m_footer, { "</body>", "</html>" });
@@ -95,12 +96,15 @@ void TKDataSetToHTML::writeHeaderRow(const std::vector<const TField*>& fields, E
     out.append("</tr>\r\n");
 }
 
-void TKDataSetToHTML::writeDataRow(const std::vector<const TField*>& fields, int row, ExportOutput& out)
+void TKDataSetToHTML::writeDataRow(
+    const std::vector<const TField*>& fields, int row, DataSetWalk& walk, ExportOutput& out)
 {
     out.append("<tr>\r\n");
     int column = 1;
     for (const TField* field : fields) {
         if (m_onFormatCell) {
+            // The callback may have moved the cursor: every cell is read from the row written.
+            walk.keepPlace();
             writeCell("<td nowrap ", *field, row, column, cellText(*field), " </td>\r\n", out);
         } else {
             out.append("<td nowrap  >");

@@ -10,6 +10,7 @@
 #include <optional>
 
 class QIODevice;
+class DataSetWalk;
 class ExportOutput;
 
 // Called for every cell written, header cells included (row 1; data rows from 2;
@@ -58,7 +59,7 @@ private:
     TDataSet& checkedDataSet() const;
     void writeDocument(TDataSet& data, ExportOutput& out);
     void writeHeaderRow(const std::vector<const TField*>& fields, ExportOutput& out);
-    void writeDataRow(const std::vector<const TField*>& fields, int row, ExportOutput& out);
+    void writeDataRow(const std::vector<const TField*>& fields, int row, DataSetWalk& walk, ExportOutput& out);
     void writeCell(const char* openTag, const TField& field, int row, int column, QString data, const char* closeTag,
         ExportOutput& out);
     void appendValue(const TField& field, ExportOutput& out);

@@ -73,6 +73,9 @@ private slots:
     void refusesDatabaseFiles_data();
     void refusesDatabaseFiles();
     void replacedFileKeepsOwnerAndMode();
+    void callbackMovingCursorWritesEveryRowOnce_data();
+    void callbackMovingCursorWritesEveryRowOnce();
+    void callbackReopeningDataSetStopsExport();
 };
 
 void TestKds2Html::writesGoldenDocuments_data()
@@ -293,6 +296,55 @@ void TestKds2Html::replacedFileKeepsOwnerAndMode()
     e.component.ExportToFile(page);
     QVERIFY(fileBytes(page).startsWith("<html>"));
     QCOMPARE(ownerOf(page), owner);
+}
+
+void TestKds2Html::callbackMovingCursorWritesEveryRowOnce_data()
+{
+    QTest::addColumn<int>("movedTo");
+    QTest::newRow("first row") << 0;
+    QTest::newRow("last row") << 2;
+}
+
+void TestKds2Html::callbackMovingCursorWritesEveryRowOnce()
+{
+    // A callback that moves the shared cursor (as a click on the grid would) changes
+    // neither which row a cell is read from nor how many rows are written.
+    QFETCH(int, movedTo);
+    Export e(QStringLiteral("CREATE TABLE t (a INTEGER, b INTEGER); INSERT INTO t VALUES (1, 10), (2, 20), (3, 30)"));
+    e.component.setOnFormatCell([&](QObject*, int row, int, const QString&, QString&, QString&) {
+        if (row > 1)
+            e.query.moveTo(movedTo);
+    });
+    QBuffer device;
+    device.open(QIODevice::WriteOnly);
+    e.component.exportTo(device);
+    QStringList cells;
+    for (const QByteArray& line : device.data().split('\n'))
+        if (line.startsWith("<td"))
+            cells << QString::fromLatin1(line.trimmed());
+    QCOMPARE(cells,
+        QStringList({ "<td nowrap  >1 </td>", "<td nowrap  >10 </td>", "<td nowrap  >2 </td>", "<td nowrap  >20 </td>",
+            "<td nowrap  >3 </td>", "<td nowrap  >30 </td>" }));
+    QVERIFY(e.query.eof());
+    QCOMPARE(e.query.recNo(), 2);
+}
+
+void TestKds2Html::callbackReopeningDataSetStopsExport()
+{
+    // The fields written belong to the result that was open when the export began.
+    Export e(kValues);
+    e.component.setOnFormatCell([&](QObject*, int row, int, const QString&, QString&, QString&) {
+        if (row == 3) {
+            e.query.close();
+            e.query.open();
+        }
+    });
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("page.htm"));
+    QVERIFY(writeFile(target, "old"));
+    const Raised failure = raised([&] { e.component.ExportToFile(target); });
+    QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
+    QCOMPARE(fileBytes(target), QByteArray("old"));
 }
 
 QTEST_MAIN(TestKds2Html)
