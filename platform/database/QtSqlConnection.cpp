@@ -138,8 +138,6 @@ QtSqlConnection::QtSqlConnection(const AliasSettings& s)
     : m_name(QStringLiteral("velosql-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
     , m_readOnly(s.readOnly)
 {
-    if (!QSqlDatabase::isDriverAvailable(s.driver))
-        throw EDatabaseError(QStringLiteral("Pilote de base de données introuvable : %1").arg(s.driver));
     QSqlDatabase db = QSqlDatabase::addDatabase(s.driver, m_name);
     db.setDatabaseName(s.database);
     if (!s.host.isEmpty())
