@@ -39,7 +39,9 @@ public:
 
     // Runs the statements of sql in order; the last one must yield a result set,
     // which is read whole. A statement without a result set is executed, then
-    // "Erreur à la création du handle de curseur" is thrown.
+    // "Erreur à la création du handle de curseur" is thrown. Several statements
+    // apply all or none: when one fails, those before it are undone and the error
+    // names the statement. A text that manages its own transactions runs as written.
     virtual QueryResult execute(const QString& sql) = 0;
 
     // True when the database cannot be written (a read-only file or alias).

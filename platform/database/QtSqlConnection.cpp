@@ -2,6 +2,7 @@
 
 #include "Databases.h"
 #include "Exceptions.h"
+#include "SqlStatements.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -132,6 +133,61 @@ void appendValue(ResultStore& rows, const QVariant& v)
     }
 }
 
+// Reads every row of an executed query, each value as a result holds it.
+QueryResult readRows(QSqlQuery& q)
+{
+    const QSqlRecord record = q.record();
+    QueryResult result;
+    result.rows = std::make_unique<ResultStore>(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        result.columns.push_back(columnOf(record.field(i)));
+    while (q.next()) {
+        result.rows->beginRow();
+        for (int i = 0; i < record.count(); ++i)
+            appendValue(*result.rows, q.value(i));
+        result.rows->endRow();
+    }
+    if (q.lastError().isValid())
+        throw EDatabaseError(errorText(q.lastError()));
+    return result;
+}
+
+// The driver's transaction, where it has one: committed on request, rolled back
+// when left otherwise.
+class DriverTransaction
+{
+public:
+    DriverTransaction(QSqlDatabase& db, bool wanted)
+        : m_db(db)
+        , m_open(wanted && db.driver()->hasFeature(QSqlDriver::Transactions) && db.transaction())
+    {
+    }
+    ~DriverTransaction()
+    {
+        if (m_open)
+            m_db.rollback();
+    }
+    DriverTransaction(const DriverTransaction&) = delete;
+    DriverTransaction& operator=(const DriverTransaction&) = delete;
+
+    bool open() const { return m_open; }
+    void commit()
+    {
+        if (!m_open)
+            return;
+        m_open = false;
+        if (!m_db.commit()) {
+            const QString message = errorText(m_db.lastError());
+            m_db.rollback();
+            throw EDatabaseError(message);
+        }
+    }
+
+private:
+    QSqlDatabase& m_db;
+    bool m_open;
+};
+
 } // namespace
 
 QtSqlConnection::QtSqlConnection(const AliasSettings& s)
@@ -167,25 +223,22 @@ QtSqlConnection::~QtSqlConnection()
 QueryResult QtSqlConnection::execute(const QString& sql)
 {
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    // The driver runs the text whole; several statements run in one transaction, so
+    // that they apply all or none.
+    const SqlStatementScan scan = scanStatements(sql.toUtf8());
+    DriverTransaction transaction(db, scan.statements > 1 && !scan.managesTransactions);
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(sql))
         throw EDatabaseError(errorText(q.lastError()));
-    if (!q.isSelect())
+    if (!q.isSelect()) {
+        q.finish();
+        transaction.commit();
         throw EDatabaseError(noCursorMessage());
-    const QSqlRecord record = q.record();
-    QueryResult result;
-    result.rows = std::make_unique<ResultStore>(record.count());
-    for (int i = 0; i < record.count(); ++i)
-        result.columns.push_back(columnOf(record.field(i)));
-    while (q.next()) {
-        result.rows->beginRow();
-        for (int i = 0; i < record.count(); ++i)
-            appendValue(*result.rows, q.value(i));
-        result.rows->endRow();
     }
-    if (q.lastError().isValid())
-        throw EDatabaseError(errorText(q.lastError()));
+    QueryResult result = readRows(q);
+    q.finish();
+    transaction.commit();
     return result;
 }
 

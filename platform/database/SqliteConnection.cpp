@@ -1,9 +1,11 @@
 #include "SqliteConnection.h"
 
 #include "Exceptions.h"
+#include "SqlStatements.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <optional>
 #include <sqlite3.h>
 
 namespace
@@ -88,9 +90,66 @@ void bindValue(sqlite3_stmt* stmt, int index, const QVariant& v)
     }
 }
 
+// Undoes what was written since the savepoint `name` was set, or the whole
+// transaction when it is the outermost one, unless the engine already rolled it back
+// (as it does after a full disk, for one). Errors here would hide the first one.
+void rollBack(sqlite3* db, bool outermost, const char* name)
+{
+    if (sqlite3_get_autocommit(db))
+        return;
+    const QByteArray sql = outermost ? QByteArray("ROLLBACK") : QByteArray("ROLLBACK TO ") + name + "; RELEASE " + name;
+    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+}
+
 struct Statement {
     sqlite3_stmt* stmt = nullptr;
     ~Statement() { sqlite3_finalize(stmt); }
+};
+
+// The statements of a batch apply all or none: a savepoint set before the first is
+// released after the last, or rolled back when one fails.
+class BatchSavepoint
+{
+public:
+    explicit BatchSavepoint(sqlite3* db)
+        : m_db(db)
+        , m_outermost(sqlite3_get_autocommit(db) != 0)
+    {
+        if (sqlite3_exec(db, "SAVEPOINT velosql_batch", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    ~BatchSavepoint()
+    {
+        if (m_open)
+            rollBack(m_db, m_outermost, "velosql_batch");
+    }
+    BatchSavepoint(const BatchSavepoint&) = delete;
+    BatchSavepoint& operator=(const BatchSavepoint&) = delete;
+
+    // Keeps every change: commits them when no transaction was open before.
+    void release()
+    {
+        if (!m_open)
+            return;
+        if (sqlite3_exec(m_db, "RELEASE velosql_batch", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+            rollBack(m_db, m_outermost, "velosql_batch");
+            m_open = false;
+            throw EDatabaseError(message);
+        }
+        m_open = false;
+    }
+    // A statement that ends transactions ended this one too: nothing is left to undo.
+    void checkStillOpen()
+    {
+        if (sqlite3_get_autocommit(m_db))
+            m_open = false;
+    }
+
+private:
+    sqlite3* m_db;
+    bool m_outermost;
+    bool m_open = true;
 };
 
 } // namespace
@@ -191,31 +250,58 @@ ColumnInfo SqliteConnection::columnFromDeclaredType(const QString& name, const Q
     return c;
 }
 
+void SqliteConnection::failIn(int number, bool several, QByteArrayView statement) const
+{
+    const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+    throw EDatabaseError(several ? statementFailure(number, message, statement) : message);
+}
+
 QueryResult SqliteConnection::execute(const QString& sql)
 {
     const QByteArray utf8 = sql.toUtf8();
     const char* tail = utf8.constData();
     const char* const end = tail + utf8.size();
+    // Set once the text shows a second statement, unless it manages its own transactions.
+    std::optional<BatchSavepoint> batch;
+    bool several = false;
+    int number = 0;
     for (;;) {
         Statement s;
         const char* next = nullptr;
-        if (sqlite3_prepare_v2(m_db, tail, int(end - tail), &s.stmt, &next) != SQLITE_OK)
-            fail();
+        if (sqlite3_prepare_v2(m_db, tail, int(end - tail), &s.stmt, &next) != SQLITE_OK) {
+            const QByteArrayView rest(tail, end - tail);
+            failIn(number + 1, several || scanStatements(rest).statements > 1, rest);
+        }
         const bool last = isBlankSql(next, end);
         tail = next;
         if (!s.stmt) {
-            if (last)
+            if (last) {
+                if (batch)
+                    batch->release();
                 throw EDatabaseError(noCursorMessage());
+            }
             continue;
+        }
+        ++number;
+        if (number == 1 && !last) {
+            several = true;
+            if (!scanStatements(utf8).managesTransactions)
+                batch.emplace(m_db);
         }
         const int columns = sqlite3_column_count(s.stmt);
         if (!last || columns == 0) {
             int rc;
             while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) { }
             if (rc != SQLITE_DONE)
-                fail();
-            if (last)
+                failIn(number, several, sqlite3_sql(s.stmt));
+            if (batch)
+                batch->checkStillOpen();
+            if (last) {
+                // Every statement ran: their changes stay, as one statement's do.
+                if (batch)
+                    batch->release();
                 throw EDatabaseError(noCursorMessage());
+            }
             continue;
         }
 
@@ -257,10 +343,12 @@ QueryResult SqliteConnection::execute(const QString& sql)
             rows.endRow();
         }
         if (rc != SQLITE_DONE)
-            fail();
+            failIn(number, several, sqlite3_sql(s.stmt));
         for (int i = 0; i < columns; ++i)
             if (result.columns[size_t(i)].type == ftUnknown)
                 result.columns[size_t(i)] = columnFromValues(result.columns[size_t(i)].name, rows, i);
+        if (batch)
+            batch->release();
         return result;
     }
 }

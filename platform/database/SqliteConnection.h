@@ -26,6 +26,8 @@ public:
 
 private:
     [[noreturn]] void fail() const;
+    // Fails with the engine's message, naming the statement when the text holds several.
+    [[noreturn]] void failIn(int number, bool several, QByteArrayView statement) const;
     void run(const QString& sql, const QVariantList& values);
 
     sqlite3* m_db = nullptr;
