@@ -64,6 +64,13 @@ bool sortsBefore(const QString& a, const QString& b)
     return c != 0 ? c < 0 : a.compare(b, Qt::CaseSensitive) < 0;
 }
 
+// The separator as stored at this moment: another program may have changed it.
+QString storedSeparator(TTable* table)
+{
+    table->refresh();
+    return table->FieldByName(QStringLiteral("POLICE5"))->text();
+}
+
 } // namespace
 
 TFicheSQL::TFicheSQL(QWidget* parent)
@@ -369,7 +376,7 @@ QString TFicheSQL::cellText(const TField* field) const
 void TFicheSQL::DBGridSQLCellClick(int)
 {
     // The separator is read afresh on every click, before anything else.
-    const QString separator = TableSQL->FieldByName(QStringLiteral("POLICE5"))->text();
+    const QString separator = storedSeparator(TableSQL);
     if (MemoSQL->isHidden() || !QuerySQL->active())
         return;
     if (PopupRempla->isChecked())
@@ -430,7 +437,7 @@ void TFicheSQL::ToolButtonVoirSQLClick(QObject*)
 void TFicheSQL::ToolButtonEnregistrerClick(QObject*)
 {
     // The delimiter is replaced before the dialog, whatever the user then does.
-    const QString separator = TableSQL->FieldByName(QStringLiteral("POLICE5"))->text();
+    const QString separator = storedSeparator(TableSQL);
     KDatasetToTextSQL->setDelimiter(delimiterOf(separator));
     const auto chosen = Dialogs::instance().saveFile(this, SaveDialogSQL);
     if (!chosen)

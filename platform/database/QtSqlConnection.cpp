@@ -152,6 +152,23 @@ QueryResult readRows(QSqlQuery& q)
     return result;
 }
 
+QVariant toVariant(const FieldValue& v)
+{
+    switch (v.cls) {
+    case CellClass::Null:
+        return {};
+    case CellClass::Integer:
+        return QVariant(v.integer);
+    case CellClass::Float:
+        return QVariant(v.real);
+    case CellClass::Text:
+        return QVariant(QString::fromUtf8(v.bytes));
+    case CellClass::Blob:
+        return QVariant(v.bytes);
+    }
+    return {};
+}
+
 // The driver's transaction, where it has one: committed on request, rolled back
 // when left otherwise.
 class DriverTransaction
@@ -287,16 +304,10 @@ TableResult QtSqlConnection::openTable(const QString& table)
     return result;
 }
 
-void QtSqlConnection::updateRow(
-    const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values)
+QString QtSqlConnection::whereKey(const QString& table, const QVariantList& key, QVariantList& bound) const
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    QSqlDriver* driver = db.driver();
-    QStringList sets;
-    for (const QString& c : columns)
-        sets << driver->escapeIdentifier(c, QSqlDriver::FieldName) + QStringLiteral(" = ?");
+    QSqlDriver* driver = QSqlDatabase::database(m_name, false).driver();
     QStringList where;
-    QVariantList whereValues;
     const QStringList keyColumns = m_keyColumns.value(table);
     for (int i = 0; i < keyColumns.size(); ++i) {
         const QString name = driver->escapeIdentifier(keyColumns[i], QSqlDriver::FieldName);
@@ -304,28 +315,72 @@ void QtSqlConnection::updateRow(
             where << name + QStringLiteral(" IS NULL");
         } else {
             where << name + QStringLiteral(" = ?");
-            whereValues << key.value(i);
+            bound << key.value(i);
         }
     }
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                  .arg(driver->escapeIdentifier(table, QSqlDriver::TableName), sets.join(QStringLiteral(", ")),
-                      where.join(QStringLiteral(" AND "))));
-    for (const QVariant& v : values)
-        q.addBindValue(v);
-    for (const QVariant& v : whereValues)
-        q.addBindValue(v);
-    if (!q.exec())
-        throw EDatabaseError(errorText(q.lastError()));
-    if (q.numRowsAffected() == 0)
-        throw EDatabaseError(
-            QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur"));
+    return where.join(QStringLiteral(" AND "));
 }
 
-void QtSqlConnection::insertRow(const QString& table, const QStringList& columns, const QVariantList& values)
+void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes)
+{
+    if (changes.empty())
+        return;
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlDriver* driver = db.driver();
+    const QString quotedTable = driver->escapeIdentifier(table, QSqlDriver::TableName);
+    QStringList names;
+    QStringList sets;
+    for (const FieldChange& c : changes) {
+        names << driver->escapeIdentifier(c.column, QSqlDriver::FieldName);
+        sets << names.last() + QStringLiteral(" = ?");
+    }
+    QVariantList keyValues;
+    const QString where = whereKey(table, key, keyValues);
+    auto run = [&](const QString& sql, const QVariantList& values) {
+        QSqlQuery q(db);
+        if (!q.prepare(sql))
+            throw EDatabaseError(errorText(q.lastError()));
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        if (!q.exec())
+            throw EDatabaseError(errorText(q.lastError()));
+        return q;
+    };
+
+    DriverTransaction transaction(db, true);
+    if (transaction.open()) {
+        // A write that changes nothing holds the row until the commit, so that nobody
+        // changes it between the check and the write.
+        run(QStringLiteral("UPDATE %1 SET %2 = %2 WHERE %3").arg(quotedTable, names.first(), where), keyValues);
+    }
+    {
+        QSqlQuery check = run(
+            QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(names.join(QStringLiteral(", ")), quotedTable, where),
+            keyValues);
+        const QueryResult stored = readRows(check);
+        if (stored.rows->rowCount() == 0)
+            throw EDatabaseError(recordGoneMessage());
+        for (size_t i = 0; i < changes.size(); ++i)
+            if (!changes[i].before.sameAs(stored.rows->cell(0, int(i))))
+                throw EDatabaseError(recordChangedMessage());
+    }
+    QVariantList values;
+    for (const FieldChange& c : changes)
+        values << toVariant(c.after);
+    values << keyValues;
+    QSqlQuery update = run(
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(quotedTable, sets.join(QStringLiteral(", ")), where), values);
+    if (!transaction.open() && update.numRowsAffected() == 0)
+        throw EDatabaseError(recordGoneMessage());
+    update.finish();
+    transaction.commit();
+}
+
+void QtSqlConnection::insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
 {
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     QSqlDriver* driver = db.driver();
+    const QString quotedTable = driver->escapeIdentifier(table, QSqlDriver::TableName);
     QStringList names;
     QStringList marks;
     for (const QString& c : columns) {
@@ -333,11 +388,12 @@ void QtSqlConnection::insertRow(const QString& table, const QStringList& columns
         marks << QStringLiteral("?");
     }
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(driver->escapeIdentifier(table, QSqlDriver::TableName), names.join(QStringLiteral(", ")),
-                      marks.join(QStringLiteral(", "))));
-    for (const QVariant& v : values)
-        q.addBindValue(v);
+    q.prepare(columns.isEmpty()
+            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedTable)
+            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(quotedTable, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+    for (const FieldValue& v : values)
+        q.addBindValue(toVariant(v));
     if (!q.exec())
         throw EDatabaseError(errorText(q.lastError()));
 }

@@ -62,32 +62,56 @@ ColumnInfo columnFromValues(const QString& name, const ResultStore& rows, int co
     return c;
 }
 
-void bindValue(sqlite3_stmt* stmt, int index, const QVariant& v)
+void bindValue(sqlite3_stmt* stmt, int index, const FieldValue& v)
 {
-    if (v.isNull()) {
+    switch (v.cls) {
+    case CellClass::Null:
         sqlite3_bind_null(stmt, index);
-        return;
-    }
-    switch (v.typeId()) {
-    case QMetaType::LongLong:
-    case QMetaType::Int:
-    case QMetaType::Bool:
-        sqlite3_bind_int64(stmt, index, v.toLongLong());
         break;
-    case QMetaType::Double:
-        sqlite3_bind_double(stmt, index, v.toDouble());
+    case CellClass::Integer:
+        sqlite3_bind_int64(stmt, index, v.integer);
         break;
-    case QMetaType::QByteArray: {
-        const QByteArray b = v.toByteArray();
-        sqlite3_bind_blob64(stmt, index, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
+    case CellClass::Float:
+        sqlite3_bind_double(stmt, index, v.real);
         break;
-    }
-    default: {
-        const QByteArray t = v.toString().toUtf8();
-        sqlite3_bind_text64(stmt, index, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+    case CellClass::Text:
+        // The bytes as they are: an ill-formed sequence goes back unchanged.
+        sqlite3_bind_text64(
+            stmt, index, v.bytes.constData(), sqlite3_uint64(v.bytes.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+        break;
+    case CellClass::Blob:
+        sqlite3_bind_blob64(stmt, index, v.bytes.constData(), sqlite3_uint64(v.bytes.size()), SQLITE_TRANSIENT);
         break;
     }
+}
+
+// The value of a column of the current row, read as a result reads it.
+CellRef cellOf(sqlite3_stmt* stmt, int column)
+{
+    CellRef c;
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        c.cls = CellClass::Integer;
+        c.integer = sqlite3_column_int64(stmt, column);
+        break;
+    case SQLITE_FLOAT:
+        c.cls = CellClass::Float;
+        c.real = sqlite3_column_double(stmt, column);
+        break;
+    case SQLITE_TEXT:
+        c.cls = CellClass::Text;
+        c.data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        c.size = sqlite3_column_bytes(stmt, column);
+        break;
+    case SQLITE_BLOB:
+        c.cls = CellClass::Blob;
+        c.data = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+        c.size = sqlite3_column_bytes(stmt, column);
+        break;
+    default:
+        break;
     }
+    return c;
 }
 
 // Undoes what was written since the savepoint `name` was set, or the whole
@@ -389,35 +413,79 @@ TableResult SqliteConnection::openTable(const QString& table)
     return result;
 }
 
-void SqliteConnection::run(const QString& sql, const QVariantList& values)
+void SqliteConnection::exec(const char* sql)
+{
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail();
+}
+
+void SqliteConnection::run(const QString& sql, const std::vector<FieldValue>& values)
 {
     Statement s;
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &s.stmt, nullptr) != SQLITE_OK)
         fail();
-    for (int i = 0; i < values.size(); ++i)
-        bindValue(s.stmt, i + 1, values[i]);
+    for (size_t i = 0; i < values.size(); ++i)
+        bindValue(s.stmt, int(i) + 1, values[i]);
     if (sqlite3_step(s.stmt) != SQLITE_DONE)
         fail();
 }
 
-void SqliteConnection::updateRow(
-    const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values)
+void SqliteConnection::updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes)
 {
+    if (changes.empty())
+        return;
+    QStringList names;
     QStringList sets;
-    for (const QString& c : columns)
-        sets << quoteIdentifier(c) + QStringLiteral(" = ?");
-    QVariantList bound = values;
-    bound << key.value(0);
-    run(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoteIdentifier(table), sets.join(QStringLiteral(", "))),
-        bound);
-    if (sqlite3_changes(m_db) != 1)
-        throw EDatabaseError(
-            QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur"));
+    std::vector<FieldValue> values;
+    for (const FieldChange& c : changes) {
+        names << quoteIdentifier(c.column);
+        sets << quoteIdentifier(c.column) + QStringLiteral(" = ?");
+        values.push_back(c.after);
+    }
+    FieldValue rowid;
+    rowid.cls = CellClass::Integer;
+    rowid.integer = key.value(0).toLongLong();
+    values.push_back(rowid);
+
+    // The write lock comes first, so that nobody changes the row between the check and the write.
+    const bool outermost = sqlite3_get_autocommit(m_db) != 0;
+    exec(outermost ? "BEGIN IMMEDIATE" : "SAVEPOINT velosql_post");
+    try {
+        {
+            Statement s;
+            const QByteArray check = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                         .arg(names.join(QStringLiteral(", ")), quoteIdentifier(table))
+                                         .toUtf8();
+            if (sqlite3_prepare_v2(m_db, check.constData(), int(check.size()), &s.stmt, nullptr) != SQLITE_OK)
+                fail();
+            bindValue(s.stmt, 1, rowid);
+            const int rc = sqlite3_step(s.stmt);
+            if (rc == SQLITE_DONE)
+                throw EDatabaseError(recordGoneMessage());
+            if (rc != SQLITE_ROW)
+                fail();
+            for (size_t i = 0; i < changes.size(); ++i)
+                if (!changes[i].before.sameAs(cellOf(s.stmt, int(i))))
+                    throw EDatabaseError(recordChangedMessage());
+        }
+        run(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                .arg(quoteIdentifier(table), sets.join(QStringLiteral(", "))),
+            values);
+        exec(outermost ? "COMMIT" : "RELEASE velosql_post");
+    } catch (...) {
+        rollBack(m_db, outermost, "velosql_post");
+        throw;
+    }
 }
 
-void SqliteConnection::insertRow(const QString& table, const QStringList& columns, const QVariantList& values)
+void SqliteConnection::insertRow(
+    const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
 {
+    if (columns.isEmpty()) {
+        run(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(table)), {});
+        return;
+    }
     QStringList names;
     QStringList marks;
     for (const QString& c : columns) {
@@ -427,4 +495,23 @@ void SqliteConnection::insertRow(const QString& table, const QStringList& column
     run(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
             .arg(quoteIdentifier(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
         values);
+}
+
+qint64 SqliteConnection::pragmaValue(const char* sql)
+{
+    Statement s;
+    if (sqlite3_prepare_v2(m_db, sql, -1, &s.stmt, nullptr) != SQLITE_OK || sqlite3_step(s.stmt) != SQLITE_ROW)
+        fail();
+    return sqlite3_column_int64(s.stmt, 0);
+}
+
+ChangeMark SqliteConnection::changeMark()
+{
+    // data_version moves with the commits of other connections only; this
+    // connection's own writes are counted apart.
+    ChangeMark mark;
+    mark.known = true;
+    mark.parts = { pragmaValue("PRAGMA data_version"), qint64(sqlite3_total_changes64(m_db)),
+        pragmaValue("PRAGMA schema_version") };
+    return mark;
 }
