@@ -193,6 +193,16 @@ SqlStatementScan scanStatements(QByteArrayView utf8)
     return scan;
 }
 
+bool holdsNoStatement(QByteArrayView utf8)
+{
+    Lexer lexer(utf8.data(), utf8.data() + utf8.size());
+    Token t;
+    do
+        t = lexer.next();
+    while (t == Token::Semicolon);
+    return t == Token::End;
+}
+
 QByteArrayView firstStatement(QByteArrayView utf8)
 {
     const char* const end = utf8.data() + utf8.size();

@@ -15,6 +15,10 @@ struct SqlStatementScan {
 
 SqlStatementScan scanStatements(QByteArrayView utf8);
 
+// True when only blanks, comments and semicolons remain. Reads no further than the
+// first word, however long the text.
+bool holdsNoStatement(QByteArrayView utf8);
+
 // The first statement of utf8: from its first word to its closing semicolon (or the end).
 QByteArrayView firstStatement(QByteArrayView utf8);
 

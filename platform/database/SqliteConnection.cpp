@@ -20,28 +20,6 @@ QString quoteIdentifier(const QString& name)
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
-// True when only blanks, semicolons and comments remain.
-bool isBlankSql(const char* p, const char* end)
-{
-    while (p < end) {
-        const char c = *p;
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v' || c == ';') {
-            ++p;
-        } else if (c == '-' && p + 1 < end && p[1] == '-') {
-            while (p < end && *p != '\n')
-                ++p;
-        } else if (c == '/' && p + 1 < end && p[1] == '*') {
-            p += 2;
-            while (p + 1 < end && !(p[0] == '*' && p[1] == '/'))
-                ++p;
-            p = p + 1 < end ? p + 2 : end;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Types a column that declares none from the classes of its values.
 ColumnInfo columnFromValues(const QString& name, const ResultStore& rows, int column)
 {
@@ -296,7 +274,7 @@ QueryResult SqliteConnection::execute(const QString& sql)
             const QByteArrayView rest(tail, end - tail);
             failIn(number + 1, several || scanStatements(rest).statements > 1, rest);
         }
-        const bool last = isBlankSql(next, end);
+        const bool last = holdsNoStatement(QByteArrayView(next, end - next));
         tail = next;
         if (!s.stmt) {
             if (last) {
