@@ -252,6 +252,8 @@ void TestStartup::unreadableAliasesFileFailsStartup_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("a folder named aliases.ini")
         << QByteArray() << "Fichier des alias illisible : %1 (c'est un dossier)";
+    QTest::newRow("a link to a missing file")
+        << QByteArray("->") << "Fichier des alias illisible : %1 (lien vers un fichier absent)";
     QTest::newRow("section without its closing bracket")
         << QByteArray("[Velorin\ndriver=SQLITE\n") << "Fichier des alias mal formé : %1 (ligne 1)";
     QTest::newRow("line without an equals sign")
@@ -268,6 +270,8 @@ void TestStartup::unreadableAliasesFileFailsStartup()
     QFile::remove(file);
     if (content.isEmpty()) {
         QVERIFY(QDir().mkdir(file));
+    } else if (content == "->") {
+        QVERIFY(QFile::link(file + QStringLiteral(".absent"), file));
     } else {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly));

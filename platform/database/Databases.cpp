@@ -65,6 +65,9 @@ int firstMalformedLine(const QString& file)
 void checkReadable(const QSettings& ini, const QString& file)
 {
     const QString path = QDir::toNativeSeparators(file);
+    if (!QFileInfo::exists(file))
+        throw EDatabaseError(
+            QStringLiteral("Fichier des alias illisible : %1 (lien vers un fichier absent)").arg(path));
     if (ini.status() == QSettings::AccessError) {
         QString reason;
         if (QFileInfo(file).isDir()) {
@@ -122,7 +125,7 @@ AliasSettings resolve(const QString& alias)
     AliasSettings s;
     s.alias = alias;
     const QString file = aliasesFile();
-    if (QFileInfo::exists(file)) {
+    if (const QFileInfo info(file); info.exists() || info.isSymLink()) {
         QSettings ini(file, QSettings::IniFormat);
         // The file is read at the first question asked; its status is known after it.
         const QStringList sections = ini.childGroups();
