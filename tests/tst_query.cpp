@@ -322,6 +322,10 @@ void TestQuery::batchAppliesAllOrNothing_data()
         << false << "BEGIN; DELETE FROM small; COMMIT; SELECT * FROM nowhere"
         << "Instruction 4 : no such table: nowhere\n« SELECT * FROM nowhere »"
         << " / 0 / 0";
+    QTest::newRow("text setting a pragma runs as written")
+        << false << "PRAGMA foreign_keys = ON; INSERT INTO log VALUES (2); DELETE FROM small WHERE n = 2; SELECT 1"
+        << ""
+        << "1a,3c / 0 / 0";
     QTest::newRow("one statement keeps the engine's message") << false << "SELECT * FROM small WHERE"
                                                               << "incomplete input" << untouched;
     QTest::newRow("read-only database reads a batch") << true << "SELECT 1; SELECT count(*) FROM small"
@@ -340,7 +344,7 @@ void TestQuery::batchAppliesAllOrNothing()
     TestDatabase db;
     db.exec(QStringLiteral("CREATE TABLE small (n INTEGER PRIMARY KEY, nom TEXT);"
                            "INSERT INTO small VALUES (1, 'a'), (2, 'b'), (3, 'c');"
-                           "CREATE TABLE log (n INTEGER)"));
+                           "CREATE TABLE log (n INTEGER REFERENCES small (n) ON DELETE CASCADE)"));
     db.setReadOnly(readOnly);
     TQuery q;
     q.setDatabaseName(QStringLiteral("Velorin"));

@@ -127,6 +127,7 @@ struct Span {
     const char* begin = nullptr;
     const char* end = nullptr;
     QByteArrayView firstWord;
+    bool assigns = false; // holds an "=" outside quotes
 };
 
 // Reads one statement; false when only blanks, comments and semicolons remain.
@@ -140,6 +141,7 @@ bool nextStatement(Lexer& lexer, const char* textEnd, Span& span)
         return false;
     span.begin = lexer.start();
     span.firstWord = t == Token::Word ? lexer.text() : QByteArrayView();
+    span.assigns = false;
     // Inside CREATE [TEMP] TRIGGER ... BEGIN ... END, semicolons end the trigger's own
     // statements; CASE ... END nests within it.
     const bool create = isWord(span.firstWord, "CREATE");
@@ -156,6 +158,8 @@ bool nextStatement(Lexer& lexer, const char* textEnd, Span& span)
             span.end = lexer.position();
             return true;
         }
+        if (t == Token::Other && lexer.text() == "=")
+            span.assigns = true;
         if (t != Token::Word)
             continue;
         const QByteArrayView word = lexer.text();
@@ -168,8 +172,13 @@ bool nextStatement(Lexer& lexer, const char* textEnd, Span& span)
     }
 }
 
-bool managesTransactions(QByteArrayView firstWord)
+// A PRAGMA that sets a value acts on the connection, which a transaction would ignore
+// (foreign_keys) or refuse (journal_mode=WAL): it is taken as managing transactions too.
+bool managesTransactions(const Span& span)
 {
+    if (span.assigns && isWord(span.firstWord, "PRAGMA"))
+        return true;
+    const QByteArrayView firstWord = span.firstWord;
     for (const char* word : { "BEGIN", "COMMIT", "END", "ROLLBACK", "SAVEPOINT", "RELEASE", "VACUUM", "ATTACH",
              "DETACH", "START", "ABORT" })
         if (isWord(firstWord, word))
@@ -187,7 +196,7 @@ SqlStatementScan scanStatements(QByteArrayView utf8)
     Span span;
     while (nextStatement(lexer, end, span)) {
         ++scan.statements;
-        if (managesTransactions(span.firstWord))
+        if (managesTransactions(span))
             scan.managesTransactions = true;
     }
     return scan;

@@ -9,7 +9,8 @@
 struct SqlStatementScan {
     int statements = 0;
     // One statement starts with BEGIN, COMMIT, END, ROLLBACK, SAVEPOINT, RELEASE,
-    // VACUUM, ATTACH, DETACH, START or ABORT: the text manages its own transactions.
+    // VACUUM, ATTACH, DETACH, START or ABORT, or sets a PRAGMA: the text manages its
+    // own transactions.
     bool managesTransactions = false;
 };
 
