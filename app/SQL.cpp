@@ -64,13 +64,6 @@ bool sortsBefore(const QString& a, const QString& b)
     return c != 0 ? c < 0 : a.compare(b, Qt::CaseSensitive) < 0;
 }
 
-// The separator as stored at this moment: another program may have changed it.
-QString storedSeparator(TTable* table)
-{
-    table->refresh();
-    return table->FieldByName(QStringLiteral("POLICE5"))->text();
-}
-
 } // namespace
 
 TFicheSQL::TFicheSQL(QWidget* parent)
@@ -372,6 +365,16 @@ QString TFicheSQL::cellText(const TField* field) const
 {
     return field ? field->asString() : QString();
 }
+
+namespace
+{
+// The separator as stored at this moment: another program may have changed it.
+QString storedSeparator(TTable* table)
+{
+    table->refresh();
+    return table->FieldByName(QStringLiteral("POLICE5"))->text();
+}
+} // namespace
 
 void TFicheSQL::DBGridSQLCellClick(int)
 {
