@@ -188,13 +188,14 @@ public:
     DriverTransaction& operator=(const DriverTransaction&) = delete;
 
     bool open() const { return m_open; }
-    void commit()
+    // A refused commit throws what, followed by the driver's text.
+    void commit(const QString& what)
     {
         if (!m_open)
             return;
         m_open = false;
         if (!m_db.commit()) {
-            const QString message = errorText(m_db.lastError());
+            const QString message = what + QLatin1Char('\n') + errorText(m_db.lastError());
             m_db.rollback();
             throw EDatabaseError(message);
         }
@@ -248,14 +249,17 @@ QueryResult QtSqlConnection::execute(const QString& sql)
     q.setForwardOnly(true);
     if (!q.exec(sql))
         throw EDatabaseError(errorText(q.lastError()));
+    // Some drivers report only the first statement's outcome; the server then refuses
+    // the commit of a batch in which a later one failed.
+    const QString refused = QStringLiteral("Le serveur a refusé les instructions : aucune n'a été appliquée");
     if (!q.isSelect()) {
         q.finish();
-        transaction.commit();
+        transaction.commit(refused);
         throw EDatabaseError(noCursorMessage());
     }
     QueryResult result = readRows(q);
     q.finish();
-    transaction.commit();
+    transaction.commit(refused);
     return result;
 }
 
@@ -373,7 +377,7 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
     if (!transaction.open() && update.numRowsAffected() == 0)
         throw EDatabaseError(recordGoneMessage());
     update.finish();
-    transaction.commit();
+    transaction.commit(QStringLiteral("Le serveur a refusé l'enregistrement"));
 }
 
 void QtSqlConnection::insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
