@@ -83,7 +83,7 @@ void checkReadable(const QSettings& ini, const QString& file)
     if (ini.status() == QSettings::FormatError) {
         const int line = firstMalformedLine(file);
         throw EDatabaseError(line > 0
-                ? QStringLiteral("Fichier des alias mal formé : %1 (ligne %2)").arg(path).arg(line)
+                ? QStringLiteral("Fichier des alias mal formé : %1 (ligne %2)").arg(path, QString::number(line))
                 : QStringLiteral("Fichier des alias mal formé : %1").arg(path));
     }
 }
