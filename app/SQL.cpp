@@ -349,10 +349,20 @@ QString TFicheSQL::cellText(const TField* field) const
     return field ? field->asString() : QString();
 }
 
+namespace
+{
+// The separator as stored at this moment: another program may have changed it.
+QString storedSeparator(TTable* table)
+{
+    table->refresh();
+    return table->FieldByName(QStringLiteral("POLICE5"))->text();
+}
+} // namespace
+
 void TFicheSQL::DBGridSQLCellClick(int)
 {
     // The separator is read afresh on every click, before anything else.
-    const QString separator = TableSQL->FieldByName(QStringLiteral("POLICE5"))->text();
+    const QString separator = storedSeparator(TableSQL);
     if (MemoSQL->isHidden() || !QuerySQL->active())
         return;
     if (PopupRempla->isChecked())
@@ -413,7 +423,7 @@ void TFicheSQL::ToolButtonVoirSQLClick(QObject*)
 void TFicheSQL::ToolButtonEnregistrerClick(QObject*)
 {
     // The delimiter is replaced before the dialog, whatever the user then does.
-    const QString separator = TableSQL->FieldByName(QStringLiteral("POLICE5"))->text();
+    const QString separator = storedSeparator(TableSQL);
     KDatasetToTextSQL->setDelimiter(delimiterOf(separator));
     const auto chosen = Dialogs::instance().saveFile(this, SaveDialogSQL);
     if (!chosen)

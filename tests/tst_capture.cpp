@@ -1,10 +1,13 @@
 #include "ClipBoard.h"
 #include "DBGrid.h"
+#include "DBMemo.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"
+#include "OtherProgram.h"
 #include "Query.h"
 #include "SQL.h"
 #include "ScriptedDialogs.h"
+#include "Table.h"
 #include "TestDatabase.h"
 
 #include <QAction>
@@ -36,6 +39,8 @@ private slots:
     void missingSeparatorFieldFailsEveryClick();
     void modesAreOneRadioGroup();
     void captureButtonAppendsMemoAsLine();
+    void separatorChangedElsewhereJoinsNextClick_data();
+    void separatorChangedElsewhereJoinsNextClick();
 
 private:
     void open(const QString& separator, const QString& table, const QString& statement);
@@ -248,6 +253,47 @@ void TestCapture::captureButtonAppendsMemoAsLine()
     QVERIFY(!m_clip->isVisible());
     QTest::mouseClick(m_window->ToolButtonVoirSQL, Qt::LeftButton);
     QVERIFY(m_clip->isVisible());
+}
+
+void TestCapture::separatorChangedElsewhereJoinsNextClick_data()
+{
+    QTest::addColumn<QString>("where");
+    QTest::newRow("another program") << "other";
+    QTest::newRow("another program while the list is edited") << "other, editing";
+    QTest::newRow("a statement of this program") << "statement";
+}
+
+void TestCapture::separatorChangedElsewhereJoinsNextClick()
+{
+    QFETCH(QString, where);
+    const QString statement = QStringLiteral("SELECT * FROM t");
+    open(QStringLiteral(";"),
+        QStringLiteral("CREATE TABLE t (NOM VARCHAR(20), SOLDE MONEY);"
+                       "INSERT INTO t VALUES ('Martin', 10.5), ('Durand', NULL)"),
+        statement);
+    m_window->PopupAjout->trigger();
+    if (where.endsWith(QLatin1String("editing"))) {
+        m_window->DBMemoSQL->setFocus();
+        QTest::keyClicks(m_window->DBMemoSQL, QStringLiteral("S1"));
+    }
+    const QString change = QStringLiteral("UPDATE ListBase SET POLICE5 = '#@'");
+    if (where.startsWith(QLatin1String("other"))) {
+        click(0, 1);
+        QCOMPARE(runInOtherProgram(m_db->path(), change), QString());
+    } else {
+        m_window->ComboBoxSQL->setEditText(change);
+        guarded([this] { m_window->ToolButtonResultClick(nullptr); });
+        m_window->ComboBoxSQL->setEditText(statement);
+        m_window->ToolButtonResultClick(nullptr);
+        click(0, 1);
+    }
+    click(1, 0);
+    QCOMPARE(m_window->memoText(), QStringLiteral("10,5#@Durand"));
+    if (where.endsWith(QLatin1String("editing"))) {
+        // The list being edited is never reloaded under the user's hands.
+        QCOMPARE(m_window->DBMemoSQL->text(), QStringLiteral("S1"));
+        QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
+    }
 }
 
 QTEST_MAIN(TestCapture)

@@ -4,7 +4,13 @@
 #include "Table.h"
 #include "TestDatabase.h"
 
+#include "Databases.h"
+#include "FileFailures.h"
+
+#include <QDir>
+#include <QSettings>
 #include <QTest>
+#include <sqlite3.h>
 
 // The query on real SQLite files: declared types, text forms, counts, parameters, errors.
 class TestQuery : public QObject
@@ -26,6 +32,10 @@ private slots:
     void rejectedStatementLeavesQueryClosed();
     void statementWithoutResultIsExecutedThenReported();
     void statementsRunInOrder();
+    void batchAppliesAllOrNothing_data();
+    void batchAppliesAllOrNothing();
+    void batchOnFullDiskAppliesNothing_data();
+    void batchOnFullDiskAppliesNothing();
     void fieldLookup();
     void currencyValueIsFixedPoint_data();
     void currencyValueIsFixedPoint();
@@ -254,6 +264,145 @@ void TestQuery::statementsRunInOrder()
     q.setSQL(QStringLiteral("INSERT INTO t VALUES (1); INSERT INTO t VALUES (2); SELECT count(*) FROM t; -- done"));
     q.open();
     QCOMPARE(q.field(0)->asString(), QStringLiteral("2"));
+}
+
+namespace
+{
+// What a batch may have touched: the rows of small, the rows of log, the triggers.
+QString batchState(const TestDatabase& db)
+{
+    return db
+        .value(QStringLiteral("SELECT (SELECT coalesce(group_concat(n || nom, ','), '') FROM "
+                              "(SELECT * FROM small ORDER BY n)) || ' / ' || (SELECT count(*) FROM log) "
+                              "|| ' / ' || (SELECT count(*) FROM sqlite_master WHERE type = 'trigger')"))
+        .toString();
+}
+} // namespace
+
+void TestQuery::batchAppliesAllOrNothing_data()
+{
+    QTest::addColumn<bool>("readOnly");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("state");
+    const QString untouched = QStringLiteral("1a,2b,3c / 0 / 0");
+    QTest::newRow("syntax error after a delete")
+        << false << "DELETE FROM small; SELECT * FROM small WHERE"
+        << "Instruction 2 : incomplete input\n« SELECT * FROM small WHERE »" << untouched;
+    QTest::newRow("constraint fails in the second")
+        << false << "INSERT INTO small VALUES (4, 'd'); INSERT INTO small VALUES (1, 'x'); SELECT 1"
+        << "Instruction 2 : UNIQUE constraint failed: small.n\n« INSERT INTO small VALUES (1, 'x') »" << untouched;
+    QTest::newRow("third fails to prepare after two ran")
+        << false << "DELETE FROM small WHERE n = 1;\r\nUPDATE small SET nom = 'z';\r\n  SELEC   1"
+        << "Instruction 3 : near \"SELEC\": syntax error\n« SELEC 1 »" << untouched;
+    QTest::newRow("empty statements are not counted")
+        << false << "DELETE FROM small;; ;SELECT * FROM nowhere"
+        << "Instruction 2 : no such table: nowhere\n« SELECT * FROM nowhere »" << untouched;
+    QTest::newRow("trigger body is one statement")
+        << false
+        << "CREATE TRIGGER tr AFTER DELETE ON small BEGIN INSERT INTO log VALUES (old.n); SELECT 1; END;"
+           " DELETE FROM small; SELECT * FROM nowhere"
+        << "Instruction 3 : no such table: nowhere\n« SELECT * FROM nowhere »" << untouched;
+    QTest::newRow("long statement is cut") << false
+                                           << "DELETE FROM small; SELECT nom AS a_rather_long_name, nom AS "
+                                              "another_rather_long_name, nom AS third FROM nowhere"
+                                           << "Instruction 2 : no such table: nowhere\n« SELECT nom AS "
+                                              "a_rather_long_name, nom AS another_rather_long_name, nom AS "
+                                              "third… »"
+                                           << untouched;
+    QTest::newRow("batch ending in a select applies all")
+        << false << "DELETE FROM small WHERE n = 1; INSERT INTO log VALUES (1); SELECT count(*) FROM small"
+        << ""
+        << "2b,3c / 1 / 0";
+    QTest::newRow("changes without a result set are kept")
+        << false << "DELETE FROM small WHERE n = 1; DELETE FROM small WHERE n = 2"
+        << "Erreur à la création du handle de curseur"
+        << "3c / 0 / 0";
+    QTest::newRow("text managing its transactions runs as written")
+        << false << "BEGIN; DELETE FROM small; COMMIT; SELECT * FROM nowhere"
+        << "Instruction 4 : no such table: nowhere\n« SELECT * FROM nowhere »"
+        << " / 0 / 0";
+    QTest::newRow("text setting a pragma runs as written")
+        << false << "PRAGMA foreign_keys = ON; INSERT INTO log VALUES (2); DELETE FROM small WHERE n = 2; SELECT 1"
+        << ""
+        << "1a,3c / 0 / 0";
+    QTest::newRow("one statement keeps the engine's message") << false << "SELECT * FROM small WHERE"
+                                                              << "incomplete input" << untouched;
+    QTest::newRow("read-only database reads a batch") << true << "SELECT 1; SELECT count(*) FROM small"
+                                                      << "" << untouched;
+    QTest::newRow("read-only database refuses a write in a batch")
+        << true << "DELETE FROM small; SELECT 1"
+        << "Instruction 1 : attempt to write a readonly database\n« DELETE FROM small »" << untouched;
+}
+
+void TestQuery::batchAppliesAllOrNothing()
+{
+    QFETCH(bool, readOnly);
+    QFETCH(QString, sql);
+    QFETCH(QString, message);
+    QFETCH(QString, state);
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE small (n INTEGER PRIMARY KEY, nom TEXT);"
+                           "INSERT INTO small VALUES (1, 'a'), (2, 'b'), (3, 'c');"
+                           "CREATE TABLE log (n INTEGER REFERENCES small (n) ON DELETE CASCADE)"));
+    db.setReadOnly(readOnly);
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(sql);
+    const Raised failure = raised([&] { q.open(); });
+    QCOMPARE(failure.message, message);
+    QCOMPARE(q.active(), message.isEmpty());
+    // No transaction is left open: another program can write at once.
+    db.exec(QStringLiteral("UPDATE small SET nom = nom"));
+    QCOMPARE(batchState(db), state);
+}
+
+void TestQuery::batchOnFullDiskAppliesNothing_data()
+{
+    QTest::addColumn<int>("blobs");
+    QTest::addColumn<QString>("message");
+    // A small write waits in memory and fails at the commit; a large one fails as it spills.
+    QTest::newRow("disk fills at the commit") << 100 << "database or disk is full";
+    QTest::newRow("disk fills during a statement")
+        << 1000 << "Instruction 3 : database or disk is full\n« WITH RECURSIVE";
+}
+
+void TestQuery::batchOnFullDiskAppliesNothing()
+{
+    QFETCH(int, blobs);
+    QFETCH(QString, message);
+    SmallDisk disk(256 * 1024);
+    if (!disk.available())
+        QSKIP(qPrintable(disk.error()));
+    TestDatabase alias;
+    const QString path = disk.filePath(QStringLiteral("full.sqlite"));
+    {
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other,
+                     "CREATE TABLE small (n INTEGER PRIMARY KEY, nom TEXT);"
+                     "INSERT INTO small VALUES (1, 'a'), (2, 'b'), (3, 'c')",
+                     nullptr, nullptr, nullptr),
+            SQLITE_OK);
+        sqlite3_close(other);
+    }
+    {
+        QSettings ini(Databases::aliasesFile(), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("Velorin/database"), path);
+    }
+    Databases::closeAll();
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("DELETE FROM small; CREATE TABLE big (b BLOB);"
+                            "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < %1) "
+                            "INSERT INTO big SELECT randomblob(10000) FROM c; SELECT count(*) FROM big")
+                 .arg(blobs));
+    const Raised failure = raised([&] { q.open(); });
+    QVERIFY2(failure.message.startsWith(message), qPrintable(failure.message));
+    q.setSQL(QStringLiteral("SELECT (SELECT group_concat(nom, '') FROM small) || "
+                            "(SELECT count(*) FROM sqlite_master WHERE name = 'big')"));
+    q.open();
+    QCOMPARE(q.field(0)->asString(), QStringLiteral("abc0"));
 }
 
 void TestQuery::fieldLookup()

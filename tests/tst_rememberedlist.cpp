@@ -1,4 +1,6 @@
+#include "Connection.h"
 #include "DBMemo.h"
+#include "OtherProgram.h"
 #include "SQL.h"
 #include "ScriptedDialogs.h"
 #include "Table.h"
@@ -32,6 +34,8 @@ private slots:
     void escapePutsStoredTextBack();
     void readOnlyAliasRefusesChanges();
     void failedPostKeepsWindowOpenAndEditing();
+    void closingAfterAnotherProgramWrote_data();
+    void closingAfterAnotherProgramWrote();
 
 private:
     void open(const QString& stored, TestDatabase::Content content = TestDatabase::WithSettings);
@@ -283,6 +287,50 @@ void TestRememberedList::failedPostKeepsWindowOpenAndEditing()
     m_dialogs->messageAnswers << 1;
     QVERIFY(m_window->close());
     QCOMPARE(m_dialogs->calls.size(), 3);
+}
+
+void TestRememberedList::closingAfterAnotherProgramWrote_data()
+{
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("separator");
+    QTest::newRow("another program appended a statement")
+        << "UPDATE ListBase SET TTTYPES = TTTYPES || 'S9' || char(13, 10)" << false << "S1\r\nS9\r\n"
+        << ";";
+    QTest::newRow("another program changed the separator")
+        << "UPDATE ListBase SET POLICE5 = '#@'" << true << "S1\r\nS2\r\n"
+        << "#@";
+}
+
+void TestRememberedList::closingAfterAnotherProgramWrote()
+{
+    QFETCH(QString, other);
+    QFETCH(bool, saved);
+    QFETCH(QString, list);
+    QFETCH(QString, separator);
+    open(QStringLiteral("S1\r\n"));
+    m_window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
+    QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
+    QCOMPARE(runInOtherProgram(m_db->path(), other), QString());
+    m_dialogs->messageAnswers << 0;
+    QCOMPARE(m_window->close(), saved);
+    QCOMPARE(m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), list);
+    QCOMPARE(m_db->value(QStringLiteral("SELECT POLICE5 FROM ListBase")).toString(), separator);
+    if (saved) {
+        QCOMPARE(m_dialogs->calls.size(), 1);
+        return;
+    }
+    // Refused: the window stays open and nothing typed is lost.
+    QCOMPARE(m_dialogs->messageTexts().value(1), recordChangedMessage());
+    QVERIFY(m_window->isVisible());
+    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
+    QCOMPARE(m_window->DBMemoSQL->text(), QStringLiteral("S1\r\nS2\r\n"));
+    // Abandoning the changes shows the list as it is stored now.
+    m_dialogs->messageAnswers << 1;
+    QVERIFY(m_window->close());
+    QCOMPARE(m_window->DBMemoSQL->text(), list);
+    QCOMPARE(m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), list);
 }
 
 QTEST_MAIN(TestRememberedList)

@@ -1,5 +1,6 @@
 #include "FileFailures.h"
 #include "Golden.h"
+#include "OtherProgram.h"
 #include "Query.h"
 #include "SQL.h"
 #include "ScriptedDialogs.h"
@@ -28,6 +29,7 @@ private slots:
     void cancelWritesNothingButReplacesDelimiter();
     void separatorGivesDelimiter_data();
     void separatorGivesDelimiter();
+    void separatorChangedElsewhereGivesDelimiter();
     void closedQueryFails_data();
     void closedQueryFails();
     void unwritableTargetKeepsOldFile_data();
@@ -146,6 +148,16 @@ void TestSaveCommand::separatorGivesDelimiter()
     QTemporaryDir dir;
     save(dir.filePath(QStringLiteral("x.txt")), 2);
     QVERIFY(fileBytes(dir.filePath(QStringLiteral("x.txt"))).startsWith(line));
+}
+
+void TestSaveCommand::separatorChangedElsewhereGivesDelimiter()
+{
+    open(QStringLiteral(";"));
+    QTemporaryDir dir;
+    save(dir.filePath(QStringLiteral("x.txt")), 2);
+    QCOMPARE(runInOtherProgram(m_db->path(), QStringLiteral("UPDATE ListBase SET POLICE5 = '|'")), QString());
+    save(dir.filePath(QStringLiteral("y.txt")), 2);
+    QVERIFY(fileBytes(dir.filePath(QStringLiteral("y.txt"))).startsWith("\"a\"\"b\"|\"1\"\r\n"));
 }
 
 void TestSaveCommand::closedQueryFails_data()

@@ -2,6 +2,7 @@
 #include "Databases.h"
 #include "Intro.h"
 #include "Query.h"
+#include "Raised.h"
 #include "SQL.h"
 #include "ScriptedDialogs.h"
 #include "Table.h"
@@ -9,12 +10,14 @@
 #include "VeloSQL.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSqlDatabase>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -35,6 +38,13 @@ private slots:
     void startupFailureShowsBoxAndExitsWithOne();
     void serverRefusingConnectionFailsStartup();
     void failureBoxOpenPastSplashTimeShowsNoWindow();
+    void aliasToMissingSqliteFileCreatesNothing_data();
+    void aliasToMissingSqliteFileCreatesNothing();
+    void qsqliteAliasOpensExistingFile();
+    void unreadableAliasesFileFailsStartup_data();
+    void unreadableAliasesFileFailsStartup();
+    void aliasSectionMatchesWithoutLetterCase();
+    void unknownDriverFailsWithoutLogin();
     void realProgramCreatesDefaultDatabaseAndShowsQueryWindow();
 };
 
@@ -215,6 +225,151 @@ void TestStartup::failureBoxOpenPastSplashTimeShowsNoWindow()
     QCOMPARE(dialogs.calls.size(), 1);
     QCOMPARE(dialogs.visibleWindows, QStringList());
     QCOMPARE(startupLog, QStringList());
+}
+
+namespace
+{
+// Replaces the alias's section by the given keys.
+void writeAlias(const QString& alias, const QList<QPair<QString, QString>>& keys)
+{
+    QSettings ini(Databases::aliasesFile(), QSettings::IniFormat);
+    ini.remove(alias);
+    ini.beginGroup(alias);
+    for (const auto& [key, value] : keys)
+        ini.setValue(key, value);
+    ini.endGroup();
+    ini.sync();
+    Databases::closeAll();
+}
+
+// Lets a test tell whether the embedded default was opened in place of an alias.
+void removeDefaultDatabase()
+{
+    QFile::remove(Databases::defaultDatabaseFile(QStringLiteral("Velorin")));
+}
+
+// The start-up failure's own message, without the box's first line.
+QString failureMessage(const ScriptedDialogs& dialogs)
+{
+    const QString text = dialogs.calls.value(0).message.text;
+    return text.mid(text.indexOf(QLatin1Char('\n')) + 1);
+}
+} // namespace
+
+void TestStartup::aliasToMissingSqliteFileCreatesNothing_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("SQLITE") << "SQLITE" << false;
+    QTest::newRow("QSQLITE") << "QSQLITE" << false;
+    QTest::newRow("qsqlite in small letters") << "qsqlite" << false;
+    QTest::newRow("QSQLITE read-only") << "QSQLITE" << true;
+}
+
+void TestStartup::aliasToMissingSqliteFileCreatesNothing()
+{
+    QFETCH(QString, driver);
+    QFETCH(bool, readOnly);
+    removeDefaultDatabase();
+    TestDatabase db;
+    QTemporaryDir folder;
+    const QString missing = folder.filePath(QStringLiteral("absent.sqlite"));
+    writeAlias(QStringLiteral("Velorin"),
+        { { QStringLiteral("driver"), driver }, { QStringLiteral("database"), missing },
+            { QStringLiteral("readonly"), readOnly ? QStringLiteral("true") : QStringLiteral("false") } });
+    ScriptedDialogs dialogs;
+    QCOMPARE(VeloSQL::run(), 1);
+    QCOMPARE(dialogs.calls.size(), 1);
+    QCOMPARE(failureMessage(dialogs), QStringLiteral("unable to open database file : %1.").arg(missing));
+    QCOMPARE(QDir(folder.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    QVERIFY(!QFile::exists(Databases::defaultDatabaseFile(QStringLiteral("Velorin"))));
+}
+
+void TestStartup::qsqliteAliasOpensExistingFile()
+{
+    TestDatabase db;
+    db.exec(QStringLiteral("UPDATE ListBase SET POLICE5 = '#'"));
+    writeAlias(QStringLiteral("Velorin"),
+        { { QStringLiteral("driver"), QStringLiteral("QSQLITE") }, { QStringLiteral("database"), db.path() } });
+    VeloSQL::createWindows();
+    QCOMPARE(FicheSQL->TableSQL->FieldByName(QStringLiteral("POLICE5"))->text(), QStringLiteral("#"));
+}
+
+void TestStartup::unreadableAliasesFileFailsStartup_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a folder named aliases.ini")
+        << QByteArray() << "Fichier des alias illisible : %1 (c'est un dossier)";
+    QTest::newRow("a link to a missing file")
+        << QByteArray("->") << "Fichier des alias illisible : %1 (lien vers un fichier absent)";
+    QTest::newRow("section without its closing bracket")
+        << QByteArray("[Velorin\ndriver=SQLITE\n") << "Fichier des alias mal formé : %1 (ligne 1)";
+    QTest::newRow("line without an equals sign")
+        << QByteArray("; alias\n\n[Velorin]\ndriver SQLITE\n") << "Fichier des alias mal formé : %1 (ligne 4)";
+}
+
+void TestStartup::unreadableAliasesFileFailsStartup()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    removeDefaultDatabase();
+    const QString file = Databases::aliasesFile();
+    QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+    QFile::remove(file);
+    if (content.isEmpty()) {
+        QVERIFY(QDir().mkdir(file));
+    } else if (content == "->") {
+        QVERIFY(QFile::link(file + QStringLiteral(".absent"), file));
+    } else {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    Databases::closeAll();
+    const Raised failure = raised([] { VeloSQL::createWindows(); });
+    QDir(file).removeRecursively();
+    QFile::remove(file);
+    QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
+    QCOMPARE(failure.message, message.arg(QDir::toNativeSeparators(file)));
+    // The embedded default is not opened (nor created) in its place.
+    QVERIFY(!QFile::exists(Databases::defaultDatabaseFile(QStringLiteral("Velorin"))));
+}
+
+void TestStartup::aliasSectionMatchesWithoutLetterCase()
+{
+    removeDefaultDatabase();
+    TestDatabase db;
+    db.exec(QStringLiteral("UPDATE ListBase SET POLICE5 = '#'"));
+    // The section in small letters replaces the test's own.
+    writeAlias(QStringLiteral("Velorin"), {});
+    writeAlias(QStringLiteral("velorin"),
+        { { QStringLiteral("driver"), QStringLiteral("SQLITE") }, { QStringLiteral("database"), db.path() } });
+    const Raised failure = raised([] { VeloSQL::createWindows(); });
+    {
+        QSettings ini(Databases::aliasesFile(), QSettings::IniFormat);
+        ini.remove(QStringLiteral("velorin"));
+    }
+    QCOMPARE(failure.message, QString());
+    QCOMPARE(FicheSQL->TableSQL->FieldByName(QStringLiteral("POLICE5"))->text(), QStringLiteral("#"));
+    QVERIFY(!QFile::exists(Databases::defaultDatabaseFile(QStringLiteral("Velorin"))));
+}
+
+void TestStartup::unknownDriverFailsWithoutLogin()
+{
+    TestDatabase db;
+    writeAlias(QStringLiteral("Velorin"),
+        { { QStringLiteral("driver"), QStringLiteral("NOPE") }, { QStringLiteral("database"), db.path() } });
+    ScriptedDialogs dialogs;
+    QCOMPARE(VeloSQL::run(), 1);
+    QCOMPARE(dialogs.callsOf(QStringLiteral("login")).size(), 0);
+    QCOMPARE(dialogs.calls.size(), 1);
+    const QString message = failureMessage(dialogs);
+    QVERIFY2(message.startsWith(
+                 QStringLiteral("Pilote de base de données introuvable : NOPE (pilotes disponibles : SQLITE, QSQLITE")),
+        qPrintable(message));
+    for (const QString& driver : QSqlDatabase::drivers())
+        QVERIFY2(message.contains(driver), qPrintable(driver));
 }
 
 void TestStartup::realProgramCreatesDefaultDatabaseAndShowsQueryWindow()

@@ -1,5 +1,6 @@
 #include "Databases.h"
 #include "Exceptions.h"
+#include "OtherProgram.h"
 #include "Query.h"
 #include "Raised.h"
 #include "Table.h"
@@ -22,6 +23,10 @@ private slots:
     void readOnlyAliasRefusesEditing();
     void lockedDatabaseReportsLockAfterWaiting();
     void tableNameDropsFileExtension();
+    void postChecksRecordStillHoldsWhatWasRead_data();
+    void postChecksRecordStillHoldsWhatWasRead();
+    void postInsideOpenTransactionWaitsForItsCommit();
+    void refreshShowsStoredValuesOfUnsetFields();
 };
 
 namespace
@@ -134,6 +139,130 @@ void TestTable::tableNameDropsFileExtension()
     QCOMPARE(t.sqlTableName(), QStringLiteral("ListBase"));
     t.setTableName(QStringLiteral("Patients"));
     QCOMPARE(t.sqlTableName(), QStringLiteral("Patients"));
+}
+
+namespace
+{
+QByteArray hexOf(const CellRef& cell)
+{
+    return QByteArray(cell.data, cell.size).toHex().toUpper();
+}
+} // namespace
+
+void TestTable::postChecksRecordStillHoldsWhatWasRead_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("other");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<QString>("separator");
+    const QByteArray typed = QByteArray("S1\r\nS2\r\n").toHex().toUpper();
+    QTest::newRow("nobody else wrote") << "'S1'"
+                                       << ""
+                                       << "" << typed << ";";
+    QTest::newRow("another program appended a statement")
+        << "'S1'"
+        << "UPDATE ListBase SET TTTYPES = TTTYPES || 'S9'" << recordChangedMessage()
+        << QByteArray("S1S9").toHex().toUpper() << ";";
+    QTest::newRow("another program changed the separator") << "'S1'"
+                                                           << "UPDATE ListBase SET POLICE5 = '#@'"
+                                                           << "" << typed << "#@";
+    QTest::newRow("another program wrote the same text") << "'S1'"
+                                                         << "UPDATE ListBase SET TTTYPES = 'S1'"
+                                                         << "" << typed << ";";
+    QTest::newRow("another program stored the text as a blob")
+        << "'S1'"
+        << "UPDATE ListBase SET TTTYPES = CAST('S1' AS BLOB)" << recordChangedMessage()
+        << QByteArray("S1").toHex().toUpper() << ";";
+    QTest::newRow("another program deleted the record")
+        << "'S1'"
+        << "DELETE FROM ListBase" << recordGoneMessage() << QByteArray() << "";
+    QTest::newRow("ill-formed stored text compares byte for byte") << "CAST(X'5331C0BC' AS TEXT)"
+                                                                   << ""
+                                                                   << "" << typed << ";";
+    QTest::newRow("another ill-formed byte is a change") << "CAST(X'5331C0BC' AS TEXT)"
+                                                         << "UPDATE ListBase SET TTTYPES = CAST(X'5331C0BD' AS TEXT)"
+                                                         << recordChangedMessage() << QByteArray("5331C0BD") << ";";
+}
+
+void TestTable::postChecksRecordStillHoldsWhatWasRead()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, other);
+    QFETCH(QString, message);
+    QFETCH(QByteArray, list);
+    QFETCH(QString, separator);
+    TestDatabase db;
+    db.exec(QStringLiteral("UPDATE ListBase SET TTTYPES = %1").arg(stored));
+    QObject owner;
+    TTable* t = openTable(&owner);
+    t->edit();
+    TField* tttypes = t->FieldByName(QStringLiteral("TTTYPES"));
+    tttypes->setAsString(QStringLiteral("S1\r\nS2\r\n"));
+    if (!other.isEmpty())
+        QCOMPARE(runInOtherProgram(db.path(), other), QString());
+    const Raised failure = raised([&] { t->post(); });
+    QCOMPARE(failure.message, message);
+    QCOMPARE(db.value(QStringLiteral("SELECT hex(TTTYPES) FROM ListBase")).toByteArray(), list);
+    QCOMPARE(db.value(QStringLiteral("SELECT POLICE5 FROM ListBase")).toString(), separator);
+    if (message.isEmpty()) {
+        QCOMPARE(t->state(), TDataSet::dsBrowse);
+        return;
+    }
+    // Refused: the edit goes on with the user's text; cancelling shows what is stored now.
+    QCOMPARE(t->state(), TDataSet::dsEdit);
+    QCOMPARE(tttypes->asString(), QStringLiteral("S1\r\nS2\r\n"));
+    t->cancel();
+    QCOMPARE(t->state(), TDataSet::dsBrowse);
+    if (t->recordCount() > 0)
+        QCOMPARE(hexOf(t->FieldByName(QStringLiteral("TTTYPES"))->cell()), list);
+}
+
+void TestTable::postInsideOpenTransactionWaitsForItsCommit()
+{
+    TestDatabase db;
+    QObject owner;
+    TTable* t = openTable(&owner);
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("BEGIN"));
+    QCOMPARE(raised([&] { q.open(); }).message, noCursorMessage());
+    t->edit();
+    t->FieldByName(QStringLiteral("TTTYPES"))->setAsString(QStringLiteral("S1"));
+    t->post();
+    QCOMPARE(t->FieldByName(QStringLiteral("TTTYPES"))->asString(), QStringLiteral("S1"));
+    QCOMPARE(db.value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), QString());
+    q.setSQL(QStringLiteral("COMMIT"));
+    QCOMPARE(raised([&] { q.open(); }).message, noCursorMessage());
+    QCOMPARE(db.value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), QStringLiteral("S1"));
+}
+
+void TestTable::refreshShowsStoredValuesOfUnsetFields()
+{
+    TestDatabase db;
+    QObject owner;
+    TTable* t = openTable(&owner);
+    // Reading the table again replaces its fields: each read looks the field up.
+    const auto separator = [t] { return t->FieldByName(QStringLiteral("POLICE5")); };
+    QCOMPARE(runInOtherProgram(db.path(), QStringLiteral("UPDATE ListBase SET POLICE5 = '#@'")), QString());
+    t->refresh();
+    QCOMPARE(separator()->text(), QStringLiteral("#@"));
+    // A statement of this program, on the same connection.
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("UPDATE ListBase SET POLICE5 = '|'"));
+    QCOMPARE(raised([&] { q.open(); }).message, noCursorMessage());
+    t->refresh();
+    QCOMPARE(separator()->text(), QStringLiteral("|"));
+    // While the record is edited, the field set keeps its value.
+    t->edit();
+    t->FieldByName(QStringLiteral("TTTYPES"))->setAsString(QStringLiteral("S1"));
+    QCOMPARE(
+        runInOtherProgram(db.path(), QStringLiteral("UPDATE ListBase SET POLICE5 = ',', TTTYPES = 'X'")), QString());
+    t->refresh();
+    QCOMPARE(separator()->text(), QStringLiteral(","));
+    QCOMPARE(t->FieldByName(QStringLiteral("TTTYPES"))->asString(), QStringLiteral("S1"));
+    QCOMPARE(t->state(), TDataSet::dsEdit);
 }
 
 QTEST_MAIN(TestTable)

@@ -3,9 +3,11 @@
 #include "FieldType.h"
 #include "ResultStore.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -30,6 +32,84 @@ struct TableResult {
     std::vector<QVariantList> keys;
 };
 
+// A value held apart from any result: a text keeps its stored bytes exactly, well
+// formed or not.
+struct FieldValue {
+    CellClass cls = CellClass::Null;
+    QByteArray bytes; // text (UTF-8 as stored) or blob
+    qint64 integer = 0;
+    double real = 0;
+
+    static FieldValue of(const CellRef& cell)
+    {
+        FieldValue v;
+        v.cls = cell.cls;
+        v.integer = cell.integer;
+        v.real = cell.real;
+        if (cell.data)
+            v.bytes = QByteArray(cell.data, cell.size);
+        return v;
+    }
+    CellRef ref() const
+    {
+        CellRef c;
+        c.cls = cls;
+        c.integer = integer;
+        c.real = real;
+        c.data = bytes.constData();
+        c.size = bytes.size();
+        return c;
+    }
+    // The same class and the same value, byte for byte.
+    bool sameAs(const CellRef& cell) const
+    {
+        if (cell.cls != cls)
+            return false;
+        switch (cls) {
+        case CellClass::Null:
+            return true;
+        case CellClass::Integer:
+            return cell.integer == integer;
+        case CellClass::Float:
+            return cell.real == real;
+        case CellClass::Text:
+        case CellClass::Blob:
+            return QByteArrayView(cell.data, cell.size) == QByteArrayView(bytes);
+        }
+        return false;
+    }
+};
+
+// A field written back to a row: its value when the row was read, and the new one.
+struct FieldChange {
+    QString column;
+    FieldValue before;
+    FieldValue after;
+};
+
+// Tells whether a database may have changed since a moment: two marks taken from a
+// connection differ when something was written in between, by this connection or
+// another program. An engine that cannot tell gives marks that are not known.
+struct ChangeMark {
+    bool known = false;
+    std::array<qint64, 3> parts {};
+    bool operator==(const ChangeMark& other) const = default;
+    // True when data read at `earlier` may be out of date now.
+    bool changedSince(const ChangeMark& earlier) const { return !known || !earlier.known || *this != earlier; }
+};
+
+// The message of a post whose record another program changed since it was read.
+inline QString recordChangedMessage()
+{
+    return QStringLiteral("L'enregistrement a été modifié par un autre utilisateur depuis sa lecture.");
+}
+
+// The message of a post whose record another program deleted.
+inline QString recordGoneMessage()
+{
+    return QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur");
+}
+
 // A connection to a database. The embedded SQLite file and the server databases
 // reached through Qt SQL are its two implementations. Every failure throws
 // EDatabaseError with the engine's own message.
@@ -40,7 +120,9 @@ public:
 
     // Runs the statements of sql in order; the last one must yield a result set,
     // which is read whole. A statement without a result set is executed, then
-    // "Erreur à la création du handle de curseur" is thrown.
+    // "Erreur à la création du handle de curseur" is thrown. Several statements
+    // apply all or none: when one fails, those before it are undone and the error
+    // names the statement. A text that manages its own transactions runs as written.
     virtual QueryResult execute(const QString& sql) = 0;
 
     // True when the database cannot be written (a read-only file or alias).
@@ -51,10 +133,15 @@ public:
     virtual QStringList databaseFiles() const { return {}; }
 
     virtual TableResult openTable(const QString& table) = 0;
-    virtual void updateRow(
-        const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values)
-        = 0;
-    virtual void insertRow(const QString& table, const QStringList& columns, const QVariantList& values) = 0;
+    // Writes the changed fields of the row with key in one write transaction, once
+    // each is found still holding its value `before`; otherwise nothing is written and
+    // recordChangedMessage() is thrown (recordGoneMessage() when the row is gone).
+    virtual void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) = 0;
+    // Adds a row; the columns not named take their defaults.
+    virtual void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) = 0;
+
+    // The mark of the database's present state (see ChangeMark).
+    virtual ChangeMark changeMark() = 0;
 };
 
 // The message of a statement that yields no result set.

@@ -7,9 +7,11 @@
 #include "SqliteConnection.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSettings>
+#include <QSqlDatabase>
 #include <QStandardPaths>
 
 namespace
@@ -18,6 +20,88 @@ QHash<QString, std::shared_ptr<Connection>>& openConnections()
 {
     static QHash<QString, std::shared_ptr<Connection>> connections;
     return connections;
+}
+
+// SQLite files go through SQLite's own interface, whichever of its names the alias gives.
+bool isSqlite(const QString& driver)
+{
+    return driver.compare(QLatin1String("SQLITE"), Qt::CaseInsensitive) == 0
+        || driver.compare(QLatin1String("QSQLITE"), Qt::CaseInsensitive) == 0;
+}
+
+QString unknownDriverMessage(const QString& driver)
+{
+    QStringList available { QStringLiteral("SQLITE"), QStringLiteral("QSQLITE") };
+    QStringList others = QSqlDatabase::drivers();
+    others.sort();
+    for (const QString& d : others)
+        if (!available.contains(d))
+            available << d;
+    return QStringLiteral("Pilote de base de données introuvable : %1 (pilotes disponibles : %2)")
+        .arg(driver, available.join(QStringLiteral(", ")));
+}
+
+// The first line that is neither blank, a comment, a [section] nor a key=value pair
+// (from 1); 0 when none is.
+int firstMalformedLine(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    int number = 0;
+    while (!f.atEnd()) {
+        ++number;
+        const QByteArray line = f.readLine().trimmed();
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
+            continue;
+        if (line.startsWith('[') ? !line.endsWith(']') : !line.contains('='))
+            return number;
+    }
+    return 0;
+}
+
+// An aliases.ini that exists must be read whole: a file that cannot be read or
+// understood would otherwise send every alias to the embedded default.
+void checkReadable(const QSettings& ini, const QString& file)
+{
+    const QString path = QDir::toNativeSeparators(file);
+    if (!QFileInfo::exists(file))
+        throw EDatabaseError(
+            QStringLiteral("Fichier des alias illisible : %1 (lien vers un fichier absent)").arg(path));
+    if (ini.status() == QSettings::AccessError) {
+        QString reason;
+        if (QFileInfo(file).isDir()) {
+            reason = QStringLiteral("c'est un dossier");
+        } else {
+            QFile f(file);
+            reason = f.open(QIODevice::ReadOnly)             ? QStringLiteral("lecture impossible")
+                : f.error() == QFileDevice::PermissionsError ? QStringLiteral("accès refusé")
+                                                             : f.errorString();
+        }
+        throw EDatabaseError(QStringLiteral("Fichier des alias illisible : %1 (%2)").arg(path, reason));
+    }
+    if (ini.status() == QSettings::FormatError) {
+        const int line = firstMalformedLine(file);
+        throw EDatabaseError(line > 0
+                ? QStringLiteral("Fichier des alias mal formé : %1 (ligne %2)").arg(path, QString::number(line))
+                : QStringLiteral("Fichier des alias mal formé : %1").arg(path));
+    }
+}
+
+// The section of an alias, letter case aside; an exact match comes first. Empty when
+// there is none.
+QString sectionOf(const QStringList& sections, const QString& alias, const QString& file)
+{
+    if (sections.contains(alias))
+        return alias;
+    QStringList matches;
+    for (const QString& section : sections)
+        if (section.compare(alias, Qt::CaseInsensitive) == 0)
+            matches << section;
+    if (matches.size() > 1)
+        throw EDatabaseError(QStringLiteral("Le fichier des alias %1 a plusieurs sections pour l'alias %2 : [%3]")
+                                 .arg(QDir::toNativeSeparators(file), alias, matches.join(QStringLiteral("], ["))));
+    return matches.value(0);
 }
 } // namespace
 
@@ -41,12 +125,18 @@ AliasSettings resolve(const QString& alias)
     AliasSettings s;
     s.alias = alias;
     const QString file = aliasesFile();
-    if (QFileInfo::exists(file)) {
+    if (const QFileInfo info(file); info.exists() || info.isSymLink()) {
         QSettings ini(file, QSettings::IniFormat);
-        if (ini.childGroups().contains(alias)) {
-            ini.beginGroup(alias);
+        // The file is read at the first question asked; its status is known after it.
+        const QStringList sections = ini.childGroups();
+        checkReadable(ini, file);
+        const QString section = sectionOf(sections, alias, file);
+        if (!section.isEmpty()) {
+            ini.beginGroup(section);
             s.configured = true;
-            s.driver = ini.value(QStringLiteral("driver"), QStringLiteral("SQLITE")).toString().trimmed();
+            s.driver = ini.value(QStringLiteral("driver")).toString().trimmed();
+            if (s.driver.isEmpty())
+                s.driver = QStringLiteral("SQLITE");
             s.database = ini.value(QStringLiteral("database")).toString();
             s.host = ini.value(QStringLiteral("host")).toString();
             s.port = ini.value(QStringLiteral("port"), -1).toInt();
@@ -73,13 +163,16 @@ std::shared_ptr<Connection> connect(const QString& alias)
 
     AliasSettings s = resolve(alias);
     std::shared_ptr<Connection> conn;
-    if (s.driver.compare(QLatin1String("SQLITE"), Qt::CaseInsensitive) == 0) {
+    if (isSqlite(s.driver)) {
         if (s.database.isEmpty())
             throw EDatabaseError(QStringLiteral("L'alias '%1' ne nomme aucune base de données").arg(alias));
+        // Only the embedded default is ever created; a file that an alias names must exist.
         if (!s.configured && !QFileInfo::exists(s.database))
             DefaultDatabase::create(s.database);
         conn = std::make_shared<SqliteConnection>(s.database, s.readOnly);
     } else {
+        if (!QSqlDatabase::isDriverAvailable(s.driver))
+            throw EDatabaseError(unknownDriverMessage(s.driver));
         try {
             conn = std::make_shared<QtSqlConnection>(s);
         } catch (const EDatabaseError&) {

@@ -2,6 +2,7 @@
 
 #include "Databases.h"
 #include "Exceptions.h"
+#include "SqlStatements.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -132,14 +133,85 @@ void appendValue(ResultStore& rows, const QVariant& v)
     }
 }
 
+// Reads every row of an executed query, each value as a result holds it.
+QueryResult readRows(QSqlQuery& q)
+{
+    const QSqlRecord record = q.record();
+    QueryResult result;
+    result.rows = std::make_unique<ResultStore>(record.count());
+    for (int i = 0; i < record.count(); ++i)
+        result.columns.push_back(columnOf(record.field(i)));
+    while (q.next()) {
+        result.rows->beginRow();
+        for (int i = 0; i < record.count(); ++i)
+            appendValue(*result.rows, q.value(i));
+        result.rows->endRow();
+    }
+    if (q.lastError().isValid())
+        throw EDatabaseError(errorText(q.lastError()));
+    return result;
+}
+
+QVariant toVariant(const FieldValue& v)
+{
+    switch (v.cls) {
+    case CellClass::Null:
+        return {};
+    case CellClass::Integer:
+        return QVariant(v.integer);
+    case CellClass::Float:
+        return QVariant(v.real);
+    case CellClass::Text:
+        return QVariant(QString::fromUtf8(v.bytes));
+    case CellClass::Blob:
+        return QVariant(v.bytes);
+    }
+    return {};
+}
+
+// The driver's transaction, where it has one: committed on request, rolled back
+// when left otherwise.
+class DriverTransaction
+{
+public:
+    DriverTransaction(QSqlDatabase& db, bool wanted)
+        : m_db(db)
+        , m_open(wanted && db.driver()->hasFeature(QSqlDriver::Transactions) && db.transaction())
+    {
+    }
+    ~DriverTransaction()
+    {
+        if (m_open)
+            m_db.rollback();
+    }
+    DriverTransaction(const DriverTransaction&) = delete;
+    DriverTransaction& operator=(const DriverTransaction&) = delete;
+
+    bool open() const { return m_open; }
+    // A refused commit throws what, followed by the driver's text.
+    void commit(const QString& what)
+    {
+        if (!m_open)
+            return;
+        m_open = false;
+        if (!m_db.commit()) {
+            const QString message = what + QLatin1Char('\n') + errorText(m_db.lastError());
+            m_db.rollback();
+            throw EDatabaseError(message);
+        }
+    }
+
+private:
+    QSqlDatabase& m_db;
+    bool m_open;
+};
+
 } // namespace
 
 QtSqlConnection::QtSqlConnection(const AliasSettings& s)
     : m_name(QStringLiteral("velosql-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
     , m_readOnly(s.readOnly)
 {
-    if (!QSqlDatabase::isDriverAvailable(s.driver))
-        throw EDatabaseError(QStringLiteral("Pilote de base de données introuvable : %1").arg(s.driver));
     QSqlDatabase db = QSqlDatabase::addDatabase(s.driver, m_name);
     db.setDatabaseName(s.database);
     if (!s.host.isEmpty())
@@ -169,25 +241,25 @@ QtSqlConnection::~QtSqlConnection()
 QueryResult QtSqlConnection::execute(const QString& sql)
 {
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    // The driver runs the text whole; several statements run in one transaction, so
+    // that they apply all or none.
+    const SqlStatementScan scan = scanStatements(sql.toUtf8());
+    DriverTransaction transaction(db, scan.statements > 1 && !scan.managesTransactions);
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(sql))
         throw EDatabaseError(errorText(q.lastError()));
-    if (!q.isSelect())
+    // Some drivers report only the first statement's outcome; the server then refuses
+    // the commit of a batch in which a later one failed.
+    const QString refused = QStringLiteral("Le serveur a refusé les instructions : aucune n'a été appliquée");
+    if (!q.isSelect()) {
+        q.finish();
+        transaction.commit(refused);
         throw EDatabaseError(noCursorMessage());
-    const QSqlRecord record = q.record();
-    QueryResult result;
-    result.rows = std::make_unique<ResultStore>(record.count());
-    for (int i = 0; i < record.count(); ++i)
-        result.columns.push_back(columnOf(record.field(i)));
-    while (q.next()) {
-        result.rows->beginRow();
-        for (int i = 0; i < record.count(); ++i)
-            appendValue(*result.rows, q.value(i));
-        result.rows->endRow();
     }
-    if (q.lastError().isValid())
-        throw EDatabaseError(errorText(q.lastError()));
+    QueryResult result = readRows(q);
+    q.finish();
+    transaction.commit(refused);
     return result;
 }
 
@@ -236,16 +308,10 @@ TableResult QtSqlConnection::openTable(const QString& table)
     return result;
 }
 
-void QtSqlConnection::updateRow(
-    const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values)
+QString QtSqlConnection::whereKey(const QString& table, const QVariantList& key, QVariantList& bound) const
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    QSqlDriver* driver = db.driver();
-    QStringList sets;
-    for (const QString& c : columns)
-        sets << driver->escapeIdentifier(c, QSqlDriver::FieldName) + QStringLiteral(" = ?");
+    QSqlDriver* driver = QSqlDatabase::database(m_name, false).driver();
     QStringList where;
-    QVariantList whereValues;
     const QStringList keyColumns = m_keyColumns.value(table);
     for (int i = 0; i < keyColumns.size(); ++i) {
         const QString name = driver->escapeIdentifier(keyColumns[i], QSqlDriver::FieldName);
@@ -253,28 +319,72 @@ void QtSqlConnection::updateRow(
             where << name + QStringLiteral(" IS NULL");
         } else {
             where << name + QStringLiteral(" = ?");
-            whereValues << key.value(i);
+            bound << key.value(i);
         }
     }
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                  .arg(driver->escapeIdentifier(table, QSqlDriver::TableName), sets.join(QStringLiteral(", ")),
-                      where.join(QStringLiteral(" AND "))));
-    for (const QVariant& v : values)
-        q.addBindValue(v);
-    for (const QVariant& v : whereValues)
-        q.addBindValue(v);
-    if (!q.exec())
-        throw EDatabaseError(errorText(q.lastError()));
-    if (q.numRowsAffected() == 0)
-        throw EDatabaseError(
-            QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur"));
+    return where.join(QStringLiteral(" AND "));
 }
 
-void QtSqlConnection::insertRow(const QString& table, const QStringList& columns, const QVariantList& values)
+void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes)
+{
+    if (changes.empty())
+        return;
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlDriver* driver = db.driver();
+    const QString quotedTable = driver->escapeIdentifier(table, QSqlDriver::TableName);
+    QStringList names;
+    QStringList sets;
+    for (const FieldChange& c : changes) {
+        names << driver->escapeIdentifier(c.column, QSqlDriver::FieldName);
+        sets << names.last() + QStringLiteral(" = ?");
+    }
+    QVariantList keyValues;
+    const QString where = whereKey(table, key, keyValues);
+    auto run = [&](const QString& sql, const QVariantList& values) {
+        QSqlQuery q(db);
+        if (!q.prepare(sql))
+            throw EDatabaseError(errorText(q.lastError()));
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        if (!q.exec())
+            throw EDatabaseError(errorText(q.lastError()));
+        return q;
+    };
+
+    DriverTransaction transaction(db, true);
+    if (transaction.open()) {
+        // A write that changes nothing holds the row until the commit, so that nobody
+        // changes it between the check and the write.
+        run(QStringLiteral("UPDATE %1 SET %2 = %2 WHERE %3").arg(quotedTable, names.first(), where), keyValues);
+    }
+    {
+        QSqlQuery check = run(
+            QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(names.join(QStringLiteral(", ")), quotedTable, where),
+            keyValues);
+        const QueryResult stored = readRows(check);
+        if (stored.rows->rowCount() == 0)
+            throw EDatabaseError(recordGoneMessage());
+        for (size_t i = 0; i < changes.size(); ++i)
+            if (!changes[i].before.sameAs(stored.rows->cell(0, int(i))))
+                throw EDatabaseError(recordChangedMessage());
+    }
+    QVariantList values;
+    for (const FieldChange& c : changes)
+        values << toVariant(c.after);
+    values << keyValues;
+    QSqlQuery update = run(
+        QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(quotedTable, sets.join(QStringLiteral(", ")), where), values);
+    if (!transaction.open() && update.numRowsAffected() == 0)
+        throw EDatabaseError(recordGoneMessage());
+    update.finish();
+    transaction.commit(QStringLiteral("Le serveur a refusé l'enregistrement"));
+}
+
+void QtSqlConnection::insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
 {
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     QSqlDriver* driver = db.driver();
+    const QString quotedTable = driver->escapeIdentifier(table, QSqlDriver::TableName);
     QStringList names;
     QStringList marks;
     for (const QString& c : columns) {
@@ -282,11 +392,12 @@ void QtSqlConnection::insertRow(const QString& table, const QStringList& columns
         marks << QStringLiteral("?");
     }
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(driver->escapeIdentifier(table, QSqlDriver::TableName), names.join(QStringLiteral(", ")),
-                      marks.join(QStringLiteral(", "))));
-    for (const QVariant& v : values)
-        q.addBindValue(v);
+    q.prepare(columns.isEmpty()
+            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedTable)
+            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                  .arg(quotedTable, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+    for (const FieldValue& v : values)
+        q.addBindValue(toVariant(v));
     if (!q.exec())
         throw EDatabaseError(errorText(q.lastError()));
 }

@@ -18,11 +18,15 @@ public:
     QueryResult execute(const QString& sql) override;
     bool isReadOnly() const override { return m_readOnly; }
     TableResult openTable(const QString& table) override;
-    void updateRow(
-        const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values) override;
-    void insertRow(const QString& table, const QStringList& columns, const QVariantList& values) override;
+    void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) override;
+    void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) override;
+    // A server does not say cheaply whether it changed: the marks are never known.
+    ChangeMark changeMark() override { return {}; }
 
 private:
+    // The condition that finds the row with key, and the values it binds.
+    QString whereKey(const QString& table, const QVariantList& key, QVariantList& bound) const;
+
     QString m_name;
     bool m_readOnly;
     QHash<QString, QStringList> m_keyColumns;

@@ -1,9 +1,11 @@
 #include "SqliteConnection.h"
 
 #include "Exceptions.h"
+#include "SqlStatements.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <optional>
 #include <sqlite3.h>
 
 namespace
@@ -16,28 +18,6 @@ QString quoteIdentifier(const QString& name)
     QString q = name;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
-// True when only blanks, semicolons and comments remain.
-bool isBlankSql(const char* p, const char* end)
-{
-    while (p < end) {
-        const char c = *p;
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v' || c == ';') {
-            ++p;
-        } else if (c == '-' && p + 1 < end && p[1] == '-') {
-            while (p < end && *p != '\n')
-                ++p;
-        } else if (c == '/' && p + 1 < end && p[1] == '*') {
-            p += 2;
-            while (p + 1 < end && !(p[0] == '*' && p[1] == '/'))
-                ++p;
-            p = p + 1 < end ? p + 2 : end;
-        } else {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Types a column that declares none from the classes of its values.
@@ -60,37 +40,118 @@ ColumnInfo columnFromValues(const QString& name, const ResultStore& rows, int co
     return c;
 }
 
-void bindValue(sqlite3_stmt* stmt, int index, const QVariant& v)
+void bindValue(sqlite3_stmt* stmt, int index, const FieldValue& v)
 {
-    if (v.isNull()) {
+    switch (v.cls) {
+    case CellClass::Null:
         sqlite3_bind_null(stmt, index);
+        break;
+    case CellClass::Integer:
+        sqlite3_bind_int64(stmt, index, v.integer);
+        break;
+    case CellClass::Float:
+        sqlite3_bind_double(stmt, index, v.real);
+        break;
+    case CellClass::Text:
+        // The bytes as they are: an ill-formed sequence goes back unchanged.
+        sqlite3_bind_text64(
+            stmt, index, v.bytes.constData(), sqlite3_uint64(v.bytes.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+        break;
+    case CellClass::Blob:
+        sqlite3_bind_blob64(stmt, index, v.bytes.constData(), sqlite3_uint64(v.bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+}
+
+// The value of a column of the current row, read as a result reads it.
+CellRef cellOf(sqlite3_stmt* stmt, int column)
+{
+    CellRef c;
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        c.cls = CellClass::Integer;
+        c.integer = sqlite3_column_int64(stmt, column);
+        break;
+    case SQLITE_FLOAT:
+        c.cls = CellClass::Float;
+        c.real = sqlite3_column_double(stmt, column);
+        break;
+    case SQLITE_TEXT:
+        c.cls = CellClass::Text;
+        c.data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        c.size = sqlite3_column_bytes(stmt, column);
+        break;
+    case SQLITE_BLOB:
+        c.cls = CellClass::Blob;
+        c.data = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+        c.size = sqlite3_column_bytes(stmt, column);
+        break;
+    default:
+        break;
+    }
+    return c;
+}
+
+// Undoes what was written since the savepoint `name` was set, or the whole
+// transaction when it is the outermost one, unless the engine already rolled it back
+// (as it does after a full disk, for one). Errors here would hide the first one.
+void rollBack(sqlite3* db, bool outermost, const char* name)
+{
+    if (sqlite3_get_autocommit(db))
         return;
-    }
-    switch (v.typeId()) {
-    case QMetaType::LongLong:
-    case QMetaType::Int:
-    case QMetaType::Bool:
-        sqlite3_bind_int64(stmt, index, v.toLongLong());
-        break;
-    case QMetaType::Double:
-        sqlite3_bind_double(stmt, index, v.toDouble());
-        break;
-    case QMetaType::QByteArray: {
-        const QByteArray b = v.toByteArray();
-        sqlite3_bind_blob64(stmt, index, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
-        break;
-    }
-    default: {
-        const QByteArray t = v.toString().toUtf8();
-        sqlite3_bind_text64(stmt, index, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
-        break;
-    }
-    }
+    const QByteArray sql = outermost ? QByteArray("ROLLBACK") : QByteArray("ROLLBACK TO ") + name + "; RELEASE " + name;
+    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
 }
 
 struct Statement {
     sqlite3_stmt* stmt = nullptr;
     ~Statement() { sqlite3_finalize(stmt); }
+};
+
+// The statements of a batch apply all or none: a savepoint set before the first is
+// released after the last, or rolled back when one fails.
+class BatchSavepoint
+{
+public:
+    explicit BatchSavepoint(sqlite3* db)
+        : m_db(db)
+        , m_outermost(sqlite3_get_autocommit(db) != 0)
+    {
+        if (sqlite3_exec(db, "SAVEPOINT velosql_batch", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    ~BatchSavepoint()
+    {
+        if (m_open)
+            rollBack(m_db, m_outermost, "velosql_batch");
+    }
+    BatchSavepoint(const BatchSavepoint&) = delete;
+    BatchSavepoint& operator=(const BatchSavepoint&) = delete;
+
+    // Keeps every change: commits them when no transaction was open before.
+    void release()
+    {
+        if (!m_open)
+            return;
+        if (sqlite3_exec(m_db, "RELEASE velosql_batch", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+            rollBack(m_db, m_outermost, "velosql_batch");
+            m_open = false;
+            throw EDatabaseError(message);
+        }
+        m_open = false;
+    }
+    // A statement that ends transactions ended this one too: nothing is left to undo.
+    void checkStillOpen()
+    {
+        if (sqlite3_get_autocommit(m_db))
+            m_open = false;
+    }
+
+private:
+    sqlite3* m_db;
+    bool m_outermost;
+    bool m_open = true;
 };
 
 } // namespace
@@ -214,31 +275,58 @@ ColumnInfo SqliteConnection::columnFromDeclaredType(const QString& name, const Q
     return c;
 }
 
+void SqliteConnection::failIn(int number, bool several, QByteArrayView statement) const
+{
+    const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+    throw EDatabaseError(several ? statementFailure(number, message, statement) : message);
+}
+
 QueryResult SqliteConnection::execute(const QString& sql)
 {
     const QByteArray utf8 = sql.toUtf8();
     const char* tail = utf8.constData();
     const char* const end = tail + utf8.size();
+    // Set once the text shows a second statement, unless it manages its own transactions.
+    std::optional<BatchSavepoint> batch;
+    bool several = false;
+    int number = 0;
     for (;;) {
         Statement s;
         const char* next = nullptr;
-        if (sqlite3_prepare_v2(m_db, tail, int(end - tail), &s.stmt, &next) != SQLITE_OK)
-            fail();
-        const bool last = isBlankSql(next, end);
+        if (sqlite3_prepare_v2(m_db, tail, int(end - tail), &s.stmt, &next) != SQLITE_OK) {
+            const QByteArrayView rest(tail, end - tail);
+            failIn(number + 1, several || scanStatements(rest).statements > 1, rest);
+        }
+        const bool last = holdsNoStatement(QByteArrayView(next, end - next));
         tail = next;
         if (!s.stmt) {
-            if (last)
+            if (last) {
+                if (batch)
+                    batch->release();
                 throw EDatabaseError(noCursorMessage());
+            }
             continue;
+        }
+        ++number;
+        if (number == 1 && !last) {
+            several = true;
+            if (!scanStatements(utf8).managesTransactions)
+                batch.emplace(m_db);
         }
         const int columns = sqlite3_column_count(s.stmt);
         if (!last || columns == 0) {
             int rc;
             while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) { }
             if (rc != SQLITE_DONE)
-                fail();
-            if (last)
+                failIn(number, several, sqlite3_sql(s.stmt));
+            if (batch)
+                batch->checkStillOpen();
+            if (last) {
+                // Every statement ran: their changes stay, as one statement's do.
+                if (batch)
+                    batch->release();
                 throw EDatabaseError(noCursorMessage());
+            }
             continue;
         }
 
@@ -280,10 +368,12 @@ QueryResult SqliteConnection::execute(const QString& sql)
             rows.endRow();
         }
         if (rc != SQLITE_DONE)
-            fail();
+            failIn(number, several, sqlite3_sql(s.stmt));
         for (int i = 0; i < columns; ++i)
             if (result.columns[size_t(i)].type == ftUnknown)
                 result.columns[size_t(i)] = columnFromValues(result.columns[size_t(i)].name, rows, i);
+        if (batch)
+            batch->release();
         return result;
     }
 }
@@ -324,35 +414,79 @@ TableResult SqliteConnection::openTable(const QString& table)
     return result;
 }
 
-void SqliteConnection::run(const QString& sql, const QVariantList& values)
+void SqliteConnection::exec(const char* sql)
+{
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail();
+}
+
+void SqliteConnection::run(const QString& sql, const std::vector<FieldValue>& values)
 {
     Statement s;
     const QByteArray utf8 = sql.toUtf8();
     if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &s.stmt, nullptr) != SQLITE_OK)
         fail();
-    for (int i = 0; i < values.size(); ++i)
-        bindValue(s.stmt, i + 1, values[i]);
+    for (size_t i = 0; i < values.size(); ++i)
+        bindValue(s.stmt, int(i) + 1, values[i]);
     if (sqlite3_step(s.stmt) != SQLITE_DONE)
         fail();
 }
 
-void SqliteConnection::updateRow(
-    const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values)
+void SqliteConnection::updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes)
 {
+    if (changes.empty())
+        return;
+    QStringList names;
     QStringList sets;
-    for (const QString& c : columns)
-        sets << quoteIdentifier(c) + QStringLiteral(" = ?");
-    QVariantList bound = values;
-    bound << key.value(0);
-    run(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?").arg(quoteIdentifier(table), sets.join(QStringLiteral(", "))),
-        bound);
-    if (sqlite3_changes(m_db) != 1)
-        throw EDatabaseError(
-            QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur"));
+    std::vector<FieldValue> values;
+    for (const FieldChange& c : changes) {
+        names << quoteIdentifier(c.column);
+        sets << quoteIdentifier(c.column) + QStringLiteral(" = ?");
+        values.push_back(c.after);
+    }
+    FieldValue rowid;
+    rowid.cls = CellClass::Integer;
+    rowid.integer = key.value(0).toLongLong();
+    values.push_back(rowid);
+
+    // The write lock comes first, so that nobody changes the row between the check and the write.
+    const bool outermost = sqlite3_get_autocommit(m_db) != 0;
+    exec(outermost ? "BEGIN IMMEDIATE" : "SAVEPOINT velosql_post");
+    try {
+        {
+            Statement s;
+            const QByteArray check = QStringLiteral("SELECT %1 FROM %2 WHERE rowid = ?")
+                                         .arg(names.join(QStringLiteral(", ")), quoteIdentifier(table))
+                                         .toUtf8();
+            if (sqlite3_prepare_v2(m_db, check.constData(), int(check.size()), &s.stmt, nullptr) != SQLITE_OK)
+                fail();
+            bindValue(s.stmt, 1, rowid);
+            const int rc = sqlite3_step(s.stmt);
+            if (rc == SQLITE_DONE)
+                throw EDatabaseError(recordGoneMessage());
+            if (rc != SQLITE_ROW)
+                fail();
+            for (size_t i = 0; i < changes.size(); ++i)
+                if (!changes[i].before.sameAs(cellOf(s.stmt, int(i))))
+                    throw EDatabaseError(recordChangedMessage());
+        }
+        run(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
+                .arg(quoteIdentifier(table), sets.join(QStringLiteral(", "))),
+            values);
+        exec(outermost ? "COMMIT" : "RELEASE velosql_post");
+    } catch (...) {
+        rollBack(m_db, outermost, "velosql_post");
+        throw;
+    }
 }
 
-void SqliteConnection::insertRow(const QString& table, const QStringList& columns, const QVariantList& values)
+void SqliteConnection::insertRow(
+    const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
 {
+    if (columns.isEmpty()) {
+        run(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(table)), {});
+        return;
+    }
     QStringList names;
     QStringList marks;
     for (const QString& c : columns) {
@@ -362,4 +496,23 @@ void SqliteConnection::insertRow(const QString& table, const QStringList& column
     run(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
             .arg(quoteIdentifier(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
         values);
+}
+
+qint64 SqliteConnection::pragmaValue(const char* sql)
+{
+    Statement s;
+    if (sqlite3_prepare_v2(m_db, sql, -1, &s.stmt, nullptr) != SQLITE_OK || sqlite3_step(s.stmt) != SQLITE_ROW)
+        fail();
+    return sqlite3_column_int64(s.stmt, 0);
+}
+
+ChangeMark SqliteConnection::changeMark()
+{
+    // data_version moves with the commits of other connections only; this
+    // connection's own writes are counted apart.
+    ChangeMark mark;
+    mark.known = true;
+    mark.parts = { pragmaValue("PRAGMA data_version"), qint64(sqlite3_total_changes64(m_db)),
+        pragmaValue("PRAGMA schema_version") };
+    return mark;
 }

@@ -18,16 +18,22 @@ public:
     bool isReadOnly() const override;
     QStringList databaseFiles() const override;
     TableResult openTable(const QString& table) override;
-    void updateRow(
-        const QString& table, const QVariantList& key, const QStringList& columns, const QVariantList& values) override;
-    void insertRow(const QString& table, const QStringList& columns, const QVariantList& values) override;
+    void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) override;
+    void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) override;
+    // Commits of other connections (PRAGMA data_version), rows changed by this one,
+    // and the schema's version.
+    ChangeMark changeMark() override;
 
     // Maps a declared column type ("VARCHAR(40)", "MONEY", "DECIMAL(10,2)") to a field type.
     static ColumnInfo columnFromDeclaredType(const QString& name, const QString& declared);
 
 private:
     [[noreturn]] void fail() const;
-    void run(const QString& sql, const QVariantList& values);
+    // Fails with the engine's message, naming the statement when the text holds several.
+    [[noreturn]] void failIn(int number, bool several, QByteArrayView statement) const;
+    void run(const QString& sql, const std::vector<FieldValue>& values);
+    void exec(const char* sql);
+    qint64 pragmaValue(const char* sql);
 
     sqlite3* m_db = nullptr;
 };

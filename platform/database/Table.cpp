@@ -2,6 +2,8 @@
 
 #include "Exceptions.h"
 
+#include <algorithm>
+
 namespace
 {
 QString readOnlyMessage()
@@ -31,11 +33,49 @@ void TTable::open()
 void TTable::reload()
 {
     auto conn = connection();
+    // Taken before the rows are read: a change made while they are read shows at the next refresh.
+    const ChangeMark mark = conn->changeMark();
     TableResult table = conn->openTable(sqlTableName());
     m_readOnly = conn->isReadOnly();
     m_keys = std::move(table.keys);
     m_buffer.clear();
+    m_mark = mark;
     setResult(std::move(table.data));
+}
+
+void TTable::refresh()
+{
+    if (!active() || state() == dsInsert)
+        return;
+    auto conn = connection();
+    const ChangeMark mark = conn->changeMark();
+    if (!mark.changedSince(m_mark))
+        return;
+    if (state() == dsBrowse) {
+        reload();
+        return;
+    }
+    const TableResult stored = conn->openTable(sqlTableName());
+    m_mark = mark;
+    takeStoredValues(stored);
+    emit recordChanged();
+}
+
+void TTable::takeStoredValues(const TableResult& stored)
+{
+    const auto found = std::find(stored.keys.begin(), stored.keys.end(), m_keys[size_t(recNo())]);
+    if (found == stored.keys.end())
+        return;
+    const qsizetype row = found - stored.keys.begin();
+    for (int i = 0; i < fieldCount(); ++i) {
+        if (m_buffer[size_t(i)].changed)
+            continue;
+        for (size_t c = 0; c < stored.data.columns.size(); ++c)
+            if (stored.data.columns[c].name.compare(field(i)->fieldName(), Qt::CaseInsensitive) == 0) {
+                m_buffer[size_t(i)].value = FieldValue::of(stored.data.rows->cell(row, int(c)));
+                break;
+            }
+    }
 }
 
 void TTable::edit()
@@ -50,15 +90,8 @@ void TTable::edit()
     if (recordCount() == 0) {
         setState(dsInsert);
     } else {
-        for (int i = 0; i < fieldCount(); ++i) {
-            const CellRef c = TDataSet::currentCell(i);
-            EditValue& v = m_buffer[size_t(i)];
-            v.cls = c.cls;
-            v.integer = c.integer;
-            v.real = c.real;
-            if (c.data)
-                v.bytes = QByteArray(c.data, c.size);
-        }
+        for (int i = 0; i < fieldCount(); ++i)
+            m_buffer[size_t(i)].value = FieldValue::of(TDataSet::currentCell(i));
         setState(dsEdit);
     }
 }
@@ -68,60 +101,58 @@ void TTable::post()
     if (state() != dsEdit && state() != dsInsert)
         return;
     emit aboutToPost();
+    // Only the fields that were set are written; the others keep what is stored,
+    // whoever stored it.
     QStringList columns;
-    QVariantList values;
+    std::vector<FieldValue> values;
+    std::vector<FieldChange> changes;
     for (int i = 0; i < fieldCount(); ++i) {
         const EditValue& v = m_buffer[size_t(i)];
-        columns << field(i)->fieldName();
-        switch (v.cls) {
-        case CellClass::Null:
-            values << QVariant();
-            break;
-        case CellClass::Integer:
-            values << QVariant(v.integer);
-            break;
-        case CellClass::Float:
-            values << QVariant(v.real);
-            break;
-        case CellClass::Text:
-            values << QVariant(QString::fromUtf8(v.bytes));
-            break;
-        case CellClass::Blob:
-            values << QVariant(v.bytes);
-            break;
+        if (!v.changed)
+            continue;
+        if (state() == dsInsert) {
+            columns << field(i)->fieldName();
+            values.push_back(v.value);
+        } else {
+            changes.push_back({ field(i)->fieldName(), FieldValue::of(TDataSet::currentCell(i)), v.value });
         }
     }
     auto conn = connection();
     if (state() == dsInsert)
         conn->insertRow(sqlTableName(), columns, values);
     else
-        conn->updateRow(sqlTableName(), m_keys[size_t(recNo())], columns, values);
+        conn->updateRow(sqlTableName(), m_keys[size_t(recNo())], changes);
     // The stored row is read back (bound controls hear it as a new layout); the
     // table stands on its first record again.
-    reload();
+    try {
+        reload();
+    } catch (...) {
+        // Written all the same: the edit is over.
+        m_buffer.clear();
+        setState(dsBrowse);
+        emit recordChanged();
+        throw;
+    }
 }
 
 void TTable::cancel()
 {
     if (state() != dsEdit && state() != dsInsert)
         return;
-    m_buffer.clear();
-    setState(dsBrowse);
-    emit recordChanged();
+    try {
+        reload();
+    } catch (...) {
+        m_buffer.clear();
+        setState(dsBrowse);
+        emit recordChanged();
+        throw;
+    }
 }
 
 CellRef TTable::currentCell(int column) const
 {
-    if ((state() == dsEdit || state() == dsInsert) && size_t(column) < m_buffer.size()) {
-        const EditValue& v = m_buffer[size_t(column)];
-        CellRef c;
-        c.cls = v.cls;
-        c.integer = v.integer;
-        c.real = v.real;
-        c.data = v.bytes.constData();
-        c.size = v.bytes.size();
-        return c;
-    }
+    if ((state() == dsEdit || state() == dsInsert) && size_t(column) < m_buffer.size())
+        return m_buffer[size_t(column)].value.ref();
     return TDataSet::currentCell(column);
 }
 
@@ -133,9 +164,7 @@ void TTable::setFieldValue(int column, const CellRef& value)
         throw EDatabaseError(QStringLiteral("L'ensemble de données n'est pas en mode édition ou insertion"));
     }
     EditValue& v = m_buffer[size_t(column)];
-    v.cls = value.cls;
-    v.integer = value.integer;
-    v.real = value.real;
-    v.bytes = value.data ? QByteArray(value.data, value.size) : QByteArray();
+    v.value = FieldValue::of(value);
+    v.changed = true;
     emit recordChanged();
 }

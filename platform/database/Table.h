@@ -2,11 +2,12 @@
 
 #include "DataSet.h"
 
-#include <QByteArray>
 #include <vector>
 
 // A table of the alias's database, opened on its first record. It can be edited
-// record by record: edit (or insert on an empty table), post, cancel.
+// record by record: edit (or insert on an empty table), post, cancel. A post writes
+// only the fields that were set, and only if the stored record still holds what it
+// held when it was read; otherwise it is refused and the edit goes on.
 class TTable : public TDataSet
 {
     Q_OBJECT
@@ -24,7 +25,13 @@ public:
 
     void edit();
     void post();
+    // Drops the changes and reads the record again as it is stored now.
     void cancel();
+    // Reads the table again when the database may have changed since it was read,
+    // by another program or by a statement of this one. While a record is edited,
+    // the fields that were set keep their new values and the others show the stored
+    // ones; the record as read stays, for the post to check against.
+    void refresh();
 
     CellRef currentCell(int column) const override;
 
@@ -37,15 +44,16 @@ protected:
 
 private:
     struct EditValue {
-        CellClass cls = CellClass::Null;
-        QByteArray bytes;
-        qint64 integer = 0;
-        double real = 0;
+        FieldValue value;
+        bool changed = false; // set since the edit began
     };
     void reload();
+    void takeStoredValues(const TableResult& stored);
 
     QString m_tableName;
     bool m_readOnly = false;
     std::vector<QVariantList> m_keys;
     std::vector<EditValue> m_buffer;
+    // The database's state when the rows were read.
+    ChangeMark m_mark;
 };
