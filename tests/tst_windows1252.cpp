@@ -75,7 +75,9 @@ void TestWindows1252::bytesEscapeAsTextDoes_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("no markup") << QByteArray("plain \xe9\x80\x81 bytes, long enough for words");
-    QTest::newRow("markup everywhere") << QByteArray("<&>\"x<&>\"y\0z\xff<<<<<<<<&", 24);
+    // Sized by the literal, whose NUL inside ends no C string here.
+    static constexpr char markup[] = "<&>\"x<&>\"y\0z\xff<<<<<<<<&";
+    QTest::newRow("markup everywhere") << QByteArray(markup, sizeof markup - 1);
     QTest::newRow("quotes and CR LF") << QByteArray("\"\"\r\n\"a\"\x93\x94\"0123456789\"\r\n");
     QTest::newRow("every byte") << [] {
         QByteArray all;
