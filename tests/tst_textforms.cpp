@@ -39,7 +39,11 @@ void TestTextForms::bytesMatchTextForm()
                        "INSERT INTO t VALUES ('2024-03-07', 1234.5, -7, 'Łódź é'), ('0987-12-31', 0.1, 0, ''),"
                        " ('2023-02-30', -0.0, 9223372036854775807, NULL), ('2024-03-07 10:30', 1e21, NULL, 'x'),"
                        " ('7 mars', 123456789.123456789, NULL, NULL), (NULL, 1.5e-7, NULL, NULL),"
-                       " ('2000-01-01', 33110032036284.25, NULL, NULL), (NULL, 4.9406564584124654e-324, NULL, NULL)"));
+                       " ('2000-01-01', 33110032036284.25, NULL, NULL), (NULL, 4.9406564584124654e-324, NULL, NULL),"
+                       " ('2024-01-01junk', 9e999, -9223372036854775808, CAST(X'C0BC41C0BE' AS TEXT)),"
+                       " (CAST(X'323032342D30312D3031FF' AS TEXT), -9e999, NULL, CAST(X'EFBBBF41E282' AS TEXT)),"
+                       " ('2024-01-01 10:00:00', 2.2250738585072014e-308, NULL, CAST(X'41C0A242F4908080' AS TEXT)),"
+                       " ('2024-01-01T25:00', -1.7976931348623157e308, NULL, NULL)"));
     for (f.query.first(); !f.query.eof(); f.query.next()) {
         for (int c = 0; c < f.query.fieldCount(); ++c) {
             const TField* field = f.query.field(c);

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 class TDataSet;
 struct ColumnInfo;
@@ -50,11 +51,20 @@ public:
     CellRef cell() const;
     CellRef cellAt(qsizetype row) const;
     QString textOf(const CellRef& cell) const;
+    // The start of textOf(cell): all of it, or its first `units` UTF-16 code units at
+    // least. A long text or blob costs no more than a short one (what the grid shows).
+    QString textStart(const CellRef& cell, qsizetype units) const;
 
     // Editing (tables in edit or insert state only).
     void setAsString(const QString& value);
 
 private:
+    // The text of a number, a truth value or a null.
+    QString numberText(const CellRef& cell) const;
+    // The text shown for a text cell that holds a date, a time or a truth value as its
+    // column's type reads it; nothing when the stored text is shown as it is.
+    std::optional<QString> formattedText(const CellRef& cell) const;
+
     TDataSet* m_dataSet;
     int m_index;
     QString m_name;
