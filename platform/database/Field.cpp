@@ -29,6 +29,12 @@ bool isIntegerType(TFieldType t)
     return t == ftSmallint || t == ftInteger || t == ftWord || t == ftAutoInc;
 }
 
+// The types whose stored text may be shown in another form (dates, times, truth values).
+bool formsStoredText(TFieldType t)
+{
+    return t == ftDate || t == ftTime || t == ftDateTime || t == ftBoolean;
+}
+
 // A logical column's text longer than this is no truth value, whatever blanks
 // surround a word: a long text is never read whole to find out.
 constexpr qsizetype kLongestTruth = 256;
@@ -185,7 +191,7 @@ char* writePadded(char* w, int value, int width)
 }
 
 // A date in a numeric short date format.
-void appendNumericDate(QByteArray& out, QDate date, const std::vector<NumericDatePart>& format)
+void appendNumericDate(QByteArray& out, const IsoDateTime::Day& date, const std::vector<NumericDatePart>& format)
 {
     // Each part writes 4 bytes at most: years have 4 digits in ISO texts.
     char text[16 * 4];
@@ -193,13 +199,13 @@ void appendNumericDate(QByteArray& out, QDate date, const std::vector<NumericDat
     for (const NumericDatePart& part : format) {
         switch (part.field) {
         case 'd':
-            w = writePadded(w, date.day(), part.width);
+            w = writePadded(w, date.day, part.width);
             break;
         case 'M':
-            w = writePadded(w, date.month(), part.width);
+            w = writePadded(w, date.month, part.width);
             break;
         case 'y':
-            w = writePadded(w, part.width == 2 ? date.year() % 100 : date.year(), part.width);
+            w = writePadded(w, part.width == 2 ? date.year % 100 : date.year, part.width);
             break;
         default:
             *w++ = part.literal;
@@ -316,7 +322,7 @@ std::optional<QString> TField::formattedText(const CellRef& c) const
     switch (m_type) {
     case ftDate:
         if (const auto stamp = IsoDateTime::stamp(bytesOf(c)))
-            return forms.locale.toString(stamp->date, forms.dateFormat);
+            return forms.locale.toString(stamp->date.toDate(), forms.dateFormat);
         break;
     case ftTime:
         if (const auto time = IsoDateTime::time(bytesOf(c)))
@@ -326,7 +332,7 @@ std::optional<QString> TField::formattedText(const CellRef& c) const
         // Shown as written: a time of UTC is never moved by a change of daylight saving.
         if (const auto stamp = IsoDateTime::stamp(bytesOf(c)))
             return forms.locale.toString(
-                QDateTime(stamp->date, stamp->time.value_or(QTime(0, 0)), Qt::UTC), forms.dateTimeFormat);
+                QDateTime(stamp->date.toDate(), stamp->time.value_or(QTime(0, 0)), Qt::UTC), forms.dateTimeFormat);
         break;
     case ftBoolean:
         if (c.size <= kLongestTruth) {
@@ -353,17 +359,20 @@ void TField::appendText1252(QByteArray& out, Windows1252::Unmappable policy) con
         }
         break;
     case CellClass::Text: {
-        const TextForms& forms = m_dataSet->textForms();
-        if (m_type == ftDate && !forms.numericDate.empty() && forms.numericDate.size() <= 16) {
-            if (const auto stamp = IsoDateTime::stamp(bytesOf(c))) {
-                appendNumericDate(out, stamp->date, forms.numericDate);
+        if (formsStoredText(m_type)) {
+            const TextForms& forms = m_dataSet->textForms();
+            if (m_type == ftDate && !forms.numericDate.empty() && forms.numericDate.size() <= 16) {
+                if (const auto stamp = IsoDateTime::stamp(bytesOf(c))) {
+                    appendNumericDate(out, stamp->date, forms.numericDate);
+                    return;
+                }
+            }
+            if (std::optional<QString> shown = formattedText(c)) {
+                Windows1252::appendEncoded(out, *shown, policy);
                 return;
             }
         }
-        if (std::optional<QString> shown = formattedText(c))
-            Windows1252::appendEncoded(out, *shown, policy);
-        else
-            Windows1252::appendFromUtf8(out, c.data, c.size, policy);
+        Windows1252::appendFromUtf8(out, c.data, c.size, policy);
         return;
     }
     case CellClass::Blob:

@@ -40,7 +40,7 @@ bool isZone(std::string_view zone)
 namespace IsoDateTime
 {
 
-std::optional<QDate> date(std::string_view text)
+std::optional<Day> date(std::string_view text)
 {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-')
         return std::nullopt;
@@ -49,7 +49,7 @@ std::optional<QDate> date(std::string_view text)
     const int day = digits(text, 8, 2);
     if (year < 0 || month < 0 || day < 0 || !QDate::isValid(year, month, day))
         return std::nullopt;
-    return QDate(year, month, day);
+    return Day { year, month, day };
 }
 
 std::optional<QTime> time(std::string_view text)
@@ -84,7 +84,7 @@ std::optional<QTime> time(std::string_view text)
 
 std::optional<Stamp> stamp(std::string_view text)
 {
-    const std::optional<QDate> day = date(text.substr(0, 10));
+    const std::optional<Day> day = date(text.substr(0, 10));
     if (!day || text.size() == 10)
         return day ? std::optional<Stamp>(Stamp { *day, std::nullopt }) : std::nullopt;
     if (text[10] != ' ' && text[10] != 'T')

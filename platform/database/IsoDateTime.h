@@ -14,14 +14,22 @@
 namespace IsoDateTime
 {
 
+// A valid day of the calendar as written (QDate would work out its day number).
+struct Day {
+    int year;
+    int month;
+    int day;
+    QDate toDate() const { return QDate(year, month, day); }
+};
+
 // A date, alone or followed by a time of day.
 struct Stamp {
-    QDate date;
+    Day date;
     std::optional<QTime> time;
 };
 
 // "YYYY-MM-DD", a valid day of the calendar.
-std::optional<QDate> date(std::string_view text);
+std::optional<Day> date(std::string_view text);
 // "HH:MM", "HH:MM:SS" or "HH:MM:SS.fraction" (a comma also separates the fraction),
 // then maybe a zone; hours 00 to 23. The fraction is cut to milliseconds.
 std::optional<QTime> time(std::string_view text);
