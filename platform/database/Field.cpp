@@ -329,7 +329,8 @@ std::optional<QString> TField::formattedText(const CellRef& c) const
             return forms.locale.toString(*time, forms.timeFormat);
         break;
     case ftDateTime:
-        // Shown as written: a time of UTC is never moved by a change of daylight saving.
+        // Shown as written, whatever its zone: read as UTC, no time falls into a change
+        // of daylight saving and moves.
         if (const auto stamp = IsoDateTime::stamp(bytesOf(c)))
             return forms.locale.toString(
                 QDateTime(stamp->date.toDate(), stamp->time.value_or(QTime(0, 0)), Qt::UTC), forms.dateTimeFormat);

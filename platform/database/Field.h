@@ -41,7 +41,9 @@ public:
     bool isNull() const;
     QString asString() const; // text value; empty for a null
     QString text() const { return asString(); } // edit text
-    qint64 asCurrency() const; // fixed point: value × 10,000
+    // Fixed point: value × 10,000. Throws EDatabaseError when the value is no amount or
+    // when that product, or its opposite, does not fit a qint64.
+    qint64 asCurrency() const;
     QByteArray blobContents() const; // memo: its text in Windows-1252; else raw bytes
     void appendBlobContents(QByteArray& out) const; // the same, appended to out
     // Appends the text value in Windows-1252 (the exports' fast path).
