@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#if !defined(__SANITIZE_ADDRESS__)
 namespace
 {
 
@@ -20,6 +21,7 @@ rlim_t addressSpaceInUse()
 }
 
 } // namespace
+#endif
 
 // The grid shows each cell's first line, cut short, and never pays for what it does
 // not show.
