@@ -3,7 +3,6 @@
 #include "Windows1252.h"
 
 #include <charconv>
-#include <cstdlib>
 
 namespace
 {
@@ -39,10 +38,12 @@ void CurrencyText::append(QByteArray& out, qint64 amount) const
 
 bool CurrencyText::appendDirect(QByteArray& out, qint64 amount) const
 {
-    if (!m_direct || amount % 100 != 0 || std::llabs(amount) >= kDirectLimit)
-        return false;
+    // The size of the amount as unsigned: the negative of the smallest qint64 is no qint64.
     const bool negative = amount < 0;
-    const qint64 cents = std::llabs(amount) / 100;
+    const quint64 size = negative ? 0 - quint64(amount) : quint64(amount);
+    if (!m_direct || size % 100 != 0 || size >= quint64(kDirectLimit))
+        return false;
+    const qint64 cents = qint64(size / 100);
     char digits[24];
     const char* end = std::to_chars(digits, digits + sizeof digits, cents / 100).ptr;
     const qsizetype count = end - digits;

@@ -83,13 +83,18 @@ void TKDatasetToPrinter::measure()
     m_pixelsPerMmX = pixelsPerMillimetre(m_job->dpiX());
     m_pixelsPerMmY = pixelsPerMillimetre(m_job->dpiY());
 
-    // Measured in the canvas's current font, whatever the last job left there.
+    // A column is as wide as displayWidth() letters "e" and a space, measured in the
+    // canvas's current font, whatever the last job left there. A column wider than the
+    // page ends past it whatever its size: no more "e" are measured than the page
+    // holds and two, so that a huge declared size costs what a page does.
+    const int widthOfE = m_canvas->textWidth(QStringLiteral("e"));
+    const int pageLetters = widthOfE > 0 ? std::max(m_pageWidth, 0) / widthOfE + 2 : 1;
     m_columns.clear();
     for (int i = 0; i < m_dataSet->fieldCount(); ++i) {
         const TField* field = m_dataSet->field(i);
         if (!field->visible() || isBlobType(field->dataType()))
             continue;
-        const QString sample = QString(std::max(0, field->displayWidth()), u'e') + u' ';
+        const QString sample = QString(std::clamp(field->displayWidth(), 0, pageLetters), u'e') + u' ';
         m_columns.push_back({ i, field->fieldName(), m_canvas->textWidth(sample) });
     }
     m_lineHeight = m_canvas->textHeight(QStringLiteral("X")) + m_pixelsPerMmY;

@@ -1,5 +1,7 @@
 #include "Windows1252.h"
 
+#include "Utf8.h"
+
 #include <array>
 #include <bit>
 #include <charconv>
@@ -152,9 +154,9 @@ bool writesQuestionMark(Unmappable policy)
     return policy == Unmappable::QuestionMark || policy == Unmappable::QuotedText;
 }
 
-// The most bytes one input byte becomes: a UTF-8 sequence of k bytes gives at most
-// 3.5 k bytes as a character reference ("&#2047;" for 2), an escaped ASCII byte at
-// most 6 ("&quot;"), or 2 for a doubled quote.
+// The most bytes one input byte becomes: an ill-formed byte gives 8 as a character
+// reference ("&#65533;"), a well-formed sequence of k bytes at most 3.5 k ("&#2047;"
+// for 2), an escaped ASCII byte at most 6 ("&quot;"), a doubled quote 2.
 constexpr qsizetype growthOf(Unmappable policy)
 {
     switch (policy) {
@@ -163,12 +165,15 @@ constexpr qsizetype growthOf(Unmappable policy)
     case Unmappable::QuotedText:
         return 2;
     case Unmappable::CharacterReference:
-        return 4;
     case Unmappable::HtmlText:
-        return 6;
+        return 8;
     }
-    return 6;
+    return 8;
 }
+
+// The input that appendFromUtf8 transcodes at a time: the room it sets aside is a
+// multiple of this, not of a whole long text.
+constexpr qsizetype kUtf8Piece = 64 * 1024;
 
 void appendUnmappable(QByteArray& out, char32_t cp, Unmappable policy)
 {
@@ -189,51 +194,15 @@ void appendAscii(QByteArray& out, char c, Unmappable policy)
         out.append(c);
 }
 
-// Decodes the UTF-8 sequence led by s[i] (a byte of 0x80 or more); -1 for an
-// invalid or cut sequence, of which only the lead byte is then consumed.
-inline char32_t decodeSequence(const char* s, qsizetype n, qsizetype& i)
-{
-    const auto c = uchar(s[i]);
-    char32_t cp = 0;
-    int extra = 0;
-    if ((c & 0xE0) == 0xC0) {
-        cp = c & 0x1F;
-        extra = 1;
-    } else if ((c & 0xF0) == 0xE0) {
-        cp = c & 0x0F;
-        extra = 2;
-    } else if ((c & 0xF8) == 0xF0) {
-        cp = c & 0x07;
-        extra = 3;
-    } else {
-        ++i;
-        return char32_t(-1);
-    }
-    if (i + extra >= n) {
-        ++i;
-        return char32_t(-1);
-    }
-    for (int k = 1; k <= extra; ++k) {
-        const auto cc = uchar(s[i + k]);
-        if ((cc & 0xC0) != 0x80) {
-            ++i;
-            return char32_t(-1);
-        }
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    i += extra + 1;
-    return cp;
-}
-
 // appendFromUtf8 for one policy, known when compiling so that the run scans test
-// only the bytes that policy stops at. w has room for growthOf(policy) bytes per
-// input byte; returns the end.
-template <Unmappable policy> char* writeFromUtf8(char* w, const char* s, qsizetype n)
+// only the bytes that policy stops at. Transcodes from s[i] the characters that
+// start before `until` (the last may end up to 3 bytes later, within n); w has room
+// for growthOf(policy) bytes per input byte. Returns the end, and i past the input.
+template <Unmappable policy> char* writeFromUtf8(char* w, const char* s, qsizetype n, qsizetype& i, qsizetype until)
 {
     static constexpr std::array<bool, 256> stop = stopBytes(policy);
-    qsizetype i = 0;
-    while (i < n) {
-        if (i + 8 <= n) {
+    while (i < until) {
+        if (i + 8 <= until) {
             // Eight bytes at a time, each word stored whole (what is written never
             // outgrows what is read, so the room is there), w then moved past the bytes
             // before the first stop byte. No call per run of plain bytes.
@@ -254,8 +223,8 @@ template <Unmappable policy> char* writeFromUtf8(char* w, const char* s, qsizety
             w = writeAscii(w, s[i++], policy);
             continue;
         }
-        const char32_t cp = decodeSequence(s, n, i);
-        const int b = cp == char32_t(-1) ? '?' : Windows1252::byteFor(cp);
+        const char32_t cp = Utf8::decodeNonAscii(s, n, i);
+        const int b = Windows1252::byteFor(cp);
         if (b >= 0) {
             *w++ = char(b);
         } else if (writesQuestionMark(policy)) {
@@ -371,19 +340,24 @@ void appendBytes(QByteArray& out, QByteArrayView bytes, Unmappable policy)
 
 void appendFromUtf8(QByteArray& out, const char* s, qsizetype n, Unmappable policy)
 {
-    appendThrough(out, growthOf(policy) * n, [&](char* w) {
-        switch (policy) {
-        case Unmappable::QuestionMark:
-            return writeFromUtf8<Unmappable::QuestionMark>(w, s, n);
-        case Unmappable::QuotedText:
-            return writeFromUtf8<Unmappable::QuotedText>(w, s, n);
-        case Unmappable::CharacterReference:
-            return writeFromUtf8<Unmappable::CharacterReference>(w, s, n);
-        case Unmappable::HtmlText:
-            break;
-        }
-        return writeFromUtf8<Unmappable::HtmlText>(w, s, n);
-    });
+    qsizetype i = Utf8::byteOrderMark(s, n);
+    while (i < n) {
+        const qsizetype until = qMin(n, i + kUtf8Piece);
+        // The last character may run 3 bytes past until.
+        appendThrough(out, growthOf(policy) * (qMin(n, until + 3) - i), [&](char* w) {
+            switch (policy) {
+            case Unmappable::QuestionMark:
+                return writeFromUtf8<Unmappable::QuestionMark>(w, s, n, i, until);
+            case Unmappable::QuotedText:
+                return writeFromUtf8<Unmappable::QuotedText>(w, s, n, i, until);
+            case Unmappable::CharacterReference:
+                return writeFromUtf8<Unmappable::CharacterReference>(w, s, n, i, until);
+            case Unmappable::HtmlText:
+                break;
+            }
+            return writeFromUtf8<Unmappable::HtmlText>(w, s, n, i, until);
+        });
+    }
 }
 
 } // namespace Windows1252

@@ -24,7 +24,8 @@ QByteArray encode(QStringView text, Unmappable policy = Unmappable::QuestionMark
 void appendEncoded(QByteArray& out, QStringView text, Unmappable policy = Unmappable::QuestionMark);
 
 // Transcodes UTF-8 straight to Windows-1252, appending to out (the fast path of
-// exports: no QString in between). Invalid UTF-8 bytes become "?".
+// exports: no QString in between). Writes what encoding Utf8::decode(utf8) writes:
+// each ill-formed byte is U+FFFD, which the code page cannot hold.
 void appendFromUtf8(QByteArray& out, const char* utf8, qsizetype size, Unmappable policy = Unmappable::QuestionMark);
 
 // Appends Windows-1252 bytes as text is written under policy: unchanged, with '"'

@@ -71,6 +71,8 @@ private slots:
     void marginsFollowResolution_data();
     void marginsFollowResolution();
     void measuresInTheCanvasFont();
+    void wideColumnsMeasureNoMoreThanAPage_data();
+    void wideColumnsMeasureNoMoreThanAPage();
     void errorsBeginNoJob_data();
     void errorsBeginNoJob();
     void secondJobWhileOneRunsFails_data();
@@ -277,6 +279,39 @@ void TestDatasetToPrinter::measuresInTheCanvasFont()
     QCOMPARE(l.printer.canvas().font(), body);
     l.component.Print();
     QCOMPARE(l.printer.pages()[0].mid(1, 2), (QList<Text> { { "b", 780, 361, bold }, { "1", 230, 484, body } }));
+}
+
+void TestDatasetToPrinter::wideColumnsMeasureNoMoreThanAPage_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<bool>("widerThanPage");
+    // The page is 4800 pixels wide: 96 body characters.
+    QTest::newRow("as wide as the page") << "VARCHAR(95)" << false;
+    QTest::newRow("wider than the page") << "VARCHAR(100000)" << true;
+    QTest::newRow("declared two billion wide") << "VARCHAR(2000000000)" << true;
+    QTest::newRow("largest decimal precision") << "DECIMAL(2147483647)" << true;
+}
+
+void TestDatasetToPrinter::wideColumnsMeasureNoMoreThanAPage()
+{
+    QFETCH(QString, type);
+    QFETCH(bool, widerThanPage);
+    Listing l(QStringLiteral("CREATE TABLE t (w %1, n INTEGER); INSERT INTO t VALUES ('x', 1)").arg(type));
+    l.component.Print();
+    const QList<Text> page = l.printer.pages().value(0);
+    QCOMPARE(page.size(), 4);
+    QCOMPARE(page[2], (Text { "x", 230, 484, body }));
+    // The next column starts where the wide one ends: past the page, or exactly
+    // 96 characters and a space on.
+    if (widerThanPage)
+        QVERIFY2(page[1].x >= 4800, qPrintable(QString::number(page[1].x)));
+    else
+        QCOMPARE(page[1], (Text { "n", 230 + 96 * 50, 361, bold }));
+    qsizetype longest = 0;
+    for (const RecordingPrinter::Call& call : l.printer.calls)
+        if (call.kind == Kind::TextWidth)
+            longest = qMax(longest, call.text.size());
+    QVERIFY2(longest <= 96 + 3, qPrintable(QString::number(longest)));
 }
 
 void TestDatasetToPrinter::errorsBeginNoJob_data()

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QSettings>
 #include <QTest>
+#include <limits>
 #include <sqlite3.h>
 
 // The query on real SQLite files: declared types, text forms, counts, parameters, errors.
@@ -428,6 +429,10 @@ void TestQuery::currencyValueIsFixedPoint_data()
     QTest::newRow("integer") << "7" << qint64(70000);
     QTest::newRow("text exact") << "'1234567890.1234'" << qint64(12345678901234);
     QTest::newRow("null") << "NULL" << qint64(0);
+    QTest::newRow("largest text") << "'922337203685477,5807'" << std::numeric_limits<qint64>::max();
+    QTest::newRow("smallest text") << "'-922337203685477,5807'" << -std::numeric_limits<qint64>::max();
+    QTest::newRow("largest integer") << "922337203685477" << qint64(9223372036854770000);
+    QTest::newRow("smallest integer") << "-922337203685477" << qint64(-9223372036854770000);
 }
 
 void TestQuery::currencyValueIsFixedPoint()
@@ -465,6 +470,8 @@ void TestQuery::displayWidths_data()
     QTest::newRow("decimal") << "DECIMAL(8,2)" << 9;
     QTest::newRow("integer") << "INTEGER" << 10;
     QTest::newRow("date") << "DATE" << 10;
+    QTest::newRow("huge varchar") << "VARCHAR(2000000000)" << 2000000000;
+    QTest::newRow("largest decimal precision") << "DECIMAL(2147483647)" << std::numeric_limits<int>::max();
 }
 
 void TestQuery::displayWidths()

@@ -1,6 +1,48 @@
+#include "FieldType.h"
 #include "QueryFixture.h"
+#include "Raised.h"
 
 #include <QTest>
+#include <cmath>
+#include <limits>
+
+namespace
+{
+
+// Rows as a server may send them: every number class in a column of every type,
+// including values that SQLite cannot store (NaN).
+class HeldRows : public TDataSet
+{
+public:
+    static constexpr TFieldType kTypes[]
+        = { ftFloat, ftInteger, ftSmallint, ftCurrency, ftBCD, ftBoolean, ftString, ftDate, ftMemo };
+
+    void open() override
+    {
+        QueryResult result;
+        for (TFieldType type : kTypes)
+            result.columns.push_back({ QStringLiteral("c%1").arg(int(type)), type, 10, 18 });
+        result.rows = std::make_unique<ResultStore>(int(result.columns.size()));
+        constexpr double kReals[] = { std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+            -std::numeric_limits<double>::infinity(), -0.0, std::numeric_limits<double>::denorm_min(),
+            std::numeric_limits<double>::max(), -9.3e18, 9.2e15 };
+        for (double real : kReals) {
+            result.rows->beginRow();
+            for (size_t c = 0; c < result.columns.size(); ++c)
+                result.rows->appendFloat(real);
+            result.rows->endRow();
+        }
+        for (qint64 integer : { std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max() }) {
+            result.rows->beginRow();
+            for (size_t c = 0; c < result.columns.size(); ++c)
+                result.rows->appendInteger(integer);
+            result.rows->endRow();
+        }
+        setResult(std::move(result));
+    }
+};
+
+} // namespace
 
 // The exports write a field's text straight as Windows-1252 bytes; those bytes must be
 // the field's text form, under every regional setting.
@@ -13,6 +55,7 @@ private slots:
 
     void bytesMatchTextForm_data();
     void bytesMatchTextForm();
+    void numbersAtTheEdgesReadAlike();
 };
 
 void TestTextForms::bytesMatchTextForm_data()
@@ -39,13 +82,40 @@ void TestTextForms::bytesMatchTextForm()
                        "INSERT INTO t VALUES ('2024-03-07', 1234.5, -7, 'Łódź é'), ('0987-12-31', 0.1, 0, ''),"
                        " ('2023-02-30', -0.0, 9223372036854775807, NULL), ('2024-03-07 10:30', 1e21, NULL, 'x'),"
                        " ('7 mars', 123456789.123456789, NULL, NULL), (NULL, 1.5e-7, NULL, NULL),"
-                       " ('2000-01-01', 33110032036284.25, NULL, NULL), (NULL, 4.9406564584124654e-324, NULL, NULL)"));
+                       " ('2000-01-01', 33110032036284.25, NULL, NULL), (NULL, 4.9406564584124654e-324, NULL, NULL),"
+                       " ('2024-01-01junk', 9e999, -9223372036854775808, CAST(X'C0BC41C0BE' AS TEXT)),"
+                       " (CAST(X'323032342D30312D3031FF' AS TEXT), -9e999, NULL, CAST(X'EFBBBF41E282' AS TEXT)),"
+                       " ('2024-01-01 10:00:00', 2.2250738585072014e-308, NULL, CAST(X'41C0A242F4908080' AS TEXT)),"
+                       " ('2024-01-01T25:00', -1.7976931348623157e308, NULL, NULL)"));
     for (f.query.first(); !f.query.eof(); f.query.next()) {
         for (int c = 0; c < f.query.fieldCount(); ++c) {
             const TField* field = f.query.field(c);
             QByteArray bytes;
             field->appendText1252(bytes, Windows1252::Unmappable::QuestionMark);
             QCOMPARE(bytes, Windows1252::encode(field->asString()));
+        }
+    }
+}
+
+void TestTextForms::numbersAtTheEdgesReadAlike()
+{
+    HeldRows rows;
+    rows.open();
+    for (rows.first(); !rows.eof(); rows.next()) {
+        for (int c = 0; c < rows.fieldCount(); ++c) {
+            const TField* field = rows.field(c);
+            QByteArray bytes;
+            field->appendText1252(bytes, Windows1252::Unmappable::QuestionMark);
+            QCOMPARE(bytes, Windows1252::encode(field->asString()));
+            if (field->dataType() != ftCurrency)
+                continue;
+            // A currency value is its amount, or the error when the amount is no number
+            // or × 10,000 leaves a qint64 (every amount here is far from that edge).
+            const CellRef cell = field->cell();
+            const double amount = cell.cls == CellClass::Float ? cell.real : double(cell.integer);
+            const bool inRange = std::abs(amount) < 9.2e14;
+            const QString message = QStringLiteral("'%1' n'est pas une valeur monétaire valide").arg(field->asString());
+            QCOMPARE(raised([field] { (void)field->asCurrency(); }).message, inRange ? QString() : message);
         }
     }
 }

@@ -1,3 +1,4 @@
+#include "Utf8.h"
 #include "Windows1252.h"
 
 #include <QTest>
@@ -13,6 +14,8 @@ class TestWindows1252 : public QObject
 private slots:
     void utf8TranscodesAsTextDoes_data();
     void utf8TranscodesAsTextDoes();
+    void illFormedUtf8TranscodesAsDecodedTextDoes_data();
+    void illFormedUtf8TranscodesAsDecodedTextDoes();
     void bytesEscapeAsTextDoes_data();
     void bytesEscapeAsTextDoes();
 };
@@ -71,11 +74,56 @@ void TestWindows1252::utf8TranscodesAsTextDoes()
     QCOMPARE(Windows1252::encode(text, policy), expected);
 }
 
+void TestWindows1252::illFormedUtf8TranscodesAsDecodedTextDoes_data()
+{
+    QTest::addColumn<QByteArray>("utf8");
+    QTest::addColumn<Unmappable>("policy");
+    QTest::addColumn<QByteArray>("expected");
+    const auto text = Unmappable::QuestionMark;
+    const auto quoted = Unmappable::QuotedText;
+    const auto references = Unmappable::CharacterReference;
+    const auto html = Unmappable::HtmlText;
+    const QByteArray script("\xC0\xBCscript\xC0\xBE");
+    QTest::newRow("overlong markup, HTML") << script << html << QByteArray("&#65533;&#65533;script&#65533;&#65533;");
+    QTest::newRow("overlong markup, references")
+        << script << references << QByteArray("&#65533;&#65533;script&#65533;&#65533;");
+    QTest::newRow("overlong quote, quoted") << QByteArray("A\xC0\xA2"
+                                                          "B")
+                                            << quoted << QByteArray("A??B");
+    QTest::newRow("overlong NUL, text") << QByteArray("\xC0\x80") << text << QByteArray("??");
+    QTest::newRow("surrogate, text") << QByteArray("a\xED\xA0\x80") << text << QByteArray("a???");
+    QTest::newRow("above U+10FFFF, HTML")
+        << QByteArray("\xF4\x90\x80\x80") << html << QByteArray("&#65533;").repeated(4);
+    QTest::newRow("cut at the end, quoted") << QByteArray("\"\xE2\x82") << quoted << QByteArray("\"\"??");
+    QTest::newRow("byte order mark, text") << QByteArray("\xEF\xBB\xBF"
+                                                         "abc\xEF\xBB\xBF")
+                                           << text << QByteArray("abc?");
+    // Ill-formed bytes write longer than anything else: a long run of them, and a
+    // character across the pieces that long texts are transcoded by.
+    QTest::newRow("long ill-formed run, HTML")
+        << QByteArray(200000, '\xC0') << html << QByteArray("&#65533;").repeated(200000);
+    QTest::newRow("character across pieces, references") << QByteArray(65535, 'a') + "\xF0\x9F\x98\x80\xC3\xA9"
+            + QByteArray(70000, 'b') << references << QByteArray(65535, 'a') + "&#128512;\xE9" + QByteArray(70000, 'b');
+}
+
+void TestWindows1252::illFormedUtf8TranscodesAsDecodedTextDoes()
+{
+    QFETCH(QByteArray, utf8);
+    QFETCH(Unmappable, policy);
+    QFETCH(QByteArray, expected);
+    QByteArray out("prefix");
+    Windows1252::appendFromUtf8(out, utf8.constData(), utf8.size(), policy);
+    QCOMPARE(out, "prefix" + expected);
+    QCOMPARE(Windows1252::encode(Utf8::decode(utf8), policy), expected);
+}
+
 void TestWindows1252::bytesEscapeAsTextDoes_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("no markup") << QByteArray("plain \xe9\x80\x81 bytes, long enough for words");
-    QTest::newRow("markup everywhere") << QByteArray("<&>\"x<&>\"y\0z\xff<<<<<<<<&", 24);
+    // Sized by the literal, whose NUL inside ends no C string here.
+    static constexpr char markup[] = "<&>\"x<&>\"y\0z\xff<<<<<<<<&";
+    QTest::newRow("markup everywhere") << QByteArray(markup, sizeof markup - 1);
     QTest::newRow("quotes and CR LF") << QByteArray("\"\"\r\n\"a\"\x93\x94\"0123456789\"\r\n");
     QTest::newRow("every byte") << [] {
         QByteArray all;

@@ -2,6 +2,8 @@
 
 #include "DataSet.h"
 #include "Exceptions.h"
+#include "IsoDateTime.h"
+#include "Utf8.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -26,6 +28,20 @@ bool isIntegerType(TFieldType t)
 {
     return t == ftSmallint || t == ftInteger || t == ftWord || t == ftAutoInc;
 }
+
+// The types whose stored text may be shown in another form (dates, times, truth values).
+bool formsStoredText(TFieldType t)
+{
+    return t == ftDate || t == ftTime || t == ftDateTime || t == ftBoolean;
+}
+
+// A logical column's text longer than this is no truth value, whatever blanks
+// surround a word: a long text is never read whole to find out.
+constexpr qsizetype kLongestTruth = 256;
+
+// The largest amount a currency value may hold, in units of 1/10,000, either side of
+// zero: the value × 10,000 fits a qint64, and so does its opposite.
+constexpr qint64 kLargestUnits = std::numeric_limits<qint64>::max();
 
 // Texts that a logical column may hold.
 int booleanOf(QStringView s)
@@ -70,7 +86,7 @@ bool parseCurrency(QStringView s, qint64& out)
                     ++fractionDigits;
                 }
             } else {
-                if (whole > (std::numeric_limits<qint64>::max() / 10000 - d) / 10)
+                if (whole > (kLargestUnits / 10000 - d) / 10)
                     return false;
                 whole = whole * 10 + d;
             }
@@ -84,6 +100,8 @@ bool parseCurrency(QStringView s, qint64& out)
         return false;
     while (fractionDigits++ < 4)
         fraction *= 10;
+    if (whole * 10000 > kLargestUnits - fraction)
+        return false;
     out = whole * 10000 + fraction;
     if (negative)
         out = -out;
@@ -172,38 +190,22 @@ char* writePadded(char* w, int value, int width)
     return std::copy(digits, end, w);
 }
 
-// A date stored as ISO text ("2024-03-07", maybe followed by a time) in a numeric
-// short date format; false when the text is no such date.
-bool appendNumericDate(QByteArray& out, const char* s, qsizetype size, const std::vector<NumericDatePart>& format)
+// A date in a numeric short date format.
+void appendNumericDate(QByteArray& out, const IsoDateTime::Day& date, const std::vector<NumericDatePart>& format)
 {
-    if (format.empty() || format.size() > 16 || size < 10 || s[4] != '-' || s[7] != '-')
-        return false;
-    for (int i : { 0, 1, 2, 3, 5, 6, 8, 9 })
-        if (s[i] < '0' || s[i] > '9')
-            return false;
-    const auto number = [s](int at, int n) {
-        int v = 0;
-        for (int i = at; i < at + n; ++i)
-            v = v * 10 + (s[i] - '0');
-        return v;
-    };
-    const int year = number(0, 4);
-    const int month = number(5, 2);
-    const int day = number(8, 2);
-    if (!QDate::isValid(year, month, day))
-        return false;
+    // Each part writes 4 bytes at most: years have 4 digits in ISO texts.
     char text[16 * 4];
     char* w = text;
     for (const NumericDatePart& part : format) {
         switch (part.field) {
         case 'd':
-            w = writePadded(w, day, part.width);
+            w = writePadded(w, date.day, part.width);
             break;
         case 'M':
-            w = writePadded(w, month, part.width);
+            w = writePadded(w, date.month, part.width);
             break;
         case 'y':
-            w = writePadded(w, part.width == 2 ? year % 100 : year, part.width);
+            w = writePadded(w, part.width == 2 ? date.year % 100 : date.year, part.width);
             break;
         default:
             *w++ = part.literal;
@@ -211,7 +213,11 @@ bool appendNumericDate(QByteArray& out, const char* s, qsizetype size, const std
         }
     }
     out.append(text, w - text);
-    return true;
+}
+
+std::string_view bytesOf(const CellRef& c)
+{
+    return { c.data, size_t(c.size) };
 }
 
 } // namespace
@@ -232,11 +238,13 @@ int TField::displayWidth() const
         return m_displayWidth;
     switch (m_type) {
     case ftString:
-        return m_size;
+        return std::max(m_size, 0);
     case ftBoolean:
         return 4;
     case ftBCD:
-        return m_precision > 0 ? m_precision + 1 : 10;
+        if (m_precision <= 0)
+            return 10;
+        return m_precision < std::numeric_limits<int>::max() ? m_precision + 1 : m_precision;
     default:
         return 10;
     }
@@ -264,10 +272,35 @@ QString TField::asString() const
 
 QString TField::textOf(const CellRef& c) const
 {
-    const TextForms& forms = m_dataSet->textForms();
     switch (c.cls) {
-    case CellClass::Null:
-        return {};
+    case CellClass::Text:
+        if (std::optional<QString> shown = formattedText(c))
+            return *shown;
+        return Utf8::decode(QByteArrayView(c.data, c.size));
+    case CellClass::Blob:
+        return Windows1252::decode(QByteArrayView(c.data, c.size));
+    default:
+        return numberText(c);
+    }
+}
+
+QString TField::textStart(const CellRef& c, qsizetype units) const
+{
+    switch (c.cls) {
+    case CellClass::Text:
+        if (std::optional<QString> shown = formattedText(c))
+            return *shown;
+        return Utf8::decodeStart(QByteArrayView(c.data, c.size), units);
+    case CellClass::Blob:
+        return Windows1252::decode(QByteArrayView(c.data, qMin(c.size, qMax<qsizetype>(units, 0))));
+    default:
+        return numberText(c);
+    }
+}
+
+QString TField::numberText(const CellRef& c) const
+{
+    switch (c.cls) {
     case CellClass::Integer:
         if (m_type == ftBoolean)
             return c.integer ? QStringLiteral("Vrai") : QStringLiteral("Faux");
@@ -277,41 +310,41 @@ QString TField::textOf(const CellRef& c) const
             return c.real != 0 ? QStringLiteral("Vrai") : QStringLiteral("Faux");
         if (isIntegerType(m_type) && std::abs(c.real) < 9e15 && c.real == std::trunc(c.real))
             return QString::number(qint64(c.real));
-        return formatFloat(c.real, forms.decimalPoint);
-    case CellClass::Text: {
-        const QString s = QString::fromUtf8(c.data, c.size);
-        switch (m_type) {
-        case ftDate: {
-            const QDate d = QDate::fromString(s.left(10), Qt::ISODate);
-            return d.isValid() ? forms.locale.toString(d, forms.dateFormat) : s;
-        }
-        case ftTime: {
-            QTime t = QTime::fromString(s, Qt::ISODateWithMs);
-            if (!t.isValid())
-                t = QTime::fromString(s, Qt::ISODate);
-            return t.isValid() ? forms.locale.toString(t, forms.timeFormat) : s;
-        }
-        case ftDateTime: {
-            QString iso = s;
-            if (iso.size() > 10 && iso[10] == u' ')
-                iso[10] = u'T';
-            QDateTime dt = QDateTime::fromString(iso, Qt::ISODateWithMs);
-            if (!dt.isValid() && iso.size() == 10)
-                dt = QDateTime(QDate::fromString(iso, Qt::ISODate), QTime(0, 0));
-            return dt.isValid() ? forms.locale.toString(dt, forms.dateTimeFormat) : s;
-        }
-        case ftBoolean: {
-            const int b = booleanOf(s);
-            return b < 0 ? s : (b ? QStringLiteral("Vrai") : QStringLiteral("Faux"));
-        }
-        default:
-            return s;
-        }
+        return formatFloat(c.real, m_dataSet->textForms().decimalPoint);
+    default:
+        return {};
     }
-    case CellClass::Blob:
-        return Windows1252::decode(QByteArrayView(c.data, c.size));
+}
+
+std::optional<QString> TField::formattedText(const CellRef& c) const
+{
+    const TextForms& forms = m_dataSet->textForms();
+    switch (m_type) {
+    case ftDate:
+        if (const auto stamp = IsoDateTime::stamp(bytesOf(c)))
+            return forms.locale.toString(stamp->date.toDate(), forms.dateFormat);
+        break;
+    case ftTime:
+        if (const auto time = IsoDateTime::time(bytesOf(c)))
+            return forms.locale.toString(*time, forms.timeFormat);
+        break;
+    case ftDateTime:
+        // Shown as written, whatever its zone: read as UTC, no time falls into a change
+        // of daylight saving and moves.
+        if (const auto stamp = IsoDateTime::stamp(bytesOf(c)))
+            return forms.locale.toString(
+                QDateTime(stamp->date.toDate(), stamp->time.value_or(QTime(0, 0)), Qt::UTC), forms.dateTimeFormat);
+        break;
+    case ftBoolean:
+        if (c.size <= kLongestTruth) {
+            if (const int b = booleanOf(Utf8::decode(QByteArrayView(c.data, c.size))); b >= 0)
+                return b ? QStringLiteral("Vrai") : QStringLiteral("Faux");
+        }
+        break;
+    default:
+        break;
     }
-    return {};
+    return std::nullopt;
 }
 
 void TField::appendText1252(QByteArray& out, Windows1252::Unmappable policy) const
@@ -326,15 +359,23 @@ void TField::appendText1252(QByteArray& out, Windows1252::Unmappable policy) con
             return;
         }
         break;
-    case CellClass::Text:
-        if (m_type == ftDate) {
-            if (appendNumericDate(out, c.data, c.size, m_dataSet->textForms().numericDate))
+    case CellClass::Text: {
+        if (formsStoredText(m_type)) {
+            const TextForms& forms = m_dataSet->textForms();
+            if (m_type == ftDate && !forms.numericDate.empty() && forms.numericDate.size() <= 16) {
+                if (const auto stamp = IsoDateTime::stamp(bytesOf(c))) {
+                    appendNumericDate(out, stamp->date, forms.numericDate);
+                    return;
+                }
+            }
+            if (std::optional<QString> shown = formattedText(c)) {
+                Windows1252::appendEncoded(out, *shown, policy);
                 return;
-        } else if (m_type != ftTime && m_type != ftDateTime && m_type != ftBoolean) {
-            Windows1252::appendFromUtf8(out, c.data, c.size, policy);
-            return;
+            }
         }
-        break;
+        Windows1252::appendFromUtf8(out, c.data, c.size, policy);
+        return;
+    }
     case CellClass::Blob:
         Windows1252::appendBytes(out, QByteArrayView(c.data, c.size), policy);
         return;
@@ -346,7 +387,7 @@ void TField::appendText1252(QByteArray& out, Windows1252::Unmappable policy) con
         }
         break;
     }
-    Windows1252::appendEncoded(out, textOf(c), policy);
+    Windows1252::appendEncoded(out, numberText(c), policy);
 }
 
 qint64 TField::asCurrency() const
@@ -356,16 +397,19 @@ qint64 TField::asCurrency() const
     case CellClass::Null:
         return 0;
     case CellClass::Integer:
-        if (std::abs(c.integer) > std::numeric_limits<qint64>::max() / 10000)
+        if (c.integer < -(kLargestUnits / 10000) || c.integer > kLargestUnits / 10000)
             break;
         return c.integer * 10000;
-    case CellClass::Float:
-        if (!std::isfinite(c.real) || std::abs(c.real) >= 9.2e14)
+    case CellClass::Float: {
+        // Below 2^63 in size (false for NaN): rounds to a qint64 other than its minimum.
+        const double units = c.real * 10000.0;
+        if (!(std::abs(units) < 9223372036854775808.0))
             break;
-        return std::llround(c.real * 10000.0);
+        return std::llround(units);
+    }
     case CellClass::Text: {
         qint64 v = 0;
-        if (parseCurrency(QString::fromUtf8(c.data, c.size), v))
+        if (parseCurrency(Utf8::decode(QByteArrayView(c.data, c.size)), v))
             return v;
         break;
     }

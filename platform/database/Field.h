@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 class TDataSet;
 struct ColumnInfo;
@@ -40,7 +41,9 @@ public:
     bool isNull() const;
     QString asString() const; // text value; empty for a null
     QString text() const { return asString(); } // edit text
-    qint64 asCurrency() const; // fixed point: value × 10,000
+    // Fixed point: value × 10,000. Throws EDatabaseError when the value is no amount or
+    // when that product, or its opposite, does not fit a qint64.
+    qint64 asCurrency() const;
     QByteArray blobContents() const; // memo: its text in Windows-1252; else raw bytes
     void appendBlobContents(QByteArray& out) const; // the same, appended to out
     // Appends the text value in Windows-1252 (the exports' fast path).
@@ -50,11 +53,20 @@ public:
     CellRef cell() const;
     CellRef cellAt(qsizetype row) const;
     QString textOf(const CellRef& cell) const;
+    // The start of textOf(cell): all of it, or its first `units` UTF-16 code units at
+    // least. A long text or blob costs no more than a short one (what the grid shows).
+    QString textStart(const CellRef& cell, qsizetype units) const;
 
     // Editing (tables in edit or insert state only).
     void setAsString(const QString& value);
 
 private:
+    // The text of a number, a truth value or a null.
+    QString numberText(const CellRef& cell) const;
+    // The text shown for a text cell that holds a date, a time or a truth value as its
+    // column's type reads it; nothing when the stored text is shown as it is.
+    std::optional<QString> formattedText(const CellRef& cell) const;
+
     TDataSet* m_dataSet;
     int m_index;
     QString m_name;

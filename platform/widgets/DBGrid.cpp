@@ -73,12 +73,18 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const
     // Binary contents are not shown as text; memos show their first line.
     if (isBlobType(f->dataType()) && !isMemoType(f->dataType()))
         return c.cls == CellClass::Null ? QString() : QStringLiteral("(BLOB)");
-    QString text = f->textOf(c);
+    // Only the start of a long value is converted: one character past what is shown
+    // tells that the text goes on.
+    QString text = f->textStart(c, kCellTextLimit + 1);
     qsizetype lineEnd = text.indexOf(QLatin1Char('\r'));
     if (const qsizetype lf = text.indexOf(QLatin1Char('\n')); lf >= 0 && (lineEnd < 0 || lf < lineEnd))
         lineEnd = lf;
     if (lineEnd >= 0 || text.size() > kCellTextLimit) {
-        text.truncate(qMin(lineEnd >= 0 ? lineEnd : text.size(), kCellTextLimit));
+        qsizetype shown = qMin(lineEnd >= 0 ? lineEnd : text.size(), kCellTextLimit);
+        // A character of two code units is shown whole or not at all.
+        if (shown > 0 && text[shown - 1].isHighSurrogate() && shown < text.size() && text[shown].isLowSurrogate())
+            --shown;
+        text.truncate(shown);
         text.append(QChar(0x2026));
     }
     return text;
@@ -168,11 +174,12 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
 void TDBGrid::sizeColumns()
 {
     // Widths in characters count digits, the widest common glyphs of data.
-    const int charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    // Counted in 64 bits: a declared size may be as large as an int holds.
+    const qint64 charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
     for (int c = 0; c < m_model->columnCount(); ++c) {
         TField* f = m_model->fieldOfColumn(c);
-        const int chars = qMax(f->displayWidth(), int(f->fieldName().size()));
-        setColumnWidth(c, qBound(4 * charWidth, chars * charWidth + 8, 400));
+        const qint64 chars = qMax<qint64>(f->displayWidth(), f->fieldName().size());
+        setColumnWidth(c, int(qBound<qint64>(4 * charWidth, chars * charWidth + 8, 400)));
     }
 }
 
