@@ -1,6 +1,7 @@
 #include "DefaultDatabase.h"
 
 #include "Exceptions.h"
+#include "Utf8.h"
 
 #include <QDate>
 #include <QDir>
@@ -113,7 +114,7 @@ struct Db {
     {
         char* error = nullptr;
         if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK) {
-            const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(db));
+            const QString message = Utf8::decode(error ? error : sqlite3_errmsg(db));
             sqlite3_free(error);
             throw EDatabaseError(message);
         }
@@ -131,7 +132,7 @@ void fill(Db& d)
     sqlite3_stmt* stmt = nullptr;
     const char* insert = "INSERT INTO PaBase VALUES (?, ?, ?, ?, ?, ?, ?, ?)";
     if (sqlite3_prepare_v2(d.db, insert, -1, &stmt, nullptr) != SQLITE_OK)
-        throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(d.db)));
+        throw EDatabaseError(Utf8::decode(sqlite3_errmsg(d.db)));
     Generator g;
     for (int i = 1; i <= DefaultDatabase::kPatientCount; ++i) {
         sqlite3_reset(stmt);
@@ -158,7 +159,7 @@ void fill(Db& d)
             sqlite3_bind_blob(stmt, 8, photo.constData(), int(photo.size()), SQLITE_TRANSIENT);
         }
         if (sqlite3_step(stmt) != SQLITE_DONE) {
-            const QString message = QString::fromUtf8(sqlite3_errmsg(d.db));
+            const QString message = Utf8::decode(sqlite3_errmsg(d.db));
             sqlite3_finalize(stmt);
             throw EDatabaseError(message);
         }
@@ -185,7 +186,7 @@ void create(const QString& fileName)
         const QByteArray path = temporary.toUtf8();
         if (sqlite3_open_v2(path.constData(), &d.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
             != SQLITE_OK) {
-            const QString message = QString::fromUtf8(d.db ? sqlite3_errmsg(d.db) : "out of memory");
+            const QString message = Utf8::decode(d.db ? sqlite3_errmsg(d.db) : "out of memory");
             throw EDatabaseError(message + QStringLiteral(" : ") + temporary);
         }
         try {

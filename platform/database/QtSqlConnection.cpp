@@ -3,6 +3,7 @@
 #include "Databases.h"
 #include "Exceptions.h"
 #include "SqlStatements.h"
+#include "Utf8.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -162,7 +163,7 @@ QVariant toVariant(const FieldValue& v)
     case CellClass::Float:
         return QVariant(v.real);
     case CellClass::Text:
-        return QVariant(QString::fromUtf8(v.bytes));
+        return QVariant(Utf8::decode(v.bytes));
     case CellClass::Blob:
         return QVariant(v.bytes);
     }
@@ -296,7 +297,7 @@ TableResult QtSqlConnection::openTable(const QString& table)
                 key << QVariant(c.real);
                 break;
             case CellClass::Text:
-                key << QVariant(QString::fromUtf8(c.data, c.size));
+                key << QVariant(Utf8::decode(QByteArrayView(c.data, c.size)));
                 break;
             case CellClass::Blob:
                 key << QVariant(QByteArray(c.data, c.size));

@@ -1,4 +1,5 @@
 #include "SqlStatements.h"
+#include "Utf8.h"
 
 namespace
 {
@@ -224,7 +225,7 @@ QByteArrayView firstStatement(QByteArrayView utf8)
 
 QString statementFailure(int number, const QString& engineMessage, QByteArrayView statement)
 {
-    QString excerpt = QString::fromUtf8(firstStatement(statement)).simplified();
+    QString excerpt = Utf8::decode(firstStatement(statement)).simplified();
     if (excerpt.endsWith(QLatin1Char(';')))
         excerpt = excerpt.chopped(1).trimmed();
     if (excerpt.size() > kExcerptLength) {

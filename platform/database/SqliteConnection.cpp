@@ -2,6 +2,7 @@
 
 #include "Exceptions.h"
 #include "SqlStatements.h"
+#include "Utf8.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -118,7 +119,7 @@ public:
         , m_outermost(sqlite3_get_autocommit(db) != 0)
     {
         if (sqlite3_exec(db, "SAVEPOINT velosql_batch", nullptr, nullptr, nullptr) != SQLITE_OK)
-            throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+            throw EDatabaseError(Utf8::decode(sqlite3_errmsg(db)));
     }
     ~BatchSavepoint()
     {
@@ -134,7 +135,7 @@ public:
         if (!m_open)
             return;
         if (sqlite3_exec(m_db, "RELEASE velosql_batch", nullptr, nullptr, nullptr) != SQLITE_OK) {
-            const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+            const QString message = Utf8::decode(sqlite3_errmsg(m_db));
             rollBack(m_db, m_outermost, "velosql_batch");
             m_open = false;
             throw EDatabaseError(message);
@@ -162,7 +163,7 @@ SqliteConnection::SqliteConnection(const QString& fileName, bool readOnly)
     const QByteArray path = fileName.toUtf8();
     const int rc = sqlite3_open_v2(path.constData(), &m_db, flags, nullptr);
     if (rc != SQLITE_OK) {
-        QString message = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        QString message = m_db ? Utf8::decode(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
         sqlite3_close(m_db);
         m_db = nullptr;
         throw EDatabaseError(message + QStringLiteral(" : ") + fileName);
@@ -172,7 +173,7 @@ SqliteConnection::SqliteConnection(const QString& fileName, bool readOnly)
     // Reading the schema tells a database from a file that is not one, without changing it.
     char* error = nullptr;
     if (sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &error) != SQLITE_OK) {
-        const QString message = QString::fromUtf8(error ? error : sqlite3_errmsg(m_db));
+        const QString message = Utf8::decode(error ? error : sqlite3_errmsg(m_db));
         sqlite3_free(error);
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -187,7 +188,7 @@ SqliteConnection::~SqliteConnection()
 
 void SqliteConnection::fail() const
 {
-    throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(m_db)));
+    throw EDatabaseError(Utf8::decode(sqlite3_errmsg(m_db)));
 }
 
 bool SqliteConnection::isReadOnly() const
@@ -205,7 +206,7 @@ QStringList SqliteConnection::databaseFiles() const
         const char* file = sqlite3_db_filename(m_db, name);
         if (!file || !*file)
             return;
-        const QString path = QString::fromUtf8(file);
+        const QString path = Utf8::decode(file);
         files << path << path + QStringLiteral("-journal") << path + QStringLiteral("-wal")
               << path + QStringLiteral("-shm");
     };
@@ -277,7 +278,7 @@ ColumnInfo SqliteConnection::columnFromDeclaredType(const QString& name, const Q
 
 void SqliteConnection::failIn(int number, bool several, QByteArrayView statement) const
 {
-    const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+    const QString message = Utf8::decode(sqlite3_errmsg(m_db));
     throw EDatabaseError(several ? statementFailure(number, message, statement) : message);
 }
 
@@ -336,7 +337,7 @@ QueryResult SqliteConnection::execute(const QString& sql)
         for (int i = 0; i < columns; ++i) {
             const char* decl = sqlite3_column_decltype(s.stmt, i);
             result.columns.push_back(columnFromDeclaredType(
-                QString::fromUtf8(sqlite3_column_name(s.stmt, i)), decl ? QString::fromUtf8(decl) : QString()));
+                Utf8::decode(sqlite3_column_name(s.stmt, i)), decl ? Utf8::decode(decl) : QString()));
         }
         ResultStore& rows = *result.rows;
         int rc;
