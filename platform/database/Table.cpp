@@ -123,25 +123,23 @@ void TTable::post()
     else
         conn->updateRow(sqlTableName(), m_keys[size_t(recNo())], changes);
     // The stored row is read back (bound controls hear it as a new layout); the
-    // table stands on its first record again.
-    try {
-        reload();
-    } catch (...) {
-        // Written all the same: the edit is over.
-        m_buffer.clear();
-        setState(dsBrowse);
-        emit recordChanged();
-        throw;
-    }
+    // table stands on its first record again. Written all the same if that fails.
+    reloadEndingEdit();
 }
 
 void TTable::cancel()
 {
     if (state() != dsEdit && state() != dsInsert)
         return;
+    reloadEndingEdit();
+}
+
+void TTable::reloadEndingEdit()
+{
     try {
         reload();
     } catch (...) {
+        // The edit is over whether or not the stored rows could be read again.
         m_buffer.clear();
         setState(dsBrowse);
         emit recordChanged();

@@ -48,6 +48,8 @@ private:
         bool changed = false; // set since the edit began
     };
     void reload();
+    // reload(), leaving edit or insert state also when it fails.
+    void reloadEndingEdit();
     void takeStoredValues(const TableResult& stored);
 
     QString m_tableName;
