@@ -69,6 +69,7 @@ def main():
     count = int(sys.argv[2]) if len(sys.argv) > 2 else 1_000_000
     if os.path.exists(path):
         os.remove(path)
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
     db = sqlite3.connect(path)
     db.executescript("""
         PRAGMA journal_mode = OFF;
