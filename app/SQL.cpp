@@ -36,6 +36,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QToolButton>
+#include <limits>
 
 TFicheSQL* FicheSQL = nullptr;
 
@@ -142,6 +143,9 @@ void TFicheSQL::createControls()
     ComboBoxSQL = new QComboBox(this);
     ComboBoxSQL->setObjectName(QStringLiteral("ComboBoxSQL"));
     ComboBoxSQL->setEditable(true);
+    // A line edit keeps 32,767 characters by default and cuts the rest silently: a
+    // longer statement, typed or chosen from the list, would run cut short.
+    ComboBoxSQL->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
     // Statements are taken exactly as typed: no completion, no automatic insertion.
     ComboBoxSQL->setCompleter(nullptr);
     ComboBoxSQL->setInsertPolicy(QComboBox::NoInsert);
