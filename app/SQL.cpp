@@ -35,6 +35,7 @@
 #include <QPrinter>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QTextDocument>
 #include <QToolButton>
 #include <limits>
 
@@ -336,7 +337,9 @@ void TFicheSQL::FormClose(QObject*)
 
 QString TFicheSQL::memoText() const
 {
-    QString text = MemoSQL->toPlainText();
+    // The raw text: the plain text would give non-breaking spaces as spaces.
+    QString text = MemoSQL->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
     text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     return text;
 }

@@ -5,6 +5,7 @@
 #include "Table.h"
 
 #include <QKeyEvent>
+#include <QTextDocument>
 
 namespace
 {
@@ -13,6 +14,14 @@ QString toEditor(QString text)
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
+}
+
+// The editor's text with its line ends as "\n". Not its plain text, which gives
+// non-breaking spaces as spaces.
+QString editorText(const QPlainTextEdit& editor)
+{
+    QString text = editor.document()->toRawText();
+    return text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
 }
 
 QString fromEditor(QString text)
@@ -57,13 +66,13 @@ void TDBMemo::setDataField(const QString& fieldName)
 
 QString TDBMemo::text() const
 {
-    return fromEditor(toPlainText());
+    return fromEditor(editorText(*this));
 }
 
 void TDBMemo::setText(const QString& text)
 {
     const QString shown = toEditor(text);
-    if (shown != toPlainText())
+    if (shown != editorText(*this))
         setPlainText(shown);
 }
 
