@@ -54,6 +54,11 @@ QFont sansFont(const QString& family, int points)
     return f;
 }
 
+// The cell memo lays its text out whole at every change: a line of 50 MB took 20
+// seconds to show, and as long again at every key typed into it. It holds what the
+// capture editor can take at most.
+constexpr qsizetype kMemoCapacity = qsizetype(1) << 20;
+
 // Shows a wait cursor while a long operation runs.
 struct WaitCursor {
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
@@ -346,6 +351,10 @@ QString TFicheSQL::memoText() const
 
 void TFicheSQL::setMemoText(const QString& text)
 {
+    if (text.size() > kMemoCapacity)
+        throw Exception(QStringLiteral("Texte trop long pour la zone de capture : %1 caractères, au plus %2")
+                            .arg(text.size())
+                            .arg(kMemoCapacity));
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     MemoSQL->setPlainText(shown);
