@@ -35,7 +35,6 @@
 #include <QPrinter>
 #include <QScopeGuard>
 #include <QScreen>
-#include <QTextDocument>
 #include <QToolButton>
 #include <limits>
 
@@ -342,11 +341,7 @@ void TFicheSQL::FormClose(QObject*)
 
 QString TFicheSQL::memoText() const
 {
-    // The raw text: the plain text would give non-breaking spaces as spaces.
-    QString text = MemoSQL->document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return text;
+    return textWithCrLf(*MemoSQL);
 }
 
 void TFicheSQL::setMemoText(const QString& text)

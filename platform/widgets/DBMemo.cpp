@@ -23,13 +23,12 @@ QString editorText(const QPlainTextEdit& editor)
     QString text = editor.document()->toRawText();
     return text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
 }
-
-QString fromEditor(QString text)
-{
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return text;
-}
 } // namespace
+
+QString textWithCrLf(const QPlainTextEdit& editor)
+{
+    return editorText(editor).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+}
 
 TDBMemo::TDBMemo(QWidget* parent, const QString& name)
     : QPlainTextEdit(parent)
@@ -66,7 +65,7 @@ void TDBMemo::setDataField(const QString& fieldName)
 
 QString TDBMemo::text() const
 {
-    return fromEditor(editorText(*this));
+    return textWithCrLf(*this);
 }
 
 void TDBMemo::setText(const QString& text)
