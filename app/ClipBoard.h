@@ -25,7 +25,8 @@ public:
 
     // Adds text as a new last line: after the text when it is empty or ends with a
     // line break (text + CR LF), otherwise after a new line break (CR LF + text).
-    // Throws "Erreur d'insertion de ligne RichEdit" when the editor cannot take it.
+    // Throws "Erreur d'insertion de ligne RichEdit" when the editor cannot take it:
+    // more than 1 Mi characters in all, or a run of more than 20,000 without a break.
     void AppendLine(const QString& text);
     // Shows the window, modeless, in front of the others.
     void showEditor();

@@ -36,6 +36,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QToolButton>
+#include <limits>
 
 TFicheSQL* FicheSQL = nullptr;
 
@@ -51,6 +52,11 @@ QFont sansFont(const QString& family, int points)
     f.setPointSize(points);
     return f;
 }
+
+// The cell memo lays its text out whole at every change: a line of 50 MB took 20
+// seconds to show, and as long again at every key typed into it. It holds what the
+// capture editor can take at most.
+constexpr qsizetype kMemoCapacity = qsizetype(1) << 20;
 
 // Shows a wait cursor while a long operation runs.
 struct WaitCursor {
@@ -142,6 +148,9 @@ void TFicheSQL::createControls()
     ComboBoxSQL = new QComboBox(this);
     ComboBoxSQL->setObjectName(QStringLiteral("ComboBoxSQL"));
     ComboBoxSQL->setEditable(true);
+    // A line edit keeps 32,767 characters by default and cuts the rest silently: a
+    // longer statement, typed or chosen from the list, would run cut short.
+    ComboBoxSQL->lineEdit()->setMaxLength(std::numeric_limits<int>::max());
     // Statements are taken exactly as typed: no completion, no automatic insertion.
     ComboBoxSQL->setCompleter(nullptr);
     ComboBoxSQL->setInsertPolicy(QComboBox::NoInsert);
@@ -332,13 +341,15 @@ void TFicheSQL::FormClose(QObject*)
 
 QString TFicheSQL::memoText() const
 {
-    QString text = MemoSQL->toPlainText();
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return text;
+    return textWithCrLf(*MemoSQL);
 }
 
 void TFicheSQL::setMemoText(const QString& text)
 {
+    if (text.size() > kMemoCapacity)
+        throw Exception(QStringLiteral("Texte trop long pour la zone de capture : %1 caractères, au plus %2")
+                            .arg(text.size())
+                            .arg(kMemoCapacity));
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
     MemoSQL->setPlainText(shown);

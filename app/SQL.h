@@ -52,6 +52,8 @@ public:
 
     // The cell memo's text, lines ended by CR LF.
     QString memoText() const;
+    // Throws when text is longer than the memo holds (1 Mi characters); the memo is
+    // then left as it was.
     void setMemoText(const QString& text);
 
     // Controls, named as their objectName.

@@ -304,7 +304,7 @@ void TestClipBoard::failedSaveOnFullDisk()
     ScriptedDialogs dialogs;
     const QString old = QDir(disk).filePath(QStringLiteral("captures.txt"));
     writeFile(old, "ancien\r\n");
-    editor.AppendLine(QString(200000, u'x'));
+    editor.AppendLine(QStringLiteral("xxxxxxxxx ").repeated(20000));
     saveAs(editor, dialogs, old);
     QCOMPARE(dialogs.messageTexts(), QStringList(QStringLiteral("Erreur E/S 28.")));
     QCOMPARE(contents(old), QByteArray("ancien\r\n"));

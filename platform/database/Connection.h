@@ -132,6 +132,11 @@ public:
     // journal and write-ahead log), whether they exist now or not; none for a server.
     virtual QStringList databaseFiles() const { return {}; }
 
+    // True when the database's file was deleted, or another file took its name, since
+    // the connection opened it: the connection still reads the file it opened, which
+    // is no longer the one its name reaches. Never for a server.
+    virtual bool fileReplaced() const { return false; }
+
     virtual TableResult openTable(const QString& table) = 0;
     // Writes the changed fields of the row with key in one write transaction, once
     // each is found still holding its value `before`; otherwise nothing is written and

@@ -158,8 +158,17 @@ AliasSettings resolve(const QString& alias)
 std::shared_ptr<Connection> connect(const QString& alias)
 {
     auto& connections = openConnections();
-    if (auto it = connections.find(alias); it != connections.end())
-        return it.value();
+    if (auto it = connections.find(alias); it != connections.end()) {
+        if (!it.value()->fileReplaced())
+            return it.value();
+        // Reading on would show a file that is gone, and writing is refused. The next
+        // use opens whatever file the alias names by then.
+        const QString file = it.value()->databaseFiles().value(0);
+        connections.erase(it);
+        throw EDatabaseError(
+            QStringLiteral("Le fichier de la base de données a été supprimé ou remplacé depuis son ouverture : %1")
+                .arg(QDir::toNativeSeparators(file)));
+    }
 
     AliasSettings s = resolve(alias);
     std::shared_ptr<Connection> conn;

@@ -219,6 +219,12 @@ QStringList SqliteConnection::databaseFiles() const
     return files;
 }
 
+bool SqliteConnection::fileReplaced() const
+{
+    int moved = 0;
+    return sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved;
+}
+
 ColumnInfo SqliteConnection::columnFromDeclaredType(const QString& name, const QString& declared)
 {
     ColumnInfo c;

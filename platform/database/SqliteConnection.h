@@ -17,6 +17,7 @@ public:
     QueryResult execute(const QString& sql) override;
     bool isReadOnly() const override;
     QStringList databaseFiles() const override;
+    bool fileReplaced() const override;
     TableResult openTable(const QString& table) override;
     void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) override;
     void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) override;

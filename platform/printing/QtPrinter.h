@@ -55,6 +55,8 @@ private:
         void apply();
 
     private:
+        [[nodiscard]] QString partOnPaper(const QString& text, int room) const;
+
         QtPrinter& m_printer;
         PrintFont m_font;
         QFontMetrics m_metrics;

@@ -5,6 +5,7 @@
 #include "Table.h"
 
 #include <QKeyEvent>
+#include <QTextDocument>
 
 namespace
 {
@@ -15,12 +16,19 @@ QString toEditor(QString text)
     return text;
 }
 
-QString fromEditor(QString text)
+// The editor's text with its line ends as "\n". Not its plain text, which gives
+// non-breaking spaces as spaces.
+QString editorText(const QPlainTextEdit& editor)
 {
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return text;
+    QString text = editor.document()->toRawText();
+    return text.replace(QChar::ParagraphSeparator, QLatin1Char('\n')).replace(QChar::LineSeparator, QLatin1Char('\n'));
 }
 } // namespace
+
+QString textWithCrLf(const QPlainTextEdit& editor)
+{
+    return editorText(editor).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+}
 
 TDBMemo::TDBMemo(QWidget* parent, const QString& name)
     : QPlainTextEdit(parent)
@@ -57,13 +65,13 @@ void TDBMemo::setDataField(const QString& fieldName)
 
 QString TDBMemo::text() const
 {
-    return fromEditor(toPlainText());
+    return textWithCrLf(*this);
 }
 
 void TDBMemo::setText(const QString& text)
 {
     const QString shown = toEditor(text);
-    if (shown != toPlainText())
+    if (shown != editorText(*this))
         setPlainText(shown);
 }
 

@@ -6,6 +6,11 @@
 class TDataSource;
 class TTable;
 
+// The text of a plain text editor with CR LF line ends, as the program stores and
+// captures it: every character as it stands, where the editor's plain text would
+// give a non-breaking space as a space.
+[[nodiscard]] QString textWithCrLf(const QPlainTextEdit& editor);
+
 // A memo bound to a text field of a table's current record. Changing its text puts
 // the record into edit state (insert on an empty table); Escape puts the stored
 // text back; posting the record stores the memo's text in the field, its lines

@@ -56,6 +56,16 @@ SmallDisk::~SmallDisk()
 #endif
 }
 
+bool SmallDisk::makeReadOnly()
+{
+#ifdef Q_OS_LINUX
+    return m_mounted
+        && mount(nullptr, QFile::encodeName(m_dir.path()).constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+#else
+    return false;
+#endif
+}
+
 QStringList SmallDisk::entries() const
 {
     return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);

@@ -35,6 +35,9 @@ public:
     bool available() const { return m_mounted; }
     const QString& error() const { return m_error; }
     QString filePath(const QString& name) const { return m_dir.filePath(name); }
+    // Mounts the disk again for reading only, as a write-protected medium; false
+    // when the system refuses.
+    bool makeReadOnly();
     // The names of the files in the folder.
     QStringList entries() const;
 
