@@ -5,19 +5,19 @@
 #include "ErrorGuard.h"
 #include "Exceptions.h"
 #include "ImageList.h"
+#include "LineEnds.h"
 #include "MailHandOff.h"
 #include "Windows1252.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QPrinter>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
 #include <QTextCursor>
@@ -33,13 +33,6 @@ namespace
 
 const QString kCaption = QStringLiteral("Edition des captures");
 const QString kLineBreak = QStringLiteral("\r\n");
-
-QFont fontOf(const QString& family, int pixels, QFont::StyleHint hint)
-{
-    QFont f = Controls::font(family, hint);
-    f.setPixelSize(pixels);
-    return f;
-}
 
 // The folder the save dialog opens first: the root of drive C: where there is one.
 QString initialSaveFolder()
@@ -86,7 +79,7 @@ TFicheClip::TFicheClip(QWidget* parent)
     setObjectName(QStringLiteral("FicheClip"));
     setWindowTitle(kCaption);
     setWindowIcon(ImageList::windowIcon(ImageList::CaptureEditor));
-    setFont(fontOf(QStringLiteral("MS Sans Serif"), 11, QFont::SansSerif));
+    setFont(Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Pixels(11)));
     setFixedSize(792, 573);
 
     m_saveDialog.title = QStringLiteral("Sauvegarder les captures");
@@ -124,7 +117,7 @@ void TFicheClip::createControls()
     RichEditClipBoard = new QTextEdit(this);
     RichEditClipBoard->setObjectName(QStringLiteral("RichEditClipBoard"));
     RichEditClipBoard->setGeometry(0, 26, 792, 547);
-    QFont editorFont = fontOf(QStringLiteral("Fixedsys"), 12, QFont::Monospace);
+    QFont editorFont = Controls::font(QStringLiteral("Fixedsys"), QFont::Monospace, Controls::Pixels(12));
     editorFont.setFixedPitch(true);
     RichEditClipBoard->setFont(editorFont);
     RichEditClipBoard->setLineWrapMode(QTextEdit::WidgetWidth);
@@ -145,7 +138,7 @@ void TFicheClip::createControls()
     auto addItem = [this](const QString& name, const QString& caption, void (TFicheClip::*handler)()) {
         QAction* item = PopupMenuClipBoard->addAction(caption);
         item->setObjectName(name);
-        connect(item, &QAction::triggered, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+        ErrorGuard::connectGuarded(item, &QAction::triggered, this, handler);
         return item;
     };
     DefaireClipBoard = addItem(QStringLiteral("DefaireClipBoard"), QStringLiteral("&Défaire"), &TFicheClip::EditUndo);
@@ -156,15 +149,12 @@ void TFicheClip::createControls()
     connect(RichEditClipBoard, &QWidget::customContextMenuRequested, this,
         [this](const QPoint& pos) { PopupMenuClipBoard->popup(RichEditClipBoard->viewport()->mapToGlobal(pos)); });
 
-    auto onClick = [this](QToolButton* button, void (TFicheClip::*handler)()) {
-        connect(
-            button, &QToolButton::clicked, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
-    };
-    onClick(ToolButtonQuitter, &TFicheClip::ToolButtonQuitterClick);
-    onClick(ToolButtonEffacer, &TFicheClip::ToolButtonEffacerClick);
-    onClick(ToolButtonSauver, &TFicheClip::ToolButtonSauverClick);
-    onClick(ToolButtonImprimer, &TFicheClip::ToolButtonImprimerClick);
-    onClick(ToolButtonMail, &TFicheClip::ToolButtonMailClick);
+    using ErrorGuard::connectGuarded;
+    connectGuarded(ToolButtonQuitter, &QToolButton::clicked, this, &TFicheClip::ToolButtonQuitterClick);
+    connectGuarded(ToolButtonEffacer, &QToolButton::clicked, this, &TFicheClip::ToolButtonEffacerClick);
+    connectGuarded(ToolButtonSauver, &QToolButton::clicked, this, &TFicheClip::ToolButtonSauverClick);
+    connectGuarded(ToolButtonImprimer, &QToolButton::clicked, this, &TFicheClip::ToolButtonImprimerClick);
+    connectGuarded(ToolButtonMail, &QToolButton::clicked, this, &TFicheClip::ToolButtonMailClick);
 }
 
 void TFicheClip::showEvent(QShowEvent* event)
@@ -172,11 +162,7 @@ void TFicheClip::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (!m_centred) {
         m_centred = true;
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        Controls::centreOnScreen(this);
     }
     RichEditClipBoard->setFocus();
 }
@@ -212,10 +198,10 @@ QString TFicheClip::plainText() const
     QString text;
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
         if (block != document->begin())
-            text += kLineBreak;
+            text += QChar::ParagraphSeparator;
         text += block.text();
     }
-    return text.replace(QChar::LineSeparator, kLineBreak);
+    return LineEnds::toCrLf(text);
 }
 
 QStringList TFicheClip::laidOutLines() const
@@ -242,12 +228,6 @@ QStringList TFicheClip::laidOutLines() const
     if (!lines.isEmpty() && lines.constLast().isEmpty())
         lines.removeLast();
     return lines;
-}
-
-QString TFicheClip::firstLine() const
-{
-    const QStringList lines = laidOutLines();
-    return lines.isEmpty() ? QString() : lines.constFirst();
 }
 
 void TFicheClip::setMailHandOff(MailHandOff* handOff)
@@ -333,13 +313,7 @@ void TFicheClip::ToolButtonMailClick()
         body += line + kLineBreak;
     if (m_mail->send(subject, body, this) == 0)
         return;
-    Dialogs::MessageBox box;
-    box.caption = QStringLiteral("Erreur");
-    box.icon = Dialogs::Icon::Error;
-    box.buttons = { QStringLiteral("OK") };
-    box.defaultButton = 0;
-    box.escapeButton = 0;
-    Dialogs::instance().messageBox(this, box);
+    Dialogs::instance().showError(this, QStringLiteral("Erreur"), QString());
 }
 
 void TFicheClip::EditUndo()

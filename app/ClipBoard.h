@@ -36,7 +36,6 @@ public:
     // The lines as the editor lays them out, a wrapped line giving several; an empty
     // last line (after a final line break, or in an empty editor) is not a line.
     QStringList laidOutLines() const;
-    QString firstLine() const;
 
     // The mail hand-off used by ToolButtonMailClick (not owned); nullptr restores
     // the system's own.

@@ -1,6 +1,8 @@
 #include "Controls.h"
 
 #include <QFrame>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QToolButton>
 
 namespace Controls
@@ -11,6 +13,30 @@ QFont font(const QString& family, QFont::StyleHint hint)
     QFont f(family);
     f.setStyleHint(hint);
     return f;
+}
+
+QFont font(const QString& family, QFont::StyleHint hint, Points size)
+{
+    QFont f = font(family, hint);
+    f.setPointSize(size.value);
+    return f;
+}
+
+QFont font(const QString& family, QFont::StyleHint hint, Pixels size)
+{
+    QFont f = font(family, hint);
+    f.setPixelSize(size.value);
+    return f;
+}
+
+void centreOnScreen(QWidget* window)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
 }
 
 QFrame* bevel(QWidget* parent, const QString& name, const QRect& geometry)

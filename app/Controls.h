@@ -18,6 +18,21 @@ namespace Controls
 // falls back to a close one.
 QFont font(const QString& family, QFont::StyleHint hint);
 
+// Font sizes, in points or in pixels.
+struct Points {
+    int value;
+};
+struct Pixels {
+    int value;
+};
+
+// The same font at a size.
+QFont font(const QString& family, QFont::StyleHint hint, Points size);
+QFont font(const QString& family, QFont::StyleHint hint, Pixels size);
+
+// Moves a window so that its frame is centred on the primary screen's available area.
+void centreOnScreen(QWidget* window);
+
 // A bevel drawn as a horizontal line.
 QFrame* bevel(QWidget* parent, const QString& name, const QRect& geometry);
 

@@ -1,6 +1,7 @@
 #include "Intro.h"
 
 #include "ClipBoard.h"
+#include "Controls.h"
 #include "ErrorGuard.h"
 #include "SQL.h"
 
@@ -28,19 +29,15 @@ TFicheIntro::TFicheIntro(QWidget* parent)
 {
     setObjectName(QStringLiteral("FicheIntro"));
     setWindowTitle(QStringLiteral("Velorin"));
-    QFont windowFont(QStringLiteral("MS Sans Serif"), 8);
-    windowFont.setStyleHint(QFont::SansSerif);
-    setFont(windowFont);
+    setFont(Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points(8)));
     resize(kOuterSize);
     move(kPosition);
 
     LabelSQLintro = new QLabel(QStringLiteral("Requêtes SQL pour Velorin"), this);
     LabelSQLintro->setObjectName(QStringLiteral("LabelSQLintro"));
     LabelSQLintro->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    QFont labelFont(QStringLiteral("Palatino Linotype"));
-    labelFont.setStyleHint(QFont::Serif);
+    QFont labelFont = Controls::font(QStringLiteral("Palatino Linotype"), QFont::Serif, Controls::Pixels(43));
     labelFont.setBold(true);
-    labelFont.setPixelSize(43);
     LabelSQLintro->setFont(labelFont);
     QPalette palette = LabelSQLintro->palette();
     palette.setColor(QPalette::WindowText, Qt::red);
@@ -55,7 +52,7 @@ TFicheIntro::TFicheIntro(QWidget* parent)
     // A precise timer: a coarse one may fire up to 5 % early.
     Timerintro->setTimerType(Qt::PreciseTimer);
     Timerintro->setInterval(kSplashMs);
-    connect(Timerintro, &QTimer::timeout, this, [this] { guarded([this] { TimerintroTimer(Timerintro); }); });
+    ErrorGuard::connectGuarded(Timerintro, &QTimer::timeout, this, &TFicheIntro::TimerintroTimer);
     Timerintro->start();
 }
 

@@ -1,5 +1,6 @@
 #include "SQL.h"
 
+#include "Capture.h"
 #include "ClipBoard.h"
 #include "Controls.h"
 #include "DBGrid.h"
@@ -9,6 +10,7 @@
 #include "ErrorGuard.h"
 #include "Exceptions.h"
 #include "ImageList.h"
+#include "LineEnds.h"
 #include "PrintProgress.h"
 #include "QtPrinter.h"
 #include "Query.h"
@@ -25,7 +27,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFrame>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,7 +35,6 @@
 #include <QPlainTextEdit>
 #include <QPrinter>
 #include <QScopeGuard>
-#include <QScreen>
 #include <QToolButton>
 #include <limits>
 
@@ -45,13 +45,6 @@ namespace
 
 constexpr QSize kClientSize(792, 573);
 const QString kAlias = QStringLiteral("Velorin");
-
-QFont sansFont(const QString& family, int points)
-{
-    QFont f = Controls::font(family, QFont::SansSerif);
-    f.setPointSize(points);
-    return f;
-}
 
 // The cell memo lays its text out whole at every change: a line of 50 MB took 20
 // seconds to show, and as long again at every key typed into it. It holds what the
@@ -74,7 +67,7 @@ TFicheSQL::TFicheSQL(QWidget* parent)
     setObjectName(QStringLiteral("FicheSQL"));
     setWindowTitle(QStringLiteral("Requêtes SQL"));
     setWindowIcon(ImageList::windowIcon(ImageList::QueryWindow));
-    setFont(sansFont(QStringLiteral("MS Sans Serif"), 8));
+    setFont(Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points(8)));
     setFixedSize(kClientSize);
 
     QuerySQL = new TQuery(this, QStringLiteral("QuerySQL"));
@@ -111,29 +104,44 @@ TFicheSQL::~TFicheSQL() = default;
 
 void TFicheSQL::createControls()
 {
+    createToolBar();
+    createStatementBox();
+    createGridAndCaptureMenu();
+    createMemos();
+    connectHandlers();
+
+    // Tab order: grid, tool bar, statement box, cell memo, list memo.
+    setTabOrder(DBGridSQL, ComboBoxSQL);
+    setTabOrder(ComboBoxSQL, MemoSQL);
+    setTabOrder(MemoSQL, DBMemoSQL);
+    setFocusProxy(nullptr);
+    ComboBoxSQL->setFocus();
+}
+
+void TFicheSQL::createToolBar()
+{
     BevelHautSQL = Controls::bevel(this, QStringLiteral("BevelHautSQL"), QRect(0, 0, 792, 2));
 
     ToolBarSQL = new QWidget(this);
     ToolBarSQL->setObjectName(QStringLiteral("ToolBarSQL"));
     ToolBarSQL->setGeometry(0, 2, 200, 22);
-    ToolButtonQuitter = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonQuitter"), ImageList::QueryWindow,
-        0, QStringLiteral("Fermer la fenêtre"));
-    ToolButtonResult = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonResult"), ImageList::QueryWindow,
-        1, QStringLiteral("Valider la requête"));
-    ToolButtonAjout = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonAjout"), ImageList::QueryWindow, 2,
+    auto add = [this](const QString& name, int imageIndex, const QString& hint) {
+        return Controls::addToolButton(ToolBarSQL, name, ImageList::QueryWindow, imageIndex, hint);
+    };
+    ToolButtonQuitter = add(QStringLiteral("ToolButtonQuitter"), 0, QStringLiteral("Fermer la fenêtre"));
+    ToolButtonResult = add(QStringLiteral("ToolButtonResult"), 1, QStringLiteral("Valider la requête"));
+    ToolButtonAjout = add(QStringLiteral("ToolButtonAjout"), 2,
         QStringLiteral("Ajouter la requête en cours à la liste pour la mémoriser"));
-    ToolButtonEnregistrer = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonEnregistrer"),
-        ImageList::QueryWindow, 4, QStringLiteral("Sauvegarder les données de la requête"));
-    ToolButtonImprimer = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonImprimer"),
-        ImageList::QueryWindow, 5, QStringLiteral("Imprimer les données de la requête"));
-    ToolButtonCapturerSQL = Controls::addToolButton(ToolBarSQL, QStringLiteral("ToolButtonCapturerSQL"),
-        ImageList::QueryWindow, 6, QStringLiteral("Capturer la sélection"));
-    ToolButtonVoirSQL = Controls::addToolButton(
-        ToolBarSQL, QStringLiteral("ToolButtonVoirSQL"), ImageList::QueryWindow, 7, QStringLiteral("Voir la capture"));
+    ToolButtonEnregistrer
+        = add(QStringLiteral("ToolButtonEnregistrer"), 4, QStringLiteral("Sauvegarder les données de la requête"));
+    ToolButtonImprimer
+        = add(QStringLiteral("ToolButtonImprimer"), 5, QStringLiteral("Imprimer les données de la requête"));
+    ToolButtonCapturerSQL = add(QStringLiteral("ToolButtonCapturerSQL"), 6, QStringLiteral("Capturer la sélection"));
+    ToolButtonVoirSQL = add(QStringLiteral("ToolButtonVoirSQL"), 7, QStringLiteral("Voir la capture"));
 
     LabelCompteurSQL = new QLabel(this);
     LabelCompteurSQL->setObjectName(QStringLiteral("LabelCompteurSQL"));
-    QFont counterFont = sansFont(QStringLiteral("Arial"), 8);
+    QFont counterFont = Controls::font(QStringLiteral("Arial"), QFont::SansSerif, Controls::Points(8));
     counterFont.setBold(true);
     counterFont.setItalic(true);
     LabelCompteurSQL->setFont(counterFont);
@@ -144,7 +152,10 @@ void TFicheSQL::createControls()
     LabelCompteurSQL->adjustSize();
 
     BevelBasSQL = Controls::bevel(this, QStringLiteral("BevelBasSQL"), QRect(0, 24, 792, 2));
+}
 
+void TFicheSQL::createStatementBox()
+{
     ComboBoxSQL = new QComboBox(this);
     ComboBoxSQL->setObjectName(QStringLiteral("ComboBoxSQL"));
     ComboBoxSQL->setEditable(true);
@@ -159,18 +170,23 @@ void TFicheSQL::createControls()
     ComboBoxSQL->setToolTip(QStringLiteral("Entrer la requête SQL"));
     // The combo box has the focus and hands its keys on to its line edit.
     ComboBoxSQL->installEventFilter(this);
+}
 
+void TFicheSQL::createGridAndCaptureMenu()
+{
     DBGridSQL = new TDBGrid(this, QStringLiteral("DBGridSQL"));
     DBGridSQL->setGeometry(0, 48, 791, 350);
     DBGridSQL->setToolTip(QStringLiteral("Clic droit pour paramétrer la capture"));
-    DBGridSQL->horizontalHeader()->setFont(sansFont(QStringLiteral("MS Sans Serif"), 8));
+    DBGridSQL->horizontalHeader()->setFont(
+        Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points(8)));
     DBGridSQL->setDataSource(DataSourceQuerySQL);
 
     PopupMenuSQL = new QMenu(this);
     PopupMenuSQL->setObjectName(QStringLiteral("PopupMenuSQL"));
+    // One mode at a time: the group unchecks the others.
     auto* modes = new QActionGroup(PopupMenuSQL);
     modes->setExclusive(true);
-    auto addMode = [&](const QString& name, const QString& caption) {
+    auto addMode = [this, modes](const QString& name, const QString& caption) {
         QAction* a = PopupMenuSQL->addAction(caption);
         a->setObjectName(name);
         a->setCheckable(true);
@@ -184,52 +200,45 @@ void TFicheSQL::createControls()
     DBGridSQL->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(DBGridSQL, &QWidget::customContextMenuRequested, this,
         [this](const QPoint& pos) { PopupMenuSQL->popup(DBGridSQL->viewport()->mapToGlobal(pos)); });
+}
 
+void TFicheSQL::createMemos()
+{
+    auto place = [](QPlainTextEdit* memo, const QRect& geometry, const QString& hint) {
+        memo->setGeometry(geometry);
+        memo->setToolTip(hint);
+        memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+        memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    };
     MemoSQL = new QPlainTextEdit(this);
     MemoSQL->setObjectName(QStringLiteral("MemoSQL"));
-    MemoSQL->setGeometry(0, 400, 394, 173);
-    MemoSQL->setToolTip(QStringLiteral("Texte de la cellule sélectionnée"));
-    MemoSQL->setLineWrapMode(QPlainTextEdit::NoWrap);
-    MemoSQL->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    MemoSQL->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    place(MemoSQL, QRect(0, 400, 394, 173), QStringLiteral("Texte de la cellule sélectionnée"));
 
     DBMemoSQL = new TDBMemo(this, QStringLiteral("DBMemoSQL"));
-    DBMemoSQL->setGeometry(397, 400, 394, 173);
-    DBMemoSQL->setToolTip(QStringLiteral("Liste des requêtes enregistrées"));
-    DBMemoSQL->setLineWrapMode(QPlainTextEdit::NoWrap);
-    DBMemoSQL->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    DBMemoSQL->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    connect(DBMemoSQL, &TDBMemo::changed, this, [this] { guarded([this] { DBMemoSQLChange(DBMemoSQL); }); });
+    place(DBMemoSQL, QRect(397, 400, 394, 173), QStringLiteral("Liste des requêtes enregistrées"));
+}
+
+void TFicheSQL::connectHandlers()
+{
+    using ErrorGuard::connectGuarded;
+    // The list memo is bound once its handler is there: filling it from the field
+    // refreshes the list.
+    connectGuarded(DBMemoSQL, &TDBMemo::changed, this, &TFicheSQL::DBMemoSQLChange);
     DBMemoSQL->setDataField(QStringLiteral("TTTYPES"));
     DBMemoSQL->setDataSource(DataSourceTableSQL);
 
-    // Tab order: grid, tool bar, statement box, cell memo, list memo.
-    setTabOrder(DBGridSQL, ComboBoxSQL);
-    setTabOrder(ComboBoxSQL, MemoSQL);
-    setTabOrder(MemoSQL, DBMemoSQL);
-
-    connect(ToolButtonQuitter, &QToolButton::clicked, this,
-        [this] { guarded([this] { ToolButtonQuitterClick(ToolButtonQuitter); }); });
-    connect(ToolButtonResult, &QToolButton::clicked, this,
-        [this] { guarded([this] { ToolButtonResultClick(ToolButtonResult); }); });
-    connect(ToolButtonAjout, &QToolButton::clicked, this,
-        [this] { guarded([this] { ToolButtonAjoutClick(ToolButtonAjout); }); });
-    connect(ToolButtonCapturerSQL, &QToolButton::clicked, this,
-        [this] { guarded([this] { ToolButtonCapturerSQLClick(ToolButtonCapturerSQL); }); });
-    connect(ToolButtonEnregistrer, &QToolButton::clicked, this,
-        [this] { guarded([this] { ToolButtonEnregistrerClick(ToolButtonEnregistrer); }); });
-    connect(ToolButtonImprimer, &QToolButton::clicked, this,
-        [this] { guarded([this] { ToolButtonImprimerClick(ToolButtonImprimer); }); });
-    connect(ToolButtonVoirSQL, &QToolButton::clicked, this,
-        [this] { guarded([this] { ToolButtonVoirSQLClick(ToolButtonVoirSQL); }); });
-    connect(DBGridSQL, &TDBGrid::cellClick, this,
-        [this](int column) { guarded([this, column] { DBGridSQLCellClick(column); }); });
-    connect(PopupRempla, &QAction::triggered, this, [this] { guarded([this] { PopupRemplaClick(PopupRempla); }); });
-    connect(PopupAjout, &QAction::triggered, this, [this] { guarded([this] { PopupAjoutClick(PopupAjout); }); });
-    connect(PopupLigne, &QAction::triggered, this, [this] { guarded([this] { PopupLigneClick(PopupLigne); }); });
-
-    setFocusProxy(nullptr);
-    ComboBoxSQL->setFocus();
+    connectGuarded(ToolButtonQuitter, &QToolButton::clicked, this, &TFicheSQL::ToolButtonQuitterClick);
+    connectGuarded(ToolButtonResult, &QToolButton::clicked, this, &TFicheSQL::ToolButtonResultClick);
+    connectGuarded(ToolButtonAjout, &QToolButton::clicked, this, &TFicheSQL::ToolButtonAjoutClick);
+    connectGuarded(ToolButtonCapturerSQL, &QToolButton::clicked, this, &TFicheSQL::ToolButtonCapturerSQLClick);
+    connectGuarded(ToolButtonEnregistrer, &QToolButton::clicked, this, &TFicheSQL::ToolButtonEnregistrerClick);
+    connectGuarded(ToolButtonImprimer, &QToolButton::clicked, this, &TFicheSQL::ToolButtonImprimerClick);
+    connectGuarded(ToolButtonVoirSQL, &QToolButton::clicked, this, &TFicheSQL::ToolButtonVoirSQLClick);
+    connectGuarded(DBGridSQL, &TDBGrid::cellClick, this, &TFicheSQL::DBGridSQLCellClick);
+    connectGuarded(PopupRempla, &QAction::triggered, this, &TFicheSQL::PopupRemplaClick);
+    connectGuarded(PopupAjout, &QAction::triggered, this, &TFicheSQL::PopupAjoutClick);
+    connectGuarded(PopupLigne, &QAction::triggered, this, &TFicheSQL::PopupLigneClick);
 }
 
 void TFicheSQL::ToolButtonResultClick(QObject*)
@@ -350,14 +359,7 @@ void TFicheSQL::setMemoText(const QString& text)
         throw Exception(QStringLiteral("Texte trop long pour la zone de capture : %1 caractères, au plus %2")
                             .arg(text.size())
                             .arg(kMemoCapacity));
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    MemoSQL->setPlainText(shown);
-}
-
-QString TFicheSQL::cellText(const TField* field) const
-{
-    return field ? field->asString() : QString();
+    MemoSQL->setPlainText(LineEnds::toLf(text));
 }
 
 namespace
@@ -377,48 +379,41 @@ void TFicheSQL::DBGridSQLCellClick(int)
     if (MemoSQL->isHidden() || !QuerySQL->active())
         return;
     if (PopupRempla->isChecked())
-        setMemoText(cellText(DBGridSQL->selectedField()));
-    if (PopupAjout->isChecked()) {
-        const QString memo = memoText();
-        setMemoText(memo.isEmpty() ? cellText(DBGridSQL->selectedField())
-                                   : memo + separator + cellText(DBGridSQL->selectedField()));
-    }
-    if (PopupLigne->isChecked()) {
-        QString memo = memoText();
-        const int n = DBGridSQL->columnCountShown();
-        try {
-            for (int i = 0; i < n; ++i) {
-                const QString cell = cellText(DBGridSQL->fieldAtDisplayColumn(i));
-                memo = (i == 0 && memo.isEmpty()) ? cell : memo + separator + cell;
-            }
-        } catch (...) {
-            // The cells read before a failure stay in the memo.
-            setMemoText(memo);
-            throw;
-        }
-        setMemoText(memo);
-    }
+        setMemoText(Capture::cellText(DBGridSQL->selectedField()));
+    if (PopupAjout->isChecked())
+        setMemoText(Capture::addCell(memoText(), separator, Capture::cellText(DBGridSQL->selectedField())));
+    if (PopupLigne->isChecked())
+        captureRow(separator);
 }
 
-void TFicheSQL::checkMode(QAction* mode)
+void TFicheSQL::captureRow(const QString& separator)
 {
-    for (QAction* a : { PopupRempla, PopupAjout, PopupLigne })
-        a->setChecked(a == mode);
+    const QString memo = memoText();
+    QStringList cells;
+    try {
+        for (int i = 0, n = DBGridSQL->columnCountShown(); i < n; ++i)
+            cells += Capture::cellText(DBGridSQL->fieldAtDisplayColumn(i));
+    } catch (...) {
+        // The cells read before a failure stay in the memo.
+        setMemoText(Capture::addRow(memo, separator, cells));
+        throw;
+    }
+    setMemoText(Capture::addRow(memo, separator, cells));
 }
 
 void TFicheSQL::PopupRemplaClick(QObject*)
 {
-    checkMode(PopupRempla);
+    PopupRempla->setChecked(true);
 }
 
 void TFicheSQL::PopupAjoutClick(QObject*)
 {
-    checkMode(PopupAjout);
+    PopupAjout->setChecked(true);
 }
 
 void TFicheSQL::PopupLigneClick(QObject*)
 {
-    checkMode(PopupLigne);
+    PopupLigne->setChecked(true);
 }
 
 void TFicheSQL::ToolButtonCapturerSQLClick(QObject*)
@@ -468,23 +463,12 @@ void TFicheSQL::ToolButtonImprimerClick(QObject*)
     KDatasetToPrinterSQL->Print();
 }
 
-void TFicheSQL::centreOnScreen()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->availableGeometry();
-    QRect frame = frameGeometry();
-    frame.moveCenter(area.center());
-    move(frame.topLeft());
-}
-
 void TFicheSQL::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (!m_centred) {
         m_centred = true;
-        centreOnScreen();
+        Controls::centreOnScreen(this);
         ComboBoxSQL->setFocus();
     }
 }

@@ -103,10 +103,14 @@ private:
     // The lines of the list memo.
     QStringList memoLines() const;
     void refreshList();
-    QString cellText(const class TField* field) const;
-    void checkMode(QAction* mode);
+    // Adds the current row's cells, in the order shown, to the cell memo.
+    void captureRow(const QString& separator);
     void createControls();
-    void centreOnScreen();
+    void createToolBar();
+    void createStatementBox();
+    void createGridAndCaptureMenu();
+    void createMemos();
+    void connectHandlers();
 
     bool m_centred = false;
     // The items of the drop-down list, for exact comparisons without a walk over it.

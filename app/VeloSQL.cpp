@@ -76,16 +76,11 @@ int run()
     try {
         createWindows();
     } catch (const std::exception& e) {
-        Dialogs::MessageBox box;
-        box.caption = QStringLiteral("Erreur de l'application");
-        box.text = startupFailureText(e, QFileInfo(QCoreApplication::applicationFilePath()).fileName());
-        box.icon = Dialogs::Icon::Error;
-        box.buttons = { QStringLiteral("OK") };
-        box.escapeButton = 0;
+        const QString text = startupFailureText(e, QFileInfo(QCoreApplication::applicationFilePath()).fileName());
         // The windows go before the box: its event loop would otherwise let the
         // splash's timer show the query window behind it.
         destroyWindows();
-        Dialogs::instance().messageBox(nullptr, box);
+        Dialogs::instance().showError(nullptr, QStringLiteral("Erreur de l'application"), text);
         return 1;
     }
     FicheIntro->show();

@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "LineEnds.h"
+
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -44,13 +46,23 @@ void Dialogs::install(Dialogs* d)
     g_installed = d;
 }
 
+void Dialogs::showError(QWidget* parent, const QString& caption, const QString& text)
+{
+    MessageBox box;
+    box.caption = caption;
+    box.text = text;
+    box.icon = Icon::Error;
+    box.buttons = { QStringLiteral("OK") };
+    box.defaultButton = 0;
+    box.escapeButton = 0;
+    messageBox(parent, box);
+}
+
 int QtDialogs::messageBox(QWidget* parent, const MessageBox& box)
 {
     QMessageBox mb(toQt(box.icon), box.caption, box.text, QMessageBox::NoButton, parent);
     // A CR alone starts a new line in the box, as it does on Windows.
-    QString text = box.text;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    mb.setText(text);
+    mb.setText(LineEnds::toLf(box.text));
     QList<QPushButton*> buttons;
     for (int i = 0; i < box.buttons.size(); ++i) {
         const auto role = (i == box.escapeButton) ? QMessageBox::RejectRole : QMessageBox::AcceptRole;

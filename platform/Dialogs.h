@@ -60,6 +60,10 @@ public:
     // Asks for a user name and password (at most 31 characters each).
     virtual std::optional<Login> login(QWidget* parent, const QString& caption, const QString& user) = 0;
 
+    // The program's error box, through messageBox: the stop icon and one "OK" button,
+    // which Escape answers too.
+    void showError(QWidget* parent, const QString& caption, const QString& text);
+
     // The installed implementation (QtDialogs unless a test installed another).
     static Dialogs& instance();
     // Installs d (not owned); nullptr restores the Qt implementation.

@@ -17,14 +17,7 @@ QString withFinalDot(const QString& message)
 
 void showError(const QString& message, QWidget* parent)
 {
-    Dialogs::MessageBox box;
-    box.caption = QStringLiteral("VeloSQL");
-    box.text = withFinalDot(message);
-    box.icon = Dialogs::Icon::Error;
-    box.buttons = { QStringLiteral("OK") };
-    box.defaultButton = 0;
-    box.escapeButton = 0;
-    Dialogs::instance().messageBox(parent, box);
+    Dialogs::instance().showError(parent, QStringLiteral("VeloSQL"), withFinalDot(message));
 }
 
 QString messageOf(const std::exception& e)

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <exception>
+#include <functional>
+#include <type_traits>
 #include <utility>
 
 class QWidget;
@@ -34,3 +37,26 @@ template <typename F> void guarded(F&& handler) noexcept
         ErrorGuard::reportCurrentException();
     }
 }
+
+namespace ErrorGuard
+{
+
+// Connects signal to a handler of receiver that runs guarded. The handler is a member
+// function (or a callable taking the receiver) called with the signal's arguments,
+// with the sender alone (handlers that take the control that called them), or with
+// nothing.
+template <typename Sender, typename Signal, typename Receiver, typename Handler>
+QMetaObject::Connection connectGuarded(Sender* sender, Signal signal, Receiver* receiver, Handler handler)
+{
+    if constexpr (std::is_invocable_v<Handler, Receiver*>)
+        return QObject::connect(
+            sender, signal, receiver, [receiver, handler] { guarded([&] { std::invoke(handler, receiver); }); });
+    else if constexpr (std::is_invocable_v<Handler, Receiver*, Sender*>)
+        return QObject::connect(sender, signal, receiver,
+            [sender, receiver, handler] { guarded([&] { std::invoke(handler, receiver, sender); }); });
+    else
+        return QObject::connect(sender, signal, receiver,
+            [receiver, handler](const auto&... args) { guarded([&] { std::invoke(handler, receiver, args...); }); });
+}
+
+} // namespace ErrorGuard

@@ -2,6 +2,7 @@
 
 #include "DataSet.h"
 #include "ErrorGuard.h"
+#include "LineEnds.h"
 #include "Table.h"
 
 #include <QKeyEvent>
@@ -9,13 +10,6 @@
 
 namespace
 {
-QString toEditor(QString text)
-{
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
-}
-
 // The editor's text with its line ends as "\n". Not its plain text, which gives
 // non-breaking spaces as spaces.
 QString editorText(const QPlainTextEdit& editor)
@@ -27,7 +21,7 @@ QString editorText(const QPlainTextEdit& editor)
 
 QString textWithCrLf(const QPlainTextEdit& editor)
 {
-    return editorText(editor).replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return LineEnds::toCrLf(editorText(editor));
 }
 
 TDBMemo::TDBMemo(QWidget* parent, const QString& name)
@@ -70,7 +64,7 @@ QString TDBMemo::text() const
 
 void TDBMemo::setText(const QString& text)
 {
-    const QString shown = toEditor(text);
+    const QString shown = LineEnds::toLf(text);
     if (shown != editorText(*this))
         setPlainText(shown);
 }
