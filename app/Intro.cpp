@@ -20,6 +20,7 @@ Q_LOGGING_CATEGORY(lcStartup, "velosql.startup", QtWarningMsg)
 namespace
 {
 constexpr int kSplashMs = 2000;
+int g_splashMs = kSplashMs;
 constexpr QSize kOuterSize(627, 98);
 constexpr QPoint kPosition(278, 448);
 } // namespace
@@ -51,9 +52,14 @@ TFicheIntro::TFicheIntro(QWidget* parent)
     Timerintro->setObjectName(QStringLiteral("Timerintro"));
     // A precise timer: a coarse one may fire up to 5 % early.
     Timerintro->setTimerType(Qt::PreciseTimer);
-    Timerintro->setInterval(kSplashMs);
+    Timerintro->setInterval(g_splashMs);
     ErrorGuard::connectGuarded(Timerintro, &QTimer::timeout, this, &TFicheIntro::TimerintroTimer);
     Timerintro->start();
+}
+
+void TFicheIntro::setSplashInterval(std::optional<int> milliseconds)
+{
+    g_splashMs = milliseconds.value_or(kSplashMs);
 }
 
 void TFicheIntro::TimerintroTimer(QObject*)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 
 class QLabel;
 class QTimer;
@@ -14,6 +15,10 @@ public:
     explicit TFicheIntro(QWidget* parent = nullptr);
 
     void TimerintroTimer(QObject* sender);
+
+    // How long splashes created from now on show, for tests that cannot wait two
+    // seconds; nullopt gives back the 2000 ms.
+    static void setSplashInterval(std::optional<int> milliseconds);
 
     QLabel* LabelSQLintro;
     QTimer* Timerintro;
