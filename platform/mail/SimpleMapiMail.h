@@ -1,55 +1,9 @@
 #pragma once
 
 #include "MailHandOff.h"
+#include "MapiMessage.h"
 
 #include <QLibrary>
-#include <QtGlobal>
-#include <cstdint>
-
-// The published Simple MAPI declarations that the binding uses. ULONG is 32 bits
-// wide on every system (unsigned long on Windows, unsigned int elsewhere).
-namespace SimpleMapi
-{
-
-#ifdef Q_OS_WIN
-using ULONG = unsigned long;
-#define VELOSQL_MAPI_CALL __stdcall
-#else
-using ULONG = unsigned int;
-#define VELOSQL_MAPI_CALL
-#endif
-static_assert(sizeof(ULONG) == 4);
-
-using ULONG_PTR = std::uintptr_t;
-using LHANDLE = ULONG_PTR;
-using FLAGS = ULONG;
-
-struct MapiRecipDesc;
-struct MapiFileDesc;
-
-struct MapiMessage {
-    ULONG ulReserved;
-    char* lpszSubject;
-    char* lpszNoteText;
-    char* lpszMessageType;
-    char* lpszDateReceived;
-    char* lpszConversationID;
-    FLAGS flFlags;
-    MapiRecipDesc* lpOriginator;
-    ULONG nRecipCount;
-    MapiRecipDesc* lpRecips;
-    ULONG nFileCount;
-    MapiFileDesc* lpFiles;
-};
-
-constexpr FLAGS MAPI_LOGON_UI = 0x1;
-constexpr FLAGS MAPI_NEW_SESSION = 0x2;
-constexpr FLAGS MAPI_DIALOG = 0x8;
-
-using SendMailFunction = ULONG(VELOSQL_MAPI_CALL*)(
-    LHANDLE lhSession, ULONG_PTR ulUIParam, MapiMessage* lpMessage, FLAGS flFlags, ULONG ulReserved);
-
-} // namespace SimpleMapi
 
 // The message handed to MAPISendMail of the MAPI32 library. The library is loaded
 // at the first send and its entry point kept for later sends; when either is

@@ -1,46 +1,24 @@
-// A stand-in for the Simple MAPI library. It declares the published message record
-// on its own, so that the program's declaration is checked against it, and appends
-// one line per event to the file named by VELOSQL_FAKEMAPI_LOG:
+// A stand-in for the Simple MAPI library, built on the program's own declaration of
+// the published message record. It appends one line per event to the file named by
+// VELOSQL_FAKEMAPI_LOG:
 //   load | unload
 //   call session=N window=N flags=N reserved=N subject=HEX note=HEX recips=N files=N others=0|1
 // (HEX: the string's bytes before its zero, "-" for a null pointer; others=1 when a
 // field the program must leave empty is set). MAPISendMail returns the number in
 // VELOSQL_FAKEMAPI_RESULT (0 when unset).
-#include <cstdint>
+#include "MapiMessage.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #if defined(_WIN32)
 #define FAKEMAPI_EXPORT extern "C" __declspec(dllexport)
-#define FAKEMAPI_CALL __stdcall
-typedef unsigned long ULONG;
 #else
 #define FAKEMAPI_EXPORT extern "C" __attribute__((visibility("default")))
-#define FAKEMAPI_CALL
-typedef unsigned int ULONG;
 #endif
-typedef std::uintptr_t ULONG_PTR;
-typedef ULONG_PTR LHANDLE;
-typedef ULONG FLAGS;
 
-struct MapiRecipDesc;
-struct MapiFileDesc;
-
-struct MapiMessage {
-    ULONG ulReserved;
-    char* lpszSubject;
-    char* lpszNoteText;
-    char* lpszMessageType;
-    char* lpszDateReceived;
-    char* lpszConversationID;
-    FLAGS flFlags;
-    MapiRecipDesc* lpOriginator;
-    ULONG nRecipCount;
-    MapiRecipDesc* lpRecips;
-    ULONG nFileCount;
-    MapiFileDesc* lpFiles;
-};
+using namespace SimpleMapi;
 
 namespace
 {
@@ -79,7 +57,7 @@ std::string hex(const char* s)
 } // namespace
 
 #ifndef FAKEMAPI_NO_ENTRY
-FAKEMAPI_EXPORT ULONG FAKEMAPI_CALL MAPISendMail(
+FAKEMAPI_EXPORT ULONG VELOSQL_MAPI_CALL MAPISendMail(
     LHANDLE lhSession, ULONG_PTR ulUIParam, MapiMessage* lpMessage, FLAGS flFlags, ULONG ulReserved)
 {
     const MapiMessage& m = *lpMessage;
