@@ -1,14 +1,11 @@
-#include "ClipBoard.h"
 #include "DBGrid.h"
 #include "DBMemo.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"
 #include "OtherProgram.h"
 #include "Query.h"
-#include "SQL.h"
-#include "ScriptedDialogs.h"
+#include "QueryWindow.h"
 #include "Table.h"
-#include "TestDatabase.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,7 +15,6 @@
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QToolButton>
-#include <memory>
 
 // Cell inspection and capture through real clicks on the grid's cells.
 class TestCapture : public QObject
@@ -47,49 +43,35 @@ private:
     void showWindows();
     void click(int row, int column);
 
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<TFicheClip> m_clip;
-    std::unique_ptr<TFicheSQL> m_window;
+    QueryWindow m_q;
 };
 
 void TestCapture::open(const QString& separator, const QString& table, const QString& statement)
 {
-    m_db = std::make_unique<TestDatabase>();
-    QString escaped = separator;
-    escaped.replace(QLatin1Char('\''), QStringLiteral("''"));
-    m_db->exec(QStringLiteral("UPDATE ListBase SET POLICE5 = '%1'").arg(escaped));
+    m_q.createDatabase();
+    m_q.setSetting(QStringLiteral("POLICE5"), separator);
     if (!table.isEmpty())
-        m_db->exec(table);
+        m_q.db->exec(table);
     showWindows();
-    if (!statement.isEmpty()) {
-        m_window->ComboBoxSQL->setEditText(statement);
-        m_window->ToolButtonResultClick(nullptr);
-    }
+    if (!statement.isEmpty())
+        m_q.run(statement);
 }
 
 void TestCapture::showWindows()
 {
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_clip = std::make_unique<TFicheClip>();
-    FicheClip = m_clip.get();
-    m_window = std::make_unique<TFicheSQL>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_q.createCaptureEditor();
+    m_q.createWindow().show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_q.window.get()));
 }
 
 void TestCapture::cleanup()
 {
-    m_window.reset();
-    FicheClip = nullptr;
-    m_clip.reset();
-    m_dialogs.reset();
-    m_db.reset();
+    m_q.reset();
 }
 
 void TestCapture::click(int row, int column)
 {
-    TDBGrid* grid = m_window->DBGridSQL;
+    TDBGrid* grid = m_q.window->DBGridSQL;
     const QModelIndex index = grid->model()->index(row, column);
     grid->scrollTo(index);
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index).center());
@@ -136,21 +118,21 @@ void TestCapture::clicksBuildCapture()
         QStringLiteral("CREATE TABLE t (NOM VARCHAR(20), SOLDE MONEY);"
                        "INSERT INTO t VALUES ('Martin', 10.5), ('Durand', NULL)"),
         QStringLiteral("SELECT * FROM t"));
-    m_window->findChild<QAction*>(mode)->trigger();
+    m_q.window->findChild<QAction*>(mode)->trigger();
     click(0, 1);
     click(1, 0);
-    QCOMPARE(m_window->memoText(), expected);
-    QCOMPARE(m_window->QuerySQL->recNo(), qsizetype(1));
+    QCOMPARE(m_q.window->memoText(), expected);
+    QCOMPARE(m_q.window->QuerySQL->recNo(), qsizetype(1));
 }
 
 void TestCapture::memoOfBlanksIsNotEmpty()
 {
     open(QStringLiteral(";"), QStringLiteral("CREATE TABLE t (a TEXT); INSERT INTO t VALUES ('x')"),
         QStringLiteral("SELECT * FROM t"));
-    m_window->PopupAjout->trigger();
-    m_window->setMemoText(QStringLiteral("  "));
+    m_q.window->PopupAjout->trigger();
+    m_q.window->setMemoText(QStringLiteral("  "));
     click(0, 0);
-    QCOMPARE(m_window->memoText(), QStringLiteral("  ;x"));
+    QCOMPARE(m_q.window->memoText(), QStringLiteral("  ;x"));
 }
 
 void TestCapture::cellTextIsFieldValueNotDisplay()
@@ -159,9 +141,9 @@ void TestCapture::cellTextIsFieldValueNotDisplay()
         QStringLiteral("CREATE TABLE t (m TEXT, b BLOB, n VARCHAR(5), v TEXT);"
                        "INSERT INTO t VALUES ('ligne 1' || char(13, 10) || 'ligne 2', x'414243', NULL, '   ')"),
         QStringLiteral("SELECT * FROM t"));
-    m_window->PopupLigne->trigger();
+    m_q.window->PopupLigne->trigger();
     click(0, 0);
-    QCOMPARE(m_window->memoText(), QStringLiteral("ligne 1\r\nligne 2;ABC;;   "));
+    QCOMPARE(m_q.window->memoText(), QStringLiteral("ligne 1\r\nligne 2;ABC;;   "));
 }
 
 void TestCapture::rowCaptureTakesEveryColumn()
@@ -173,25 +155,25 @@ void TestCapture::rowCaptureTakesEveryColumn()
         expected << QString::number(i);
     }
     open(QStringLiteral(","), QString(), QStringLiteral("SELECT ") + columns.join(QStringLiteral(", ")));
-    m_window->PopupLigne->trigger();
+    m_q.window->PopupLigne->trigger();
     click(0, 0);
-    QCOMPARE(m_window->memoText(), expected.join(QLatin1Char(',')));
+    QCOMPARE(m_q.window->memoText(), expected.join(QLatin1Char(',')));
 }
 
 void TestCapture::rowCaptureFollowsMovedColumns()
 {
     open(QStringLiteral(";"), QString(), QStringLiteral("SELECT 'a' AS A, 'b' AS B, 'c' AS C"));
-    m_window->DBGridSQL->horizontalHeader()->moveSection(0, 2);
-    m_window->PopupLigne->trigger();
+    m_q.window->DBGridSQL->horizontalHeader()->moveSection(0, 2);
+    m_q.window->PopupLigne->trigger();
     click(0, 0);
-    QCOMPARE(m_window->memoText(), QStringLiteral("b;c;a"));
+    QCOMPARE(m_q.window->memoText(), QStringLiteral("b;c;a"));
 }
 
 void TestCapture::doubleClickActsAsTwoClicks()
 {
     open(QStringLiteral(";"), QString(), QStringLiteral("SELECT 'x' AS A"));
-    m_window->PopupAjout->trigger();
-    TDBGrid* grid = m_window->DBGridSQL;
+    m_q.window->PopupAjout->trigger();
+    TDBGrid* grid = m_q.window->DBGridSQL;
     const QPoint centre = grid->visualRect(grid->model()->index(0, 0)).center();
     // What the window system sends for a double click: press, release, double click, release.
     QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, centre);
@@ -200,59 +182,58 @@ void TestCapture::doubleClickActsAsTwoClicks()
         Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(grid->viewport(), &doubleClick);
     QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, centre);
-    QCOMPARE(m_window->memoText(), QStringLiteral("x;x"));
+    QCOMPARE(m_q.window->memoText(), QStringLiteral("x;x"));
 }
 
 void TestCapture::clickWithoutResultChangesNothing()
 {
     open(QStringLiteral(";"), QString(), QStringLiteral("SELECT 'x' AS A"));
-    m_window->setMemoText(QStringLiteral("avant"));
-    m_window->ComboBoxSQL->setEditText(QStringLiteral("SELECT * FROM nowhere"));
-    guarded([this] { m_window->ToolButtonResultClick(nullptr); });
-    m_dialogs->calls.clear();
-    m_window->DBGridSQLCellClick(0);
-    QCOMPARE(m_window->memoText(), QStringLiteral("avant"));
-    QVERIFY(m_dialogs->calls.isEmpty());
+    m_q.window->setMemoText(QStringLiteral("avant"));
+    m_q.window->ComboBoxSQL->setEditText(QStringLiteral("SELECT * FROM nowhere"));
+    guarded([this] { m_q.window->ToolButtonResultClick(nullptr); });
+    m_q.dialogs->calls.clear();
+    m_q.window->DBGridSQLCellClick(0);
+    QCOMPARE(m_q.window->memoText(), QStringLiteral("avant"));
+    QVERIFY(m_q.dialogs->calls.isEmpty());
 }
 
 void TestCapture::missingSeparatorFieldFailsEveryClick()
 {
-    m_db = std::make_unique<TestDatabase>(TestDatabase::Empty);
-    m_db->exec(QStringLiteral("CREATE TABLE ListBase (TTTYPES TEXT); INSERT INTO ListBase VALUES ('')"));
+    m_q.createDatabase(
+        QStringLiteral("CREATE TABLE ListBase (TTTYPES TEXT); INSERT INTO ListBase VALUES ('')"), TestDatabase::Empty);
     showWindows();
-    m_window->setMemoText(QStringLiteral("avant"));
+    m_q.window->setMemoText(QStringLiteral("avant"));
     // Without an open result, and with one.
-    guarded([this] { m_window->DBGridSQLCellClick(0); });
-    m_window->ComboBoxSQL->setEditText(QStringLiteral("SELECT 'x' AS A"));
-    m_window->ToolButtonResultClick(nullptr);
+    guarded([this] { m_q.window->DBGridSQLCellClick(0); });
+    m_q.run(QStringLiteral("SELECT 'x' AS A"));
     click(0, 0);
     const QString message = QStringLiteral("TableSQL : Champ 'POLICE5' non trouvé.");
-    QCOMPARE(m_dialogs->messageTexts(), QStringList({ message, message }));
-    QCOMPARE(m_window->memoText(), QStringLiteral("avant"));
+    QCOMPARE(m_q.dialogs->messageTexts(), QStringList({ message, message }));
+    QCOMPARE(m_q.window->memoText(), QStringLiteral("avant"));
 }
 
 void TestCapture::modesAreOneRadioGroup()
 {
     open(QStringLiteral(";"), QString(), QString());
-    QVERIFY(m_window->PopupRempla->isChecked());
-    m_window->PopupLigne->trigger();
-    QVERIFY(m_window->PopupLigne->isChecked());
-    QVERIFY(!m_window->PopupRempla->isChecked() && !m_window->PopupAjout->isChecked());
-    m_window->PopupLigne->trigger();
-    QVERIFY(m_window->PopupLigne->isChecked());
+    QVERIFY(m_q.window->PopupRempla->isChecked());
+    m_q.window->PopupLigne->trigger();
+    QVERIFY(m_q.window->PopupLigne->isChecked());
+    QVERIFY(!m_q.window->PopupRempla->isChecked() && !m_q.window->PopupAjout->isChecked());
+    m_q.window->PopupLigne->trigger();
+    QVERIFY(m_q.window->PopupLigne->isChecked());
 }
 
 void TestCapture::captureButtonAppendsMemoAsLine()
 {
     open(QStringLiteral(";"), QString(), QString());
-    m_window->setMemoText(QStringLiteral("a\r\nb"));
-    QTest::mouseClick(m_window->ToolButtonCapturerSQL, Qt::LeftButton);
-    QTest::mouseClick(m_window->ToolButtonCapturerSQL, Qt::LeftButton);
-    QCOMPARE(m_clip->plainText(), QStringLiteral("a\r\nb\r\na\r\nb\r\n"));
-    QCOMPARE(m_window->memoText(), QStringLiteral("a\r\nb"));
-    QVERIFY(!m_clip->isVisible());
-    QTest::mouseClick(m_window->ToolButtonVoirSQL, Qt::LeftButton);
-    QVERIFY(m_clip->isVisible());
+    m_q.window->setMemoText(QStringLiteral("a\r\nb"));
+    QTest::mouseClick(m_q.window->ToolButtonCapturerSQL, Qt::LeftButton);
+    QTest::mouseClick(m_q.window->ToolButtonCapturerSQL, Qt::LeftButton);
+    QCOMPARE(m_q.clip->plainText(), QStringLiteral("a\r\nb\r\na\r\nb\r\n"));
+    QCOMPARE(m_q.window->memoText(), QStringLiteral("a\r\nb"));
+    QVERIFY(!m_q.clip->isVisible());
+    QTest::mouseClick(m_q.window->ToolButtonVoirSQL, Qt::LeftButton);
+    QVERIFY(m_q.clip->isVisible());
 }
 
 void TestCapture::separatorChangedElsewhereJoinsNextClick_data()
@@ -271,28 +252,28 @@ void TestCapture::separatorChangedElsewhereJoinsNextClick()
         QStringLiteral("CREATE TABLE t (NOM VARCHAR(20), SOLDE MONEY);"
                        "INSERT INTO t VALUES ('Martin', 10.5), ('Durand', NULL)"),
         statement);
-    m_window->PopupAjout->trigger();
+    m_q.window->PopupAjout->trigger();
     if (where.endsWith(QLatin1String("editing"))) {
-        m_window->DBMemoSQL->setFocus();
-        QTest::keyClicks(m_window->DBMemoSQL, QStringLiteral("S1"));
+        m_q.window->DBMemoSQL->setFocus();
+        QTest::keyClicks(m_q.window->DBMemoSQL, QStringLiteral("S1"));
     }
     const QString change = QStringLiteral("UPDATE ListBase SET POLICE5 = '#@'");
     if (where.startsWith(QLatin1String("other"))) {
         click(0, 1);
-        QCOMPARE(runInOtherProgram(m_db->path(), change), QString());
+        QCOMPARE(runInOtherProgram(m_q.db->path(), change), QString());
     } else {
-        m_window->ComboBoxSQL->setEditText(change);
-        guarded([this] { m_window->ToolButtonResultClick(nullptr); });
-        m_window->ComboBoxSQL->setEditText(statement);
-        m_window->ToolButtonResultClick(nullptr);
+        m_q.window->ComboBoxSQL->setEditText(change);
+        guarded([this] { m_q.window->ToolButtonResultClick(nullptr); });
+        m_q.window->ComboBoxSQL->setEditText(statement);
+        m_q.window->ToolButtonResultClick(nullptr);
         click(0, 1);
     }
     click(1, 0);
-    QCOMPARE(m_window->memoText(), QStringLiteral("10,5#@Durand"));
+    QCOMPARE(m_q.window->memoText(), QStringLiteral("10,5#@Durand"));
     if (where.endsWith(QLatin1String("editing"))) {
         // The list being edited is never reloaded under the user's hands.
-        QCOMPARE(m_window->DBMemoSQL->text(), QStringLiteral("S1"));
-        QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
+        QCOMPARE(m_q.window->DBMemoSQL->text(), QStringLiteral("S1"));
+        QCOMPARE(m_q.window->TableSQL->state(), TDataSet::dsEdit);
     }
 }
 

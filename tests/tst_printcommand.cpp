@@ -1,8 +1,6 @@
 #include "DBGrid.h"
 #include "Query.h"
-#include "SQL.h"
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
+#include "QueryWindow.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -12,7 +10,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
-#include <memory>
 
 // The query window's print command with a scripted print dialog.
 class TestPrintCommand : public QObject
@@ -33,36 +30,29 @@ private:
     void answerPdf(const QString& file, bool confirm);
 
     QTemporaryDir m_dir;
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<TFicheSQL> m_window;
+    QueryWindow m_q;
 };
 
 void TestPrintCommand::init()
 {
-    m_db = std::make_unique<TestDatabase>();
-    m_db->exec(QStringLiteral("CREATE TABLE t (NOM VARCHAR(10));"
-                              "INSERT INTO t VALUES ('Arnaud'), ('Barbier'), ('Colin')"));
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_window = std::make_unique<TFicheSQL>();
+    m_q.createDatabase(QStringLiteral("CREATE TABLE t (NOM VARCHAR(10));"
+                                      "INSERT INTO t VALUES ('Arnaud'), ('Barbier'), ('Colin')"));
+    m_q.createWindow();
 }
 
 void TestPrintCommand::cleanup()
 {
-    m_window.reset();
-    m_dialogs.reset();
-    m_db.reset();
+    m_q.reset();
 }
 
 void TestPrintCommand::runQuery()
 {
-    m_window->ComboBoxSQL->setEditText(QStringLiteral("SELECT * FROM t"));
-    m_window->ToolButtonResultClick(nullptr);
+    m_q.run(QStringLiteral("SELECT * FROM t"));
 }
 
 void TestPrintCommand::answerPdf(const QString& file, bool confirm)
 {
-    m_dialogs->printAnswers << [file, confirm](QPrinter& printer) {
+    m_q.dialogs->printAnswers << [file, confirm](QPrinter& printer) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(file);
         return confirm;
@@ -74,11 +64,11 @@ void TestPrintCommand::cancelPrintsNothing()
     runQuery();
     const QString pdf = m_dir.filePath(QStringLiteral("cancel.pdf"));
     answerPdf(pdf, false);
-    QTest::mouseClick(m_window->ToolButtonImprimer, Qt::LeftButton);
-    QCOMPARE(m_dialogs->callsOf(QStringLiteral("print")).size(), 1);
+    QTest::mouseClick(m_q.window->ToolButtonImprimer, Qt::LeftButton);
+    QCOMPARE(m_q.dialogs->callsOf(QStringLiteral("print")).size(), 1);
     QVERIFY(!QFile::exists(pdf));
-    QCOMPARE(m_window->QuerySQL->recNo(), qsizetype(0));
-    QVERIFY(m_dialogs->messageTexts().isEmpty());
+    QCOMPARE(m_q.window->QuerySQL->recNo(), qsizetype(0));
+    QVERIFY(m_q.dialogs->messageTexts().isEmpty());
 }
 
 void TestPrintCommand::confirmPrintsAndLeavesLastRow()
@@ -86,29 +76,29 @@ void TestPrintCommand::confirmPrintsAndLeavesLastRow()
     runQuery();
     const QString pdf = m_dir.filePath(QStringLiteral("liste.pdf"));
     answerPdf(pdf, true);
-    QTest::mouseClick(m_window->ToolButtonImprimer, Qt::LeftButton);
-    QVERIFY(m_dialogs->messageTexts().isEmpty());
+    QTest::mouseClick(m_q.window->ToolButtonImprimer, Qt::LeftButton);
+    QVERIFY(m_q.dialogs->messageTexts().isEmpty());
     QVERIFY(QFile(pdf).size() > 0);
-    QVERIFY(m_window->QuerySQL->eof());
-    QCOMPARE(m_window->QuerySQL->recNo(), qsizetype(2));
+    QVERIFY(m_q.window->QuerySQL->eof());
+    QCOMPARE(m_q.window->QuerySQL->recNo(), qsizetype(2));
     // The grid catches up with the cursor once events run.
-    QTRY_COMPARE(m_window->DBGridSQL->currentIndex().row(), 2);
+    QTRY_COMPARE(m_q.window->DBGridSQL->currentIndex().row(), 2);
 }
 
 void TestPrintCommand::closedQueryFailsAfterDialog()
 {
     const QString pdf = m_dir.filePath(QStringLiteral("closed.pdf"));
     answerPdf(pdf, true);
-    QTest::mouseClick(m_window->ToolButtonImprimer, Qt::LeftButton);
-    QCOMPARE(m_dialogs->callsOf(QStringLiteral("print")).size(), 1);
-    QCOMPARE(m_dialogs->messageTexts(), QStringList { QStringLiteral("Dataset is not active.") });
+    QTest::mouseClick(m_q.window->ToolButtonImprimer, Qt::LeftButton);
+    QCOMPARE(m_q.dialogs->callsOf(QStringLiteral("print")).size(), 1);
+    QCOMPARE(m_q.dialogs->messageTexts(), QStringList { QStringLiteral("Dataset is not active.") });
     QVERIFY(!QFile::exists(pdf));
 }
 
 void TestPrintCommand::cancellingProgressAbortsLongJob()
 {
-    m_db->exec(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 8000) "
-                              "INSERT INTO t SELECT 'ligne ' || x FROM c"));
+    m_q.db->exec(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 8000) "
+                                "INSERT INTO t SELECT 'ligne ' || x FROM c"));
     runQuery();
     const QString pdf = m_dir.filePath(QStringLiteral("long.pdf"));
     answerPdf(pdf, true);
@@ -116,19 +106,19 @@ void TestPrintCommand::cancellingProgressAbortsLongJob()
     bool cancelled = false;
     QTimer watcher;
     connect(&watcher, &QTimer::timeout, this, [&] {
-        if (auto* progress = m_window->findChild<QProgressDialog*>()) {
+        if (auto* progress = m_q.window->findChild<QProgressDialog*>()) {
             QCOMPARE(progress->labelText(), QStringLiteral("Impression des données de la requête…"));
             progress->cancel();
             cancelled = true;
         }
     });
     watcher.start(0);
-    QTest::mouseClick(m_window->ToolButtonImprimer, Qt::LeftButton);
+    QTest::mouseClick(m_q.window->ToolButtonImprimer, Qt::LeftButton);
     QVERIFY(cancelled);
-    QVERIFY(m_dialogs->messageTexts().isEmpty());
+    QVERIFY(m_q.dialogs->messageTexts().isEmpty());
     // An aborted job leaves no file.
     QVERIFY(!QFile::exists(pdf));
-    QVERIFY(!m_window->findChild<QProgressDialog*>());
+    QVERIFY(!m_q.window->findChild<QProgressDialog*>());
 }
 
 QTEST_MAIN(TestPrintCommand)

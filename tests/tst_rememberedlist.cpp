@@ -1,16 +1,13 @@
 #include "Connection.h"
 #include "DBMemo.h"
 #include "OtherProgram.h"
-#include "SQL.h"
-#include "ScriptedDialogs.h"
+#include "QueryWindow.h"
 #include "Table.h"
-#include "TestDatabase.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
-#include <memory>
 
 // The remembered list: the memo bound to TTTYPES, the refresh pass that fills the
 // drop-down list, the add button and the question at closing.
@@ -41,37 +38,28 @@ private:
     void open(const QString& stored, TestDatabase::Content content = TestDatabase::WithSettings);
     QStringList items() const;
 
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<TFicheSQL> m_window;
+    QueryWindow m_q;
 };
 
 void TestRememberedList::open(const QString& stored, TestDatabase::Content content)
 {
-    m_db = std::make_unique<TestDatabase>(content);
-    if (content == TestDatabase::WithSettings) {
-        QString escaped = stored;
-        escaped.replace(QLatin1Char('\''), QStringLiteral("''"));
-        m_db->exec(QStringLiteral("UPDATE ListBase SET TTTYPES = '%1'").arg(escaped));
-    }
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_window = std::make_unique<TFicheSQL>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    m_q.createDatabase({}, content);
+    if (content == TestDatabase::WithSettings)
+        m_q.setSetting(QStringLiteral("TTTYPES"), stored);
+    m_q.createWindow();
+    QVERIFY(m_q.showActive());
 }
 
 void TestRememberedList::cleanup()
 {
-    m_window.reset();
-    m_dialogs.reset();
-    m_db.reset();
+    m_q.reset();
 }
 
 QStringList TestRememberedList::items() const
 {
     QStringList result;
-    for (int i = 0; i < m_window->ComboBoxSQL->count(); ++i)
-        result << m_window->ComboBoxSQL->itemText(i);
+    for (int i = 0; i < m_q.window->ComboBoxSQL->count(); ++i)
+        result << m_q.window->ComboBoxSQL->itemText(i);
     return result;
 }
 
@@ -102,9 +90,9 @@ void TestRememberedList::passEndsAtStatementAlreadyRun()
 {
     open(QStringLiteral("S1\r\nS2\r\n"));
     // A later pass stops at line 0, already listed: a new third line is not added.
-    m_window->DBMemoSQL->setText(QStringLiteral("S1\r\nS2\r\nS3\r\n"));
+    m_q.window->DBMemoSQL->setText(QStringLiteral("S1\r\nS2\r\nS3\r\n"));
     QCOMPARE(items().size(), 2);
-    m_window->DBMemoSQL->setText(QStringLiteral("S0\r\nS1\r\nS3\r\n"));
+    m_q.window->DBMemoSQL->setText(QStringLiteral("S0\r\nS1\r\nS3\r\n"));
     QVERIFY(items().contains(QStringLiteral("S0")));
     QVERIFY(!items().contains(QStringLiteral("S3")));
 }
@@ -112,7 +100,7 @@ void TestRememberedList::passEndsAtStatementAlreadyRun()
 void TestRememberedList::typingIntoFirstLineAddsEachText()
 {
     open(QStringLiteral("AB\r\nCD\r\n"));
-    TDBMemo* memo = m_window->DBMemoSQL;
+    TDBMemo* memo = m_q.window->DBMemoSQL;
     memo->setFocus();
     memo->moveCursor(QTextCursor::Start);
     memo->moveCursor(QTextCursor::EndOfLine);
@@ -120,7 +108,7 @@ void TestRememberedList::typingIntoFirstLineAddsEachText()
     QStringList got = items();
     got.sort();
     QCOMPARE(got, QStringList({ "AB", "ABX", "ABXY", "CD" }));
-    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
+    QCOMPARE(m_q.window->TableSQL->state(), TDataSet::dsEdit);
 }
 
 void TestRememberedList::addButtonAppendsLine_data()
@@ -158,13 +146,13 @@ void TestRememberedList::addButtonAppendsLine()
     QFETCH(QString, text);
     QFETCH(bool, joinsDropDown);
     open(stored);
-    m_window->ComboBoxSQL->setEditText(statement);
-    QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
-    QCOMPARE(m_window->DBMemoSQL->text(), text);
-    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
+    m_q.window->ComboBoxSQL->setEditText(statement);
+    QTest::mouseClick(m_q.window->ToolButtonAjout, Qt::LeftButton);
+    QCOMPARE(m_q.window->DBMemoSQL->text(), text);
+    QCOMPARE(m_q.window->TableSQL->state(), TDataSet::dsEdit);
     QCOMPARE(items().contains(statement), joinsDropDown || stored.startsWith(statement + QLatin1Char('\r')));
     // Nothing is written before closing.
-    QCOMPARE(m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), stored);
+    QCOMPARE(m_q.db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), stored);
 }
 
 void TestRememberedList::addButtonOnEmptyTableStartsRecord_data()
@@ -180,19 +168,18 @@ void TestRememberedList::addButtonOnEmptyTableStartsRecord()
     QFETCH(int, answer);
     QFETCH(int, records);
     open(QString());
-    m_db->exec(QStringLiteral("DELETE FROM ListBase"));
-    m_window.reset();
-    m_window = std::make_unique<TFicheSQL>();
-    m_window->ComboBoxSQL->setEditText(QStringLiteral("SELECT 2"));
-    QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
-    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsInsert);
+    m_q.db->exec(QStringLiteral("DELETE FROM ListBase"));
+    m_q.createWindow();
+    m_q.window->ComboBoxSQL->setEditText(QStringLiteral("SELECT 2"));
+    QTest::mouseClick(m_q.window->ToolButtonAjout, Qt::LeftButton);
+    QCOMPARE(m_q.window->TableSQL->state(), TDataSet::dsInsert);
     QVERIFY(items().contains(QStringLiteral("SELECT 2")));
-    m_dialogs->messageAnswers << answer;
-    QVERIFY(m_window->close());
-    QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM ListBase")).toInt(), records);
+    m_q.dialogs->messageAnswers << answer;
+    QVERIFY(m_q.window->close());
+    QCOMPARE(m_q.db->value(QStringLiteral("SELECT count(*) FROM ListBase")).toInt(), records);
     if (records)
         QCOMPARE(
-            m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), QStringLiteral("SELECT 2\r\n"));
+            m_q.db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), QStringLiteral("SELECT 2\r\n"));
 }
 
 void TestRememberedList::closingAsksOnlyWithChanges_data()
@@ -212,81 +199,78 @@ void TestRememberedList::closingAsksOnlyWithChanges()
     QFETCH(QString, stored);
     open(QStringLiteral("S1\r\n"));
     if (change) {
-        m_window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
-        QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
-        m_dialogs->messageAnswers << answer;
+        m_q.window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
+        QTest::mouseClick(m_q.window->ToolButtonAjout, Qt::LeftButton);
+        m_q.dialogs->messageAnswers << answer;
     }
-    QVERIFY(m_window->close());
+    QVERIFY(m_q.window->close());
     if (change) {
-        QCOMPARE(m_dialogs->calls.size(), 1);
-        const Dialogs::MessageBox box = m_dialogs->calls[0].message;
+        QCOMPARE(m_q.dialogs->calls.size(), 1);
+        const Dialogs::MessageBox box = m_q.dialogs->calls[0].message;
         QCOMPARE(box.text, QStringLiteral(" Enregistrer les modifications de la liste des requêtes ?"));
         QCOMPARE(box.caption, QStringLiteral("Confirmation"));
         QCOMPARE(box.icon, Dialogs::Icon::None);
         QCOMPARE(box.buttons.size(), 2);
         QCOMPARE(box.defaultButton, 0);
     } else {
-        QVERIFY(m_dialogs->calls.isEmpty());
+        QVERIFY(m_q.dialogs->calls.isEmpty());
     }
     // Read back from the file itself.
-    QCOMPARE(m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), stored);
+    QCOMPARE(m_q.db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), stored);
 }
 
 void TestRememberedList::escapePutsStoredTextBack()
 {
     open(QStringLiteral("S1\r\n"));
-    TDBMemo* memo = m_window->DBMemoSQL;
+    TDBMemo* memo = m_q.window->DBMemoSQL;
     memo->setFocus();
     memo->moveCursor(QTextCursor::End);
     QTest::keyClicks(memo, QStringLiteral("S2"));
     QCOMPARE(memo->text(), QStringLiteral("S1\r\nS2"));
     QTest::keyClick(memo, Qt::Key_Escape);
     QCOMPARE(memo->text(), QStringLiteral("S1\r\n"));
-    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
+    QCOMPARE(m_q.window->TableSQL->state(), TDataSet::dsEdit);
 }
 
 void TestRememberedList::readOnlyAliasRefusesChanges()
 {
-    m_db = std::make_unique<TestDatabase>();
-    m_db->exec(QStringLiteral("UPDATE ListBase SET TTTYPES = 'S1'"));
-    m_db->setReadOnly(true);
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_window = std::make_unique<TFicheSQL>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    m_q.createDatabase(QStringLiteral("UPDATE ListBase SET TTTYPES = 'S1'"));
+    m_q.db->setReadOnly(true);
+    m_q.createWindow();
+    QVERIFY(m_q.showActive());
 
-    TDBMemo* memo = m_window->DBMemoSQL;
+    TDBMemo* memo = m_q.window->DBMemoSQL;
     memo->setFocus();
     QTest::keyClicks(memo, QStringLiteral("zz"));
     QCOMPARE(memo->text(), QStringLiteral("S1"));
-    m_window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
-    QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
-    QCOMPARE(m_dialogs->messageTexts(),
+    m_q.window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
+    QTest::mouseClick(m_q.window->ToolButtonAjout, Qt::LeftButton);
+    QCOMPARE(m_q.dialogs->messageTexts(),
         QStringList { QStringLiteral("Ne peut modifier un ensemble de données en lecture seule.") });
     QCOMPARE(memo->text(), QStringLiteral("S1"));
-    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsBrowse);
-    QVERIFY(m_window->close());
-    QCOMPARE(m_dialogs->calls.size(), 1);
+    QCOMPARE(m_q.window->TableSQL->state(), TDataSet::dsBrowse);
+    QVERIFY(m_q.window->close());
+    QCOMPARE(m_q.dialogs->calls.size(), 1);
 }
 
 void TestRememberedList::failedPostKeepsWindowOpenAndEditing()
 {
     open(QStringLiteral("S1\r\n"));
-    m_window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
-    QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
+    m_q.window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
+    QTest::mouseClick(m_q.window->ToolButtonAjout, Qt::LeftButton);
     // Another program removes the record: the update finds nothing to write.
-    m_db->exec(QStringLiteral("DELETE FROM ListBase"));
-    m_dialogs->messageAnswers << 0;
-    QVERIFY(!m_window->close());
-    QVERIFY(m_window->isVisible());
-    QCOMPARE(m_dialogs->calls.size(), 2);
-    QCOMPARE(m_dialogs->calls[1].message.caption, QStringLiteral("VeloSQL"));
-    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
-    QCOMPARE(m_window->DBMemoSQL->text(), QStringLiteral("S1\r\nS2\r\n"));
+    m_q.db->exec(QStringLiteral("DELETE FROM ListBase"));
+    m_q.dialogs->messageAnswers << 0;
+    QVERIFY(!m_q.window->close());
+    QVERIFY(m_q.window->isVisible());
+    QCOMPARE(m_q.dialogs->calls.size(), 2);
+    QCOMPARE(m_q.dialogs->calls[1].message.caption, QStringLiteral("VeloSQL"));
+    QCOMPARE(m_q.window->TableSQL->state(), TDataSet::dsEdit);
+    QCOMPARE(m_q.window->DBMemoSQL->text(), QStringLiteral("S1\r\nS2\r\n"));
     // Closing again asks again.
-    m_dialogs->messageAnswers << 1;
-    QVERIFY(m_window->close());
-    QCOMPARE(m_dialogs->calls.size(), 3);
+    m_q.dialogs->messageAnswers << 1;
+    QVERIFY(m_q.window->close());
+    QCOMPARE(m_q.dialogs->calls.size(), 3);
 }
 
 void TestRememberedList::closingAfterAnotherProgramWrote_data()
@@ -310,27 +294,27 @@ void TestRememberedList::closingAfterAnotherProgramWrote()
     QFETCH(QString, list);
     QFETCH(QString, separator);
     open(QStringLiteral("S1\r\n"));
-    m_window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
-    QTest::mouseClick(m_window->ToolButtonAjout, Qt::LeftButton);
-    QCOMPARE(runInOtherProgram(m_db->path(), other), QString());
-    m_dialogs->messageAnswers << 0;
-    QCOMPARE(m_window->close(), saved);
-    QCOMPARE(m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), list);
-    QCOMPARE(m_db->value(QStringLiteral("SELECT POLICE5 FROM ListBase")).toString(), separator);
+    m_q.window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
+    QTest::mouseClick(m_q.window->ToolButtonAjout, Qt::LeftButton);
+    QCOMPARE(runInOtherProgram(m_q.db->path(), other), QString());
+    m_q.dialogs->messageAnswers << 0;
+    QCOMPARE(m_q.window->close(), saved);
+    QCOMPARE(m_q.db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), list);
+    QCOMPARE(m_q.db->value(QStringLiteral("SELECT POLICE5 FROM ListBase")).toString(), separator);
     if (saved) {
-        QCOMPARE(m_dialogs->calls.size(), 1);
+        QCOMPARE(m_q.dialogs->calls.size(), 1);
         return;
     }
     // Refused: the window stays open and nothing typed is lost.
-    QCOMPARE(m_dialogs->messageTexts().value(1), recordChangedMessage());
-    QVERIFY(m_window->isVisible());
-    QCOMPARE(m_window->TableSQL->state(), TDataSet::dsEdit);
-    QCOMPARE(m_window->DBMemoSQL->text(), QStringLiteral("S1\r\nS2\r\n"));
+    QCOMPARE(m_q.dialogs->messageTexts().value(1), recordChangedMessage());
+    QVERIFY(m_q.window->isVisible());
+    QCOMPARE(m_q.window->TableSQL->state(), TDataSet::dsEdit);
+    QCOMPARE(m_q.window->DBMemoSQL->text(), QStringLiteral("S1\r\nS2\r\n"));
     // Abandoning the changes shows the list as it is stored now.
-    m_dialogs->messageAnswers << 1;
-    QVERIFY(m_window->close());
-    QCOMPARE(m_window->DBMemoSQL->text(), list);
-    QCOMPARE(m_db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), list);
+    m_q.dialogs->messageAnswers << 1;
+    QVERIFY(m_q.window->close());
+    QCOMPARE(m_q.window->DBMemoSQL->text(), list);
+    QCOMPARE(m_q.db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), list);
 }
 
 QTEST_MAIN(TestRememberedList)

@@ -2,9 +2,7 @@
 #include "Golden.h"
 #include "OtherProgram.h"
 #include "Query.h"
-#include "SQL.h"
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
+#include "QueryWindow.h"
 #include "kdb2text.h"
 
 #include <QComboBox>
@@ -12,7 +10,6 @@
 #include <QFile>
 #include <QTest>
 #include <QToolButton>
-#include <memory>
 
 // The query window's save command: the delimiter from POLICE5, the save dialog, the
 // format chosen by the filter entry, and failures that leave files as they were.
@@ -41,40 +38,30 @@ private:
     void save(const QString& fileName, int filterIndex);
 
     QTemporaryDir m_dir;
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<TFicheSQL> m_window;
+    QueryWindow m_q;
 };
 
 void TestSaveCommand::open(const QString& separator, bool run)
 {
-    m_db = std::make_unique<TestDatabase>();
-    QString escaped = separator;
-    escaped.replace(QLatin1Char('\''), QStringLiteral("''"));
-    m_db->exec(QStringLiteral("UPDATE ListBase SET POLICE5 = '%1';"
-                              "CREATE TABLE t (NOM VARCHAR(10), N INTEGER);"
-                              "INSERT INTO t VALUES ('a\"b', 1), ('c', 2)")
-                   .arg(escaped));
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_window = std::make_unique<TFicheSQL>();
+    m_q.createDatabase(QStringLiteral("CREATE TABLE t (NOM VARCHAR(10), N INTEGER);"
+                                      "INSERT INTO t VALUES ('a\"b', 1), ('c', 2)"));
+    m_q.setSetting(QStringLiteral("POLICE5"), separator);
+    m_q.createWindow();
     if (run) {
-        m_window->ComboBoxSQL->setEditText(QStringLiteral("SELECT * FROM t"));
-        m_window->ToolButtonResultClick(nullptr);
-        m_window->QuerySQL->last();
+        m_q.run(QStringLiteral("SELECT * FROM t"));
+        m_q.window->QuerySQL->last();
     }
 }
 
 void TestSaveCommand::cleanup()
 {
-    m_window.reset();
-    m_dialogs.reset();
-    m_db.reset();
+    m_q.reset();
 }
 
 void TestSaveCommand::save(const QString& fileName, int filterIndex)
 {
-    m_dialogs->saveAnswers << Dialogs::SaveFileResult { fileName, filterIndex };
-    QTest::mouseClick(m_window->ToolButtonEnregistrer, Qt::LeftButton);
+    m_q.dialogs->saveAnswers << Dialogs::SaveFileResult { fileName, filterIndex };
+    QTest::mouseClick(m_q.window->ToolButtonEnregistrer, Qt::LeftButton);
 }
 
 void TestSaveCommand::filterEntryChoosesFormat_data()
@@ -98,13 +85,13 @@ void TestSaveCommand::filterEntryChoosesFormat()
     open(QStringLiteral(";"));
     QTemporaryDir dir;
     save(dir.filePath(name), entry);
-    QCOMPARE(m_dialogs->messageTexts(), QStringList());
+    QCOMPARE(m_q.dialogs->messageTexts(), QStringList());
     QVERIFY(fileBytes(dir.filePath(written)).startsWith(start));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList { written });
     // The grid shows the first row again.
-    QCOMPARE(m_window->QuerySQL->recNo(), qsizetype(0));
-    QVERIFY(!m_window->QuerySQL->eof());
-    const Dialogs::SaveFile request = m_dialogs->callsOf(QStringLiteral("save"))[0].save;
+    QCOMPARE(m_q.window->QuerySQL->recNo(), qsizetype(0));
+    QVERIFY(!m_q.window->QuerySQL->eof());
+    const Dialogs::SaveFile request = m_q.dialogs->callsOf(QStringLiteral("save"))[0].save;
     QCOMPARE(request.title, QStringLiteral("Enregistrer les données de la requête"));
     QCOMPARE(request.filters.size(), 2);
     QCOMPARE(request.defaultSuffix, QStringLiteral("htm"));
@@ -117,7 +104,7 @@ void TestSaveCommand::dialogRemembersLastUse()
     QTemporaryDir dir;
     save(dir.filePath(QStringLiteral("a.txt")), 2);
     save(dir.filePath(QStringLiteral("b.htm")), 1);
-    const auto saves = m_dialogs->callsOf(QStringLiteral("save"));
+    const auto saves = m_q.dialogs->callsOf(QStringLiteral("save"));
     QCOMPARE(saves[1].save.fileName, dir.filePath(QStringLiteral("a.txt")));
     QCOMPARE(saves[1].save.filterIndex, 2);
 }
@@ -125,10 +112,10 @@ void TestSaveCommand::dialogRemembersLastUse()
 void TestSaveCommand::cancelWritesNothingButReplacesDelimiter()
 {
     open(QStringLiteral("|x"));
-    QTest::mouseClick(m_window->ToolButtonEnregistrer, Qt::LeftButton);
-    QCOMPARE(m_window->KDatasetToTextSQL->delimiter(), '|');
-    QCOMPARE(m_window->QuerySQL->recNo(), qsizetype(1));
-    QCOMPARE(m_dialogs->callsOf(QStringLiteral("save")).size(), 1);
+    QTest::mouseClick(m_q.window->ToolButtonEnregistrer, Qt::LeftButton);
+    QCOMPARE(m_q.window->KDatasetToTextSQL->delimiter(), '|');
+    QCOMPARE(m_q.window->QuerySQL->recNo(), qsizetype(1));
+    QCOMPARE(m_q.dialogs->callsOf(QStringLiteral("save")).size(), 1);
 }
 
 void TestSaveCommand::separatorGivesDelimiter_data()
@@ -155,7 +142,7 @@ void TestSaveCommand::separatorChangedElsewhereGivesDelimiter()
     open(QStringLiteral(";"));
     QTemporaryDir dir;
     save(dir.filePath(QStringLiteral("x.txt")), 2);
-    QCOMPARE(runInOtherProgram(m_db->path(), QStringLiteral("UPDATE ListBase SET POLICE5 = '|'")), QString());
+    QCOMPARE(runInOtherProgram(m_q.db->path(), QStringLiteral("UPDATE ListBase SET POLICE5 = '|'")), QString());
     save(dir.filePath(QStringLiteral("y.txt")), 2);
     QVERIFY(fileBytes(dir.filePath(QStringLiteral("y.txt"))).startsWith("\"a\"\"b\"|\"1\"\r\n"));
 }
@@ -175,7 +162,7 @@ void TestSaveCommand::closedQueryFails()
     open(QStringLiteral(";"), false);
     QTemporaryDir dir;
     save(dir.filePath(QStringLiteral("x.txt")), entry);
-    QCOMPARE(m_dialogs->messageTexts(), QStringList { message });
+    QCOMPARE(m_q.dialogs->messageTexts(), QStringList { message });
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
 
@@ -200,12 +187,12 @@ void TestSaveCommand::unwritableTargetKeepsOldFile()
     old.write("ancien");
     old.close();
     save(dir.filePath(target), entry);
-    QCOMPARE(m_dialogs->messageTexts().size(), 1);
-    QVERIFY(!m_dialogs->messageTexts()[0].isEmpty());
+    QCOMPARE(m_q.dialogs->messageTexts().size(), 1);
+    QVERIFY(!m_q.dialogs->messageTexts()[0].isEmpty());
     QCOMPARE(fileBytes(dir.filePath(QStringLiteral("old.htm"))), QByteArray("ancien"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot), QStringList { "old.htm" });
     // A failed export does not move the query back to its first row.
-    QVERIFY(m_window->QuerySQL->eof() || m_window->QuerySQL->recNo() == 1);
+    QVERIFY(m_q.window->QuerySQL->eof() || m_q.window->QuerySQL->recNo() == 1);
 }
 
 void TestSaveCommand::fullDiskKeepsOldFile()
@@ -215,16 +202,16 @@ void TestSaveCommand::fullDiskKeepsOldFile()
         QSKIP(qPrintable(disk.error()));
     open(QStringLiteral(";"));
     // Enough rows to overflow the small disk.
-    m_db->exec(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 20000) "
-                              "INSERT INTO t SELECT 'ligne assez longue pour remplir', x FROM c"));
-    m_window->ToolButtonResultClick(nullptr);
+    m_q.db->exec(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 20000) "
+                                "INSERT INTO t SELECT 'ligne assez longue pour remplir', x FROM c"));
+    m_q.window->ToolButtonResultClick(nullptr);
     const QString target = disk.filePath(QStringLiteral("liste.htm"));
     QFile old(target);
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("ancien");
     old.close();
     save(target, 1);
-    QCOMPARE(m_dialogs->messageTexts().size(), 1);
+    QCOMPARE(m_q.dialogs->messageTexts().size(), 1);
     QCOMPARE(fileBytes(target), QByteArray("ancien"));
     QCOMPARE(disk.entries(), QStringList { "liste.htm" });
 }

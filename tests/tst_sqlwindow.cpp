@@ -1,9 +1,7 @@
 #include "DBGrid.h"
 #include "DBMemo.h"
 #include "Query.h"
-#include "SQL.h"
-#include "ScriptedDialogs.h"
-#include "TestDatabase.h"
+#include "QueryWindow.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -11,7 +9,6 @@
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QToolButton>
-#include <memory>
 
 // The query window driven through its controls: running statements, the counter,
 // the drop-down list and errors.
@@ -39,37 +36,30 @@ private:
     void type(const QString& statement);
     void run();
 
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<TFicheSQL> m_window;
+    QueryWindow m_q;
 };
 
 void TestSqlWindow::init()
 {
-    m_db = std::make_unique<TestDatabase>();
-    m_db->exec(QStringLiteral("CREATE TABLE PaBase (NOM VARCHAR(20), SOLDE MONEY);"
-                              "INSERT INTO PaBase VALUES ('Durand', 10.5), ('Martin', NULL)"));
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-    m_window = std::make_unique<TFicheSQL>();
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    m_q.createDatabase(QStringLiteral("CREATE TABLE PaBase (NOM VARCHAR(20), SOLDE MONEY);"
+                                      "INSERT INTO PaBase VALUES ('Durand', 10.5), ('Martin', NULL)"));
+    m_q.createWindow();
+    QVERIFY(m_q.showActive());
 }
 
 void TestSqlWindow::cleanup()
 {
-    m_window.reset();
-    m_dialogs.reset();
-    m_db.reset();
+    m_q.reset();
 }
 
 void TestSqlWindow::type(const QString& statement)
 {
-    m_window->ComboBoxSQL->setEditText(statement);
+    m_q.window->ComboBoxSQL->setEditText(statement);
 }
 
 void TestSqlWindow::run()
 {
-    QTest::mouseClick(m_window->ToolButtonResult, Qt::LeftButton);
+    QTest::mouseClick(m_q.window->ToolButtonResult, Qt::LeftButton);
 }
 
 void TestSqlWindow::enterAndRunButtonDoTheSame_data()
@@ -83,19 +73,19 @@ void TestSqlWindow::enterAndRunButtonDoTheSame()
 {
     QFETCH(bool, useEnter);
     // Keys go to the combo box, which has the focus, as the window system sends them.
-    QComboBox* edit = m_window->ComboBoxSQL;
+    QComboBox* edit = m_q.window->ComboBoxSQL;
     edit->setFocus();
     QTest::keyClicks(edit, QStringLiteral("SELECT * FROM PaBase"));
     if (useEnter)
         QTest::keyClick(edit, Qt::Key_Return);
     else
         run();
-    QCOMPARE(m_window->LabelCompteurSQL->text(), QStringLiteral("2 enregistrements"));
-    QCOMPARE(m_window->DBGridSQL->model()->rowCount(), 2);
-    QCOMPARE(m_window->DBGridSQL->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("NOM"));
-    QCOMPARE(m_window->ComboBoxSQL->count(), 1);
-    QCOMPARE(m_window->ComboBoxSQL->currentText(), QStringLiteral("SELECT * FROM PaBase"));
-    QVERIFY(m_window->ComboBoxSQL->hasFocus());
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("2 enregistrements"));
+    QCOMPARE(m_q.window->DBGridSQL->model()->rowCount(), 2);
+    QCOMPARE(m_q.window->DBGridSQL->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("NOM"));
+    QCOMPARE(m_q.window->ComboBoxSQL->count(), 1);
+    QCOMPARE(m_q.window->ComboBoxSQL->currentText(), QStringLiteral("SELECT * FROM PaBase"));
+    QVERIFY(m_q.window->ComboBoxSQL->hasFocus());
 }
 
 void TestSqlWindow::counterTexts_data()
@@ -116,8 +106,8 @@ void TestSqlWindow::counterTexts()
                         "SELECT x FROM c WHERE %1 > 0")
              .arg(rows));
     run();
-    QCOMPARE(m_window->LabelCompteurSQL->text(), counter);
-    QCOMPARE(m_window->DBGridSQL->model()->rowCount(), rows);
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), counter);
+    QCOMPARE(m_q.window->DBGridSQL->model()->rowCount(), rows);
 }
 
 void TestSqlWindow::dropDownHoldsOneItemPerExactStatement()
@@ -134,8 +124,8 @@ void TestSqlWindow::dropDownHoldsOneItemPerExactStatement()
         run();
     }
     QStringList items;
-    for (int i = 0; i < m_window->ComboBoxSQL->count(); ++i)
-        items << m_window->ComboBoxSQL->itemText(i);
+    for (int i = 0; i < m_q.window->ComboBoxSQL->count(); ++i)
+        items << m_q.window->ComboBoxSQL->itemText(i);
     QCOMPARE(items.size(), 4);
     QCOMPARE(items.count(QStringLiteral("SELECT * FROM PaBase")), 1);
     QVERIFY(items.contains(QStringLiteral("select * from PaBase")));
@@ -155,38 +145,38 @@ void TestSqlWindow::addingToListKeepsTypedText()
     run();
     type(QStringLiteral("SELECT * FROM PaBase"));
     run();
-    QCOMPARE(m_window->ComboBoxSQL->currentText(), QStringLiteral("SELECT * FROM PaBase"));
+    QCOMPARE(m_q.window->ComboBoxSQL->currentText(), QStringLiteral("SELECT * FROM PaBase"));
 }
 
 void TestSqlWindow::emptyStatementOnlyMovesFocus()
 {
     type(QStringLiteral("SELECT * FROM PaBase"));
     run();
-    m_window->MemoSQL->setFocus();
+    m_q.window->MemoSQL->setFocus();
     type(QString());
     run();
-    QCOMPARE(m_window->LabelCompteurSQL->text(), QStringLiteral("2 enregistrements"));
-    QCOMPARE(m_window->DBGridSQL->model()->rowCount(), 2);
-    QCOMPARE(m_window->ComboBoxSQL->count(), 1);
-    QVERIFY(m_window->ComboBoxSQL->hasFocus());
-    QVERIFY(m_dialogs->calls.isEmpty());
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("2 enregistrements"));
+    QCOMPARE(m_q.window->DBGridSQL->model()->rowCount(), 2);
+    QCOMPARE(m_q.window->ComboBoxSQL->count(), 1);
+    QVERIFY(m_q.window->ComboBoxSQL->hasFocus());
+    QVERIFY(m_q.dialogs->calls.isEmpty());
 }
 
 void TestSqlWindow::rejectedStatementKeepsCounterAndEmptiesGrid()
 {
     type(QStringLiteral("SELECT * FROM PaBase"));
     run();
-    m_window->MemoSQL->setFocus();
+    m_q.window->MemoSQL->setFocus();
     type(QStringLiteral("SELECT * FROM nowhere"));
     run();
-    QCOMPARE(m_window->LabelCompteurSQL->text(), QStringLiteral("2 enregistrements"));
-    QCOMPARE(m_window->DBGridSQL->model()->rowCount(), 0);
-    QVERIFY(!m_window->QuerySQL->active());
-    QCOMPARE(m_window->QuerySQL->sql(), QStringLiteral("SELECT * FROM nowhere"));
-    QCOMPARE(m_window->ComboBoxSQL->count(), 1);
-    QVERIFY(m_window->MemoSQL->hasFocus());
-    QCOMPARE(m_dialogs->calls.size(), 1);
-    const Dialogs::MessageBox box = m_dialogs->calls[0].message;
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("2 enregistrements"));
+    QCOMPARE(m_q.window->DBGridSQL->model()->rowCount(), 0);
+    QVERIFY(!m_q.window->QuerySQL->active());
+    QCOMPARE(m_q.window->QuerySQL->sql(), QStringLiteral("SELECT * FROM nowhere"));
+    QCOMPARE(m_q.window->ComboBoxSQL->count(), 1);
+    QVERIFY(m_q.window->MemoSQL->hasFocus());
+    QCOMPARE(m_q.dialogs->calls.size(), 1);
+    const Dialogs::MessageBox box = m_q.dialogs->calls[0].message;
     QCOMPARE(box.caption, QStringLiteral("VeloSQL"));
     QCOMPARE(box.text, QStringLiteral("no such table: nowhere."));
     QCOMPARE(box.icon, Dialogs::Icon::Error);
@@ -194,18 +184,18 @@ void TestSqlWindow::rejectedStatementKeepsCounterAndEmptiesGrid()
     // The next valid statement sets both again.
     type(QStringLiteral("SELECT NOM FROM PaBase WHERE NOM = 'Durand'"));
     run();
-    QCOMPARE(m_window->LabelCompteurSQL->text(), QStringLiteral("1 enregistrement"));
-    QCOMPARE(m_window->DBGridSQL->model()->rowCount(), 1);
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("1 enregistrement"));
+    QCOMPARE(m_q.window->DBGridSQL->model()->rowCount(), 1);
 }
 
 void TestSqlWindow::runningAgainShowsCurrentData()
 {
     type(QStringLiteral("SELECT * FROM PaBase"));
     run();
-    m_db->exec(QStringLiteral("INSERT INTO PaBase VALUES ('Petit', 1)"));
+    m_q.db->exec(QStringLiteral("INSERT INTO PaBase VALUES ('Petit', 1)"));
     run();
-    QCOMPARE(m_window->LabelCompteurSQL->text(), QStringLiteral("3 enregistrements"));
-    QCOMPARE(m_window->ComboBoxSQL->count(), 1);
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("3 enregistrements"));
+    QCOMPARE(m_q.window->ComboBoxSQL->count(), 1);
 }
 
 void TestSqlWindow::blankStatementGoesToEngine()
@@ -213,27 +203,27 @@ void TestSqlWindow::blankStatementGoesToEngine()
     type(QStringLiteral("   "));
     run();
     // The engine finds no statement in blanks, so no result set comes back.
-    QCOMPARE(m_dialogs->messageTexts(), QStringList { QStringLiteral("Erreur à la création du handle de curseur.") });
-    QCOMPARE(m_window->ComboBoxSQL->count(), 0);
+    QCOMPARE(m_q.dialogs->messageTexts(), QStringList { QStringLiteral("Erreur à la création du handle de curseur.") });
+    QCOMPARE(m_q.window->ComboBoxSQL->count(), 0);
 }
 
 void TestSqlWindow::layoutOfControls()
 {
-    QCOMPARE(m_window->windowTitle(), QStringLiteral("Requêtes SQL"));
-    QCOMPARE(m_window->size(), QSize(792, 573));
-    QCOMPARE(m_window->ComboBoxSQL->geometry(), QRect(0, 26, 791, 21));
-    QCOMPARE(m_window->DBGridSQL->geometry(), QRect(0, 48, 791, 350));
-    QCOMPARE(m_window->MemoSQL->geometry(), QRect(0, 400, 394, 173));
-    QCOMPARE(m_window->DBMemoSQL->geometry(), QRect(397, 400, 394, 173));
+    QCOMPARE(m_q.window->windowTitle(), QStringLiteral("Requêtes SQL"));
+    QCOMPARE(m_q.window->size(), QSize(792, 573));
+    QCOMPARE(m_q.window->ComboBoxSQL->geometry(), QRect(0, 26, 791, 21));
+    QCOMPARE(m_q.window->DBGridSQL->geometry(), QRect(0, 48, 791, 350));
+    QCOMPARE(m_q.window->MemoSQL->geometry(), QRect(0, 400, 394, 173));
+    QCOMPARE(m_q.window->DBMemoSQL->geometry(), QRect(397, 400, 394, 173));
     const QStringList order = { "ToolButtonQuitter", "ToolButtonResult", "ToolButtonAjout", "ToolButtonEnregistrer",
         "ToolButtonImprimer", "ToolButtonCapturerSQL", "ToolButtonVoirSQL" };
     for (int i = 0; i < order.size(); ++i) {
-        auto* button = m_window->findChild<QToolButton*>(order[i]);
+        auto* button = m_q.window->findChild<QToolButton*>(order[i]);
         QVERIFY2(button, qPrintable(order[i]));
         QCOMPARE(button->geometry(), QRect(i * 26, 0, 26, 22));
         QVERIFY(!button->toolTip().isEmpty());
     }
-    QCOMPARE(m_window->ComboBoxSQL->maxVisibleItems(), 25);
+    QCOMPARE(m_q.window->ComboBoxSQL->maxVisibleItems(), 25);
 }
 
 QTEST_MAIN(TestSqlWindow)
