@@ -18,6 +18,12 @@ QStringList memoLines(const QString& text)
     return lines;
 }
 
+QString withLine(const QString& text, const QString& line)
+{
+    const QString lineEnd = QStringLiteral("\r\n");
+    return (memoLines(text) << line).join(lineEnd) + lineEnd;
+}
+
 QStringList linesToAdd(const QStringList& lines, const QSet<QString>& listed)
 {
     QStringList added;

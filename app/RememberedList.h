@@ -16,6 +16,9 @@ namespace RememberedList
 // The lines of the list memo's text: split at CR LF, a final empty line not counted.
 [[nodiscard]] QStringList memoLines(const QString& text);
 
+// The list memo's text with line added as its last line: every line ended by CR LF.
+[[nodiscard]] QString withLine(const QString& text, const QString& line);
+
 // The lines a refresh pass adds to a list that holds listed, in order: each line up
 // to, and not including, the first one that is already listed or that an earlier
 // line of the same pass added.

@@ -311,24 +311,17 @@ void TFicheSQL::DBMemoSQLChange(QObject*)
     refreshList();
 }
 
-QStringList TFicheSQL::memoLines() const
-{
-    return RememberedList::memoLines(DBMemoSQL->text());
-}
-
 void TFicheSQL::refreshList()
 {
     // The lines are counted once, at the start of the pass.
-    for (const QString& line : RememberedList::linesToAdd(memoLines(), m_listed))
+    for (const QString& line : RememberedList::linesToAdd(RememberedList::memoLines(DBMemoSQL->text()), m_listed))
         insertSorted(line);
 }
 
 void TFicheSQL::ToolButtonAjoutClick(QObject*)
 {
     TableSQL->edit();
-    QStringList lines = memoLines();
-    lines.append(ComboBoxSQL->currentText());
-    DBMemoSQL->setText(lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+    DBMemoSQL->setText(RememberedList::withLine(DBMemoSQL->text(), ComboBoxSQL->currentText()));
 }
 
 void TFicheSQL::FormClose(QObject*)

@@ -100,8 +100,6 @@ private:
     void AjoutComboBoxSQL();
     // Puts text into the sorted drop-down list without touching the statement box.
     void insertSorted(const QString& text);
-    // The lines of the list memo.
-    QStringList memoLines() const;
     void refreshList();
     // Adds the current row's cells, in the order shown, to the cell memo.
     void captureRow(const QString& separator);

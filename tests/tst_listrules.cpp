@@ -10,6 +10,8 @@ class TestListRules : public QObject
 private slots:
     void linesToAdd_data();
     void linesToAdd();
+    void withLine_data();
+    void withLine();
     void insertPositionKeepsListSorted_data();
     void insertPositionKeepsListSorted();
 };
@@ -39,6 +41,36 @@ void TestListRules::linesToAdd()
     QFETCH(QStringList, added);
     const QSet<QString> set(listed.begin(), listed.end());
     QCOMPARE(RememberedList::linesToAdd(RememberedList::memoLines(memo), set), added);
+}
+
+void TestListRules::withLine_data()
+{
+    QTest::addColumn<QString>("memo");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("empty memo") << ""
+                                << "S1"
+                                << "S1\r\n";
+    QTest::newRow("after a final line break") << "S1\r\n"
+                                              << "S2"
+                                              << "S1\r\nS2\r\n";
+    QTest::newRow("last line without a break gets one") << "S1"
+                                                        << "S2"
+                                                        << "S1\r\nS2\r\n";
+    QTest::newRow("empty line kept") << "S1\r\n\r\n"
+                                     << ""
+                                     << "S1\r\n\r\n\r\n";
+    QTest::newRow("line already there added again") << "S1\r\n"
+                                                    << "S1"
+                                                    << "S1\r\nS1\r\n";
+}
+
+void TestListRules::withLine()
+{
+    QFETCH(QString, memo);
+    QFETCH(QString, line);
+    QFETCH(QString, expected);
+    QCOMPARE(RememberedList::withLine(memo, line), expected);
 }
 
 void TestListRules::insertPositionKeepsListSorted_data()
