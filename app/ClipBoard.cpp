@@ -96,24 +96,33 @@ TFicheClip::~TFicheClip() = default;
 
 void TFicheClip::createControls()
 {
+    createToolBar();
+    createEditor();
+    createEditMenu();
+    connectHandlers();
+}
+
+void TFicheClip::createToolBar()
+{
     BevelHautClipBoard = Controls::bevel(this, QStringLiteral("BevelHautClipBoard"), QRect(0, 0, 792, 2));
 
     ToolBarClipBoard = new QWidget(this);
     ToolBarClipBoard->setObjectName(QStringLiteral("ToolBarClipBoard"));
     ToolBarClipBoard->setGeometry(0, 2, 792, 22);
-    ToolButtonQuitter = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonQuitter"),
-        ImageList::CaptureEditor, 0, QStringLiteral("Fermer la fenêtre"));
-    ToolButtonEffacer = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonEffacer"),
-        ImageList::CaptureEditor, 2, QStringLiteral("Effacer le texte"));
-    ToolButtonSauver = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonSauver"),
-        ImageList::CaptureEditor, 3, QStringLiteral("Sauvegarder le texte"));
-    ToolButtonImprimer = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonImprimer"),
-        ImageList::CaptureEditor, 4, QStringLiteral("Imprimer le texte"));
-    ToolButtonMail = Controls::addToolButton(ToolBarClipBoard, QStringLiteral("ToolButtonMail"),
-        ImageList::CaptureEditor, 5, QStringLiteral("Envoyer par E-Mail"));
+    auto add = [this](const QString& name, int imageIndex, const QString& hint) {
+        return Controls::addToolButton(ToolBarClipBoard, name, ImageList::CaptureEditor, imageIndex, hint);
+    };
+    ToolButtonQuitter = add(QStringLiteral("ToolButtonQuitter"), 0, QStringLiteral("Fermer la fenêtre"));
+    ToolButtonEffacer = add(QStringLiteral("ToolButtonEffacer"), 2, QStringLiteral("Effacer le texte"));
+    ToolButtonSauver = add(QStringLiteral("ToolButtonSauver"), 3, QStringLiteral("Sauvegarder le texte"));
+    ToolButtonImprimer = add(QStringLiteral("ToolButtonImprimer"), 4, QStringLiteral("Imprimer le texte"));
+    ToolButtonMail = add(QStringLiteral("ToolButtonMail"), 5, QStringLiteral("Envoyer par E-Mail"));
 
     BevelBasClipBoard = Controls::bevel(this, QStringLiteral("BevelBasClipBoard"), QRect(0, 24, 792, 2));
+}
 
+void TFicheClip::createEditor()
+{
     RichEditClipBoard = new QTextEdit(this);
     RichEditClipBoard->setObjectName(QStringLiteral("RichEditClipBoard"));
     RichEditClipBoard->setGeometry(0, 26, 792, 547);
@@ -132,7 +141,10 @@ void TFicheClip::createControls()
         QResizeEvent layOut(part->size(), QSize());
         QCoreApplication::sendEvent(part, &layOut);
     }
+}
 
+void TFicheClip::createEditMenu()
+{
     PopupMenuClipBoard = new QMenu(this);
     PopupMenuClipBoard->setObjectName(QStringLiteral("PopupMenuClipBoard"));
     auto addItem = [this](const QString& name, const QString& caption, void (TFicheClip::*handler)()) {
@@ -148,7 +160,10 @@ void TFicheClip::createControls()
     RichEditClipBoard->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RichEditClipBoard, &QWidget::customContextMenuRequested, this,
         [this](const QPoint& pos) { PopupMenuClipBoard->popup(RichEditClipBoard->viewport()->mapToGlobal(pos)); });
+}
 
+void TFicheClip::connectHandlers()
+{
     using ErrorGuard::connectGuarded;
     connectGuarded(ToolButtonQuitter, &QToolButton::clicked, this, &TFicheClip::ToolButtonQuitterClick);
     connectGuarded(ToolButtonEffacer, &QToolButton::clicked, this, &TFicheClip::ToolButtonEffacerClick);

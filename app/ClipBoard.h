@@ -73,6 +73,10 @@ protected:
 
 private:
     void createControls();
+    void createToolBar();
+    void createEditor();
+    void createEditMenu();
+    void connectHandlers();
     // Asks with the editor's own boxes: caption "Confirmation", "OK" and "Annuler".
     bool confirm(const QString& text);
 
