@@ -16,7 +16,8 @@
 #include <QTest>
 #include <QToolButton>
 
-// Cell inspection and capture through real clicks on the grid's cells.
+// Cell inspection and capture through real clicks on the grid's cells; how the
+// memo grows from the cells' texts is tested as values in tst_capturerules.
 class TestCapture : public QObject
 {
     Q_OBJECT
@@ -26,7 +27,6 @@ private slots:
 
     void clicksBuildCapture_data();
     void clicksBuildCapture();
-    void memoOfBlanksIsNotEmpty();
     void cellTextIsFieldValueNotDisplay();
     void rowCaptureTakesEveryColumn();
     void rowCaptureFollowsMovedColumns();
@@ -89,21 +89,12 @@ void TestCapture::clicksBuildCapture_data()
     QTest::newRow("add cell") << "PopupAjout"
                               << ";"
                               << "10,5;Durand";
-    QTest::newRow("add cell, empty separator") << "PopupAjout"
-                                               << ""
-                                               << "10,5Durand";
-    QTest::newRow("add cell, long separator") << "PopupAjout"
-                                              << " | "
-                                              << "10,5 | Durand";
     QTest::newRow("add cell, line break") << "PopupAjout"
                                           << "\r\n"
                                           << "10,5\r\nDurand";
     QTest::newRow("add line") << "PopupLigne"
                               << ";"
                               << "Martin;10,5;Durand;";
-    QTest::newRow("add line, empty separator") << "PopupLigne"
-                                               << ""
-                                               << "Martin10,5Durand";
     QTest::newRow("add line, line break") << "PopupLigne"
                                           << "\r\n"
                                           << "Martin\r\n10,5\r\nDurand\r\n";
@@ -123,16 +114,6 @@ void TestCapture::clicksBuildCapture()
     click(1, 0);
     QCOMPARE(m_q.window->memoText(), expected);
     QCOMPARE(m_q.window->QuerySQL->recNo(), qsizetype(1));
-}
-
-void TestCapture::memoOfBlanksIsNotEmpty()
-{
-    open(QStringLiteral(";"), QStringLiteral("CREATE TABLE t (a TEXT); INSERT INTO t VALUES ('x')"),
-        QStringLiteral("SELECT * FROM t"));
-    m_q.window->PopupAjout->trigger();
-    m_q.window->setMemoText(QStringLiteral("  "));
-    click(0, 0);
-    QCOMPARE(m_q.window->memoText(), QStringLiteral("  ;x"));
 }
 
 void TestCapture::cellTextIsFieldValueNotDisplay()
