@@ -6,7 +6,6 @@
 
 #include <QByteArray>
 #include <QString>
-#include <optional>
 
 class TDataSet;
 struct ColumnInfo;
@@ -38,7 +37,6 @@ public:
     void setVisible(bool visible) { m_visible = visible; }
 
     // Values in the current record.
-    bool isNull() const;
     QString asString() const; // text value; empty for a null
     QString text() const { return asString(); } // edit text
     // Fixed point: value × 10,000. Throws EDatabaseError when the value is no amount or
@@ -61,12 +59,6 @@ public:
     void setAsString(const QString& value);
 
 private:
-    // The text of a number, a truth value or a null.
-    QString numberText(const CellRef& cell) const;
-    // The text shown for a text cell that holds a date, a time or a truth value as its
-    // column's type reads it; nothing when the stored text is shown as it is.
-    std::optional<QString> formattedText(const CellRef& cell) const;
-
     TDataSet* m_dataSet;
     int m_index;
     QString m_name;
