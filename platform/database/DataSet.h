@@ -26,6 +26,8 @@ public:
 
     bool active() const { return m_state != dsInactive; }
     State state() const { return m_state; }
+    // In edit or insert state: the current record is being changed.
+    bool editing() const { return m_state == dsEdit || m_state == dsInsert; }
     virtual void open() = 0;
     void close();
 
