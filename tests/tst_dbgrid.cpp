@@ -27,11 +27,13 @@ rlim_t addressSpaceInUse()
 namespace
 {
 
-// A query that tells how many receivers its signals have.
+// A query, named by its own data source, that tells how many receivers its signals have.
 class ListenedQuery : public TQuery
 {
 public:
+    ListenedQuery() { source.setDataSet(this); }
     int listeners() const { return receivers(SIGNAL(currentChanged())) + receivers(SIGNAL(layoutChanged())); }
+    TDataSource source;
 };
 
 } // namespace
@@ -186,20 +188,16 @@ void TestDBGrid::changingDataSourceLeavesNoConnectionBehind()
     QFETCH(bool, sameSourceAgain);
     ListenedQuery first;
     ListenedQuery second;
-    TDataSource firstSource;
-    firstSource.setDataSet(&first);
-    TDataSource secondSource;
-    secondSource.setDataSet(&second);
     const int unheard = first.listeners();
     TDBGrid grid;
-    grid.setDataSource(&firstSource);
+    grid.setDataSource(&first.source);
     const int heard = first.listeners();
     QVERIFY(heard > unheard);
     if (sameSourceAgain) {
-        grid.setDataSource(&firstSource);
+        grid.setDataSource(&first.source);
         QCOMPARE(first.listeners(), heard);
     } else {
-        grid.setDataSource(&secondSource);
+        grid.setDataSource(&second.source);
         QCOMPARE(first.listeners(), unheard);
         QCOMPARE(second.listeners(), heard);
     }

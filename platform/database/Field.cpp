@@ -7,6 +7,7 @@
 
 TField::TField(TDataSet* dataSet, int index, const ColumnInfo& column)
     : m_dataSet(dataSet)
+    , m_forms(&dataSet->textForms())
     , m_index(index)
     , m_name(column.name)
     , m_type(column.type)
@@ -48,19 +49,9 @@ QString TField::asString() const
     return textOf(cell());
 }
 
-QString TField::textOf(const CellRef& c) const
-{
-    return m_dataSet->textForms().textOf(c, m_type);
-}
-
 QString TField::textStart(const CellRef& c, qsizetype units) const
 {
-    return m_dataSet->textForms().textStart(c, m_type, units);
-}
-
-void TField::appendText1252(QByteArray& out, Windows1252::Unmappable policy) const
-{
-    m_dataSet->textForms().appendText1252(out, cell(), m_type, policy);
+    return m_forms->textStart(c, m_type, units);
 }
 
 qint64 TField::asCurrency() const

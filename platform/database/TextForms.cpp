@@ -334,7 +334,7 @@ std::optional<QString> TextForms::formattedText(const CellRef& c, TFieldType typ
     return std::nullopt;
 }
 
-void TextForms::appendText1252(QByteArray& out, const CellRef& c, TFieldType type, Windows1252::Unmappable policy) const
+void TextForms::appendText1252(QByteArray& out, CellRef c, TFieldType type, Windows1252::Unmappable policy) const
 {
     switch (c.cls) {
     case CellClass::Null:

@@ -40,7 +40,7 @@ struct TextForms {
     // A long text or blob costs no more than a short one.
     QString textStart(const CellRef& cell, TFieldType type, qsizetype units) const;
     // Appends textOf() in Windows-1252.
-    void appendText1252(QByteArray& out, const CellRef& cell, TFieldType type, Windows1252::Unmappable policy) const;
+    void appendText1252(QByteArray& out, CellRef cell, TFieldType type, Windows1252::Unmappable policy) const;
 
     // A cell read as an amount in units of 1/10,000; nothing when it holds no amount or
     // when that product, or its opposite, does not fit a qint64.
