@@ -95,7 +95,7 @@ void TKDatasetToPrinter::measure()
         if (!field->visible() || isBlobType(field->dataType()))
             continue;
         const QString sample = QString(std::clamp(field->displayWidth(), 0, pageLetters), u'e') + u' ';
-        m_columns.push_back({ i, field->fieldName(), m_canvas->textWidth(sample) });
+        m_columns.push_back({ i, m_canvas->textWidth(sample) });
     }
     m_lineHeight = m_canvas->textHeight(QStringLiteral("X")) + m_pixelsPerMmY;
     m_footerHeight = int(m_footer.size()) * m_lineHeight;

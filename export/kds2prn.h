@@ -72,10 +72,9 @@ protected:
     // data set was closed or replaced meanwhile (the handler lets events through).
     bool reportProgress(qsizetype done);
 
-    // A column: the field it shows, by position, with its name and width in pixels.
+    // A column: the field it shows, by position, and its width in pixels.
     struct Column {
         int field;
-        QString name;
         int width;
     };
 

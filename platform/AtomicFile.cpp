@@ -161,13 +161,6 @@ void AtomicFile::commit()
         fail(errno ? errno : EIO);
 }
 
-void AtomicFile::cancel()
-{
-    if (!m_done)
-        m_file.cancelWriting();
-    m_done = true;
-}
-
 void AtomicFile::fail(int systemError)
 {
     if (!m_done && m_file.isOpen())

@@ -45,10 +45,6 @@ public:
     void finish();
     // Finishes the file and renames it over the target.
     void commit();
-    // Drops the temporary file; the target stays as it was.
-    void cancel();
-
-    const QString& fileName() const { return m_fileName; }
 
 private:
     void keepOwnerAndMode();

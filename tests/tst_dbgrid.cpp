@@ -1,5 +1,6 @@
 #include "DBGrid.h"
 #include "QueryFixture.h"
+#include "Table.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>
@@ -23,6 +24,20 @@ rlim_t addressSpaceInUse()
 } // namespace
 #endif
 
+namespace
+{
+
+// A query, named by its own data source, that tells how many receivers its signals have.
+class ListenedQuery : public TQuery
+{
+public:
+    ListenedQuery() { source.setDataSet(this); }
+    int listeners() const { return receivers(SIGNAL(currentChanged())) + receivers(SIGNAL(layoutChanged())); }
+    TDataSource source;
+};
+
+} // namespace
+
 // The grid shows each cell's first line, cut short, and never pays for what it does
 // not show.
 class TestDBGrid : public QObject
@@ -36,6 +51,9 @@ private slots:
     void paintingHugeCellTakesNoMemoryForIt();
     void columnsOfHugeDeclaredSizesStayBounded_data();
     void columnsOfHugeDeclaredSizesStayBounded();
+    void modelStaysConsistentThroughOpenCloseAndEdit();
+    void changingDataSourceLeavesNoConnectionBehind_data();
+    void changingDataSourceLeavesNoConnectionBehind();
 };
 
 void TestDBGrid::cellShowsStartOfFirstLine_data()
@@ -130,6 +148,59 @@ void TestDBGrid::columnsOfHugeDeclaredSizesStayBounded()
     TDBGrid grid;
     grid.setDataSource(&source);
     QCOMPARE(grid.columnWidth(0), 400);
+}
+
+void TestDBGrid::modelStaysConsistentThroughOpenCloseAndEdit()
+{
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (id INTEGER, nom VARCHAR(20));"
+                           "INSERT INTO t VALUES (1, 'Dupont'), (2, 'Martin')"));
+    TTable table;
+    table.setDatabaseName(QStringLiteral("Velorin"));
+    table.setTableName(QStringLiteral("t.DB"));
+    TDataSource source;
+    source.setDataSet(&table);
+    TDBGrid grid;
+    grid.setDataSource(&source);
+    QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+
+    table.open();
+    QCOMPARE(grid.model()->rowCount(), 2);
+    table.close();
+    QCOMPARE(grid.model()->rowCount(), 0);
+    table.open();
+    table.edit();
+    table.FieldByName(QStringLiteral("nom"))->setAsString(QStringLiteral("Durand"));
+    table.post();
+    QCOMPARE(grid.model()->rowCount(), 2);
+    QCOMPARE(grid.model()->index(0, 1).data().toString(), QStringLiteral("Durand"));
+}
+
+void TestDBGrid::changingDataSourceLeavesNoConnectionBehind_data()
+{
+    QTest::addColumn<bool>("sameSourceAgain");
+    QTest::newRow("another data source") << false;
+    QTest::newRow("the same data source twice") << true;
+}
+
+void TestDBGrid::changingDataSourceLeavesNoConnectionBehind()
+{
+    QFETCH(bool, sameSourceAgain);
+    ListenedQuery first;
+    ListenedQuery second;
+    const int unheard = first.listeners();
+    TDBGrid grid;
+    grid.setDataSource(&first.source);
+    const int heard = first.listeners();
+    QVERIFY(heard > unheard);
+    if (sameSourceAgain) {
+        grid.setDataSource(&first.source);
+        QCOMPARE(first.listeners(), heard);
+    } else {
+        grid.setDataSource(&second.source);
+        QCOMPARE(first.listeners(), unheard);
+        QCOMPARE(second.listeners(), heard);
+    }
 }
 
 QTEST_MAIN(TestDBGrid)

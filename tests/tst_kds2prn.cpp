@@ -1,4 +1,5 @@
 #include "QueryFixture.h"
+#include "Raised.h"
 #include "RecordingPrinter.h"
 #include "kds2prn.h"
 
@@ -39,16 +40,6 @@ QString numbers(int rows, const QString& type = QStringLiteral("INTEGER"))
                           " INSERT INTO t SELECT n FROM c WHERE n <= %2")
         .arg(type)
         .arg(rows);
-}
-
-template <class E, class F> QString errorOf(F&& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e.message();
-    }
-    return {};
 }
 
 } // namespace
@@ -336,7 +327,9 @@ void TestDatasetToPrinter::errorsBeginNoJob()
         l.component.setDataSet(nullptr);
     if (dataSet == u"destroyed")
         l.component.setDataSet(std::make_unique<TQuery>().get());
-    QCOMPARE(errorOf<TKDBExportError>([&] { l.component.Print(); }), message);
+    const Raised failure = raised([&] { l.component.Print(); });
+    QCOMPARE(failure.kind, QStringLiteral("TKDBExportError"));
+    QCOMPARE(failure.message, message);
     QVERIFY(l.printer.calls.isEmpty());
 }
 
@@ -362,11 +355,12 @@ void TestDatasetToPrinter::secondJobWhileOneRunsFails()
     l.component.setOnProgress([&](qsizetype, qsizetype) {
         second.setPrinter(sameListing ? &newPrinter : &l.printer);
         second.setOnProgress([](qsizetype, qsizetype) { return false; });
-        errors << errorOf<EPrinter>([&] { second.Print(); });
+        const Raised failure = raised([&] { second.Print(); });
+        errors << failure.kind + QLatin1Char(' ') + failure.message;
         return true;
     });
     l.component.Print();
-    QCOMPARE(errors, QStringList(3, QStringLiteral("Impression en cours")));
+    QCOMPARE(errors, QStringList(3, QStringLiteral("EPrinter Impression en cours")));
     QCOMPARE(l.printer.kinds().count(Kind::Begin), 1);
     QCOMPARE(l.printer.pages().size(), 2);
     QVERIFY(!l.printer.aborted());
@@ -403,7 +397,9 @@ void TestDatasetToPrinter::dataSetClosedDuringJobDropsIt()
             l.query.close();
         return true;
     });
-    QCOMPARE(errorOf<TKDBExportError>([&] { l.component.Print(); }), "Dataset changed while printing");
+    const Raised failure = raised([&] { l.component.Print(); });
+    QCOMPARE(failure.kind, QStringLiteral("TKDBExportError"));
+    QCOMPARE(failure.message, QStringLiteral("Dataset changed while printing"));
     QVERIFY(l.printer.aborted());
     QVERIFY(!l.printer.printing());
 }

@@ -48,7 +48,6 @@ void TestTable::opensOnFirstRecordInBrowseState()
     QObject owner;
     TTable* t = openTable(&owner);
     QCOMPARE(t->state(), TDataSet::dsBrowse);
-    QCOMPARE(int(t->state()), 1);
     QCOMPARE(t->recNo(), qsizetype(0));
     QCOMPARE(t->FieldByName(QStringLiteral("POLICE5"))->text(), QStringLiteral(";"));
     QVERIFY(t->canModify());

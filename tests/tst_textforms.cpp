@@ -56,6 +56,8 @@ private slots:
     void bytesMatchTextForm_data();
     void bytesMatchTextForm();
     void numbersAtTheEdgesReadAlike();
+    void textReadsAsAmount_data();
+    void textReadsAsAmount();
 };
 
 void TestTextForms::bytesMatchTextForm_data()
@@ -118,6 +120,43 @@ void TestTextForms::numbersAtTheEdgesReadAlike()
             QCOMPARE(raised([field] { (void)field->asCurrency(); }).message, inRange ? QString() : message);
         }
     }
+}
+
+void TestTextForms::textReadsAsAmount_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("isAmount");
+    QTest::addColumn<qint64>("units");
+    QTest::newRow("whole") << QByteArray("12") << true << qint64(120000);
+    QTest::newRow("decimal comma") << QByteArray("12,5") << true << qint64(125000);
+    QTest::newRow("blanks and sign") << QByteArray(" -3.14159 ") << true << qint64(-31415);
+    QTest::newRow("plus sign") << QByteArray("+0.0001") << true << qint64(1);
+    QTest::newRow("point alone after digits") << QByteArray("7.") << true << qint64(70000);
+    QTest::newRow("largest amount") << QByteArray("922337203685477.5807") << true << std::numeric_limits<qint64>::max();
+    QTest::newRow("smallest amount") << QByteArray("-922337203685477.5807") << true
+                                     << -std::numeric_limits<qint64>::max();
+    QTest::newRow("one unit past the largest") << QByteArray("922337203685477.5808") << false << qint64(0);
+    QTest::newRow("ten times too large") << QByteArray("9223372036854775") << false << qint64(0);
+    QTest::newRow("empty") << QByteArray("") << false << qint64(0);
+    QTest::newRow("sign alone") << QByteArray("-") << false << qint64(0);
+    QTest::newRow("two points") << QByteArray("1.2.3") << false << qint64(0);
+    QTest::newRow("grouped thousands") << QByteArray("1 000") << false << qint64(0);
+    QTest::newRow("word") << QByteArray("douze") << false << qint64(0);
+}
+
+void TestTextForms::textReadsAsAmount()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, isAmount);
+    QFETCH(qint64, units);
+    CellRef cell;
+    cell.cls = CellClass::Text;
+    cell.data = text.constData();
+    cell.size = text.size();
+    const std::optional<qint64> amount = TextForms::currencyUnits(cell);
+    QCOMPARE(amount.has_value(), isAmount);
+    if (isAmount)
+        QCOMPARE(*amount, units);
 }
 
 QTEST_MAIN(TestTextForms)

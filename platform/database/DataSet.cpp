@@ -3,49 +3,6 @@
 #include "Databases.h"
 #include "Exceptions.h"
 
-namespace
-{
-
-std::vector<NumericDatePart> numericDateParts(const QString& format)
-{
-    std::vector<NumericDatePart> parts;
-    for (qsizetype i = 0; i < format.size();) {
-        const QChar c = format[i];
-        qsizetype run = 1;
-        while (i + run < format.size() && format[i + run] == c)
-            ++run;
-        if (c == u'd' || c == u'M' || c == u'y') {
-            const bool known = c == u'y' ? (run == 2 || run == 4) : run <= 2;
-            if (!known)
-                return {};
-            parts.push_back({ char(c.unicode()), int(run), 0 });
-        } else if (c.unicode() < 0x80 && !c.isLetter() && !QStringLiteral("'&<>\"").contains(c)) {
-            for (qsizetype k = 0; k < run; ++k)
-                parts.push_back({ 0, 0, char(c.unicode()) });
-        } else {
-            return {};
-        }
-        i += run;
-    }
-    return parts;
-}
-
-} // namespace
-
-TextForms TextForms::current()
-{
-    TextForms f;
-    f.locale = QLocale();
-    f.decimalPoint = f.locale.decimalPoint().isEmpty() ? QChar(u'.') : f.locale.decimalPoint().front();
-    f.dateFormat = f.locale.dateFormat(QLocale::ShortFormat);
-    f.timeFormat = f.locale.timeFormat(QLocale::ShortFormat);
-    f.dateTimeFormat = f.locale.dateTimeFormat(QLocale::ShortFormat);
-    // Locales that write their own digits keep to QLocale.
-    if (f.locale.zeroDigit() == QLatin1String("0"))
-        f.numericDate = numericDateParts(f.dateFormat);
-    return f;
-}
-
 TDataSet::TDataSet(QObject* owner, const QString& name)
     : TComponent(owner, name)
 {

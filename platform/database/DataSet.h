@@ -3,33 +3,11 @@
 #include "Connection.h"
 #include "Field.h"
 #include "TComponent.h"
+#include "TextForms.h"
 
-#include <QLocale>
 #include <QPointer>
 #include <memory>
 #include <vector>
-
-// One field of a short date format made of numbers only: 'd', 'M' or 'y' with its
-// width in letters ("dd" is 2), or a literal byte when field is 0.
-struct NumericDatePart {
-    char field;
-    int width;
-    char literal;
-};
-
-// Text forms of values under the user's regional settings, taken when a data set
-// opens: decimal separator and the short date and time formats.
-struct TextForms {
-    QLocale locale;
-    QChar decimalPoint;
-    QString dateFormat;
-    QString timeFormat;
-    QString dateTimeFormat;
-    // dateFormat as numeric parts when it has nothing else ("dd/MM/yyyy", "M/d/yy"), so
-    // that exports write dates without going through QLocale; empty otherwise.
-    std::vector<NumericDatePart> numericDate;
-    static TextForms current();
-};
 
 // A set of rows walked with a cursor: the base of queries and tables. The rows
 // are held in memory once open.
@@ -48,6 +26,8 @@ public:
 
     bool active() const { return m_state != dsInactive; }
     State state() const { return m_state; }
+    // In edit or insert state: the current record is being changed.
+    bool editing() const { return m_state == dsEdit || m_state == dsInsert; }
     virtual void open() = 0;
     void close();
 

@@ -2,11 +2,11 @@
 
 #include "FieldType.h"
 #include "ResultStore.h"
+#include "TextForms.h"
 #include "Windows1252.h"
 
 #include <QByteArray>
 #include <QString>
-#include <optional>
 
 class TDataSet;
 struct ColumnInfo;
@@ -38,7 +38,6 @@ public:
     void setVisible(bool visible) { m_visible = visible; }
 
     // Values in the current record.
-    bool isNull() const;
     QString asString() const; // text value; empty for a null
     QString text() const { return asString(); } // edit text
     // Fixed point: value × 10,000. Throws EDatabaseError when the value is no amount or
@@ -47,12 +46,15 @@ public:
     QByteArray blobContents() const; // memo: its text in Windows-1252; else raw bytes
     void appendBlobContents(QByteArray& out) const; // the same, appended to out
     // Appends the text value in Windows-1252 (the exports' fast path).
-    void appendText1252(QByteArray& out, Windows1252::Unmappable policy) const;
+    void appendText1252(QByteArray& out, Windows1252::Unmappable policy) const
+    {
+        m_forms->appendText1252(out, cell(), m_type, policy);
+    }
 
     // The raw cell in the current record, and in any row (the grid reads these).
     CellRef cell() const;
     CellRef cellAt(qsizetype row) const;
-    QString textOf(const CellRef& cell) const;
+    QString textOf(const CellRef& cell) const { return m_forms->textOf(cell, m_type); }
     // The start of textOf(cell): all of it, or its first `units` UTF-16 code units at
     // least. A long text or blob costs no more than a short one (what the grid shows).
     QString textStart(const CellRef& cell, qsizetype units) const;
@@ -61,13 +63,8 @@ public:
     void setAsString(const QString& value);
 
 private:
-    // The text of a number, a truth value or a null.
-    QString numberText(const CellRef& cell) const;
-    // The text shown for a text cell that holds a date, a time or a truth value as its
-    // column's type reads it; nothing when the stored text is shown as it is.
-    std::optional<QString> formattedText(const CellRef& cell) const;
-
     TDataSet* m_dataSet;
+    const TextForms* m_forms; // the data set's, taken when it opened
     int m_index;
     QString m_name;
     QString m_label;

@@ -153,19 +153,20 @@ QueryResult readRows(QSqlQuery& q)
     return result;
 }
 
-QVariant toVariant(const FieldValue& v)
+// A cell as the driver binds it or compares it.
+QVariant toVariant(const CellRef& c)
 {
-    switch (v.cls) {
+    switch (c.cls) {
     case CellClass::Null:
         return {};
     case CellClass::Integer:
-        return QVariant(v.integer);
+        return QVariant(c.integer);
     case CellClass::Float:
-        return QVariant(v.real);
+        return QVariant(c.real);
     case CellClass::Text:
-        return QVariant(Utf8::decode(v.bytes));
+        return QVariant(Utf8::decode(QByteArrayView(c.data, c.size)));
     case CellClass::Blob:
-        return QVariant(v.bytes);
+        return QVariant(QByteArray(c.data, c.size));
     }
     return {};
 }
@@ -279,31 +280,17 @@ TableResult QtSqlConnection::openTable(const QString& table)
         for (const ColumnInfo& c : result.data.columns)
             keyColumns << c.name;
     m_keyColumns.insert(table, keyColumns);
+    std::vector<int> keyIndexes;
+    for (const QString& k : keyColumns) {
+        int index = 0;
+        while (index < int(result.data.columns.size()) && result.data.columns[size_t(index)].name != k)
+            ++index;
+        keyIndexes.push_back(index);
+    }
     for (qsizetype r = 0; r < result.data.rows->rowCount(); ++r) {
         QVariantList key;
-        for (const QString& k : keyColumns) {
-            int index = 0;
-            while (index < int(result.data.columns.size()) && result.data.columns[size_t(index)].name != k)
-                ++index;
-            const CellRef c = result.data.rows->cell(r, index);
-            switch (c.cls) {
-            case CellClass::Null:
-                key << QVariant();
-                break;
-            case CellClass::Integer:
-                key << QVariant(c.integer);
-                break;
-            case CellClass::Float:
-                key << QVariant(c.real);
-                break;
-            case CellClass::Text:
-                key << QVariant(Utf8::decode(QByteArrayView(c.data, c.size)));
-                break;
-            case CellClass::Blob:
-                key << QVariant(QByteArray(c.data, c.size));
-                break;
-            }
-        }
+        for (const int index : keyIndexes)
+            key << toVariant(result.data.rows->cell(r, index));
         result.keys.push_back(key);
     }
     return result;
@@ -371,7 +358,7 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
     }
     QVariantList values;
     for (const FieldChange& c : changes)
-        values << toVariant(c.after);
+        values << toVariant(c.after.ref());
     values << keyValues;
     QSqlQuery update = run(
         QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(quotedTable, sets.join(QStringLiteral(", ")), where), values);
@@ -398,7 +385,7 @@ void QtSqlConnection::insertRow(const QString& table, const QStringList& columns
             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                   .arg(quotedTable, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
     for (const FieldValue& v : values)
-        q.addBindValue(toVariant(v));
+        q.addBindValue(toVariant(v.ref()));
     if (!q.exec())
         throw EDatabaseError(errorText(q.lastError()));
 }

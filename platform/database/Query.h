@@ -13,7 +13,6 @@ public:
     // The statement text, stored unchanged; setting it scans its named parameters.
     const QString& sql() const { return m_sql; }
     void setSQL(const QString& text);
-    const QStringList& paramNames() const { return m_parsed.params; }
 
     // Runs the statement and reads its whole result. A failure leaves the query closed.
     void open() override;

@@ -131,6 +131,25 @@ void ResultStore::appendBlob(const char* bytes, qsizetype size)
     appendVariable(CellClass::Blob, bytes, size);
 }
 
+void ResultStore::appendCell(const CellRef& cell)
+{
+    switch (cell.cls) {
+    case CellClass::Null:
+        appendNull();
+        break;
+    case CellClass::Integer:
+        appendInteger(cell.integer);
+        break;
+    case CellClass::Float:
+        appendFloat(cell.real);
+        break;
+    case CellClass::Text:
+    case CellClass::Blob:
+        appendVariable(cell.cls, cell.data, cell.size);
+        break;
+    }
+}
+
 void ResultStore::endRow()
 {
     while (m_column < m_columns)

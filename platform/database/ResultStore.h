@@ -39,6 +39,8 @@ public:
     void appendFloat(double value);
     void appendText(const char* utf8, qsizetype size);
     void appendBlob(const char* bytes, qsizetype size);
+    // Appends a copy of a cell of any class.
+    void appendCell(const CellRef& cell);
     void endRow();
 
     CellRef cell(qsizetype row, int column) const;

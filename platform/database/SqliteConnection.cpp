@@ -93,6 +93,55 @@ CellRef cellOf(sqlite3_stmt* stmt, int column)
     return c;
 }
 
+// The fields of a statement's columns, as their declared types give them; a column
+// without one is ftUnknown until its values are read.
+std::vector<ColumnInfo> declaredColumns(sqlite3_stmt* stmt)
+{
+    const int columns = sqlite3_column_count(stmt);
+    std::vector<ColumnInfo> result;
+    result.reserve(size_t(columns));
+    for (int i = 0; i < columns; ++i) {
+        const char* decl = sqlite3_column_decltype(stmt, i);
+        result.push_back(SqliteConnection::columnFromDeclaredType(
+            Utf8::decode(sqlite3_column_name(stmt, i)), decl ? Utf8::decode(decl) : QString()));
+    }
+    return result;
+}
+
+// Copies every row that a statement gives into rows; the result code of the last step.
+int copyRows(sqlite3_stmt* stmt, ResultStore& rows)
+{
+    const int columns = rows.columnCount();
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        rows.beginRow();
+        // The hot loop of every query: each class straight into the store, without
+        // building a CellRef first.
+        for (int i = 0; i < columns; ++i) {
+            switch (sqlite3_column_type(stmt, i)) {
+            case SQLITE_INTEGER:
+                rows.appendInteger(sqlite3_column_int64(stmt, i));
+                break;
+            case SQLITE_FLOAT:
+                rows.appendFloat(sqlite3_column_double(stmt, i));
+                break;
+            case SQLITE_TEXT:
+                rows.appendText(
+                    reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)), sqlite3_column_bytes(stmt, i));
+                break;
+            case SQLITE_BLOB:
+                rows.appendBlob(static_cast<const char*>(sqlite3_column_blob(stmt, i)), sqlite3_column_bytes(stmt, i));
+                break;
+            default:
+                rows.appendNull();
+                break;
+            }
+        }
+        rows.endRow();
+    }
+    return rc;
+}
+
 // Undoes what was written since the savepoint `name` was set, or the whole
 // transaction when it is the outermost one, unless the engine already rolled it back
 // (as it does after a full disk, for one). Errors here would hide the first one.
@@ -320,12 +369,8 @@ QueryResult SqliteConnection::execute(const QString& sql)
             if (!scanStatements(utf8).managesTransactions)
                 batch.emplace(m_db);
         }
-        const int columns = sqlite3_column_count(s.stmt);
-        if (!last || columns == 0) {
-            int rc;
-            while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) { }
-            if (rc != SQLITE_DONE)
-                failIn(number, several, sqlite3_sql(s.stmt));
+        if (!last || sqlite3_column_count(s.stmt) == 0) {
+            runToEnd(s.stmt, number, several);
             if (batch)
                 batch->checkStillOpen();
             if (last) {
@@ -337,52 +382,32 @@ QueryResult SqliteConnection::execute(const QString& sql)
             continue;
         }
 
-        QueryResult result;
-        result.rows = std::make_unique<ResultStore>(columns);
-        result.columns.reserve(size_t(columns));
-        for (int i = 0; i < columns; ++i) {
-            const char* decl = sqlite3_column_decltype(s.stmt, i);
-            result.columns.push_back(columnFromDeclaredType(
-                Utf8::decode(sqlite3_column_name(s.stmt, i)), decl ? Utf8::decode(decl) : QString()));
-        }
-        ResultStore& rows = *result.rows;
-        int rc;
-        while ((rc = sqlite3_step(s.stmt)) == SQLITE_ROW) {
-            rows.beginRow();
-            for (int i = 0; i < columns; ++i) {
-                switch (sqlite3_column_type(s.stmt, i)) {
-                case SQLITE_INTEGER:
-                    rows.appendInteger(sqlite3_column_int64(s.stmt, i));
-                    break;
-                case SQLITE_FLOAT:
-                    rows.appendFloat(sqlite3_column_double(s.stmt, i));
-                    break;
-                case SQLITE_TEXT: {
-                    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s.stmt, i));
-                    rows.appendText(text, sqlite3_column_bytes(s.stmt, i));
-                    break;
-                }
-                case SQLITE_BLOB: {
-                    const auto* blob = static_cast<const char*>(sqlite3_column_blob(s.stmt, i));
-                    rows.appendBlob(blob, sqlite3_column_bytes(s.stmt, i));
-                    break;
-                }
-                default:
-                    rows.appendNull();
-                    break;
-                }
-            }
-            rows.endRow();
-        }
-        if (rc != SQLITE_DONE)
-            failIn(number, several, sqlite3_sql(s.stmt));
-        for (int i = 0; i < columns; ++i)
-            if (result.columns[size_t(i)].type == ftUnknown)
-                result.columns[size_t(i)] = columnFromValues(result.columns[size_t(i)].name, rows, i);
+        QueryResult result = readResult(s.stmt, number, several);
         if (batch)
             batch->release();
         return result;
     }
+}
+
+void SqliteConnection::runToEnd(sqlite3_stmt* stmt, int number, bool several) const
+{
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) { }
+    if (rc != SQLITE_DONE)
+        failIn(number, several, sqlite3_sql(stmt));
+}
+
+QueryResult SqliteConnection::readResult(sqlite3_stmt* stmt, int number, bool several) const
+{
+    QueryResult result;
+    result.columns = declaredColumns(stmt);
+    result.rows = std::make_unique<ResultStore>(int(result.columns.size()));
+    if (copyRows(stmt, *result.rows) != SQLITE_DONE)
+        failIn(number, several, sqlite3_sql(stmt));
+    for (int i = 0; i < int(result.columns.size()); ++i)
+        if (result.columns[size_t(i)].type == ftUnknown)
+            result.columns[size_t(i)] = columnFromValues(result.columns[size_t(i)].name, *result.rows, i);
+    return result;
 }
 
 TableResult SqliteConnection::openTable(const QString& table)
@@ -396,26 +421,8 @@ TableResult SqliteConnection::openTable(const QString& table)
     for (qsizetype r = 0; r < all.rows->rowCount(); ++r) {
         result.keys.push_back({ all.rows->cell(r, 0).integer });
         result.data.rows->beginRow();
-        for (int c = 0; c < columns; ++c) {
-            const CellRef cell = all.rows->cell(r, c + 1);
-            switch (cell.cls) {
-            case CellClass::Null:
-                result.data.rows->appendNull();
-                break;
-            case CellClass::Integer:
-                result.data.rows->appendInteger(cell.integer);
-                break;
-            case CellClass::Float:
-                result.data.rows->appendFloat(cell.real);
-                break;
-            case CellClass::Text:
-                result.data.rows->appendText(cell.data, cell.size);
-                break;
-            case CellClass::Blob:
-                result.data.rows->appendBlob(cell.data, cell.size);
-                break;
-            }
-        }
+        for (int c = 0; c < columns; ++c)
+            result.data.rows->appendCell(all.rows->cell(r, c + 1));
         result.data.rows->endRow();
     }
     return result;

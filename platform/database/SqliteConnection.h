@@ -3,6 +3,7 @@
 #include "Connection.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // The embedded database: a SQLite file through SQLite's C API. The connection is
 // opened without the per-connection mutex (one thread uses it) and waits up to
@@ -32,6 +33,10 @@ private:
     [[noreturn]] void fail() const;
     // Fails with the engine's message, naming the statement when the text holds several.
     [[noreturn]] void failIn(int number, bool several, QByteArrayView statement) const;
+    // Steps a statement to its end, its rows unread.
+    void runToEnd(sqlite3_stmt* stmt, int number, bool several) const;
+    // Reads every row of a statement, its columns typed by their declarations or values.
+    QueryResult readResult(sqlite3_stmt* stmt, int number, bool several) const;
     void run(const QString& sql, const std::vector<FieldValue>& values);
     void exec(const char* sql);
     qint64 pragmaValue(const char* sql);

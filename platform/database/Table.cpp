@@ -82,7 +82,7 @@ void TTable::edit()
 {
     if (!active())
         throw EDatabaseError(QStringLiteral("Ne peut effectuer cette opération sur un ensemble de données fermé"));
-    if (state() == dsEdit || state() == dsInsert)
+    if (editing())
         return;
     if (m_readOnly)
         throw EDatabaseError(readOnlyMessage());
@@ -98,7 +98,7 @@ void TTable::edit()
 
 void TTable::post()
 {
-    if (state() != dsEdit && state() != dsInsert)
+    if (!editing())
         return;
     emit aboutToPost();
     // Only the fields that were set are written; the others keep what is stored,
@@ -129,7 +129,7 @@ void TTable::post()
 
 void TTable::cancel()
 {
-    if (state() != dsEdit && state() != dsInsert)
+    if (!editing())
         return;
     reloadEndingEdit();
 }
@@ -149,14 +149,14 @@ void TTable::reloadEndingEdit()
 
 CellRef TTable::currentCell(int column) const
 {
-    if ((state() == dsEdit || state() == dsInsert) && size_t(column) < m_buffer.size())
+    if (editing() && size_t(column) < m_buffer.size())
         return m_buffer[size_t(column)].value.ref();
     return TDataSet::currentCell(column);
 }
 
 void TTable::setFieldValue(int column, const CellRef& value)
 {
-    if (state() != dsEdit && state() != dsInsert) {
+    if (!editing()) {
         if (m_readOnly || !active())
             throw EDatabaseError(readOnlyMessage());
         throw EDatabaseError(QStringLiteral("L'ensemble de données n'est pas en mode édition ou insertion"));

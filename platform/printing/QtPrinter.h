@@ -22,8 +22,6 @@ public:
     explicit QtPrinter(QPrinter& device);
     ~QtPrinter() override;
 
-    QPrinter& device() const { return m_device; }
-
     PrintCanvas& canvas() override { return m_canvas; }
     int pageWidth() const override;
     int pageHeight() const override;

@@ -128,8 +128,10 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
 void TDBGrid::setDataSource(TDataSource* source)
 {
     TDataSet* ds = source ? source->dataSet() : nullptr;
-    if (dataSet())
-        disconnect(dataSet(), &TDataSet::currentChanged, this, &TDBGrid::scheduleSync);
+    if (TDataSet* previous = dataSet()) {
+        disconnect(previous, &TDataSet::currentChanged, this, &TDBGrid::scheduleSync);
+        disconnect(previous, &TDataSet::layoutChanged, this, &TDBGrid::scheduleSync);
+    }
     m_model->setDataSet(ds);
     if (ds) {
         connect(ds, &TDataSet::currentChanged, this, &TDBGrid::scheduleSync);

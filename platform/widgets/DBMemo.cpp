@@ -88,7 +88,7 @@ void TDBMemo::loadFromField()
     TTable* t = table();
     setReadOnly(!t || !t->canModify());
     // While the record is being edited the memo holds the change; it is stored at post.
-    if (t && (t->state() == TDataSet::dsEdit || t->state() == TDataSet::dsInsert))
+    if (t && t->editing())
         return;
     m_loading = true;
     setText(fieldText());

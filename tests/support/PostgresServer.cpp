@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QSettings>
+#include <QSqlDatabase>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -15,6 +16,10 @@ constexpr int kPort = 5432;
 
 PostgresServer::PostgresServer()
 {
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        m_error = QStringLiteral("needs Qt's PostgreSQL driver (QPSQL)");
+        return;
+    }
     const QStringList versions
         = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     const passwd* user = getpwnam("postgres");
