@@ -326,7 +326,7 @@ void TFicheSQL::ToolButtonAjoutClick(QObject*)
 
 void TFicheSQL::FormClose(QObject*)
 {
-    if (TableSQL->state() == TDataSet::dsEdit || TableSQL->state() == TDataSet::dsInsert) {
+    if (TableSQL->editing()) {
         Dialogs::MessageBox box;
         box.caption = QStringLiteral("Confirmation");
         box.text = QStringLiteral(" Enregistrer les modifications de la liste des requêtes ?");
