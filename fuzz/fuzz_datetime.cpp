@@ -56,7 +56,8 @@ void checkReader(const QByteArray& bytes)
     if (const auto stamp = IsoDateTime::stamp(text)) {
         const auto day = IsoDateTime::date(text.substr(0, 10));
         FUZZ_CHECK(day && isoDate(*day) == isoDate(stamp->date), shownBytes(bytes));
-        FUZZ_CHECK(stamp->time.has_value() == (bytes.size() > 10), shownBytes(bytes));
+        FUZZ_CHECK(stamp->time.has_value() == (bytes.size() > 10) && (!stamp->time || stamp->time->isValid()),
+            shownBytes(bytes));
         if (stamp->time)
             FUZZ_CHECK(IsoDateTime::time(text.substr(11)) == stamp->time, shownBytes(bytes));
     }
