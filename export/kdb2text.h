@@ -46,7 +46,8 @@ public:
     // Not owned; clears itself when the data set is destroyed.
     TDataSet* dataset() const { return m_dataset; }
     void setDataset(TDataSet* dataset) { m_dataset = dataset; }
-    // Any byte, 0 included. TAB by default.
+    // Any byte, 0 included. TAB by default. The quote '"' is written as asked, but such
+    // lines cannot be split back into their values: "a" then "b" reads as a"b.
     char delimiter() const { return m_delimiter; }
     void setDelimiter(char delimiter) { m_delimiter = delimiter; }
 
