@@ -79,7 +79,7 @@ TFicheClip::TFicheClip(QWidget* parent)
     setObjectName(QStringLiteral("FicheClip"));
     setWindowTitle(kCaption);
     setWindowIcon(ImageList::windowIcon(ImageList::CaptureEditor));
-    setFont(Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Pixels(11)));
+    setFont(Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Pixels { 11 }));
     setFixedSize(792, 573);
 
     m_saveDialog.title = QStringLiteral("Sauvegarder les captures");
@@ -126,7 +126,7 @@ void TFicheClip::createEditor()
     RichEditClipBoard = new QTextEdit(this);
     RichEditClipBoard->setObjectName(QStringLiteral("RichEditClipBoard"));
     RichEditClipBoard->setGeometry(0, 26, 792, 547);
-    QFont editorFont = Controls::font(QStringLiteral("Fixedsys"), QFont::Monospace, Controls::Pixels(12));
+    QFont editorFont = Controls::font(QStringLiteral("Fixedsys"), QFont::Monospace, Controls::Pixels { 12 });
     editorFont.setFixedPitch(true);
     RichEditClipBoard->setFont(editorFont);
     RichEditClipBoard->setLineWrapMode(QTextEdit::WidgetWidth);

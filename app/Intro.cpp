@@ -30,14 +30,14 @@ TFicheIntro::TFicheIntro(QWidget* parent)
 {
     setObjectName(QStringLiteral("FicheIntro"));
     setWindowTitle(QStringLiteral("Velorin"));
-    setFont(Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points(8)));
+    setFont(Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points { 8 }));
     resize(kOuterSize);
     move(kPosition);
 
     LabelSQLintro = new QLabel(QStringLiteral("Requêtes SQL pour Velorin"), this);
     LabelSQLintro->setObjectName(QStringLiteral("LabelSQLintro"));
     LabelSQLintro->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    QFont labelFont = Controls::font(QStringLiteral("Palatino Linotype"), QFont::Serif, Controls::Pixels(43));
+    QFont labelFont = Controls::font(QStringLiteral("Palatino Linotype"), QFont::Serif, Controls::Pixels { 43 });
     labelFont.setBold(true);
     LabelSQLintro->setFont(labelFont);
     QPalette palette = LabelSQLintro->palette();

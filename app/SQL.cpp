@@ -67,7 +67,7 @@ TFicheSQL::TFicheSQL(QWidget* parent)
     setObjectName(QStringLiteral("FicheSQL"));
     setWindowTitle(QStringLiteral("Requêtes SQL"));
     setWindowIcon(ImageList::windowIcon(ImageList::QueryWindow));
-    setFont(Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points(8)));
+    setFont(Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points { 8 }));
     setFixedSize(kClientSize);
 
     QuerySQL = new TQuery(this, QStringLiteral("QuerySQL"));
@@ -141,7 +141,7 @@ void TFicheSQL::createToolBar()
 
     LabelCompteurSQL = new QLabel(this);
     LabelCompteurSQL->setObjectName(QStringLiteral("LabelCompteurSQL"));
-    QFont counterFont = Controls::font(QStringLiteral("Arial"), QFont::SansSerif, Controls::Points(8));
+    QFont counterFont = Controls::font(QStringLiteral("Arial"), QFont::SansSerif, Controls::Points { 8 });
     counterFont.setBold(true);
     counterFont.setItalic(true);
     LabelCompteurSQL->setFont(counterFont);
@@ -178,7 +178,7 @@ void TFicheSQL::createGridAndCaptureMenu()
     DBGridSQL->setGeometry(0, 48, 791, 350);
     DBGridSQL->setToolTip(QStringLiteral("Clic droit pour paramétrer la capture"));
     DBGridSQL->horizontalHeader()->setFont(
-        Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points(8)));
+        Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points { 8 }));
     DBGridSQL->setDataSource(DataSourceQuerySQL);
 
     PopupMenuSQL = new QMenu(this);
