@@ -20,8 +20,6 @@ namespace
 {
 
 constexpr TFieldType kTypes[] = { ftString, ftMemo, ftBlob, ftInteger, ftFloat, ftBoolean, ftDate };
-constexpr CellClass kClasses[]
-    = { CellClass::Null, CellClass::Integer, CellClass::Float, CellClass::Text, CellClass::Blob };
 
 // A code point as text; one above U+10FFFF is none.
 std::optional<QString> fromCodePoint(quint32 cp)
@@ -176,15 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int r = 0; r < rowCount; ++r) {
         std::vector<FuzzCell> row;
         for (int c = 0; c < columnCount; ++c) {
-            FuzzCell cell;
-            cell.cls = kClasses[input.pick(std::size(kClasses))];
-            if (cell.cls == CellClass::Integer)
-                cell.integer = input.number<qint64>();
-            else if (cell.cls == CellClass::Float)
-                cell.real = input.number<double>();
-            else if (cell.cls != CellClass::Null)
-                cell.bytes = input.chunk();
-            row.push_back(cell);
+            row.push_back(readCell(input));
         }
         rows.push_back(row);
     }

@@ -22,8 +22,6 @@ namespace
 {
 
 constexpr TFieldType kTypes[] = { ftString, ftInteger, ftFloat, ftDate, ftBoolean, ftMemo, ftBlob, ftGraphic };
-constexpr CellClass kClasses[]
-    = { CellClass::Null, CellClass::Integer, CellClass::Float, CellClass::Text, CellClass::Blob };
 
 using Line = std::vector<QByteArray>;
 
@@ -91,15 +89,7 @@ Table readTable(FuzzInput& input)
     for (int r = 0; r < rowCount; ++r) {
         std::vector<FuzzCell> row;
         for (int c = 0; c < columnCount; ++c) {
-            FuzzCell cell;
-            cell.cls = kClasses[input.pick(std::size(kClasses))];
-            if (cell.cls == CellClass::Integer)
-                cell.integer = input.number<qint64>();
-            else if (cell.cls == CellClass::Float)
-                cell.real = input.number<double>();
-            else if (cell.cls != CellClass::Null)
-                cell.bytes = input.chunk();
-            row.push_back(cell);
+            row.push_back(readCell(input));
         }
         table.rows.push_back(row);
     }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 // What every fuzz target shares: the program's settings as the tests have them, a
@@ -82,6 +83,23 @@ struct FuzzCell {
     qint64 integer = 0;
     double real = 0;
 };
+
+// A cell of any class, read from the fuzzer's bytes: a class byte, then its number or
+// its bytes.
+inline FuzzCell readCell(FuzzInput& input)
+{
+    constexpr CellClass classes[]
+        = { CellClass::Null, CellClass::Integer, CellClass::Float, CellClass::Text, CellClass::Blob };
+    FuzzCell cell;
+    cell.cls = classes[input.pick(int(std::size(classes)))];
+    if (cell.cls == CellClass::Integer)
+        cell.integer = input.number<qint64>();
+    else if (cell.cls == CellClass::Float)
+        cell.real = input.number<double>();
+    else if (cell.cls != CellClass::Null)
+        cell.bytes = input.chunk();
+    return cell;
+}
 
 // A data set whose rows are given, not read from a database: the components under
 // test walk it exactly as they walk a query's result.
