@@ -1,6 +1,6 @@
 #include "Capture.h"
 
-#include "Field.h"
+#include "database/Field.h"
 
 namespace Capture
 {

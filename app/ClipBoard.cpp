@@ -6,7 +6,7 @@
 #include "Exceptions.h"
 #include "ImageList.h"
 #include "LineEnds.h"
-#include "MailHandOff.h"
+#include "mail/MailHandOff.h"
 #include "Windows1252.h"
 
 #include <QAbstractTextDocumentLayout>

@@ -1,7 +1,7 @@
 #include "VeloSQL.h"
 
 #include "ClipBoard.h"
-#include "Databases.h"
+#include "database/Databases.h"
 #include "Dialogs.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"

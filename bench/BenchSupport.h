@@ -3,8 +3,8 @@
 // What the benchmark programs share: a configuration folder of the run only, the
 // query on the database under test, and the process's resident memory.
 
-#include "Databases.h"
-#include "Query.h"
+#include "database/Databases.h"
+#include "database/Query.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -10,7 +10,7 @@
 
 #include "BenchSupport.h"
 #include "Exceptions.h"
-#include "Query.h"
+#include "database/Query.h"
 #include "kdb2text.h"
 #include "kds2html.h"
 

@@ -5,10 +5,10 @@
 //   grid_bench DATABASE [SQL]
 
 #include "BenchSupport.h"
-#include "DBGrid.h"
-#include "DataSet.h"
+#include "widgets/DBGrid.h"
+#include "database/DataSet.h"
 #include "Exceptions.h"
-#include "Query.h"
+#include "database/Query.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

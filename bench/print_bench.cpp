@@ -9,8 +9,8 @@
 
 #include "BenchSupport.h"
 #include "Exceptions.h"
-#include "QtPrinter.h"
-#include "Query.h"
+#include "printing/QtPrinter.h"
+#include "database/Query.h"
 #include "kds2prn.h"
 
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "kdb2text.h"
 
 #include "AtomicFile.h"
-#include "DataSetWalk.h"
+#include "database/DataSetWalk.h"
 #include "ExportOutput.h"
 #include "FileIdentity.h"
 #include "Windows1252.h"

@@ -1,7 +1,7 @@
 #include "kds2html.h"
 
 #include "CurrencyText.h"
-#include "DataSetWalk.h"
+#include "database/DataSetWalk.h"
 #include "Exceptions.h"
 #include "ExportOutput.h"
 #include "Windows1252.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CurrencyText.h"
-#include "DataSet.h"
+#include "database/DataSet.h"
 #include "TComponent.h"
 
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "kds2prn.h"
 
-#include "DataSetWalk.h"
-#include "FieldType.h"
+#include "database/DataSetWalk.h"
+#include "database/FieldType.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "DataSet.h"
+#include "database/DataSet.h"
 #include "Exceptions.h"
-#include "Printer.h"
+#include "printing/Printer.h"
 #include "TComponent.h"
 
 #include <QPointer>

@@ -11,7 +11,7 @@
 //     field shows it as the locale's short date.
 
 #include "FuzzSupport.h"
-#include "IsoDateTime.h"
+#include "database/IsoDateTime.h"
 #include "Windows1252.h"
 
 #include <QLocale>

@@ -6,7 +6,7 @@
 // scans to itself again.
 
 #include "FuzzSupport.h"
-#include "SqlParameters.h"
+#include "database/SqlParameters.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,6 +1,6 @@
 #include "AtomicFile.h"
 
-#include "Databases.h"
+#include "database/Databases.h"
 #include "Exceptions.h"
 #include "FileIdentity.h"
 

@@ -2,7 +2,7 @@
 #include "ClipBoard.h"
 #include "FileState.h"
 #include "Golden.h"
-#include "QtPrinter.h"
+#include "printing/QtPrinter.h"
 #include "QueryFixture.h"
 #include "Raised.h"
 #include "ScriptedDialogs.h"

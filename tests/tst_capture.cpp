@@ -1,11 +1,11 @@
-#include "DBGrid.h"
-#include "DBMemo.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DBMemo.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"
 #include "OtherProgram.h"
-#include "Query.h"
+#include "database/Query.h"
 #include "QueryWindow.h"
-#include "Table.h"
+#include "database/Table.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,13 +1,13 @@
-#include "DBMemo.h"
-#include "Databases.h"
+#include "widgets/DBMemo.h"
+#include "database/Databases.h"
 #include "FileFailures.h"
 #include "FileState.h"
 #include "Golden.h"
 #include "OtherProgram.h"
-#include "Query.h"
+#include "database/Query.h"
 #include "SQL.h"
 #include "ScriptedDialogs.h"
-#include "Table.h"
+#include "database/Table.h"
 #include "TestDatabase.h"
 
 #include <QComboBox>

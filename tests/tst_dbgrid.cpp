@@ -1,6 +1,6 @@
-#include "DBGrid.h"
+#include "widgets/DBGrid.h"
 #include "QueryFixture.h"
-#include "Table.h"
+#include "database/Table.h"
 
 #include <QAbstractItemModelTester>
 #include <QTest>

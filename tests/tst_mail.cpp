@@ -1,7 +1,7 @@
 #include "ClipBoard.h"
-#include "DesktopMail.h"
+#include "mail/DesktopMail.h"
 #include "ScriptedDialogs.h"
-#include "SimpleMapiMail.h"
+#include "mail/SimpleMapiMail.h"
 #include "TestDatabase.h"
 #include "Windows1252.h"
 

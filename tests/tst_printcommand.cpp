@@ -1,5 +1,5 @@
-#include "DBGrid.h"
-#include "Query.h"
+#include "widgets/DBGrid.h"
+#include "database/Query.h"
 #include "QueryWindow.h"
 
 #include <QComboBox>

@@ -1,5 +1,5 @@
 #include "FileFailures.h"
-#include "QtPrinter.h"
+#include "printing/QtPrinter.h"
 #include "QueryFixture.h"
 #include "kds2prn.h"
 

@@ -1,6 +1,6 @@
-#include "Databases.h"
+#include "database/Databases.h"
 #include "OtherProgram.h"
-#include "QtSqlConnection.h"
+#include "database/QtSqlConnection.h"
 #include "Raised.h"
 #include "TestDatabase.h"
 

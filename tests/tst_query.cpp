@@ -1,10 +1,10 @@
 #include "Exceptions.h"
-#include "Query.h"
+#include "database/Query.h"
 #include "Raised.h"
-#include "Table.h"
+#include "database/Table.h"
 #include "TestDatabase.h"
 
-#include "Databases.h"
+#include "database/Databases.h"
 #include "FileFailures.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
-#include "Connection.h"
-#include "DBMemo.h"
+#include "database/Connection.h"
+#include "widgets/DBMemo.h"
 #include "OtherProgram.h"
 #include "QueryWindow.h"
-#include "Table.h"
+#include "database/Table.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #include "FileFailures.h"
 #include "Golden.h"
 #include "OtherProgram.h"
-#include "Query.h"
+#include "database/Query.h"
 #include "QueryWindow.h"
 #include "kdb2text.h"
 

@@ -1,8 +1,8 @@
-#include "Databases.h"
+#include "database/Databases.h"
 #include "PostgresServer.h"
-#include "Query.h"
+#include "database/Query.h"
 #include "Raised.h"
-#include "Table.h"
+#include "database/Table.h"
 #include "TestDatabase.h"
 
 #include <QSettings>

@@ -1,6 +1,6 @@
-#include "DBGrid.h"
-#include "DBMemo.h"
-#include "Query.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DBMemo.h"
+#include "database/Query.h"
 #include "QueryWindow.h"
 
 #include <QComboBox>

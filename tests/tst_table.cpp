@@ -1,9 +1,9 @@
-#include "Databases.h"
+#include "database/Databases.h"
 #include "Exceptions.h"
 #include "OtherProgram.h"
-#include "Query.h"
+#include "database/Query.h"
 #include "Raised.h"
-#include "Table.h"
+#include "database/Table.h"
 #include "TestDatabase.h"
 
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "FieldType.h"
+#include "database/FieldType.h"
 #include "QueryFixture.h"
 #include "Raised.h"
 

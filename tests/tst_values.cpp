@@ -1,4 +1,4 @@
-#include "DBGrid.h"
+#include "widgets/DBGrid.h"
 #include "Golden.h"
 #include "QueryFixture.h"
 #include "Raised.h"

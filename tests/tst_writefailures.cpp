@@ -2,10 +2,10 @@
 #include "FileFailures.h"
 #include "FileState.h"
 #include "Golden.h"
-#include "Query.h"
+#include "database/Query.h"
 #include "SQL.h"
 #include "ScriptedDialogs.h"
-#include "Table.h"
+#include "database/Table.h"
 #include "TestDatabase.h"
 #include "kds2html.h"
 

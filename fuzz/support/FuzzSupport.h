@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DataSet.h"
+#include "database/DataSet.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

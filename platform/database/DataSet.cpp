@@ -1,6 +1,6 @@
-#include "DataSet.h"
+#include "database/DataSet.h"
 
-#include "Databases.h"
+#include "database/Databases.h"
 #include "Exceptions.h"
 
 TDataSet::TDataSet(QObject* owner, const QString& name)

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "Connection.h"
-#include "Field.h"
+#include "database/Connection.h"
+#include "database/Field.h"
 #include "TComponent.h"
-#include "TextForms.h"
+#include "database/TextForms.h"
 
 #include <QPointer>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DataSet.h"
+#include "database/DataSet.h"
 #include "Exceptions.h"
 
 // A walk over every record of a data set, from the first to the end of data, that

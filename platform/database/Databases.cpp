@@ -1,10 +1,10 @@
-#include "Databases.h"
+#include "database/Databases.h"
 
-#include "DefaultDatabase.h"
+#include "database/DefaultDatabase.h"
 #include "Dialogs.h"
 #include "Exceptions.h"
-#include "QtSqlConnection.h"
-#include "SqliteConnection.h"
+#include "database/QtSqlConnection.h"
+#include "database/SqliteConnection.h"
 
 #include <QDir>
 #include <QFile>

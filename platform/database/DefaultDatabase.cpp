@@ -1,4 +1,4 @@
-#include "DefaultDatabase.h"
+#include "database/DefaultDatabase.h"
 
 #include "Exceptions.h"
 #include "Utf8.h"

@@ -1,6 +1,6 @@
-#include "Field.h"
+#include "database/Field.h"
 
-#include "DataSet.h"
+#include "database/DataSet.h"
 #include "Exceptions.h"
 #include <algorithm>
 #include <limits>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "FieldType.h"
-#include "ResultStore.h"
-#include "TextForms.h"
+#include "database/FieldType.h"
+#include "database/ResultStore.h"
+#include "database/TextForms.h"
 #include "Windows1252.h"
 
 #include <QByteArray>

@@ -1,4 +1,4 @@
-#include "IsoDateTime.h"
+#include "database/IsoDateTime.h"
 
 namespace
 {

@@ -1,8 +1,8 @@
-#include "QtSqlConnection.h"
+#include "database/QtSqlConnection.h"
 
-#include "Databases.h"
+#include "database/Databases.h"
 #include "Exceptions.h"
-#include "SqlStatements.h"
+#include "database/SqlStatements.h"
 #include "Utf8.h"
 
 #include <QDate>

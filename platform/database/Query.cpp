@@ -1,4 +1,4 @@
-#include "Query.h"
+#include "database/Query.h"
 
 #include "Exceptions.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DataSet.h"
-#include "SqlParameters.h"
+#include "database/DataSet.h"
+#include "database/SqlParameters.h"
 
 // A query: a statement run against the alias's database; its rows are read-only.
 class TQuery : public TDataSet

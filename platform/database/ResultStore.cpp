@@ -1,4 +1,4 @@
-#include "ResultStore.h"
+#include "database/ResultStore.h"
 
 #include <algorithm>
 

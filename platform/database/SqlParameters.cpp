@@ -1,4 +1,4 @@
-#include "SqlParameters.h"
+#include "database/SqlParameters.h"
 
 namespace
 {

@@ -1,4 +1,4 @@
-#include "SqlStatements.h"
+#include "database/SqlStatements.h"
 #include "Utf8.h"
 
 namespace

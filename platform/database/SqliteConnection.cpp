@@ -1,7 +1,7 @@
-#include "SqliteConnection.h"
+#include "database/SqliteConnection.h"
 
 #include "Exceptions.h"
-#include "SqlStatements.h"
+#include "database/SqlStatements.h"
 #include "Utf8.h"
 
 #include <QFileInfo>

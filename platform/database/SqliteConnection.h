@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Connection.h"
+#include "database/Connection.h"
 
 struct sqlite3;
 struct sqlite3_stmt;

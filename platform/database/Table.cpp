@@ -1,4 +1,4 @@
-#include "Table.h"
+#include "database/Table.h"
 
 #include "Exceptions.h"
 

@@ -1,6 +1,6 @@
-#include "TextForms.h"
+#include "database/TextForms.h"
 
-#include "IsoDateTime.h"
+#include "database/IsoDateTime.h"
 #include "Utf8.h"
 
 #include <QDate>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "FieldType.h"
-#include "ResultStore.h"
+#include "database/FieldType.h"
+#include "database/ResultStore.h"
 #include "Windows1252.h"
 
 #include <QByteArray>

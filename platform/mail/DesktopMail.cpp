@@ -1,4 +1,4 @@
-#include "DesktopMail.h"
+#include "mail/DesktopMail.h"
 
 #include <QProcess>
 

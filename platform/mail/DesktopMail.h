@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MailHandOff.h"
+#include "mail/MailHandOff.h"
 
 // Opens the desktop's compose window through xdg-email, with the subject and the
 // body filled in, and waits for the tool to return.

@@ -1,9 +1,9 @@
-#include "MailHandOff.h"
+#include "mail/MailHandOff.h"
 
 #ifdef Q_OS_WIN
-#include "SimpleMapiMail.h"
+#include "mail/SimpleMapiMail.h"
 #else
-#include "DesktopMail.h"
+#include "mail/DesktopMail.h"
 #endif
 
 std::unique_ptr<MailHandOff> MailHandOff::createSystem()

@@ -1,4 +1,4 @@
-#include "SimpleMapiMail.h"
+#include "mail/SimpleMapiMail.h"
 
 #include "Windows1252.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MailHandOff.h"
-#include "MapiMessage.h"
+#include "mail/MailHandOff.h"
+#include "mail/MapiMessage.h"
 
 #include <QLibrary>
 

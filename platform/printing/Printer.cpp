@@ -1,4 +1,4 @@
-#include "Printer.h"
+#include "printing/Printer.h"
 
 #include "Exceptions.h"
 

@@ -1,4 +1,4 @@
-#include "QtPrinter.h"
+#include "printing/QtPrinter.h"
 
 #include "AtomicFile.h"
 #include "Exceptions.h"

@@ -1,6 +1,6 @@
-#include "DBGrid.h"
+#include "widgets/DBGrid.h"
 
-#include "DataSet.h"
+#include "database/DataSet.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>

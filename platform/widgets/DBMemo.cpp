@@ -1,9 +1,9 @@
-#include "DBMemo.h"
+#include "widgets/DBMemo.h"
 
-#include "DataSet.h"
+#include "database/DataSet.h"
 #include "ErrorGuard.h"
 #include "LineEnds.h"
-#include "Table.h"
+#include "database/Table.h"
 
 #include <QKeyEvent>
 #include <QTextDocument>

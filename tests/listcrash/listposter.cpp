@@ -3,7 +3,7 @@
 // killed. Arguments: the application name whose test configuration holds the alias,
 // and the two texts' files. Says "posting" on its standard output before the first post.
 #include "Exceptions.h"
-#include "Table.h"
+#include "database/Table.h"
 
 #include <QCoreApplication>
 #include <QFile>

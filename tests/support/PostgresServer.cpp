@@ -1,6 +1,6 @@
 #include "PostgresServer.h"
 
-#include "Databases.h"
+#include "database/Databases.h"
 
 #include <QDir>
 #include <QProcess>

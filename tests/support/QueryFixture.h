@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Query.h"
+#include "database/Query.h"
 #include "TestDatabase.h"
 
 // A fresh test database built by the statements of setup, and a query that has

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Printer.h"
+#include "printing/Printer.h"
 
 #include <QList>
 

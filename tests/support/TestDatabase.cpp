@@ -1,6 +1,6 @@
 #include "TestDatabase.h"
 
-#include "Databases.h"
+#include "database/Databases.h"
 
 #include <QDir>
 #include <QFile>
