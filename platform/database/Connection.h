@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariant>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -110,6 +111,18 @@ inline QString recordGoneMessage()
     return QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur");
 }
 
+// Watches a statement while it runs. The engine calls it from time to time with the
+// number of rows read so far, also while it works before the first row (a sort); it
+// must return quickly. Returning false stops the statement, which then throws
+// EDatabaseError(cancelledMessage()) and keeps nothing of its result.
+using ProgressCallback = std::function<bool(qint64 rowsRead)>;
+
+// The message of a statement stopped by the user.
+inline QString cancelledMessage()
+{
+    return QStringLiteral("Requête interrompue par l'utilisateur");
+}
+
 // A connection to a database. The embedded SQLite file and the server databases
 // reached through Qt SQL are its two implementations. Every failure throws
 // EDatabaseError with the engine's own message.
@@ -123,7 +136,8 @@ public:
     // "Erreur à la création du handle de curseur" is thrown. Several statements
     // apply all or none: when one fails, those before it are undone and the error
     // names the statement. A text that manages its own transactions runs as written.
-    virtual QueryResult execute(const QString& sql) = 0;
+    // `progress`, when set, is called while the statement runs (see ProgressCallback).
+    virtual QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) = 0;
 
     // True when the database cannot be written (a read-only file or alias).
     virtual bool isReadOnly() const = 0;

@@ -240,8 +240,9 @@ QtSqlConnection::~QtSqlConnection()
     QSqlDatabase::removeDatabase(m_name);
 }
 
-QueryResult QtSqlConnection::execute(const QString& sql)
+QueryResult QtSqlConnection::execute(const QString& sql, const ProgressCallback& progress)
 {
+    Q_UNUSED(progress);
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     // The driver runs the text whole; several statements run in one transaction, so
     // that they apply all or none.

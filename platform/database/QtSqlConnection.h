@@ -15,7 +15,7 @@ public:
     explicit QtSqlConnection(const AliasSettings& settings);
     ~QtSqlConnection() override;
 
-    QueryResult execute(const QString& sql) override;
+    QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) override;
     bool isReadOnly() const override { return m_readOnly; }
     TableResult openTable(const QString& table) override;
     void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) override;

@@ -337,8 +337,9 @@ void SqliteConnection::failIn(int number, bool several, QByteArrayView statement
     throw EDatabaseError(several ? statementFailure(number, message, statement) : message);
 }
 
-QueryResult SqliteConnection::execute(const QString& sql)
+QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback& progress)
 {
+    Q_UNUSED(progress);
     const QByteArray utf8 = sql.toUtf8();
     const char* tail = utf8.constData();
     const char* const end = tail + utf8.size();

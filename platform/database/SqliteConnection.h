@@ -15,7 +15,7 @@ public:
     SqliteConnection(const QString& fileName, bool readOnly);
     ~SqliteConnection() override;
 
-    QueryResult execute(const QString& sql) override;
+    QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) override;
     bool isReadOnly() const override;
     QStringList databaseFiles() const override;
     bool fileReplaced() const override;
