@@ -30,7 +30,7 @@ QStringList linesToAdd(const QStringList& lines, const QSet<QString>& listed)
     QSet<QString> seen;
     for (const QString& line : lines) {
         if (listed.contains(line) || seen.contains(line))
-            break;
+            continue;
         seen.insert(line);
         added << line;
     }

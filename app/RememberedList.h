@@ -19,9 +19,11 @@ namespace RememberedList
 // The list memo's text with line added as its last line: every line ended by CR LF.
 [[nodiscard]] QString withLine(const QString& text, const QString& line);
 
-// The lines a refresh pass adds to a list that holds listed, in order: each line up
-// to, and not including, the first one that is already listed or that an earlier
-// line of the same pass added.
+// The lines a refresh pass adds to a list that holds listed, in order: every line of
+// the memo that is neither listed already nor added by an earlier line of the same
+// pass. A line already there is passed over and the pass goes on to the last line, so
+// every remembered statement is offered, and a repeated line (an empty one too) is
+// offered once.
 [[nodiscard]] QStringList linesToAdd(const QStringList& lines, const QSet<QString>& listed);
 
 // Where text takes its place among items sorted by sortsBefore: after every item that

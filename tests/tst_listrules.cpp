@@ -22,15 +22,24 @@ void TestListRules::linesToAdd_data()
     QTest::addColumn<QStringList>("listed");
     QTest::addColumn<QStringList>("added");
     QTest::newRow("empty memo") << "" << QStringList() << QStringList();
-    QTest::newRow("pass ends at a line seen earlier in the pass") << "S1\r\nS2\r\nS1\r\nS3\r\n"
-                                                                  << QStringList() << QStringList { "S1", "S2" };
-    QTest::newRow("pass ends at a listed line") << "S1\r\nS2\r\nS3" << QStringList { "S2" } << QStringList { "S1" };
-    QTest::newRow("first line listed adds nothing") << "S1\r\nS9\r\n" << QStringList { "S1" } << QStringList();
+    QTest::newRow("a line repeated later is offered once, the pass goes on")
+        << "S1\r\nS2\r\nS1\r\nS3\r\n"
+        << QStringList() << QStringList { "S1", "S2", "S3" };
+    QTest::newRow("a listed line is passed over")
+        << "S1\r\nS2\r\nS3" << QStringList { "S2" } << QStringList { "S1", "S3" };
+    QTest::newRow("first line listed, the next ones still added") << "S1\r\nS9\r\n"
+                                                                  << QStringList { "S1" } << QStringList { "S9" };
+    QTest::newRow("every line listed adds nothing") << "S1\r\nS2\r\nS1\r\n"
+                                                    << QStringList { "S2", "S1" } << QStringList();
     QTest::newRow("case and trailing blank make other statements")
         << "s1\r\nS1 \r\nS1\r\n"
         << QStringList() << QStringList { "s1", "S1 ", "S1" };
-    QTest::newRow("empty line added once, the second ends the pass") << "A\r\n\r\nB\r\n\r\nC\r\n"
-                                                                     << QStringList() << QStringList { "A", "", "B" };
+    QTest::newRow("empty line added once, the pass goes on past the second")
+        << "A\r\n\r\nB\r\n\r\nC\r\n"
+        << QStringList() << QStringList { "A", "", "B", "C" };
+    QTest::newRow("empty item already listed, the empty line is passed over")
+        << "\r\nA\r\n"
+        << QStringList { "" } << QStringList { "A" };
     QTest::newRow("only the final line break ends the text") << "A\r\n\r\n" << QStringList() << QStringList { "A", "" };
 }
 

@@ -20,7 +20,8 @@ private slots:
 
     void refreshPassFillsDropDown_data();
     void refreshPassFillsDropDown();
-    void passEndsAtStatementAlreadyRun();
+    void passGoesOnPastListedLines();
+    void statementAddedBehindRepeatedLineOfferedAtNextStart();
     void typingIntoFirstLineAddsEachText();
     void addButtonAppendsLine_data();
     void addButtonAppendsLine();
@@ -68,10 +69,10 @@ void TestRememberedList::refreshPassFillsDropDown_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("empty memo") << "" << QStringList();
-    QTest::newRow("S1 S2 S1 S3 stops at second S1") << "S1\r\nS2\r\nS1\r\nS3\r\n" << QStringList { "S1", "S2" };
+    QTest::newRow("S1 S2 S1 S3 offers S3 too") << "S1\r\nS2\r\nS1\r\nS3\r\n" << QStringList { "S1", "S2", "S3" };
     QTest::newRow("final empty line is not a line") << "S1\r\n" << QStringList { "S1" };
     QTest::newRow("empty line inside is an item") << "S1\r\n\r\nS2" << QStringList { "", "S1", "S2" };
-    QTest::newRow("second empty line ends pass") << "\r\nS1\r\n\r\nS2" << QStringList { "", "S1" };
+    QTest::newRow("second empty line passed over") << "\r\nS1\r\n\r\nS2" << QStringList { "", "S1", "S2" };
     QTest::newRow("case and trailing blank differ") << "s1\r\nS1\r\nS1 " << QStringList { "s1", "S1", "S1 " };
 }
 
@@ -86,15 +87,32 @@ void TestRememberedList::refreshPassFillsDropDown()
     QCOMPARE(got, expected);
 }
 
-void TestRememberedList::passEndsAtStatementAlreadyRun()
+void TestRememberedList::passGoesOnPastListedLines()
 {
     open(QStringLiteral("S1\r\nS2\r\n"));
-    // A later pass stops at line 0, already listed: a new third line is not added.
+    // A later pass passes over the lines already listed and adds the new third one.
     m_q.window->DBMemoSQL->setText(QStringLiteral("S1\r\nS2\r\nS3\r\n"));
-    QCOMPARE(items().size(), 2);
-    m_q.window->DBMemoSQL->setText(QStringLiteral("S0\r\nS1\r\nS3\r\n"));
-    QVERIFY(items().contains(QStringLiteral("S0")));
-    QVERIFY(!items().contains(QStringLiteral("S3")));
+    QCOMPARE(items(), QStringList({ "S1", "S2", "S3" }));
+    // A line equal to a statement run since the start is passed over too.
+    m_q.run(QStringLiteral("SELECT 7"));
+    m_q.window->DBMemoSQL->setText(QStringLiteral("S0\r\nSELECT 7\r\nS1\r\nS4\r\n"));
+    QCOMPARE(items(), QStringList({ "S0", "S1", "S2", "S3", "S4", "SELECT 7" }));
+}
+
+void TestRememberedList::statementAddedBehindRepeatedLineOfferedAtNextStart()
+{
+    // A statement added twice, then another one: saved, the next start offers both.
+    open(QStringLiteral("S1\r\nS1\r\n"));
+    m_q.window->ComboBoxSQL->setEditText(QStringLiteral("S2"));
+    QTest::mouseClick(m_q.window->ToolButtonAjout, Qt::LeftButton);
+    QVERIFY(items().contains(QStringLiteral("S2")));
+    m_q.dialogs->messageAnswers << 0;
+    QVERIFY(m_q.window->close());
+    QCOMPARE(
+        m_q.db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), QStringLiteral("S1\r\nS1\r\nS2\r\n"));
+    m_q.createWindow();
+    QVERIFY(m_q.showActive());
+    QCOMPARE(items(), QStringList({ "S1", "S2" }));
 }
 
 void TestRememberedList::typingIntoFirstLineAddsEachText()
@@ -116,27 +134,24 @@ void TestRememberedList::addButtonAppendsLine_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("statement");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("joinsDropDown");
     QTest::newRow("empty memo") << ""
                                 << "SELECT 1"
-                                << "SELECT 1\r\n"
-                                << true;
+                                << "SELECT 1\r\n";
     QTest::newRow("after listed line") << "S1\r\n"
                                        << "SELECT 1"
-                                       << "S1\r\nSELECT 1\r\n"
-                                       << false;
+                                       << "S1\r\nSELECT 1\r\n";
     QTest::newRow("line without break") << "S1"
                                         << "SELECT 1"
-                                        << "S1\r\nSELECT 1\r\n"
-                                        << false;
+                                        << "S1\r\nSELECT 1\r\n";
+    QTest::newRow("after a repeated line") << "S1\r\nS1\r\n"
+                                           << "SELECT 1"
+                                           << "S1\r\nS1\r\nSELECT 1\r\n";
     QTest::newRow("duplicate appended again") << "S1\r\n"
                                               << "S1"
-                                              << "S1\r\nS1\r\n"
-                                              << false;
+                                              << "S1\r\nS1\r\n";
     QTest::newRow("empty statement adds empty line") << "S1\r\n"
                                                      << ""
-                                                     << "S1\r\n\r\n"
-                                                     << false;
+                                                     << "S1\r\n\r\n";
 }
 
 void TestRememberedList::addButtonAppendsLine()
@@ -144,13 +159,13 @@ void TestRememberedList::addButtonAppendsLine()
     QFETCH(QString, stored);
     QFETCH(QString, statement);
     QFETCH(QString, text);
-    QFETCH(bool, joinsDropDown);
     open(stored);
     m_q.window->ComboBoxSQL->setEditText(statement);
     QTest::mouseClick(m_q.window->ToolButtonAjout, Qt::LeftButton);
     QCOMPARE(m_q.window->DBMemoSQL->text(), text);
     QCOMPARE(m_q.window->TableSQL->state(), TDataSet::dsEdit);
-    QCOMPARE(items().contains(statement), joinsDropDown || stored.startsWith(statement + QLatin1Char('\r')));
+    // The statement is offered at once, whatever lines stand before it.
+    QVERIFY(items().contains(statement));
     // Nothing is written before closing.
     QCOMPARE(m_q.db->value(QStringLiteral("SELECT TTTYPES FROM ListBase")).toString(), stored);
 }
