@@ -4,6 +4,7 @@
 #include "Controls.h"
 #include "ErrorGuard.h"
 #include "SQL.h"
+#include "widgets/OuterGeometry.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -31,8 +32,9 @@ TFicheIntro::TFicheIntro(QWidget* parent)
     setObjectName(QStringLiteral("FicheIntro"));
     setWindowTitle(QStringLiteral("Velorin"));
     setFont(Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points { 8 }));
-    resize(kOuterSize);
-    move(kPosition);
+    // The outer size includes the frame, which some window managers report only
+    // once the window is shown.
+    new OuterGeometry(this, QRect(kPosition, kOuterSize));
 
     LabelSQLintro = new QLabel(QStringLiteral("Requêtes SQL pour Velorin"), this);
     LabelSQLintro->setObjectName(QStringLiteral("LabelSQLintro"));
@@ -62,8 +64,24 @@ void TFicheIntro::setSplashInterval(std::optional<int> milliseconds)
     g_splashMs = milliseconds.value_or(kSplashMs);
 }
 
+void TFicheIntro::windowsCreated()
+{
+    m_windowsCreated = true;
+    if (m_tickWaiting) {
+        m_tickWaiting = false;
+        Timerintro->start(0);
+    }
+}
+
 void TFicheIntro::TimerintroTimer(QObject*)
 {
+    if (!m_windowsCreated) {
+        // Too early: there is no query window to give way to yet.
+        Timerintro->stop();
+        m_tickWaiting = true;
+        qCInfo(lcStartup, "splash time over before the windows exist");
+        return;
+    }
     hide();
     Timerintro->stop();
     if (FicheSQL) {
@@ -72,15 +90,6 @@ void TFicheIntro::TimerintroTimer(QObject*)
         FicheSQL->activateWindow();
         qCInfo(lcStartup, "query window shown");
     }
-}
-
-void TFicheIntro::showEvent(QShowEvent* event)
-{
-    QWidget::showEvent(event);
-    // The outer size includes the frame, known once the window is shown.
-    const QSize frame = frameGeometry().size() - geometry().size();
-    if (!frame.isEmpty() && size() + frame != kOuterSize)
-        resize(kOuterSize - frame);
 }
 
 void TFicheIntro::closeEvent(QCloseEvent* event)

@@ -16,6 +16,11 @@ public:
 
     void TimerintroTimer(QObject* sender);
 
+    // The query window and the capture editor exist now. A tick that came while they
+    // were being built (a login dialog runs the event loop) waited for them: it is
+    // due at once, as the event loop starts.
+    void windowsCreated();
+
     // How long splashes created from now on show, for tests that cannot wait two
     // seconds; nullopt gives back the 2000 ms.
     static void setSplashInterval(std::optional<int> milliseconds);
@@ -24,8 +29,11 @@ public:
     QTimer* Timerintro;
 
 protected:
-    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+
+private:
+    bool m_windowsCreated = false;
+    bool m_tickWaiting = false;
 };
 
 extern TFicheIntro* FicheIntro;

@@ -32,11 +32,14 @@ void initApplication()
     QGuiApplication::setWindowIcon(ImageList::applicationIcon());
 }
 
-void createWindows()
+void createWindows(const std::function<void()>& whileBuilding)
 {
     FicheIntro = new TFicheIntro;
+    if (whileBuilding)
+        whileBuilding();
     FicheSQL = new TFicheSQL;
     FicheClip = new TFicheClip;
+    FicheIntro->windowsCreated();
 }
 
 void destroyWindows()

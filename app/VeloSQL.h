@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <exception>
+#include <functional>
 
 // The program's start-up and end.
 namespace VeloSQL
@@ -12,8 +13,10 @@ namespace VeloSQL
 void initApplication();
 
 // Creates FicheIntro, FicheSQL and FicheClip in that order. Throws when a window
-// cannot be created (the settings table cannot be opened).
-void createWindows();
+// cannot be created (the settings table cannot be opened). whileBuilding runs
+// between the splash and the query window, where a login dialog would: tests use it
+// to make the building take its time.
+void createWindows(const std::function<void()>& whileBuilding = {});
 void destroyWindows();
 
 // The text of the start-up failure box.

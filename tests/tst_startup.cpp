@@ -8,17 +8,20 @@
 #include "database/Table.h"
 #include "TestDatabase.h"
 #include "VeloSQL.h"
+#include "widgets/OuterGeometry.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QMoveEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTest>
 #include <QTimer>
 
@@ -33,6 +36,9 @@ private slots:
 
     void windowsAreCreatedHiddenWithSettingsOpen();
     void splashGivesWayAfterItsTimeOnce();
+    void slowBuildingShowsQueryWindowAtOnce_data();
+    void slowBuildingShowsQueryWindowAtOnce();
+    void splashOuterRectIncludesFrame();
     void closingSplashEndsProgram();
     void startupFailureShowsBoxAndExitsWithOne_data();
     void startupFailureShowsBoxAndExitsWithOne();
@@ -100,6 +106,56 @@ void TestStartup::splashGivesWayAfterItsTimeOnce()
     QTest::qWait(3 * kShortSplashMs);
     QVERIFY(!FicheIntro->isVisible());
     QVERIFY(!FicheSQL->isVisible());
+}
+
+void TestStartup::slowBuildingShowsQueryWindowAtOnce_data()
+{
+    QTest::addColumn<bool>("eventsRun");
+    // A login dialog answered at a person's pace: the splash's tick comes inside it.
+    QTest::newRow("login dialog runs the event loop") << true;
+    // The tick is overdue when the event loop starts.
+    QTest::newRow("building without events") << false;
+}
+
+void TestStartup::slowBuildingShowsQueryWindowAtOnce()
+{
+    QFETCH(bool, eventsRun);
+    TestDatabase db;
+    constexpr int splashMs = 1000;
+    TFicheIntro::setSplashInterval(splashMs);
+    VeloSQL::createWindows([eventsRun] {
+        if (eventsRun)
+            QTest::qWait(splashMs + 300);
+        else
+            QThread::msleep(splashMs + 300);
+    });
+    QVERIFY(!FicheSQL->isVisible());
+    QElapsedTimer clock;
+    clock.start();
+    FicheIntro->show();
+    // The splash gives way at once, well before a second interval could pass.
+    QTRY_VERIFY_WITH_TIMEOUT(FicheSQL->isVisible(), splashMs / 2);
+    QVERIFY2(clock.elapsed() < splashMs, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!FicheIntro->isVisible());
+    QVERIFY(!FicheIntro->Timerintro->isActive());
+}
+
+void TestStartup::splashOuterRectIncludesFrame()
+{
+    TestDatabase db;
+    VeloSQL::createWindows();
+    FicheIntro->show();
+    QVERIFY(QTest::qWaitForWindowExposed(FicheIntro));
+    QCOMPARE(FicheIntro->frameGeometry(), QRect(278, 448, 627, 98));
+
+    // A window manager that frames the window only after showing it (openbox).
+    auto* outer = FicheIntro->findChild<OuterGeometry*>();
+    QVERIFY(outer);
+    QMargins frame(1, 20, 1, 5);
+    outer->setFrameReader([&frame] { return frame; });
+    QMoveEvent framed(FicheIntro->pos(), FicheIntro->pos());
+    QCoreApplication::sendEvent(FicheIntro, &framed);
+    QCOMPARE(FicheIntro->geometry(), QRect(279, 468, 625, 73));
 }
 
 void TestStartup::closingSplashEndsProgram()
