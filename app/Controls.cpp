@@ -60,6 +60,8 @@ QToolButton* addToolButton(
     button->setIcon(ImageList::icon(images, imageIndex));
     button->setIconSize(QSize(16, 16));
     button->setToolTip(hint);
+    // A screen reader announces the button by its hint: it shows no text.
+    button->setAccessibleName(hint);
     button->setFocusPolicy(Qt::NoFocus);
     button->setGeometry(int(position) * 26, 0, 26, 22);
     return button;

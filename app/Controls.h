@@ -37,7 +37,7 @@ void centreOnScreen(QWidget* window);
 QFrame* bevel(QWidget* parent, const QString& name, const QRect& geometry);
 
 // The next flat button of a tool bar: 26 × 22 pixels, its image only, its hint as
-// tool tip, placed right of the buttons already there.
+// tool tip and accessible name, placed right of the buttons already there.
 QToolButton* addToolButton(
     QWidget* toolBar, const QString& name, ImageList::Window images, int imageIndex, const QString& hint);
 

@@ -3,6 +3,7 @@
 #include "Capture.h"
 #include "ClipBoard.h"
 #include "Controls.h"
+#include "widgets/AccessibleLabel.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBMemo.h"
 #include "database/DataSet.h"
@@ -25,6 +26,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFrame>
 #include <QHeaderView>
@@ -57,6 +59,23 @@ struct WaitCursor {
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
 };
 
+} // namespace
+
+namespace
+{
+// The keys that open a context menu, and the context menu event the window system
+// makes of the Menu key: on the grid, they open the capture menu.
+bool isCaptureMenuRequest(const QEvent* e)
+{
+    if (e->type() == QEvent::ContextMenu)
+        return static_cast<const QContextMenuEvent*>(e)->reason() == QContextMenuEvent::Keyboard;
+    if (e->type() != QEvent::KeyPress)
+        return false;
+    const auto* key = static_cast<const QKeyEvent*>(e);
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    return (key->key() == Qt::Key_Menu && modifiers == Qt::NoModifier)
+        || (key->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier);
+}
 } // namespace
 
 TFicheSQL::TFicheSQL(QWidget* parent)
@@ -109,6 +128,7 @@ void TFicheSQL::createControls()
     createGridAndCaptureMenu();
     createMemos();
     connectHandlers();
+    nameControlsForScreenReaders();
 
     // Tab order: grid, tool bar, statement box, cell memo, list memo.
     setTabOrder(DBGridSQL, ComboBoxSQL);
@@ -200,6 +220,17 @@ void TFicheSQL::createGridAndCaptureMenu()
     DBGridSQL->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(DBGridSQL, &QWidget::customContextMenuRequested, this,
         [this](const QPoint& pos) { PopupMenuSQL->popup(DBGridSQL->viewport()->mapToGlobal(pos)); });
+    // The Menu key and Shift+F10 open the menu at the current cell.
+    DBGridSQL->installEventFilter(this);
+}
+
+void TFicheSQL::popupCaptureMenuAtCurrentCell()
+{
+    const QRect cell = DBGridSQL->visualRect(DBGridSQL->currentIndex()) & DBGridSQL->viewport()->rect();
+    const QPoint place = cell.isValid() ? cell.center() : QPoint(0, 0);
+    PopupMenuSQL->popup(DBGridSQL->viewport()->mapToGlobal(place));
+    // The keyboard starts on the mode in force, which a screen reader reads out.
+    PopupMenuSQL->setActiveAction(PopupRempla->actionGroup()->checkedAction());
 }
 
 void TFicheSQL::createMemos()
@@ -217,6 +248,19 @@ void TFicheSQL::createMemos()
 
     DBMemoSQL = new TDBMemo(this, QStringLiteral("DBMemoSQL"));
     place(DBMemoSQL, QRect(397, 400, 394, 173), QStringLiteral("Liste des requêtes enregistrées"));
+}
+
+void TFicheSQL::nameControlsForScreenReaders()
+{
+    // The tool buttons are named by their hints where they are made.
+    ComboBoxSQL->setAccessibleName(QStringLiteral("Requête SQL"));
+    ComboBoxSQL->lineEdit()->setAccessibleName(QStringLiteral("Requête SQL"));
+    DBGridSQL->setAccessibleName(QStringLiteral("Résultat de la requête"));
+    PopupMenuSQL->setAccessibleName(QStringLiteral("Mode de capture"));
+    MemoSQL->setAccessibleName(MemoSQL->toolTip());
+    DBMemoSQL->setAccessibleName(DBMemoSQL->toolTip());
+    // Read out as its name, then what it counts now.
+    AccessibleLabel::nameWithTextAsDescription(LabelCompteurSQL, QStringLiteral("Nombre d'enregistrements"));
 }
 
 void TFicheSQL::connectHandlers()
@@ -487,6 +531,10 @@ bool TFicheSQL::event(QEvent* e)
 
 bool TFicheSQL::eventFilter(QObject* watched, QEvent* e)
 {
+    if (watched == DBGridSQL && isCaptureMenuRequest(e)) {
+        popupCaptureMenuAtCurrentCell();
+        return true;
+    }
     if (watched == ComboBoxSQL && e->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(e);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

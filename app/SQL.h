@@ -109,6 +109,8 @@ private:
     void createGridAndCaptureMenu();
     void createMemos();
     void connectHandlers();
+    void nameControlsForScreenReaders();
+    void popupCaptureMenuAtCurrentCell();
 
     bool m_centred = false;
     // The items of the drop-down list, for exact comparisons without a walk over it.

@@ -202,12 +202,21 @@ TField* TDBGrid::fieldAtDisplayColumn(int visualIndex) const
 
 void TDBGrid::mousePressEvent(QMouseEvent* event)
 {
+    // The right button opens a menu: the user's place in the result stays.
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
     QTableView::mousePressEvent(event);
     m_pressed = indexAt(event->position().toPoint());
 }
 
 void TDBGrid::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
     const QModelIndex index = indexAt(event->position().toPoint());
     const bool click = event->button() == Qt::LeftButton && index.isValid() && index == m_pressed;
     QTableView::mouseReleaseEvent(event);

@@ -35,7 +35,8 @@ private:
 };
 
 // A read-only grid bound to a data set: movable and resizable columns, one cell
-// selected at a time, no indicator column. It shows the data set's current record
+// selected at a time, no indicator column. The right button leaves the current cell
+// where it is, for the grid's context menu. It shows the data set's current record
 // and follows it; a walk over many records repaints once, when the walk is over.
 class TDBGrid : public QTableView
 {
