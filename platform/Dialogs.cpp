@@ -1,6 +1,7 @@
 #include "Dialogs.h"
 
 #include "LineEnds.h"
+#include "widgets/DialogFit.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -58,9 +59,10 @@ void Dialogs::showError(QWidget* parent, const QString& caption, const QString& 
     messageBox(parent, box);
 }
 
-int QtDialogs::messageBox(QWidget* parent, const MessageBox& box)
+QList<QPushButton*> QtDialogs::setUp(QMessageBox& mb, const MessageBox& box)
 {
-    QMessageBox mb(toQt(box.icon), box.caption, box.text, QMessageBox::NoButton, parent);
+    mb.setIcon(toQt(box.icon));
+    mb.setWindowTitle(box.caption);
     // A CR alone starts a new line in the box, as it does on Windows.
     mb.setText(LineEnds::toLf(box.text));
     QList<QPushButton*> buttons;
@@ -72,6 +74,14 @@ int QtDialogs::messageBox(QWidget* parent, const MessageBox& box)
         mb.setDefaultButton(buttons[box.defaultButton]);
     if (box.escapeButton >= 0 && box.escapeButton < buttons.size())
         mb.setEscapeButton(buttons[box.escapeButton]);
+    DialogFit::showWholeCaption(mb);
+    return buttons;
+}
+
+int QtDialogs::messageBox(QWidget* parent, const MessageBox& box)
+{
+    QMessageBox mb(toQt(box.icon), box.caption, box.text, QMessageBox::NoButton, parent);
+    const QList<QPushButton*> buttons = setUp(mb, box);
     mb.exec();
     const int index = int(buttons.indexOf(static_cast<QPushButton*>(mb.clickedButton())));
     return index >= 0 ? index : box.escapeButton;
@@ -109,10 +119,8 @@ std::optional<Dialogs::SaveFileResult> QtDialogs::saveFile(QWidget* parent, cons
     return result;
 }
 
-bool QtDialogs::print(QWidget* parent, QPrinter& printer, const PrintSetup& setup)
+void QtDialogs::setUp(QPrintDialog& dialog, const PrintSetup& setup)
 {
-    printer.setCollateCopies(setup.collateCopies);
-    QPrintDialog dialog(&printer, parent);
     QAbstractPrintDialog::PrintDialogOptions options;
     if (setup.allowPrintToFile)
         options |= QAbstractPrintDialog::PrintToFile;
@@ -124,6 +132,15 @@ bool QtDialogs::print(QWidget* parent, QPrinter& printer, const PrintSetup& setu
         options |= QAbstractPrintDialog::PrintCollateCopies;
     options |= QAbstractPrintDialog::PrintShowPageSize;
     dialog.setOptions(options);
+    if (!setup.allowPageRange)
+        DialogFit::withoutPageRange(dialog);
+}
+
+bool QtDialogs::print(QWidget* parent, QPrinter& printer, const PrintSetup& setup)
+{
+    printer.setCollateCopies(setup.collateCopies);
+    QPrintDialog dialog(&printer, parent);
+    setUp(dialog, setup);
     return dialog.exec() == QDialog::Accepted;
 }
 

@@ -1,0 +1,22 @@
+#pragma once
+
+class QMessageBox;
+class QPrintDialog;
+
+// Corrections to Qt's own dialogs, made before they are run.
+namespace DialogFit
+{
+
+// Room a title bar takes besides the caption: the window's icon and three buttons,
+// with their margins (openbox, for one, needs about this much).
+constexpr int kTitleBarExtras = 112;
+
+// Widens box so that a window manager's title bar shows its whole caption: Qt
+// leaves 50 pixels beside it, and openbox cut "Confirmation" to "Confi… ation".
+void showWholeCaption(QMessageBox& box);
+
+// Keeps the page range entries of dialog disabled and "all pages" chosen. Qt's
+// dialog enables "Pages de" and "Pages" whenever it is shown, whatever its options.
+void withoutPageRange(QPrintDialog& dialog);
+
+} // namespace DialogFit

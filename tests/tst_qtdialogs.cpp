@@ -1,0 +1,109 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRadioButton>
+#include <QTest>
+
+// Qt's own dialogs as the program sets them up, shown without being run: the
+// caption a message box leaves room for, and the page range of the print dialog.
+class TestQtDialogs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void messageBoxLeavesRoomForCaption_data();
+    void messageBoxLeavesRoomForCaption();
+    void printDialogOffersPageRangeOnlyWhenAsked_data();
+    void printDialogOffersPageRangeOnlyWhenAsked();
+};
+
+void TestQtDialogs::messageBoxLeavesRoomForCaption_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("buttons");
+    QTest::addColumn<int>("icon");
+    QTest::newRow("erase question") << "Confirmation"
+                                    << "Effacer le texte ?" << QStringList { "OK", "Annuler" }
+                                    << int(Dialogs::Icon::Question);
+    QTest::newRow("list question") << "Confirmation"
+                                   << " Enregistrer les modifications de la liste des requêtes ?"
+                                   << QStringList { "Oui", "Non" } << int(Dialogs::Icon::None);
+    QTest::newRow("start-up failure") << "Erreur de l'application"
+                                      << "Exception EDatabaseError.\nno such table: ListBase." << QStringList { "OK" }
+                                      << int(Dialogs::Icon::Error);
+    QTest::newRow("short error") << "VeloSQL"
+                                 << "Erreur." << QStringList { "OK" } << int(Dialogs::Icon::Error);
+}
+
+void TestQtDialogs::messageBoxLeavesRoomForCaption()
+{
+    QFETCH(QString, caption);
+    QFETCH(QString, text);
+    QFETCH(QStringList, buttons);
+    QFETCH(int, icon);
+    Dialogs::MessageBox box;
+    box.caption = caption;
+    box.text = text;
+    box.buttons = buttons;
+    box.icon = Dialogs::Icon(icon);
+    QMessageBox mb;
+    QCOMPARE(QtDialogs::setUp(mb, box).size(), buttons.size());
+    mb.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&mb));
+    // A title bar writes the caption in bold, beside the window's icon and three
+    // buttons of about 28 pixels each (openbox cut "Confirmation" short with less).
+    QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
+    titleFont.setBold(true);
+    const int needed = QFontMetrics(titleFont).horizontalAdvance(caption) + 4 * 28;
+    QVERIFY2(mb.width() >= needed, qPrintable(QStringLiteral("%1 < %2").arg(mb.width()).arg(needed)));
+    QCOMPARE(mb.windowTitle(), caption);
+}
+
+void TestQtDialogs::printDialogOffersPageRangeOnlyWhenAsked_data()
+{
+    QTest::addColumn<bool>("allowPageRange");
+    QTest::addColumn<bool>("allowSelection");
+    // The capture editor's print dialog.
+    QTest::newRow("no page range") << false << false;
+    QTest::newRow("no page range, selection") << false << true;
+    QTest::newRow("page range") << true << false;
+}
+
+void TestQtDialogs::printDialogOffersPageRangeOnlyWhenAsked()
+{
+    QFETCH(bool, allowPageRange);
+    QFETCH(bool, allowSelection);
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer);
+    Dialogs::PrintSetup setup;
+    setup.allowPrintToFile = false;
+    setup.allowSelection = allowSelection;
+    setup.allowPageRange = allowPageRange;
+    QtDialogs::setUp(dialog, setup);
+    auto entriesEnabled = [&dialog] {
+        QList<bool> enabled;
+        for (const char* name : { "printRange", "pagesRadioButton" }) {
+            auto* entry = dialog.findChild<QRadioButton*>(QLatin1String(name));
+            if (entry)
+                enabled << entry->isEnabled();
+        }
+        return enabled;
+    };
+    // Showing the dialog updates its entries, and so does a second showing.
+    for (int showing = 0; showing < 2; ++showing) {
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QList<bool> enabled = entriesEnabled();
+        QVERIFY(!enabled.isEmpty());
+        QCOMPARE(enabled, QList<bool>(enabled.size(), allowPageRange));
+        if (!allowPageRange)
+            QVERIFY(dialog.findChild<QRadioButton*>(QStringLiteral("printAll"))->isChecked());
+        dialog.hide();
+    }
+}
+
+QTEST_MAIN(TestQtDialogs)
+#include "tst_qtdialogs.moc"
