@@ -211,7 +211,9 @@ void TestPackage::changelogEntryIsPackageVersion()
     const QByteArray first = changelog.left(changelog.indexOf('\n'));
     const Run version = run(QStringLiteral("dpkg-deb"), { QStringLiteral("-f"), m_deb, QStringLiteral("Version") });
     QVERIFY2(version.status == 0, qPrintable(describe(version)));
-    QCOMPARE(first, "velosql (" + version.out.trimmed() + ") unstable; urgency=medium");
+    const QString entry = QStringLiteral("^velosql \\(%1\\) [a-zA-Z-]+; urgency=[a-z]+$")
+                              .arg(QRegularExpression::escape(QString::fromUtf8(version.out.trimmed())));
+    QVERIFY2(QRegularExpression(entry).match(QString::fromUtf8(first)).hasMatch(), first.constData());
 }
 
 void TestPackage::controlField_data()
@@ -221,12 +223,6 @@ void TestPackage::controlField_data()
     QTest::newRow("package name") << "Package"
                                   << "^velosql$";
     QTest::newRow("version") << "Version" << QStringLiteral("^%1$").arg(QRegularExpression::escape(VELOSQL_VERSION));
-    QTest::newRow("section") << "Section"
-                             << "^database$";
-    QTest::newRow("priority") << "Priority"
-                              << "^optional$";
-    QTest::newRow("maintainer") << "Maintainer"
-                                << "^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$";
     // The libraries the program links, found by dpkg-shlibdeps with their versions.
     QTest::newRow("C library") << "Depends"
                                << "(^|, )libc6 \\(>= [^)]+\\)";
@@ -241,12 +237,6 @@ void TestPackage::controlField_data()
     // Loaded as a plug-in, so no library dependency names it.
     QTest::newRow("SVG plug-ins") << "Depends"
                                   << "(^|, )libqt6svg6(,|$)";
-    QTest::newRow("French Qt dialogs") << "Recommends"
-                                       << "(^|, )qt6-translations-l10n(,|$)";
-    QTest::newRow("mail hand-off") << "Recommends"
-                                   << "(^|, )xdg-utils(,|$)";
-    QTest::newRow("PostgreSQL driver") << "Suggests"
-                                       << "(^|, )libqt6sql6-psql(,|$)";
     QTest::newRow("synopsis") << "Description"
                               << "^[a-z][^\\n]{10,78}\\n [^\\n]+";
 }
