@@ -1,9 +1,10 @@
 #include "database/QtSqlConnection.h"
 
-#include "database/Databases.h"
 #include "Exceptions.h"
-#include "database/SqlStatements.h"
 #include "Utf8.h"
+#include "database/Credentials.h"
+#include "database/Databases.h"
+#include "database/SqlStatements.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -20,14 +21,35 @@
 namespace
 {
 
+// The server's message, one line per error of its chain: drivers add a line of their
+// own ("QODBC: Unable to connect", "Error while executing the query") that says nothing
+// more, and end some lines with ";".
 QString errorText(const QSqlError& e)
 {
     QStringList lines;
-    if (!e.databaseText().isEmpty())
-        lines << e.databaseText().trimmed();
-    if (!e.driverText().isEmpty() && e.driverText() != e.databaseText())
+    const QStringList given = e.databaseText().split(QLatin1Char('\n'));
+    for (QString line : given) {
+        line = line.trimmed();
+        while (line.endsWith(QLatin1Char(';')))
+            line.chop(1);
+        line = line.trimmed();
+        if (line.isEmpty() || line == QLatin1String("Error while executing the query"))
+            continue;
+        lines << line;
+    }
+    if (lines.isEmpty() && !e.driverText().trimmed().isEmpty())
         lines << e.driverText().trimmed();
-    return lines.isEmpty() ? e.text() : lines.join(QLatin1Char('\n'));
+    if (lines.isEmpty())
+        lines << QStringLiteral("Le pilote de base de données n'a donné aucun message d'erreur");
+    return lines.join(QLatin1Char('\n'));
+}
+
+// True when the server asks for a password it was not given, or refuses the one given.
+bool refusesLogin(const QSqlError& e)
+{
+    const QString text = e.databaseText();
+    return text.contains(QLatin1String("no password supplied"))
+        || text.contains(QLatin1String("password authentication failed"));
 }
 
 ColumnInfo columnOf(const QSqlField& f)
@@ -224,10 +246,12 @@ QtSqlConnection::QtSqlConnection(const AliasSettings& s)
     db.setPassword(s.password);
     db.setConnectOptions(s.options);
     if (!db.open()) {
-        const QString message = errorText(db.lastError());
+        const QSqlError error = db.lastError();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
-        throw EDatabaseError(message);
+        if (refusesLogin(error))
+            throw ELoginRefused(errorText(error));
+        throw EDatabaseError(errorText(error));
     }
 }
 
