@@ -1,6 +1,7 @@
 #include "VeloSQL.h"
 
 #include "ClipBoard.h"
+#include "database/Databases.h"
 #include "DialogCredentials.h"
 #include "Dialogs.h"
 #include "ErrorGuard.h"
@@ -8,7 +9,6 @@
 #include "ImageList.h"
 #include "Intro.h"
 #include "SQL.h"
-#include "database/Databases.h"
 
 #include <QApplication>
 #include <QFileInfo>

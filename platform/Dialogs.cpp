@@ -9,6 +9,7 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QVBoxLayout>
 
 namespace
 {

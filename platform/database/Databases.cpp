@@ -1,8 +1,8 @@
 #include "database/Databases.h"
 
-#include "Exceptions.h"
 #include "database/Credentials.h"
 #include "database/DefaultDatabase.h"
+#include "Exceptions.h"
 #include "database/QtSqlConnection.h"
 #include "database/SqliteConnection.h"
 

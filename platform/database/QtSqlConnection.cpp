@@ -1,10 +1,10 @@
 #include "database/QtSqlConnection.h"
 
-#include "Exceptions.h"
-#include "Utf8.h"
 #include "database/Credentials.h"
 #include "database/Databases.h"
+#include "Exceptions.h"
 #include "database/SqlStatements.h"
+#include "Utf8.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -17,6 +17,7 @@
 #include <QSqlRecord>
 #include <QTime>
 #include <QUuid>
+#include <optional>
 
 namespace
 {
@@ -52,10 +53,114 @@ bool refusesLogin(const QSqlError& e)
         || text.contains(QLatin1String("password authentication failed"));
 }
 
-ColumnInfo columnOf(const QSqlField& f)
+// A statement that failed because the session with the server is gone: the server
+// ended it (it stopped or restarted) or the line broke. neverRan tells that the
+// failure proves the statement did nothing: the server had ended the session before
+// the statement came, or the driver did not send it.
+VELOSQL_EXCEPTION_CLASS(ELostSession, EDatabaseError)
+class LostSession : public ELostSession
+{
+public:
+    LostSession(const QString& message, bool neverRan)
+        : ELostSession(message)
+        , neverRan(neverRan)
+    {
+    }
+    bool neverRan;
+};
+
+bool saysAny(const QSqlError& e, std::initializer_list<const char*> signs)
+{
+    const QString text = e.databaseText() + QLatin1Char('\n') + e.driverText();
+    for (const char* sign : signs)
+        if (text.contains(QLatin1String(sign), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+// Throws the failure of a statement on driver: LostSession when the session is gone.
+[[noreturn]] void fail(const QSqlError& e, const QSqlDriver* driver)
+{
+    const bool neverRan = saysAny(e,
+        { "terminating connection due to administrator command", "unable due to the connection lost",
+            "database not open" });
+    if (neverRan || !driver || !driver->isOpen()
+        || saysAny(e,
+            { "terminating connection", "connection has been lost", "server closed the connection",
+                "no connection to the server", "could not receive data from server", "could not send data to server" }))
+        throw LostSession(errorText(e), neverRan);
+    throw EDatabaseError(errorText(e));
+}
+
+// Opens db as s says; throws ELoginRefused when the server wants another password.
+void openAs(QSqlDatabase& db, const AliasSettings& s)
+{
+    db.setUserName(s.user);
+    db.setPassword(s.password);
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        if (refusesLogin(error))
+            throw ELoginRefused(errorText(error));
+        throw EDatabaseError(errorText(error));
+    }
+}
+
+// The ODBC SQL types (sql.h) that say more than the Qt type of their values.
+enum OdbcType {
+    OdbcNumeric = 2,
+    OdbcDecimal = 3,
+    OdbcLongText = -1,
+    OdbcLongWideText = -10,
+    OdbcBit = -7,
+};
+
+// The PostgreSQL type numbers (pg_type) that say more than the Qt type of their values.
+enum PostgresType {
+    PostgresInt2 = 21,
+    PostgresNumeric = 1700,
+};
+
+// The kind of numbers that a driver gives as a column's type number.
+enum class TypeNumbers { Qt, Odbc, Postgres };
+
+// A column's type, size and precision as the driver describes it.
+ColumnInfo columnOf(const QSqlField& f, TypeNumbers numbers)
 {
     ColumnInfo c;
     c.name = f.name();
+    if (numbers == TypeNumbers::Postgres) {
+        switch (f.typeID()) {
+        case PostgresInt2:
+            c.type = ftSmallint;
+            return c;
+        case PostgresNumeric:
+            c.type = ftBCD;
+            c.precision = std::max(f.length(), 0);
+            c.size = std::max(f.precision(), 0);
+            return c;
+        default:
+            break;
+        }
+    }
+    if (numbers == TypeNumbers::Odbc) {
+        switch (f.typeID()) {
+        case OdbcBit:
+            c.type = ftBoolean;
+            return c;
+        case OdbcLongText:
+        case OdbcLongWideText:
+            c.type = ftMemo;
+            return c;
+        case OdbcNumeric:
+        case OdbcDecimal:
+            c.type = ftBCD;
+            c.precision = std::max(f.length(), 0);
+            c.size = std::max(f.precision(), 0);
+            return c;
+        default:
+            break;
+        }
+    }
     switch (f.metaType().id()) {
     case QMetaType::Bool:
         c.type = ftBoolean;
@@ -106,11 +211,21 @@ ColumnInfo columnOf(const QSqlField& f)
     return c;
 }
 
-void appendValue(ResultStore& rows, const QVariant& v)
+// Stores a value as the result holds it. Exact decimals come as text (every digit, as
+// the server writes them); a float that comes as text goes back to a number.
+void appendValue(ResultStore& rows, const QVariant& v, const ColumnInfo& column)
 {
     if (v.isNull()) {
         rows.appendNull();
         return;
+    }
+    if (column.type == ftFloat && v.metaType().id() == QMetaType::QString) {
+        bool ok = false;
+        const double d = v.toString().toDouble(&ok);
+        if (ok) {
+            rows.appendFloat(d);
+            return;
+        }
     }
     switch (v.metaType().id()) {
     case QMetaType::Bool:
@@ -156,22 +271,26 @@ void appendValue(ResultStore& rows, const QVariant& v)
     }
 }
 
-// Reads every row of an executed query, each value as a result holds it.
-QueryResult readRows(QSqlQuery& q)
+// Reads every row of an executed query, each value as a result holds it; odbc tells
+// that the driver describes columns by their ODBC types.
+QueryResult readRows(QSqlQuery& q, bool odbc)
 {
     const QSqlRecord record = q.record();
+    const TypeNumbers numbers = odbc                       ? TypeNumbers::Odbc
+        : q.driver()->dbmsType() == QSqlDriver::PostgreSQL ? TypeNumbers::Postgres
+                                                           : TypeNumbers::Qt;
     QueryResult result;
     result.rows = std::make_unique<ResultStore>(record.count());
     for (int i = 0; i < record.count(); ++i)
-        result.columns.push_back(columnOf(record.field(i)));
+        result.columns.push_back(columnOf(record.field(i), numbers));
     while (q.next()) {
         result.rows->beginRow();
         for (int i = 0; i < record.count(); ++i)
-            appendValue(*result.rows, q.value(i));
+            appendValue(*result.rows, q.value(i), result.columns[size_t(i)]);
         result.rows->endRow();
     }
     if (q.lastError().isValid())
-        throw EDatabaseError(errorText(q.lastError()));
+        fail(q.lastError(), q.driver());
     return result;
 }
 
@@ -234,7 +353,8 @@ private:
 
 QtSqlConnection::QtSqlConnection(const AliasSettings& s)
     : m_name(QStringLiteral("velosql-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
-    , m_readOnly(s.readOnly)
+    , m_settings(s)
+    , m_odbc(s.driver.compare(QLatin1String("QODBC"), Qt::CaseInsensitive) == 0)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(s.driver, m_name);
     db.setDatabaseName(s.database);
@@ -242,23 +362,62 @@ QtSqlConnection::QtSqlConnection(const AliasSettings& s)
         db.setHostName(s.host);
     if (s.port > 0)
         db.setPort(s.port);
-    db.setUserName(s.user);
-    db.setPassword(s.password);
     db.setConnectOptions(s.options);
-    if (!db.open()) {
-        const QSqlError error = db.lastError();
+    // Exact decimals come as text, with every digit, not as rounded floats.
+    db.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    try {
+        openAs(db, s);
+    } catch (const EDatabaseError&) {
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
-        if (refusesLogin(error))
-            throw ELoginRefused(errorText(error));
-        throw EDatabaseError(errorText(error));
+        throw;
+    }
+}
+
+QSqlDatabase QtSqlConnection::database() const
+{
+    return QSqlDatabase::database(m_name, false);
+}
+
+void QtSqlConnection::reopen(const QString& loss)
+{
+    QSqlDatabase db = database();
+    db.close();
+    try {
+        // The login that the server took last; asked again only if it refuses it now
+        // and the alias holds no password.
+        Credentials::connectWithLogin(m_settings, [&db](const AliasSettings& s) { openAs(db, s); });
+    } catch (const EDatabaseError& e) {
+        throw EDatabaseError(loss.isEmpty() ? e.message() : loss + QLatin1Char('\n') + e.message());
+    }
+}
+
+void QtSqlConnection::inSession(const std::function<void()>& work, bool repeatable)
+{
+    // A driver that saw its session end closes it: nothing has been sent since.
+    if (!database().isOpen())
+        reopen(QString());
+    try {
+        work();
+        return;
+    } catch (const LostSession& lost) {
+        reopen(lost.message());
+        if (!lost.neverRan || !repeatable)
+            throw EDatabaseError(lost.message() + QLatin1Char('\n')
+                + QStringLiteral("La connexion au serveur a été rétablie, mais l'instruction n'est pas relancée : "
+                                 "elle a peut-être été exécutée"));
+    }
+    try {
+        work();
+    } catch (const LostSession& lost) {
+        throw EDatabaseError(lost.message());
     }
 }
 
 QtSqlConnection::~QtSqlConnection()
 {
     {
-        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        QSqlDatabase db = database();
         db.close();
     }
     QSqlDatabase::removeDatabase(m_name);
@@ -267,32 +426,48 @@ QtSqlConnection::~QtSqlConnection()
 QueryResult QtSqlConnection::execute(const QString& sql, const ProgressCallback& progress)
 {
     Q_UNUSED(progress);
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    const SqlStatementScan scan = scanStatements(sql.toUtf8());
+    QueryResult result;
+    // A text that manages its own transactions may have committed part of itself
+    // before the session was lost: it is not run again.
+    inSession([&] { result = run(sql, scan); }, !scan.managesTransactions);
+    return result;
+}
+
+QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& scan)
+{
+    QSqlDatabase db = database();
     // The driver runs the text whole; several statements run in one transaction, so
     // that they apply all or none.
-    const SqlStatementScan scan = scanStatements(sql.toUtf8());
     DriverTransaction transaction(db, scan.statements > 1 && !scan.managesTransactions);
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(sql))
-        throw EDatabaseError(errorText(q.lastError()));
-    // Some drivers report only the first statement's outcome; the server then refuses
-    // the commit of a batch in which a later one failed.
-    const QString refused = QStringLiteral("Le serveur a refusé les instructions : aucune n'a été appliquée");
-    if (!q.isSelect()) {
-        q.finish();
-        transaction.commit(refused);
-        throw EDatabaseError(noCursorMessage());
+        fail(q.lastError(), db.driver());
+    // Some drivers give one result per statement, the first one first: the text's
+    // result is the last one. Others report only the first statement's outcome; the
+    // server then refuses the commit of a batch in which a later one failed.
+    std::optional<QueryResult> result;
+    for (;;) {
+        if (q.isSelect())
+            result = readRows(q, m_odbc);
+        else
+            result.reset();
+        if (!q.nextResult())
+            break;
     }
-    QueryResult result = readRows(q);
+    if (q.lastError().isValid())
+        fail(q.lastError(), db.driver());
     q.finish();
-    transaction.commit(refused);
-    return result;
+    transaction.commit(QStringLiteral("Le serveur a refusé les instructions : aucune n'a été appliquée"));
+    if (!result)
+        throw EDatabaseError(noCursorMessage());
+    return std::move(*result);
 }
 
 TableResult QtSqlConnection::openTable(const QString& table)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlDatabase db = database();
     const QString quoted = db.driver()->escapeIdentifier(table, QSqlDriver::TableName);
     TableResult result;
     result.data = execute(QStringLiteral("SELECT * FROM ") + quoted);
@@ -342,7 +517,13 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
 {
     if (changes.empty())
         return;
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    // The write and its check run in one transaction, which a lost session undid.
+    inSession([&] { writeRow(table, key, changes); }, true);
+}
+
+void QtSqlConnection::writeRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes)
+{
+    QSqlDatabase db = database();
     QSqlDriver* driver = db.driver();
     const QString quotedTable = driver->escapeIdentifier(table, QSqlDriver::TableName);
     QStringList names;
@@ -356,11 +537,11 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
     auto run = [&](const QString& sql, const QVariantList& values) {
         QSqlQuery q(db);
         if (!q.prepare(sql))
-            throw EDatabaseError(errorText(q.lastError()));
+            fail(q.lastError(), driver);
         for (const QVariant& v : values)
             q.addBindValue(v);
         if (!q.exec())
-            throw EDatabaseError(errorText(q.lastError()));
+            fail(q.lastError(), driver);
         return q;
     };
 
@@ -374,7 +555,7 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
         QSqlQuery check = run(
             QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(names.join(QStringLiteral(", ")), quotedTable, where),
             keyValues);
-        const QueryResult stored = readRows(check);
+        const QueryResult stored = readRows(check, m_odbc);
         if (stored.rows->rowCount() == 0)
             throw EDatabaseError(recordGoneMessage());
         for (size_t i = 0; i < changes.size(); ++i)
@@ -395,7 +576,12 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
 
 void QtSqlConnection::insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    inSession([&] { addRow(table, columns, values); }, true);
+}
+
+void QtSqlConnection::addRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
+{
+    QSqlDatabase db = database();
     QSqlDriver* driver = db.driver();
     const QString quotedTable = driver->escapeIdentifier(table, QSqlDriver::TableName);
     QStringList names;
@@ -412,5 +598,5 @@ void QtSqlConnection::insertRow(const QString& table, const QStringList& columns
     for (const FieldValue& v : values)
         q.addBindValue(toVariant(v.ref()));
     if (!q.exec())
-        throw EDatabaseError(errorText(q.lastError()));
+        fail(q.lastError(), driver);
 }
