@@ -8,6 +8,7 @@
 #include "VeloSQL.h"
 #include "database/Credentials.h"
 #include "database/Databases.h"
+#include "database/Query.h"
 #include "database/Table.h"
 
 #include <QLabel>
@@ -41,8 +42,14 @@ private slots:
 
     void serverDemandingPasswordAsksAtStartup_data();
     void serverDemandingPasswordAsksAtStartup();
+    void lostSessionAsksAgainOnlyWhenRefused_data();
+    void lostSessionAsksAgainOnlyWhenRefused();
 
 private:
+    // The server of the tests that need one, demanding a password of secretariat;
+    // false (with the test skipped) when there is none.
+    bool serverFor(const QString& driver);
+
     std::unique_ptr<PostgresServer> m_server;
 };
 
@@ -388,26 +395,8 @@ void TestLogin::serverDemandingPasswordAsksAtStartup()
     QFETCH(QStringList, answers);
     QFETCH(QString, retries);
     QFETCH(QString, message);
-    if (!m_server) {
-        m_server = std::make_unique<PostgresServer>();
-        if (m_server->available())
-            QCOMPARE(demandPassword(*m_server), QString());
-    }
-    if (!m_server->available())
-        QSKIP(qPrintable(m_server->error()));
-    if (driver == QLatin1String("QODBC")) {
-        if (const QString missing = PostgresServer::odbcMissing(); !missing.isEmpty())
-            QSKIP(qPrintable(missing));
-        m_server->writeOdbcAlias(QStringLiteral("Velorin"));
-    } else {
-        m_server->writeAlias(QStringLiteral("Velorin"));
-    }
-    {
-        // The alias names the user but holds no password.
-        QSettings ini(Databases::aliasesFile(), QSettings::IniFormat);
-        ini.setValue(QStringLiteral("Velorin/user"), kUser);
-        ini.remove(QStringLiteral("Velorin/password"));
-    }
+    if (!serverFor(driver))
+        return;
     ScriptedDialogs dialogs;
     dialogs.loginAnswers = answersOf(answers);
     if (message.isEmpty()) {
@@ -423,6 +412,84 @@ void TestLogin::serverDemandingPasswordAsksAtStartup()
         QVERIFY(!FicheSQL);
     }
     QCOMPARE(retriesOf(dialogs), retries);
+}
+
+bool TestLogin::serverFor(const QString& driver)
+{
+    if (!m_server) {
+        m_server = std::make_unique<PostgresServer>();
+        if (m_server->available() && !demandPassword(*m_server).isEmpty())
+            QTest::qFail("the server does not demand a password", __FILE__, __LINE__);
+    }
+    if (!m_server->available()) {
+        QTest::qSkip(qPrintable(m_server->error()), __FILE__, __LINE__);
+        return false;
+    }
+    if (driver == QLatin1String("QODBC")) {
+        if (const QString missing = PostgresServer::odbcMissing(); !missing.isEmpty()) {
+            QTest::qSkip(qPrintable(missing), __FILE__, __LINE__);
+            return false;
+        }
+        m_server->writeOdbcAlias(QStringLiteral("Velorin"));
+    } else {
+        m_server->writeAlias(QStringLiteral("Velorin"));
+    }
+    // The alias names the user but holds no password.
+    QSettings ini(Databases::aliasesFile(), QSettings::IniFormat);
+    ini.setValue(QStringLiteral("Velorin/user"), kUser);
+    ini.remove(QStringLiteral("Velorin/password"));
+    return true;
+}
+
+void TestLogin::lostSessionAsksAgainOnlyWhenRefused_data()
+{
+    QTest::addColumn<QString>("driver");
+    QTest::addColumn<QString>("newPassword"); // set while the session is lost; empty: unchanged
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("retries");
+    QTest::addColumn<QString>("outcome");
+    for (const char* driver : { "QPSQL", "QODBC" }) {
+        QTest::addRow("%s: the login given at the start serves again", driver)
+            << QString::fromLatin1(driver) << "" << QStringList { "secretariat:bon" } << "0"
+            << "SELECT 1";
+        QTest::addRow("%s: a changed password is asked", driver)
+            << QString::fromLatin1(driver) << "neuf" << QStringList { "secretariat:bon", "secretariat:neuf" } << "0,0"
+            << "SELECT 1";
+        QTest::addRow("%s: a changed password not given", driver)
+            << QString::fromLatin1(driver) << "neuf" << QStringList { "secretariat:bon", "annuler" } << "0,0"
+            << Credentials::loginCancelledMessage(QStringLiteral("Velorin"));
+    }
+}
+
+void TestLogin::lostSessionAsksAgainOnlyWhenRefused()
+{
+    QFETCH(QString, driver);
+    QFETCH(QString, newPassword);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, retries);
+    QFETCH(QString, outcome);
+    if (!serverFor(driver))
+        return;
+    ScriptedDialogs dialogs;
+    dialogs.loginAnswers = answersOf(answers);
+    VeloSQL::createWindows();
+    QVERIFY(FicheSQL->TableSQL->active());
+
+    // The server ends the session, as it does when it restarts.
+    QCOMPARE(
+        m_server->run((newPassword.isEmpty() ? QString()
+                                             : QStringLiteral("ALTER ROLE secretariat PASSWORD '%1';").arg(newPassword))
+            + QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                             "WHERE usename = 'secretariat'")),
+        QString());
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(QStringLiteral("SELECT \"TTTYPES\" FROM \"ListBase\""));
+    const Raised failure = raised([&] { q.open(); });
+    QVERIFY2(failure.message.contains(outcome) || q.FieldByName(QStringLiteral("TTTYPES"))->text() == outcome,
+        qPrintable(failure.message));
+    QCOMPARE(retriesOf(dialogs), retries);
+    QCOMPARE(m_server->run(QStringLiteral("ALTER ROLE secretariat PASSWORD 'bon'")), QString());
 }
 
 QTEST_MAIN(TestLogin)
