@@ -7,6 +7,7 @@
 
 #include <QSettings>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 
 // The engine through ODBC, as a practice on Windows reaches its database: Debian's
@@ -30,6 +31,8 @@ private slots:
     void postChecksRecordStillHoldsWhatWasRead();
     void lostSessionIsOpenedAgain_data();
     void lostSessionIsOpenedAgain();
+    void stoppedStatementKeepsNothing_data();
+    void stoppedStatementKeepsNothing();
 
 private:
     std::unique_ptr<PostgresServer> m_server;
@@ -304,6 +307,47 @@ void TestOdbc::lostSessionIsOpenedAgain()
     QSettings(Databases::aliasesFile(), QSettings::IniFormat)
         .setValue(kOdbc + QStringLiteral("/user"), QStringLiteral("postgres"));
     Databases::closeAll();
+}
+
+void TestOdbc::stoppedStatementKeepsNothing_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("stopAt"); // rows read when the caller says stop; -1: never
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("stored");
+    const QString series = QStringLiteral("SELECT n FROM generate_series(1, 5000) AS n");
+    QTest::newRow("stopped before the first row") << series << 0 << cancelledMessage() << "3";
+    QTest::newRow("stopped while reading") << series << 2048 << cancelledMessage() << "3";
+    QTest::newRow("left to run") << series << -1 << "5000"
+                                 << "3";
+    QTest::newRow("stopped batch leaves nothing")
+        << "DELETE FROM small; " + series << 1024 << cancelledMessage() << "3";
+}
+
+void TestOdbc::stoppedStatementKeepsNothing()
+{
+    QFETCH(QString, sql);
+    QFETCH(int, stopAt);
+    QFETCH(QString, outcome);
+    QFETCH(QString, stored);
+    auto conn = Databases::connect(kOdbc);
+    QList<qint64> calls;
+    QueryResult result;
+    const Raised failure = raised([&] {
+        result = conn->execute(sql, [&](qint64 rows) {
+            calls << rows;
+            return rows != stopAt;
+        });
+    });
+    QCOMPARE(failure.kind.isEmpty() ? QString::number(result.rows->rowCount()) : failure.message, outcome);
+    QVERIFY(!calls.isEmpty());
+    QCOMPARE(calls.first(), 0);
+    QVERIFY(std::is_sorted(calls.begin(), calls.end()));
+    if (stopAt >= 0)
+        QCOMPARE(calls.last(), stopAt);
+    QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM small")), stored);
+    // The session goes on.
+    QCOMPARE(outcomeOf(QStringLiteral("SELECT count(*) FROM small")), stored);
 }
 
 QTEST_MAIN(TestOdbc)

@@ -271,10 +271,16 @@ void appendValue(ResultStore& rows, const QVariant& v, const ColumnInfo& column)
     }
 }
 
+// How many rows are read between two calls of a statement's progress callback.
+constexpr qint64 kRowsPerProgress = 1024;
+
 // Reads every row of an executed query, each value as a result holds it; odbc tells
-// that the driver describes columns by their ODBC types.
-QueryResult readRows(QSqlQuery& q, bool odbc)
+// that the driver describes columns by their ODBC types. progress, when set, may stop
+// the reading (the driver gives no way to stop the server's own work before it).
+QueryResult readRows(QSqlQuery& q, bool odbc, const ProgressCallback& progress = {})
 {
+    if (progress && !progress(0))
+        throw EDatabaseError(cancelledMessage());
     const QSqlRecord record = q.record();
     const TypeNumbers numbers = odbc                       ? TypeNumbers::Odbc
         : q.driver()->dbmsType() == QSqlDriver::PostgreSQL ? TypeNumbers::Postgres
@@ -283,11 +289,14 @@ QueryResult readRows(QSqlQuery& q, bool odbc)
     result.rows = std::make_unique<ResultStore>(record.count());
     for (int i = 0; i < record.count(); ++i)
         result.columns.push_back(columnOf(record.field(i), numbers));
+    qint64 rowsRead = 0;
     while (q.next()) {
         result.rows->beginRow();
         for (int i = 0; i < record.count(); ++i)
             appendValue(*result.rows, q.value(i), result.columns[size_t(i)]);
         result.rows->endRow();
+        if (progress && ++rowsRead % kRowsPerProgress == 0 && !progress(rowsRead))
+            throw EDatabaseError(cancelledMessage());
     }
     if (q.lastError().isValid())
         fail(q.lastError(), q.driver());
@@ -425,16 +434,15 @@ QtSqlConnection::~QtSqlConnection()
 
 QueryResult QtSqlConnection::execute(const QString& sql, const ProgressCallback& progress)
 {
-    Q_UNUSED(progress);
     const SqlStatementScan scan = scanStatements(sql.toUtf8());
     QueryResult result;
     // A text that manages its own transactions may have committed part of itself
     // before the session was lost: it is not run again.
-    inSession([&] { result = run(sql, scan); }, !scan.managesTransactions);
+    inSession([&] { result = run(sql, scan, progress); }, !scan.managesTransactions);
     return result;
 }
 
-QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& scan)
+QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& scan, const ProgressCallback& progress)
 {
     QSqlDatabase db = database();
     // The driver runs the text whole; several statements run in one transaction, so
@@ -450,7 +458,7 @@ QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& sca
     std::optional<QueryResult> result;
     for (;;) {
         if (q.isSelect())
-            result = readRows(q, m_odbc);
+            result = readRows(q, m_odbc, progress);
         else
             result.reset();
         if (!q.nextResult())

@@ -35,7 +35,7 @@ private:
     // Runs work in an open session. When the session is found lost, opens a new one
     // and, if repeatable and the failure proves work did nothing, runs it once more.
     void inSession(const std::function<void()>& work, bool repeatable);
-    QueryResult run(const QString& sql, const SqlStatementScan& scan);
+    QueryResult run(const QString& sql, const SqlStatementScan& scan, const ProgressCallback& progress);
     void writeRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes);
     void addRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values);
 
