@@ -5,7 +5,9 @@
 #include "database/Query.h"
 #include "database/Table.h"
 
+#include <QFile>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <memory>
@@ -23,6 +25,7 @@ private slots:
 
     void valuesReadAsThroughPostgres_data();
     void valuesReadAsThroughPostgres();
+    void dataSourceNameReachesServer();
     void errorsAreTheServersLines_data();
     void errorsAreTheServersLines();
     void batchAppliesAllOrNothing_data();
@@ -170,6 +173,37 @@ void TestOdbc::valuesReadAsThroughPostgres()
     QCOMPARE(odbc.type, type);
     if (size >= 0)
         QCOMPARE(odbc.size, size);
+}
+
+void TestOdbc::dataSourceNameReachesServer()
+{
+    // A data source named in the user's odbc.ini, as the ODBC administrator writes it.
+    QTemporaryDir folder;
+    const QString connection = QSettings(Databases::aliasesFile(), QSettings::IniFormat)
+                                   .value(kOdbc + QStringLiteral("/database"))
+                                   .toString();
+    QFile ini(folder.filePath(QStringLiteral("odbc.ini")));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    // The connection string's keys under the names that the driver reads from odbc.ini.
+    QByteArray section = "[Cabinet]\nDriver=PostgreSQL Unicode\n";
+    for (const QString& pair : connection.split(QLatin1Char(';'))) {
+        const QString key = pair.section(QLatin1Char('='), 0, 0);
+        const QString value = pair.section(QLatin1Char('='), 1);
+        if (key != QLatin1String("DRIVER"))
+            section += (key == QLatin1String("SERVER") ? QStringLiteral("Servername") : key).toUtf8() + '='
+                + value.toUtf8() + '\n';
+    }
+    ini.write(section);
+    ini.close();
+    qputenv("ODBCINI", QFile::encodeName(ini.fileName()));
+    QSettings(Databases::aliasesFile(), QSettings::IniFormat)
+        .setValue(kOdbc + QStringLiteral("/database"), QStringLiteral("Cabinet"));
+    Databases::closeAll();
+    const QString outcome = outcomeOf(QStringLiteral("SELECT nom FROM small ORDER BY n"));
+    QSettings(Databases::aliasesFile(), QSettings::IniFormat).setValue(kOdbc + QStringLiteral("/database"), connection);
+    Databases::closeAll();
+    qunsetenv("ODBCINI");
+    QCOMPARE(outcome, QStringLiteral("a,b,c"));
 }
 
 void TestOdbc::errorsAreTheServersLines_data()
