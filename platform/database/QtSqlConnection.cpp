@@ -8,6 +8,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -22,19 +23,19 @@
 namespace
 {
 
-// The server's message, one line per error of its chain: drivers add a line of their
-// own ("QODBC: Unable to connect", "Error while executing the query") that says nothing
-// more, and end some lines with ";".
+// The server's message, one line per error of its chain. Drivers add lines of their own
+// that say nothing more ("QODBC: Unable to connect", "Error while executing the query"),
+// and PostgreSQL's ODBC driver ends the server's line with ";".
 QString errorText(const QSqlError& e)
 {
+    static const QRegularExpression severity(QStringLiteral("^(ERROR|FATAL|PANIC|WARNING):"));
     QStringList lines;
-    const QStringList given = e.databaseText().split(QLatin1Char('\n'));
-    for (QString line : given) {
-        line = line.trimmed();
-        while (line.endsWith(QLatin1Char(';')))
+    for (QString line : e.databaseText().split(QLatin1Char('\n'))) {
+        while (!line.isEmpty() && line.back().isSpace())
             line.chop(1);
-        line = line.trimmed();
-        if (line.isEmpty() || line == QLatin1String("Error while executing the query"))
+        if (line.endsWith(QLatin1Char(';')) && severity.match(line).hasMatch())
+            line.chop(1);
+        if (line.trimmed().isEmpty() || line == QLatin1String("Error while executing the query"))
             continue;
         lines << line;
     }
@@ -57,12 +58,11 @@ bool refusesLogin(const QSqlError& e)
 // ended it (it stopped or restarted) or the line broke. neverRan tells that the
 // failure proves the statement did nothing: the server had ended the session before
 // the statement came, or the driver did not send it.
-VELOSQL_EXCEPTION_CLASS(ELostSession, EDatabaseError)
-class LostSession : public ELostSession
+class LostSession : public EDatabaseError
 {
 public:
     LostSession(const QString& message, bool neverRan)
-        : ELostSession(message)
+        : EDatabaseError(message)
         , neverRan(neverRan)
     {
     }
