@@ -46,7 +46,7 @@ private slots:
     void lostSessionAsksAgainOnlyWhenRefused();
 
 private:
-    // The server of the tests that need one, demanding a password of secretariat;
+    // The server of the tests that need one, demanding a password of login_secretariat;
     // false (with the test skipped) when there is none.
     bool serverFor(const QString& driver);
 
@@ -55,10 +55,10 @@ private:
 
 namespace
 {
-const QString kUser = QStringLiteral("secretariat");
+const QString kUser = QStringLiteral("login_secretariat");
 const QString kPassword = QStringLiteral("bon");
 
-// A server that takes the user secretariat with the password "bon", as PostgreSQL
+// A server that takes the user login_secretariat with the password "bon", as PostgreSQL
 // words its refusals; the host "absent" is never reached.
 void standInServer(const AliasSettings& s)
 {
@@ -92,7 +92,7 @@ QString retriesOf(const ScriptedDialogs& dialogs)
     return flags.join(QLatin1Char(','));
 }
 
-// Makes the server demand a password of the user secretariat, and gives it the
+// Makes the server demand a password of the user login_secretariat, and gives it the
 // settings table.
 QString demandPassword(const PostgresServer& server)
 {
@@ -102,13 +102,13 @@ QString demandPassword(const PostgresServer& server)
         return QStringLiteral("cannot open ") + hba;
     const QByteArray rules = file.readAll();
     file.seek(0);
-    file.write("local all secretariat scram-sha-256\nhost all secretariat all scram-sha-256\n" + rules);
+    file.write("local all login_secretariat scram-sha-256\nhost all login_secretariat all scram-sha-256\n" + rules);
     file.close();
-    return server.run(QStringLiteral("DROP TABLE IF EXISTS \"ListBase\"; DROP ROLE IF EXISTS secretariat;"
-                                     "CREATE ROLE secretariat LOGIN PASSWORD 'bon';"
+    return server.run(QStringLiteral("DROP TABLE IF EXISTS \"ListBase\"; DROP ROLE IF EXISTS login_secretariat;"
+                                     "CREATE ROLE login_secretariat LOGIN PASSWORD 'bon';"
                                      "CREATE TABLE \"ListBase\" (\"TTTYPES\" TEXT, \"POLICE5\" VARCHAR(20));"
                                      "INSERT INTO \"ListBase\" VALUES ('SELECT 1', ';');"
-                                     "GRANT ALL ON \"ListBase\" TO secretariat;"
+                                     "GRANT ALL ON \"ListBase\" TO login_secretariat;"
                                      "SELECT pg_reload_conf()"));
 }
 } // namespace
@@ -139,7 +139,7 @@ void TestLogin::loginIsAskedUntilServerTakesIt_data()
     QTest::addColumn<QString>("message");
 
     const QString noPassword = QStringLiteral("fe_sendauth: no password supplied");
-    const QString refused = QStringLiteral("password authentication failed for user \"secretariat\"");
+    const QString refused = QStringLiteral("password authentication failed for user \"login_secretariat\"");
     const QString cancelled = Credentials::loginCancelledMessage(QStringLiteral("Velorin"));
     QTest::newRow("alias holds the right password") << "bon"
                                                     << "" << true << QStringList() << ""
@@ -152,26 +152,27 @@ void TestLogin::loginIsAskedUntilServerTakesIt_data()
     QTest::newRow("no provider: the server's refusal") << "-"
                                                        << "" << false << QStringList() << "" << noPassword;
     QTest::newRow("right password at the first prompt") << "-"
-                                                        << "" << true << QStringList { "secretariat:bon" } << "0"
+                                                        << "" << true << QStringList { "login_secretariat:bon" } << "0"
                                                         << "";
     QTest::newRow("right password after a refused one")
         << "-"
-        << "" << true << QStringList { "secretariat:faux", "secretariat:bon" } << "0,1"
+        << "" << true << QStringList { "login_secretariat:faux", "login_secretariat:bon" } << "0,1"
         << "";
     QTest::newRow("another user named at the second prompt")
         << "-"
-        << "" << true << QStringList { "medecin:bon", "secretariat:bon" } << "0,1"
+        << "" << true << QStringList { "medecin:bon", "login_secretariat:bon" } << "0,1"
         << "";
     QTest::newRow("refused twice: the last refusal")
         << "-"
-        << "" << true << QStringList { "secretariat:faux", "secretariat:pire", "secretariat:bon" } << "0,1" << refused;
+        << "" << true << QStringList { "login_secretariat:faux", "login_secretariat:pire", "login_secretariat:bon" }
+        << "0,1" << refused;
     QTest::newRow("cancelled at the first prompt") << "-"
                                                    << "" << true << QStringList { "annuler" } << "0" << cancelled;
     QTest::newRow("cancelled after a refused password")
         << "-"
-        << "" << true << QStringList { "secretariat:faux", "annuler" } << "0,1" << cancelled;
+        << "" << true << QStringList { "login_secretariat:faux", "annuler" } << "0,1" << cancelled;
     QTest::newRow("server not reached: no prompt") << "-"
-                                                   << "absent" << true << QStringList { "secretariat:bon" } << ""
+                                                   << "absent" << true << QStringList { "login_secretariat:bon" } << ""
                                                    << "Connection refused";
 }
 
@@ -296,9 +297,9 @@ void TestLogin::loginPromptShowsDatabaseAndRefusal_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<bool>("retry");
     QTest::addColumn<QString>("focus");
-    QTest::newRow("first prompt, user known") << "secretariat" << false << "EditMotDePasse";
+    QTest::newRow("first prompt, user known") << "login_secretariat" << false << "EditMotDePasse";
     QTest::newRow("first prompt, no user") << "" << false << "EditUtilisateur";
-    QTest::newRow("after a refused password") << "secretariat" << true << "EditMotDePasse";
+    QTest::newRow("after a refused password") << "login_secretariat" << true << "EditMotDePasse";
 }
 
 void TestLogin::loginPromptShowsDatabaseAndRefusal()
@@ -382,14 +383,15 @@ void TestLogin::serverDemandingPasswordAsksAtStartup_data()
     const QString cancelled = Credentials::loginCancelledMessage(QStringLiteral("Velorin"));
     for (const char* driver : { "QPSQL", "QODBC" }) {
         QTest::addRow("%s: right password", driver)
-            << QString::fromLatin1(driver) << QStringList { "secretariat:bon" } << "0"
+            << QString::fromLatin1(driver) << QStringList { "login_secretariat:bon" } << "0"
             << "";
         QTest::addRow("%s: right password after a refused one", driver)
-            << QString::fromLatin1(driver) << QStringList { "secretariat:faux", "secretariat:bon" } << "0,1"
+            << QString::fromLatin1(driver) << QStringList { "login_secretariat:faux", "login_secretariat:bon" } << "0,1"
             << "";
         QTest::addRow("%s: refused twice", driver)
-            << QString::fromLatin1(driver) << QStringList { "secretariat:faux", "secretariat:pire" } << "0,1"
-            << "password authentication failed for user \"secretariat\"";
+            << QString::fromLatin1(driver) << QStringList { "login_secretariat:faux", "login_secretariat:pire" }
+            << "0,1"
+            << "password authentication failed for user \"login_secretariat\"";
         QTest::addRow("%s: cancelled", driver)
             << QString::fromLatin1(driver) << QStringList { "annuler" } << "0" << cancelled;
     }
@@ -454,13 +456,14 @@ void TestLogin::lostSessionAsksAgainOnlyWhenRefused_data()
     QTest::addColumn<QString>("outcome");
     for (const char* driver : { "QPSQL", "QODBC" }) {
         QTest::addRow("%s: the login given at the start serves again", driver)
-            << QString::fromLatin1(driver) << "" << QStringList { "secretariat:bon" } << "0"
+            << QString::fromLatin1(driver) << "" << QStringList { "login_secretariat:bon" } << "0"
             << "SELECT 1";
         QTest::addRow("%s: a changed password is asked", driver)
-            << QString::fromLatin1(driver) << "neuf" << QStringList { "secretariat:bon", "secretariat:neuf" } << "0,0"
+            << QString::fromLatin1(driver) << "neuf"
+            << QStringList { "login_secretariat:bon", "login_secretariat:neuf" } << "0,0"
             << "SELECT 1";
         QTest::addRow("%s: a changed password not given", driver)
-            << QString::fromLatin1(driver) << "neuf" << QStringList { "secretariat:bon", "annuler" } << "0,0"
+            << QString::fromLatin1(driver) << "neuf" << QStringList { "login_secretariat:bon", "annuler" } << "0,0"
             << Credentials::loginCancelledMessage(QStringLiteral("Velorin"));
     }
 }
@@ -480,11 +483,11 @@ void TestLogin::lostSessionAsksAgainOnlyWhenRefused()
     QVERIFY(FicheSQL->TableSQL->active());
 
     // The server ends the session, as it does when it restarts.
-    QCOMPARE(
-        m_server->run((newPassword.isEmpty() ? QString()
-                                             : QStringLiteral("ALTER ROLE secretariat PASSWORD '%1';").arg(newPassword))
-            + QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-                             "WHERE usename = 'secretariat'")),
+    QCOMPARE(m_server->run((newPassword.isEmpty()
+                                   ? QString()
+                                   : QStringLiteral("ALTER ROLE login_secretariat PASSWORD '%1';").arg(newPassword))
+                 + QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                  "WHERE usename = 'login_secretariat'")),
         QString());
     TQuery q;
     q.setDatabaseName(QStringLiteral("Velorin"));
@@ -493,7 +496,7 @@ void TestLogin::lostSessionAsksAgainOnlyWhenRefused()
     QVERIFY2(failure.message.contains(outcome) || q.FieldByName(QStringLiteral("TTTYPES"))->text() == outcome,
         qPrintable(failure.message));
     QCOMPARE(retriesOf(dialogs), retries);
-    QCOMPARE(m_server->run(QStringLiteral("ALTER ROLE secretariat PASSWORD 'bon'")), QString());
+    QCOMPARE(m_server->run(QStringLiteral("ALTER ROLE login_secretariat PASSWORD 'bon'")), QString());
 }
 
 QTEST_MAIN(TestLogin)

@@ -119,12 +119,12 @@ void TestOdbc::cleanupTestCase()
 
 void TestOdbc::init()
 {
-    QCOMPARE(m_server->run(
-                 QStringLiteral("DROP TABLE IF EXISTS small, listbase;"
-                                "CREATE TABLE small (n INTEGER PRIMARY KEY, nom TEXT);"
-                                "INSERT INTO small VALUES (1, 'a'), (2, 'b'), (3, 'c');"
-                                "CREATE TABLE listbase (id INTEGER PRIMARY KEY, tttypes TEXT, police5 VARCHAR(20));"
-                                "INSERT INTO listbase VALUES (1, 'S1', ';')")),
+    QCOMPARE(m_server->run(QStringLiteral(
+                 "DROP TABLE IF EXISTS odbc_small, odbc_listbase;"
+                 "CREATE TABLE odbc_small (n INTEGER PRIMARY KEY, nom TEXT);"
+                 "INSERT INTO odbc_small VALUES (1, 'a'), (2, 'b'), (3, 'c');"
+                 "CREATE TABLE odbc_listbase (id INTEGER PRIMARY KEY, tttypes TEXT, police5 VARCHAR(20));"
+                 "INSERT INTO odbc_listbase VALUES (1, 'S1', ';')")),
         QString());
 }
 
@@ -157,7 +157,7 @@ void TestOdbc::valuesReadAsThroughPostgres_data()
     QTest::newRow("timestamp") << "SELECT CAST('2024-02-29 13:14:15' AS timestamp) AS v" << int(ftDateTime) << 0;
     QTest::newRow("null integer") << "SELECT CAST(NULL AS int4) AS v" << int(ftInteger) << 0;
     QTest::newRow("empty text is no null") << "SELECT CAST('' AS varchar(5)) AS v" << int(ftString) << 5;
-    QTest::newRow("several columns and rows") << "SELECT n, nom FROM small ORDER BY n" << int(ftInteger) << 0;
+    QTest::newRow("several columns and rows") << "SELECT n, nom FROM odbc_small ORDER BY n" << int(ftInteger) << 0;
 }
 
 void TestOdbc::valuesReadAsThroughPostgres()
@@ -199,7 +199,7 @@ void TestOdbc::dataSourceNameReachesServer()
     QSettings(Databases::aliasesFile(), QSettings::IniFormat)
         .setValue(kOdbc + QStringLiteral("/database"), QStringLiteral("Cabinet"));
     Databases::closeAll();
-    const QString outcome = outcomeOf(QStringLiteral("SELECT nom FROM small ORDER BY n"));
+    const QString outcome = outcomeOf(QStringLiteral("SELECT nom FROM odbc_small ORDER BY n"));
     QSettings(Databases::aliasesFile(), QSettings::IniFormat).setValue(kOdbc + QStringLiteral("/database"), connection);
     Databases::closeAll();
     qunsetenv("ODBCINI");
@@ -216,7 +216,7 @@ void TestOdbc::errorsAreTheServersLines_data()
                             << "ERROR: syntax error at or near \"WHERE\"";
     QTest::newRow("division by zero") << "SELECT 1 / 0"
                                       << "ERROR: division by zero";
-    QTest::newRow("no result set") << "UPDATE small SET nom = nom"
+    QTest::newRow("no result set") << "UPDATE odbc_small SET nom = nom"
                                    << "Erreur à la création du handle de curseur";
 }
 
@@ -232,14 +232,14 @@ void TestOdbc::batchAppliesAllOrNothing_data()
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("rows");
-    QTest::newRow("a later statement fails") << "DELETE FROM small; SELECT * FROM nowhere"
+    QTest::newRow("a later statement fails") << "DELETE FROM odbc_small; SELECT * FROM nowhere"
                                              << "relation \"nowhere\" does not exist"
                                              << "3";
-    QTest::newRow("a statement fails to parse") << "DELETE FROM small; SELECT * FROM small WHERE"
+    QTest::newRow("a statement fails to parse") << "DELETE FROM odbc_small; SELECT * FROM odbc_small WHERE"
                                                 << "syntax error"
                                                 << "3";
     QTest::newRow("changes before the result set are kept")
-        << "DELETE FROM small WHERE n = 1; SELECT count(*) FROM small"
+        << "DELETE FROM odbc_small WHERE n = 1; SELECT count(*) FROM odbc_small"
         << ""
         << "2";
 }
@@ -254,7 +254,7 @@ void TestOdbc::batchAppliesAllOrNothing()
         QCOMPARE(outcome, rows);
     else
         QVERIFY2(outcome.contains(message), qPrintable(outcome));
-    QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM small")), rows);
+    QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM odbc_small")), rows);
 }
 
 void TestOdbc::postChecksRecordStillHoldsWhatWasRead_data()
@@ -266,11 +266,11 @@ void TestOdbc::postChecksRecordStillHoldsWhatWasRead_data()
                                        << ""
                                        << "S1 S2|;";
     QTest::newRow("another program appended a statement")
-        << "UPDATE listbase SET tttypes = tttypes || ' S9'" << recordChangedMessage() << "S1 S9|;";
-    QTest::newRow("another program changed the separator") << "UPDATE listbase SET police5 = '#@'"
+        << "UPDATE odbc_listbase SET tttypes = tttypes || ' S9'" << recordChangedMessage() << "S1 S9|;";
+    QTest::newRow("another program changed the separator") << "UPDATE odbc_listbase SET police5 = '#@'"
                                                            << ""
                                                            << "S1 S2|#@";
-    QTest::newRow("another program deleted the record") << "DELETE FROM listbase" << recordGoneMessage() << "";
+    QTest::newRow("another program deleted the record") << "DELETE FROM odbc_listbase" << recordGoneMessage() << "";
 }
 
 void TestOdbc::postChecksRecordStillHoldsWhatWasRead()
@@ -280,16 +280,16 @@ void TestOdbc::postChecksRecordStillHoldsWhatWasRead()
     QFETCH(QString, stored);
     TTable t;
     t.setDatabaseName(kOdbc);
-    t.setTableName(QStringLiteral("listbase"));
+    t.setTableName(QStringLiteral("odbc_listbase"));
     t.open();
     t.edit();
     t.FieldByName(QStringLiteral("TTTYPES"))->setAsString(QStringLiteral("S1 S2"));
     if (!other.isEmpty())
         QCOMPARE(m_server->run(other), QString());
     QCOMPARE(raised([&] { t.post(); }).message, message);
-    QCOMPARE(m_server->value(QStringLiteral("SELECT tttypes || '|' || police5 FROM listbase")), stored);
+    QCOMPARE(m_server->value(QStringLiteral("SELECT tttypes || '|' || police5 FROM odbc_listbase")), stored);
     // Nothing is left locked, whatever the outcome.
-    QCOMPARE(m_server->run(QStringLiteral("UPDATE listbase SET police5 = police5")), QString());
+    QCOMPARE(m_server->run(QStringLiteral("UPDATE odbc_listbase SET police5 = police5")), QString());
 }
 
 void TestOdbc::lostSessionIsOpenedAgain_data()
@@ -298,15 +298,15 @@ void TestOdbc::lostSessionIsOpenedAgain_data()
     QTest::addColumn<bool>("loginRefused");
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("a query") << "SELECT nom FROM small ORDER BY n" << false << "a,b,c"
+    QTest::newRow("a query") << "SELECT nom FROM odbc_small ORDER BY n" << false << "a,b,c"
                              << "3";
-    QTest::newRow("a change runs once") << "INSERT INTO small VALUES (9, 'z') RETURNING n" << false << "9"
+    QTest::newRow("a change runs once") << "INSERT INTO odbc_small VALUES (9, 'z') RETURNING n" << false << "9"
                                         << "4";
-    QTest::newRow("a batch runs once") << "INSERT INTO small VALUES (8, 'y'); SELECT count(*) FROM small" << false
-                                       << "4"
+    QTest::newRow("a batch runs once") << "INSERT INTO odbc_small VALUES (8, 'y'); SELECT count(*) FROM odbc_small"
+                                       << false << "4"
                                        << "4";
     QTest::newRow("session refused: the server's message")
-        << "SELECT nom FROM small ORDER BY n" << true << "role \"secretariat\" is not permitted to log in"
+        << "SELECT nom FROM odbc_small ORDER BY n" << true << "role \"odbc_secretariat\" is not permitted to log in"
         << "3";
 }
 
@@ -319,29 +319,29 @@ void TestOdbc::lostSessionIsOpenedAgain()
     // A role of its own, which the alias's password opens, whatever the server asks.
     QSettings ini(Databases::aliasesFile(), QSettings::IniFormat);
     const QString password = ini.value(kOdbc + QStringLiteral("/password")).toString();
-    QCOMPARE(m_server->run(QStringLiteral("DROP ROLE IF EXISTS secretariat;"
-                                          "CREATE ROLE secretariat LOGIN %1;"
-                                          "GRANT ALL ON small TO secretariat")
+    QCOMPARE(m_server->run(QStringLiteral("DROP ROLE IF EXISTS odbc_secretariat;"
+                                          "CREATE ROLE odbc_secretariat LOGIN %1;"
+                                          "GRANT ALL ON odbc_small TO odbc_secretariat")
                                .arg(password.isEmpty() ? QString() : QStringLiteral("PASSWORD '%1'").arg(password))),
         QString());
-    ini.setValue(kOdbc + QStringLiteral("/user"), QStringLiteral("secretariat"));
+    ini.setValue(kOdbc + QStringLiteral("/user"), QStringLiteral("odbc_secretariat"));
     ini.sync();
     Databases::closeAll();
-    QCOMPARE(outcomeOf(QStringLiteral("SELECT count(*) FROM small")), QStringLiteral("3"));
+    QCOMPARE(outcomeOf(QStringLiteral("SELECT count(*) FROM odbc_small")), QStringLiteral("3"));
 
     // The server ends the session, as it does when it stops or restarts.
-    const QString ending = loginRefused ? QStringLiteral("ALTER ROLE secretariat NOLOGIN;") : QString();
+    const QString ending = loginRefused ? QStringLiteral("ALTER ROLE odbc_secretariat NOLOGIN;") : QString();
     QCOMPARE(m_server->run(ending
                  + QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
-                                  "WHERE usename = 'secretariat'")),
+                                  "WHERE usename = 'odbc_secretariat'")),
         QString());
     const QString first = outcomeOf(sql);
     QVERIFY2(first.contains(outcome), qPrintable(first));
-    QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM small")), stored);
+    QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM odbc_small")), stored);
 
     // The window goes on working once the server takes the session again.
-    QCOMPARE(m_server->run(QStringLiteral("ALTER ROLE secretariat LOGIN")), QString());
-    QCOMPARE(outcomeOf(QStringLiteral("SELECT count(*) FROM small")), stored);
+    QCOMPARE(m_server->run(QStringLiteral("ALTER ROLE odbc_secretariat LOGIN")), QString());
+    QCOMPARE(outcomeOf(QStringLiteral("SELECT count(*) FROM odbc_small")), stored);
     ini.setValue(kOdbc + QStringLiteral("/user"), QStringLiteral("postgres"));
     ini.sync();
     Databases::closeAll();
@@ -359,7 +359,7 @@ void TestOdbc::stoppedStatementKeepsNothing_data()
     QTest::newRow("left to run") << series << -1 << "5000"
                                  << "3";
     QTest::newRow("stopped batch leaves nothing")
-        << "DELETE FROM small; " + series << 1024 << cancelledMessage() << "3";
+        << "DELETE FROM odbc_small; " + series << 1024 << cancelledMessage() << "3";
 }
 
 void TestOdbc::stoppedStatementKeepsNothing()
@@ -383,9 +383,9 @@ void TestOdbc::stoppedStatementKeepsNothing()
     QVERIFY(std::is_sorted(calls.begin(), calls.end()));
     if (stopAt >= 0)
         QCOMPARE(calls.last(), stopAt);
-    QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM small")), stored);
+    QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM odbc_small")), stored);
     // The session goes on.
-    QCOMPARE(outcomeOf(QStringLiteral("SELECT count(*) FROM small")), stored);
+    QCOMPARE(outcomeOf(QStringLiteral("SELECT count(*) FROM odbc_small")), stored);
 }
 
 QTEST_MAIN(TestOdbc)
