@@ -39,9 +39,9 @@ void install(CredentialsProvider* provider);
 CredentialsProvider* installed();
 
 // Runs connect with settings. When it throws ELoginRefused and the alias holds no
-// password, asks the installed provider for a login and runs connect again with it;
-// after a second refusal, asks once more. On return, settings hold the user and
-// password that the server took. Throws EDatabaseError with the server's message when
+// password, asks the installed provider for a login and runs connect again with it,
+// at most twice: once, and once more when the server refuses the first login given.
+// On return, settings hold the user and password that the server took. Throws EDatabaseError with the server's message when
 // the alias holds a password, when no provider is installed or when the last login is
 // refused, and loginCancelledMessage() when the user gives up.
 void connectWithLogin(AliasSettings& settings, const std::function<void(const AliasSettings&)>& connect);

@@ -383,6 +383,15 @@ QtSqlConnection::QtSqlConnection(const AliasSettings& s)
     }
 }
 
+QtSqlConnection::~QtSqlConnection()
+{
+    {
+        QSqlDatabase db = database();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_name);
+}
+
 QSqlDatabase QtSqlConnection::database() const
 {
     return QSqlDatabase::database(m_name, false);
@@ -421,15 +430,6 @@ void QtSqlConnection::inSession(const std::function<void()>& work, bool repeatab
     } catch (const LostSession& lost) {
         throw EDatabaseError(lost.message());
     }
-}
-
-QtSqlConnection::~QtSqlConnection()
-{
-    {
-        QSqlDatabase db = database();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_name);
 }
 
 QueryResult QtSqlConnection::execute(const QString& sql, const ProgressCallback& progress)
@@ -506,7 +506,7 @@ TableResult QtSqlConnection::openTable(const QString& table)
 
 QString QtSqlConnection::whereKey(const QString& table, const QVariantList& key, QVariantList& bound) const
 {
-    QSqlDriver* driver = QSqlDatabase::database(m_name, false).driver();
+    QSqlDriver* driver = database().driver();
     QStringList where;
     const QStringList keyColumns = m_keyColumns.value(table);
     for (int i = 0; i < keyColumns.size(); ++i) {
