@@ -34,6 +34,8 @@ private slots:
     void postChecksRecordStillHoldsWhatWasRead();
     void lostSessionIsOpenedAgain_data();
     void lostSessionIsOpenedAgain();
+    void readOnlyAliasWritesNothing_data();
+    void readOnlyAliasWritesNothing();
     void stoppedStatementKeepsNothing_data();
     void stoppedStatementKeepsNothing();
 
@@ -345,6 +347,34 @@ void TestOdbc::lostSessionIsOpenedAgain()
     ini.setValue(kOdbc + QStringLiteral("/user"), QStringLiteral("postgres"));
     ini.sync();
     Databases::closeAll();
+}
+
+void TestOdbc::readOnlyAliasWritesNothing_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a change") << "DELETE FROM odbc_small; SELECT 1"
+                              << "read-only transaction";
+    QTest::newRow("a change alone") << "UPDATE odbc_small SET nom = 'x'"
+                                    << "read-only transaction";
+    QTest::newRow("a query still runs") << "SELECT count(*) FROM odbc_small"
+                                        << "3";
+}
+
+void TestOdbc::readOnlyAliasWritesNothing()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, message);
+    QSettings ini(Databases::aliasesFile(), QSettings::IniFormat);
+    ini.setValue(kOdbc + QStringLiteral("/readonly"), QStringLiteral("true"));
+    ini.sync();
+    Databases::closeAll();
+    const QString outcome = outcomeOf(sql);
+    ini.remove(kOdbc + QStringLiteral("/readonly"));
+    ini.sync();
+    Databases::closeAll();
+    QVERIFY2(outcome.contains(message), qPrintable(outcome));
+    QCOMPARE(m_server->value(QStringLiteral("SELECT string_agg(nom, '') FROM odbc_small")), QStringLiteral("abc"));
 }
 
 void TestOdbc::stoppedStatementKeepsNothing_data()

@@ -93,6 +93,8 @@ bool saysAny(const QSqlError& e, std::initializer_list<const char*> signs)
 }
 
 // Opens db as s says; throws ELoginRefused when the server wants another password.
+// A read-only alias makes a PostgreSQL server refuse every write of the session, by
+// whichever driver it is reached.
 void openAs(QSqlDatabase& db, const AliasSettings& s)
 {
     db.setUserName(s.user);
@@ -102,6 +104,14 @@ void openAs(QSqlDatabase& db, const AliasSettings& s)
         if (refusesLogin(error))
             throw ELoginRefused(errorText(error));
         throw EDatabaseError(errorText(error));
+    }
+    if (s.readOnly && db.driver()->dbmsType() == QSqlDriver::PostgreSQL) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"))) {
+            const QString message = errorText(q.lastError());
+            db.close();
+            throw EDatabaseError(message);
+        }
     }
 }
 
