@@ -2,6 +2,7 @@
 
 #include "ClipBoard.h"
 #include "database/Databases.h"
+#include "DialogCredentials.h"
 #include "Dialogs.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"
@@ -30,6 +31,9 @@ void initApplication()
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("velosql"));
     QGuiApplication::setWindowIcon(ImageList::applicationIcon());
+    // The engine asks for the passwords it needs through the program's dialogs.
+    static DialogCredentials credentials;
+    Credentials::install(&credentials);
 }
 
 void createWindows(const std::function<void()>& whileBuilding)

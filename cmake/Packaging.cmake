@@ -49,7 +49,7 @@ a grid with a record counter, clicked cells gather as captures in an editor,
 and the whole result exports to HTML or delimited text, or prints.
 .
 The database is an embedded SQLite file by default, created with a demo table
-at the first start; an alias can name a PostgreSQL, ODBC or MySQL server
+at the first start; an alias can name a PostgreSQL or ODBC server
 instead.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION database)
@@ -65,6 +65,6 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXE
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql, libqt6sql6-odbc, libqt6sql6-mysql")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-psql, libqt6sql6-odbc")
 
 include(CPack)

@@ -1,12 +1,10 @@
 #include "Dialogs.h"
 
 #include "LineEnds.h"
+#include "LoginDialogs.h"
 #include "widgets/DialogFit.h"
 
-#include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QFormLayout>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -144,31 +142,18 @@ bool QtDialogs::print(QWidget* parent, QPrinter& printer, const PrintSetup& setu
     return dialog.exec() == QDialog::Accepted;
 }
 
-std::optional<Dialogs::Login> QtDialogs::login(QWidget* parent, const QString& caption, const QString& user)
+std::optional<Login> QtDialogs::login(QWidget* parent, const LoginRequest& request)
 {
-    QDialog dialog(parent);
-    dialog.setWindowTitle(caption);
-    auto* userEdit = new QLineEdit(user, &dialog);
-    auto* passwordEdit = new QLineEdit(&dialog);
-    userEdit->setMaxLength(31);
-    passwordEdit->setMaxLength(31);
-    passwordEdit->setEchoMode(QLineEdit::Password);
-    auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("Nom d'utilisateur :"), userEdit);
-    form->addRow(QStringLiteral("Mot de passe :"), passwordEdit);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Annuler"));
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
-    if (user.isEmpty())
-        userEdit->setFocus();
-    else
-        passwordEdit->setFocus();
+    LoginDialog dialog(request, parent);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return Login { userEdit->text(), passwordEdit->text() };
+    return dialog.login();
+}
+
+std::optional<QString> QtDialogs::tablePassword(QWidget* parent, const TablePasswordRequest& request)
+{
+    TablePasswordDialog dialog(request, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.password();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "database/Credentials.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -48,9 +50,19 @@ public:
         bool collateCopies = false;
     };
 
-    struct Login {
+    // The login prompt: the database named, a proposed user name, and whether the
+    // server refused the last password.
+    struct LoginRequest {
+        QString caption;
+        QString database;
         QString user;
-        QString password;
+        bool retry = false;
+    };
+
+    // The prompt for a table's password.
+    struct TablePasswordRequest {
+        QString caption;
+        QString table;
     };
 
     virtual ~Dialogs() = default;
@@ -61,7 +73,9 @@ public:
     // Runs the print dialog on printer; true when confirmed (printer then holds the choice).
     virtual bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) = 0;
     // Asks for a user name and password (at most 31 characters each).
-    virtual std::optional<Login> login(QWidget* parent, const QString& caption, const QString& user) = 0;
+    virtual std::optional<Login> login(QWidget* parent, const LoginRequest& request) = 0;
+    // Asks for a table's password (at most 31 characters).
+    virtual std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) = 0;
 
     // The program's error box, through messageBox: the stop icon and one "OK" button,
     // which Escape answers too.
@@ -85,5 +99,6 @@ public:
     int messageBox(QWidget* parent, const MessageBox& box) override;
     std::optional<SaveFileResult> saveFile(QWidget* parent, const SaveFile& request) override;
     bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) override;
-    std::optional<Login> login(QWidget* parent, const QString& caption, const QString& user) override;
+    std::optional<Login> login(QWidget* parent, const LoginRequest& request) override;
+    std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) override;
 };

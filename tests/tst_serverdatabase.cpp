@@ -63,7 +63,7 @@ void TestServerDatabase::batchAppliesAllOrNothing_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("rows");
     QTest::newRow("a later statement fails") << "DELETE FROM small; SELECT * FROM nowhere"
-                                             << "Le serveur a refusé les instructions : aucune n'a été appliquée\n"
+                                             << "ERROR:  relation \"nowhere\" does not exist"
                                              << "3";
     QTest::newRow("a statement fails to parse") << "DELETE FROM small; SELECT * FROM small WHERE"
                                                 << "ERROR:  syntax error"

@@ -1,7 +1,7 @@
 #include "database/Databases.h"
 
+#include "database/Credentials.h"
 #include "database/DefaultDatabase.h"
-#include "Dialogs.h"
 #include "Exceptions.h"
 #include "database/QtSqlConnection.h"
 #include "database/SqliteConnection.h"
@@ -182,19 +182,10 @@ std::shared_ptr<Connection> connect(const QString& alias)
     } else {
         if (!QSqlDatabase::isDriverAvailable(s.driver))
             throw EDatabaseError(unknownDriverMessage(s.driver));
-        try {
-            conn = std::make_shared<QtSqlConnection>(s);
-        } catch (const EDatabaseError&) {
-            // A server that wants a password not written in aliases.ini asks for it.
-            if (s.hasPassword)
-                throw;
-            auto login = Dialogs::instance().login(nullptr, QStringLiteral("Connexion base de données"), s.user);
-            if (!login)
-                throw;
-            s.user = login->user;
-            s.password = login->password;
-            conn = std::make_shared<QtSqlConnection>(s);
-        }
+        // A server that wants a password not written in aliases.ini asks for it through
+        // the program's credentials provider.
+        Credentials::connectWithLogin(
+            s, [&conn](const AliasSettings& settings) { conn = std::make_shared<QtSqlConnection>(settings); });
     }
     connections.insert(alias, conn);
     return conn;

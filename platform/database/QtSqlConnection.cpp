@@ -1,156 +1,114 @@
 #include "database/QtSqlConnection.h"
 
+#include "database/Credentials.h"
 #include "database/Databases.h"
+#include "database/QtSqlRows.h"
 #include "Exceptions.h"
 #include "database/SqlStatements.h"
 #include "Utf8.h"
 
-#include <QDate>
-#include <QDateTime>
+#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
-#include <QSqlField>
 #include <QSqlIndex>
 #include <QSqlQuery>
-#include <QSqlRecord>
-#include <QTime>
 #include <QUuid>
+#include <optional>
 
 namespace
 {
 
+// The server's message, one line per error of its chain. Drivers add lines of their own
+// that say nothing more ("QODBC: Unable to connect", "Error while executing the query"),
+// and PostgreSQL's ODBC driver ends the server's line with ";".
 QString errorText(const QSqlError& e)
 {
+    static const QRegularExpression severity(QStringLiteral("^(ERROR|FATAL|PANIC|WARNING):"));
     QStringList lines;
-    if (!e.databaseText().isEmpty())
-        lines << e.databaseText().trimmed();
-    if (!e.driverText().isEmpty() && e.driverText() != e.databaseText())
+    for (QString line : e.databaseText().split(QLatin1Char('\n'))) {
+        while (!line.isEmpty() && line.back().isSpace())
+            line.chop(1);
+        if (line.endsWith(QLatin1Char(';')) && severity.match(line).hasMatch())
+            line.chop(1);
+        if (line.trimmed().isEmpty() || line == QLatin1String("Error while executing the query"))
+            continue;
+        lines << line;
+    }
+    if (lines.isEmpty() && !e.driverText().trimmed().isEmpty())
         lines << e.driverText().trimmed();
-    return lines.isEmpty() ? e.text() : lines.join(QLatin1Char('\n'));
+    if (lines.isEmpty())
+        lines << QStringLiteral("Le pilote de base de données n'a donné aucun message d'erreur");
+    return lines.join(QLatin1Char('\n'));
 }
 
-ColumnInfo columnOf(const QSqlField& f)
+// True when the server asks for a password it was not given, or refuses the one given.
+bool refusesLogin(const QSqlError& e)
 {
-    ColumnInfo c;
-    c.name = f.name();
-    switch (f.metaType().id()) {
-    case QMetaType::Bool:
-        c.type = ftBoolean;
-        break;
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-        c.type = ftSmallint;
-        break;
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        c.type = ftInteger;
-        break;
-    case QMetaType::Double:
-    case QMetaType::Float:
-        if (f.precision() > 0 && f.length() > 0) {
-            c.type = ftBCD;
-            c.precision = f.length();
-            c.size = f.precision();
-        } else {
-            c.type = ftFloat;
+    const QString text = e.databaseText();
+    return text.contains(QLatin1String("no password supplied"))
+        || text.contains(QLatin1String("password authentication failed"));
+}
+
+// A statement that failed because the session with the server is gone: the server
+// ended it (it stopped or restarted) or the line broke. neverRan tells that the
+// failure proves the statement did nothing: the server had ended the session before
+// the statement came, or the driver did not send it.
+class LostSession : public EDatabaseError
+{
+public:
+    LostSession(const QString& message, bool neverRan)
+        : EDatabaseError(message)
+        , neverRan(neverRan)
+    {
+    }
+    bool neverRan;
+};
+
+bool saysAny(const QSqlError& e, std::initializer_list<const char*> signs)
+{
+    const QString text = e.databaseText() + QLatin1Char('\n') + e.driverText();
+    for (const char* sign : signs)
+        if (text.contains(QLatin1String(sign), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+// Throws the failure of a statement on driver: LostSession when the session is gone.
+[[noreturn]] void fail(const QSqlError& e, const QSqlDriver* driver)
+{
+    const bool neverRan = saysAny(e,
+        { "terminating connection due to administrator command", "unable due to the connection lost",
+            "database not open" });
+    if (neverRan || !driver || !driver->isOpen()
+        || saysAny(e,
+            { "terminating connection", "connection has been lost", "server closed the connection",
+                "no connection to the server", "could not receive data from server", "could not send data to server" }))
+        throw LostSession(errorText(e), neverRan);
+    throw EDatabaseError(errorText(e));
+}
+
+// Opens db as s says; throws ELoginRefused when the server wants another password.
+// A read-only alias makes a PostgreSQL server refuse every write of the session, by
+// whichever driver it is reached.
+void openAs(QSqlDatabase& db, const AliasSettings& s)
+{
+    db.setUserName(s.user);
+    db.setPassword(s.password);
+    if (!db.open()) {
+        const QSqlError error = db.lastError();
+        if (refusesLogin(error))
+            throw ELoginRefused(errorText(error));
+        throw EDatabaseError(errorText(error));
+    }
+    if (s.readOnly && db.driver()->dbmsType() == QSqlDriver::PostgreSQL) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY"))) {
+            const QString message = errorText(q.lastError());
+            db.close();
+            throw EDatabaseError(message);
         }
-        break;
-    case QMetaType::QDate:
-        c.type = ftDate;
-        break;
-    case QMetaType::QTime:
-        c.type = ftTime;
-        break;
-    case QMetaType::QDateTime:
-        c.type = ftDateTime;
-        break;
-    case QMetaType::QByteArray:
-        c.type = ftBlob;
-        break;
-    default:
-        if (f.length() > 0 && f.length() <= 8192) {
-            c.type = ftString;
-            c.size = f.length();
-        } else {
-            c.type = ftMemo;
-        }
-        break;
     }
-    return c;
-}
-
-void appendValue(ResultStore& rows, const QVariant& v)
-{
-    if (v.isNull()) {
-        rows.appendNull();
-        return;
-    }
-    switch (v.metaType().id()) {
-    case QMetaType::Bool:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-        rows.appendInteger(v.toLongLong());
-        break;
-    case QMetaType::Double:
-    case QMetaType::Float:
-        rows.appendFloat(v.toDouble());
-        break;
-    case QMetaType::QByteArray: {
-        const QByteArray b = v.toByteArray();
-        rows.appendBlob(b.constData(), b.size());
-        break;
-    }
-    case QMetaType::QDate: {
-        const QByteArray t = v.toDate().toString(Qt::ISODate).toUtf8();
-        rows.appendText(t.constData(), t.size());
-        break;
-    }
-    case QMetaType::QTime: {
-        const QByteArray t = v.toTime().toString(Qt::ISODateWithMs).toUtf8();
-        rows.appendText(t.constData(), t.size());
-        break;
-    }
-    case QMetaType::QDateTime: {
-        const QByteArray t = v.toDateTime().toString(Qt::ISODateWithMs).toUtf8();
-        rows.appendText(t.constData(), t.size());
-        break;
-    }
-    default: {
-        const QByteArray t = v.toString().toUtf8();
-        rows.appendText(t.constData(), t.size());
-        break;
-    }
-    }
-}
-
-// Reads every row of an executed query, each value as a result holds it.
-QueryResult readRows(QSqlQuery& q)
-{
-    const QSqlRecord record = q.record();
-    QueryResult result;
-    result.rows = std::make_unique<ResultStore>(record.count());
-    for (int i = 0; i < record.count(); ++i)
-        result.columns.push_back(columnOf(record.field(i)));
-    while (q.next()) {
-        result.rows->beginRow();
-        for (int i = 0; i < record.count(); ++i)
-            appendValue(*result.rows, q.value(i));
-        result.rows->endRow();
-    }
-    if (q.lastError().isValid())
-        throw EDatabaseError(errorText(q.lastError()));
-    return result;
 }
 
 // A cell as the driver binds it or compares it.
@@ -212,7 +170,8 @@ private:
 
 QtSqlConnection::QtSqlConnection(const AliasSettings& s)
     : m_name(QStringLiteral("velosql-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
-    , m_readOnly(s.readOnly)
+    , m_settings(s)
+    , m_odbc(s.driver.compare(QLatin1String("QODBC"), Qt::CaseInsensitive) == 0)
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(s.driver, m_name);
     db.setDatabaseName(s.database);
@@ -220,55 +179,113 @@ QtSqlConnection::QtSqlConnection(const AliasSettings& s)
         db.setHostName(s.host);
     if (s.port > 0)
         db.setPort(s.port);
-    db.setUserName(s.user);
-    db.setPassword(s.password);
     db.setConnectOptions(s.options);
-    if (!db.open()) {
-        const QString message = errorText(db.lastError());
+    // Exact decimals come as text, with every digit, not as rounded floats.
+    db.setNumericalPrecisionPolicy(QSql::HighPrecision);
+    try {
+        openAs(db, s);
+    } catch (const EDatabaseError&) {
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_name);
-        throw EDatabaseError(message);
+        throw;
     }
 }
 
 QtSqlConnection::~QtSqlConnection()
 {
     {
-        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        QSqlDatabase db = database();
         db.close();
     }
     QSqlDatabase::removeDatabase(m_name);
 }
 
+QSqlDatabase QtSqlConnection::database() const
+{
+    return QSqlDatabase::database(m_name, false);
+}
+
+void QtSqlConnection::reopen(const QString& loss)
+{
+    QSqlDatabase db = database();
+    db.close();
+    try {
+        // The login that the server took last; asked again only if it refuses it now
+        // and the alias holds no password.
+        Credentials::connectWithLogin(m_settings, [&db](const AliasSettings& s) { openAs(db, s); });
+    } catch (const EDatabaseError& e) {
+        throw EDatabaseError(loss.isEmpty() ? e.message() : loss + QLatin1Char('\n') + e.message());
+    }
+}
+
+void QtSqlConnection::inSession(const std::function<void()>& work, bool repeatable)
+{
+    // A driver that saw its session end closes it: nothing has been sent since.
+    if (!database().isOpen())
+        reopen(QString());
+    try {
+        work();
+        return;
+    } catch (const LostSession& lost) {
+        reopen(lost.message());
+        if (!lost.neverRan || !repeatable)
+            throw EDatabaseError(lost.message() + QLatin1Char('\n')
+                + QStringLiteral("La connexion au serveur a été rétablie, mais l'instruction n'est pas relancée : "
+                                 "elle a peut-être été exécutée"));
+    }
+    try {
+        work();
+    } catch (const LostSession& lost) {
+        throw EDatabaseError(lost.message());
+    }
+}
+
 QueryResult QtSqlConnection::execute(const QString& sql, const ProgressCallback& progress)
 {
-    Q_UNUSED(progress);
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    const SqlStatementScan scan = scanStatements(sql.toUtf8());
+    QueryResult result;
+    // A text that manages its own transactions may have committed part of itself
+    // before the session was lost: it is not run again.
+    inSession([&] { result = run(sql, scan, progress); }, !scan.managesTransactions);
+    return result;
+}
+
+QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& scan, const ProgressCallback& progress)
+{
+    QSqlDatabase db = database();
     // The driver runs the text whole; several statements run in one transaction, so
     // that they apply all or none.
-    const SqlStatementScan scan = scanStatements(sql.toUtf8());
     DriverTransaction transaction(db, scan.statements > 1 && !scan.managesTransactions);
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(sql))
-        throw EDatabaseError(errorText(q.lastError()));
-    // Some drivers report only the first statement's outcome; the server then refuses
-    // the commit of a batch in which a later one failed.
-    const QString refused = QStringLiteral("Le serveur a refusé les instructions : aucune n'a été appliquée");
-    if (!q.isSelect()) {
-        q.finish();
-        transaction.commit(refused);
-        throw EDatabaseError(noCursorMessage());
+        fail(q.lastError(), db.driver());
+    // Some drivers give one result per statement, the first one first: the text's
+    // result is the last one. Others report only the first statement's outcome; the
+    // server then refuses the commit of a batch in which a later one failed.
+    std::optional<QueryResult> result;
+    for (;;) {
+        result.reset();
+        if (q.isSelect()) {
+            result = readQtSqlRows(q, m_odbc, progress);
+            if (q.lastError().isValid())
+                fail(q.lastError(), db.driver());
+        }
+        if (!q.nextResult())
+            break;
     }
-    QueryResult result = readRows(q);
+    if (q.lastError().isValid())
+        fail(q.lastError(), db.driver());
     q.finish();
-    transaction.commit(refused);
-    return result;
+    transaction.commit(QStringLiteral("Le serveur a refusé les instructions : aucune n'a été appliquée"));
+    if (!result)
+        throw EDatabaseError(noCursorMessage());
+    return std::move(*result);
 }
 
 TableResult QtSqlConnection::openTable(const QString& table)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    QSqlDatabase db = database();
     const QString quoted = db.driver()->escapeIdentifier(table, QSqlDriver::TableName);
     TableResult result;
     result.data = execute(QStringLiteral("SELECT * FROM ") + quoted);
@@ -299,7 +316,7 @@ TableResult QtSqlConnection::openTable(const QString& table)
 
 QString QtSqlConnection::whereKey(const QString& table, const QVariantList& key, QVariantList& bound) const
 {
-    QSqlDriver* driver = QSqlDatabase::database(m_name, false).driver();
+    QSqlDriver* driver = database().driver();
     QStringList where;
     const QStringList keyColumns = m_keyColumns.value(table);
     for (int i = 0; i < keyColumns.size(); ++i) {
@@ -318,7 +335,13 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
 {
     if (changes.empty())
         return;
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    // The write and its check run in one transaction, which a lost session undid.
+    inSession([&] { writeRow(table, key, changes); }, true);
+}
+
+void QtSqlConnection::writeRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes)
+{
+    QSqlDatabase db = database();
     QSqlDriver* driver = db.driver();
     const QString quotedTable = driver->escapeIdentifier(table, QSqlDriver::TableName);
     QStringList names;
@@ -332,11 +355,11 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
     auto run = [&](const QString& sql, const QVariantList& values) {
         QSqlQuery q(db);
         if (!q.prepare(sql))
-            throw EDatabaseError(errorText(q.lastError()));
+            fail(q.lastError(), driver);
         for (const QVariant& v : values)
             q.addBindValue(v);
         if (!q.exec())
-            throw EDatabaseError(errorText(q.lastError()));
+            fail(q.lastError(), driver);
         return q;
     };
 
@@ -350,7 +373,9 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
         QSqlQuery check = run(
             QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(names.join(QStringLiteral(", ")), quotedTable, where),
             keyValues);
-        const QueryResult stored = readRows(check);
+        const QueryResult stored = readQtSqlRows(check, m_odbc);
+        if (check.lastError().isValid())
+            fail(check.lastError(), driver);
         if (stored.rows->rowCount() == 0)
             throw EDatabaseError(recordGoneMessage());
         for (size_t i = 0; i < changes.size(); ++i)
@@ -371,7 +396,12 @@ void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, c
 
 void QtSqlConnection::insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
 {
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    inSession([&] { addRow(table, columns, values); }, true);
+}
+
+void QtSqlConnection::addRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
+{
+    QSqlDatabase db = database();
     QSqlDriver* driver = db.driver();
     const QString quotedTable = driver->escapeIdentifier(table, QSqlDriver::TableName);
     QStringList names;
@@ -388,5 +418,5 @@ void QtSqlConnection::insertRow(const QString& table, const QStringList& columns
     for (const FieldValue& v : values)
         q.addBindValue(toVariant(v.ref()));
     if (!q.exec())
-        throw EDatabaseError(errorText(q.lastError()));
+        fail(q.lastError(), driver);
 }

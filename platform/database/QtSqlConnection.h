@@ -1,13 +1,18 @@
 #pragma once
 
 #include "database/Connection.h"
+#include "database/Databases.h"
 
 #include <QHash>
 #include <QStringList>
+#include <functional>
 
-struct AliasSettings;
+class QSqlDatabase;
+struct SqlStatementScan;
 
-// A server database (PostgreSQL, ODBC, MySQL) reached through a Qt SQL driver.
+// A server database reached through a Qt SQL driver (ODBC; PostgreSQL). When the
+// session with the server is lost, the next statement opens a new one with the login
+// that the server took, and runs again where the failure proves it did nothing.
 class QtSqlConnection : public Connection
 {
 public:
@@ -16,7 +21,7 @@ public:
     ~QtSqlConnection() override;
 
     QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) override;
-    bool isReadOnly() const override { return m_readOnly; }
+    bool isReadOnly() const override { return m_settings.readOnly; }
     TableResult openTable(const QString& table) override;
     void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) override;
     void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) override;
@@ -24,10 +29,21 @@ public:
     ChangeMark changeMark() override { return {}; }
 
 private:
+    QSqlDatabase database() const;
+    // Opens a new session; a failure throws loss (when given) over the server's refusal.
+    void reopen(const QString& loss);
+    // Runs work in an open session. When the session is found lost, opens a new one
+    // and, if repeatable and the failure proves work did nothing, runs it once more.
+    void inSession(const std::function<void()>& work, bool repeatable);
+    QueryResult run(const QString& sql, const SqlStatementScan& scan, const ProgressCallback& progress);
+    void writeRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes);
+    void addRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values);
+
     // The condition that finds the row with key, and the values it binds.
     QString whereKey(const QString& table, const QVariantList& key, QVariantList& bound) const;
 
     QString m_name;
-    bool m_readOnly;
+    AliasSettings m_settings; // with the login that the server took
+    bool m_odbc;
     QHash<QString, QStringList> m_keyColumns;
 };

@@ -106,3 +106,32 @@ void PostgresServer::writeAlias(const QString& alias) const
     ini.sync();
     Databases::closeAll();
 }
+
+QString PostgresServer::odbcMissing()
+{
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QODBC")))
+        return QStringLiteral("needs Qt's ODBC driver (QODBC)");
+    QSettings drivers(QStringLiteral("/etc/odbcinst.ini"), QSettings::IniFormat);
+    if (!drivers.childGroups().contains(QStringLiteral("PostgreSQL Unicode")))
+        return QStringLiteral("needs the PostgreSQL ODBC driver (odbc-postgresql)");
+    return {};
+}
+
+void PostgresServer::writeOdbcAlias(const QString& alias) const
+{
+    writeAlias(alias);
+    QSettings ini(Databases::aliasesFile(), QSettings::IniFormat);
+    ini.beginGroup(alias);
+    // psqlODBC gives booleans as text unless told otherwise.
+    const QString connection
+        = QStringLiteral("DRIVER={PostgreSQL Unicode};SERVER=%1;PORT=%2;DATABASE=%3;BoolsAsChar=0")
+              .arg(ini.value(QStringLiteral("host")).toString(), ini.value(QStringLiteral("port")).toString(),
+                  ini.value(QStringLiteral("database")).toString());
+    ini.setValue(QStringLiteral("driver"), QStringLiteral("QODBC"));
+    ini.setValue(QStringLiteral("database"), connection);
+    ini.remove(QStringLiteral("host"));
+    ini.remove(QStringLiteral("port"));
+    ini.endGroup();
+    ini.sync();
+    Databases::closeAll();
+}

@@ -24,6 +24,11 @@ public:
     QString value(const QString& sql) const;
     // Makes the alias's section of aliases.ini name this server (user postgres).
     void writeAlias(const QString& alias) const;
+    // The same, through the ODBC driver manager and Debian's PostgreSQL ODBC driver:
+    // the section's database is an ODBC connection string naming this server.
+    void writeOdbcAlias(const QString& alias) const;
+    // True when the ODBC driver for PostgreSQL is installed; reason otherwise.
+    static QString odbcMissing();
 
 private:
     QString psql(const QString& sql, QString* output) const;

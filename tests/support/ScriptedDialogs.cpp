@@ -55,11 +55,20 @@ bool ScriptedDialogs::print(QWidget*, QPrinter& printer, const PrintSetup& setup
     return printAnswers.isEmpty() ? false : printAnswers.takeFirst()(printer);
 }
 
-std::optional<Dialogs::Login> ScriptedDialogs::login(QWidget*, const QString& caption, const QString&)
+std::optional<Login> ScriptedDialogs::login(QWidget*, const LoginRequest& request)
 {
     Call c;
     c.kind = QStringLiteral("login");
-    c.caption = caption;
+    c.login = request;
     calls << c;
     return loginAnswers.isEmpty() ? std::nullopt : loginAnswers.takeFirst();
+}
+
+std::optional<QString> ScriptedDialogs::tablePassword(QWidget*, const TablePasswordRequest& request)
+{
+    Call c;
+    c.kind = QStringLiteral("tablePassword");
+    c.tablePassword = request;
+    calls << c;
+    return tablePasswordAnswers.isEmpty() ? std::nullopt : tablePasswordAnswers.takeFirst();
 }

@@ -8,16 +8,17 @@
 // Answers the program's questions from a script and records every call.
 // Installed for the lifetime of the object; the Qt dialogs come back after it.
 // With no scripted answer left: a message box answers its default button, a save
-// dialog and a print dialog are cancelled, a login is cancelled.
+// dialog and a print dialog are cancelled, a login and a table password are cancelled.
 class ScriptedDialogs : public Dialogs
 {
 public:
     struct Call {
-        QString kind; // "message", "save", "print", "login"
+        QString kind; // "message", "save", "print", "login", "tablePassword"
         MessageBox message;
         SaveFile save;
         PrintSetup print;
-        QString caption; // login caption
+        LoginRequest login;
+        TablePasswordRequest tablePassword;
     };
 
     ScriptedDialogs();
@@ -30,6 +31,7 @@ public:
     // dialog is confirmed.
     QList<std::function<bool(QPrinter&)>> printAnswers;
     QList<std::optional<Login>> loginAnswers;
+    QList<std::optional<QString>> tablePasswordAnswers;
 
     // Calls of one kind.
     QList<Call> callsOf(const QString& kind) const;
@@ -39,5 +41,6 @@ public:
     int messageBox(QWidget* parent, const MessageBox& box) override;
     std::optional<SaveFileResult> saveFile(QWidget* parent, const SaveFile& request) override;
     bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) override;
-    std::optional<Login> login(QWidget* parent, const QString& caption, const QString& user) override;
+    std::optional<Login> login(QWidget* parent, const LoginRequest& request) override;
+    std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) override;
 };

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "database/Credentials.h"
+
+// The program's credentials provider: asks through the program's dialogs, over
+// whichever of its windows is active.
+class DialogCredentials : public CredentialsProvider
+{
+public:
+    std::optional<Login> login(const QString& alias, const QString& user, bool retry) override;
+    std::optional<QString> tablePassword(const QString& alias, const QString& table) override;
+};
