@@ -1,9 +1,9 @@
 #include "database/QtSqlConnection.h"
 
-#include "database/Databases.h"
 #include "Exceptions.h"
-#include "database/SqlStatements.h"
 #include "Utf8.h"
+#include "database/Databases.h"
+#include "database/SqlStatements.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -134,15 +134,19 @@ void appendValue(ResultStore& rows, const QVariant& v)
     }
 }
 
-// Reads every row of an executed query, each value as a result holds it.
-QueryResult readRows(QSqlQuery& q)
+// Reads every row of an executed query, each value as a result holds it, telling
+// progress before each row.
+QueryResult readRows(
+    QSqlQuery& q, const ProgressCallback& progress = {}, qsizetype ceiling = ResultStore::defaultCeiling())
 {
     const QSqlRecord record = q.record();
     QueryResult result;
-    result.rows = std::make_unique<ResultStore>(record.count());
+    result.rows = std::make_unique<ResultStore>(record.count(), ceiling);
     for (int i = 0; i < record.count(); ++i)
         result.columns.push_back(columnOf(record.field(i)));
     while (q.next()) {
+        if (progress && !progress(result.rows->rowCount()))
+            throw EDatabaseError(cancelledMessage());
         result.rows->beginRow();
         for (int i = 0; i < record.count(); ++i)
             appendValue(*result.rows, q.value(i));
@@ -242,7 +246,6 @@ QtSqlConnection::~QtSqlConnection()
 
 QueryResult QtSqlConnection::execute(const QString& sql, const ProgressCallback& progress)
 {
-    Q_UNUSED(progress);
     QSqlDatabase db = QSqlDatabase::database(m_name, false);
     // The driver runs the text whole; several statements run in one transaction, so
     // that they apply all or none.
@@ -260,7 +263,7 @@ QueryResult QtSqlConnection::execute(const QString& sql, const ProgressCallback&
         transaction.commit(refused);
         throw EDatabaseError(noCursorMessage());
     }
-    QueryResult result = readRows(q);
+    QueryResult result = readRows(q, progress, resultCeiling());
     q.finish();
     transaction.commit(refused);
     return result;
