@@ -2,10 +2,12 @@
 #include "Raised.h"
 #include "TestDatabase.h"
 #include "database/Databases.h"
+#include "database/QtSqlConnection.h"
 #include "database/Query.h"
 
 #include <QFile>
 #include <QRegularExpression>
+#include <QSqlDatabase>
 #include <QTest>
 #include <unistd.h>
 
@@ -32,6 +34,8 @@ private slots:
     void storeNeverPassesCeiling();
     void tooLargeMessage_data();
     void tooLargeMessage();
+    void driverConnectionIsWatchedToo_data();
+    void driverConnectionIsWatchedToo();
 
 private:
     std::shared_ptr<Connection> connection() const { return Databases::connect(QStringLiteral("Velorin")); }
@@ -270,6 +274,44 @@ void TestBoundedQuery::tooLargeMessage()
     QFETCH(qsizetype, bytes);
     QFETCH(QString, message);
     QCOMPARE(resultTooLargeMessage(rows, bytes), message);
+}
+
+void TestBoundedQuery::driverConnectionIsWatchedToo_data()
+{
+    QTest::addColumn<bool>("stop");
+    QTest::addColumn<qsizetype>("ceiling");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("stopped by the callback") << true << ResultStore::defaultCeiling() << cancelledMessage();
+    QTest::newRow("refused at the ceiling") << false << qsizetype(100000) << "Résultat trop volumineux : ";
+}
+
+void TestBoundedQuery::driverConnectionIsWatchedToo()
+{
+    // The servers' connection, here on Qt's own SQLite driver.
+    QFETCH(bool, stop);
+    QFETCH(qsizetype, ceiling);
+    QFETCH(QString, message);
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        QSKIP("needs Qt's SQLite driver (QSQLITE)");
+    AliasSettings settings;
+    settings.alias = QStringLiteral("Serveur");
+    settings.configured = true;
+    settings.driver = QStringLiteral("QSQLITE");
+    settings.database = m_db->path();
+    QtSqlConnection connection(settings);
+    connection.setResultCeiling(ceiling);
+    qint64 lastRows = -1;
+    const Raised r = raised([&] {
+        connection.execute(QStringLiteral("SELECT a.x FROM n a, n b"), [&](qint64 rows) {
+            lastRows = rows;
+            return !stop || rows < 1000;
+        });
+    });
+    QCOMPARE(r.kind, QStringLiteral("EDatabaseError"));
+    QVERIFY2(r.message.startsWith(message), qPrintable(r.message));
+    if (stop)
+        QCOMPARE(lastRows, qint64(1000));
+    QCOMPARE(connection.execute(QStringLiteral("SELECT count(*) FROM n")).rows->cell(0, 0).integer, qint64(2000));
 }
 
 QTEST_MAIN(TestBoundedQuery)
