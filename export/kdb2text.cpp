@@ -1,10 +1,10 @@
 #include "kdb2text.h"
 
 #include "AtomicFile.h"
+#include "database/DataSetWalk.h"
 #include "ExportOutput.h"
 #include "FileIdentity.h"
 #include "Windows1252.h"
-#include "database/DataSetWalk.h"
 
 #include <QDir>
 #include <charconv>

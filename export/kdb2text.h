@@ -1,9 +1,9 @@
 #pragma once
 
+#include "database/DataSet.h"
 #include "Exceptions.h"
 #include "RecordProgress.h"
 #include "TComponent.h"
-#include "database/DataSet.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -1,10 +1,10 @@
 #include "kds2html.h"
 
 #include "CurrencyText.h"
+#include "database/DataSetWalk.h"
 #include "Exceptions.h"
 #include "ExportOutput.h"
 #include "Windows1252.h"
-#include "database/DataSetWalk.h"
 
 #include <vector>
 

@@ -1,9 +1,9 @@
 #include "database/QtSqlConnection.h"
 
-#include "Exceptions.h"
-#include "Utf8.h"
 #include "database/Databases.h"
+#include "Exceptions.h"
 #include "database/SqlStatements.h"
+#include "Utf8.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,8 +1,8 @@
 #include "database/SqliteConnection.h"
 
 #include "Exceptions.h"
-#include "Utf8.h"
 #include "database/SqlStatements.h"
+#include "Utf8.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
