@@ -30,6 +30,9 @@ void WorkProgress::restoreCursor()
 
 bool WorkProgress::tick(qint64 done, qint64 total)
 {
+    // Once cancelled, the dialog (hidden by its button) stays hidden until the work ends.
+    if (m_cancelled)
+        return false;
     if (!m_dialog && m_clock.elapsed() >= kShowAfterMs)
         createDialog();
     if (m_dialog) {

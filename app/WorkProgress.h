@@ -10,8 +10,11 @@ class QProgressDialog;
 class QWidget;
 
 // Keeps the program alive and stoppable while long work runs on the window's thread
-// (a statement, an export, a print job): the work reports through report(), which is
-// cheap enough to call for every row.
+// (a statement, an export): the work reports through report(), which is cheap enough
+// to call for every row. The work stays on this thread: a result being read stays
+// inside the engine until it is whole, and no click reaches a window meanwhile, so no
+// handler meets it half read; a worker thread would need the data set, the grid and
+// the connection guarded against the window for the whole run.
 //
 // Work that ends within half a second shows nothing. Past that, a modal progress
 // dialog shows the label, what the work has done so far and an "Annuler" button.
