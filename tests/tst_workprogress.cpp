@@ -13,8 +13,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 
 namespace
 {
@@ -40,32 +42,52 @@ protected:
     }
 };
 
+// Until a progress dialog of window shows, each time the work lets events through
+// it takes 100 ms more, as on a busy machine: work of a fifth of a second is then sure
+// to outlast the half second before the dialog shows. Then shown() is called once.
+class BusyUntilShown : public QObject
+{
+public:
+    BusyUntilShown(QWidget* window, std::function<void(QProgressDialog*)> shown = {})
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this, window, shown] {
+            auto* dialog = window->findChild<QProgressDialog*>();
+            if (!dialog || !dialog->isVisible()) {
+                QThread::msleep(100);
+                return;
+            }
+            m_timer.stop();
+            if (shown)
+                shown(dialog);
+        });
+        m_timer.start(10);
+    }
+
+private:
+    QTimer m_timer;
+};
+
 // Presses "Annuler" as a user would, as soon as a progress dialog of window shows;
 // keeps what the dialog showed then.
-class CancelWhenShown : public QObject
+class CancelWhenShown
 {
 public:
     explicit CancelWhenShown(QWidget* window)
-    {
-        connect(&m_timer, &QTimer::timeout, this, [this, window] {
-            auto* dialog = window->findChild<QProgressDialog*>();
-            if (!dialog || !dialog->isVisible())
-                return;
+        : m_busy(window, [this](QProgressDialog* dialog) {
             label = dialog->labelText();
             modal = dialog->windowModality() != Qt::NonModal;
             const auto buttons = dialog->findChildren<QPushButton*>();
             for (QPushButton* button : buttons)
                 if (button->text() == QStringLiteral("Annuler"))
                     QTest::mouseClick(button, Qt::LeftButton);
-            m_timer.stop();
-        });
-        m_timer.start(10);
+        })
+    {
     }
     QString label;
     bool modal = false;
 
 private:
-    QTimer m_timer;
+    BusyUntilShown m_busy;
 };
 
 } // namespace
@@ -171,6 +193,7 @@ void TestWorkProgress::cancelledStatementIsRejected()
 void TestWorkProgress::boundedStatementRunsToItsCount()
 {
     ShownProgress shown;
+    const BusyUntilShown busy(m_q.window.get());
     run(kEndless + QStringLiteral(" LIMIT 1500000"));
     QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("1500000 enregistrements"));
     QCOMPARE(m_q.window->DBGridSQL->model()->rowCount(), 1500000);
