@@ -20,6 +20,7 @@
 #include "kdb2text.h"
 #include "kds2html.h"
 #include "kds2prn.h"
+#include "WorkProgress.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -53,11 +54,17 @@ const QString kAlias = QStringLiteral("Velorin");
 // capture editor can take at most.
 constexpr qsizetype kMemoCapacity = qsizetype(1) << 20;
 
-// Shows a wait cursor while a long operation runs.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
+// "12 lignes lues": the rows in plain digits, as the record counter shows them.
+QString rowsRead(qint64 rows, qint64)
+{
+    return QString::number(rows) + (rows > 1 ? QStringLiteral(" lignes lues") : QStringLiteral(" ligne lue"));
+}
+
+// "Enregistrement 12 sur 3400": the record being written.
+QString recordWritten(qint64 done, qint64 total)
+{
+    return QStringLiteral("Enregistrement %1 sur %2").arg(qMin(done + 1, total)).arg(total);
+}
 
 } // namespace
 
@@ -292,7 +299,11 @@ void TFicheSQL::ToolButtonResultClick(QObject*)
         QuerySQL->close();
         QuerySQL->setSQL(text);
         {
-            WaitCursor wait;
+            // A stop asked in the dialog fails the statement like any rejected one.
+            WorkProgress progress(
+                this, QStringLiteral("Requête SQL"), QStringLiteral("Exécution de la requête..."), rowsRead);
+            QuerySQL->setOnProgress([&progress](qint64 rows) { return progress.report(rows); });
+            const auto detach = qScopeGuard([this] { QuerySQL->setOnProgress({}); });
             QuerySQL->open();
         }
         const qsizetype n = QuerySQL->recordCount();
@@ -475,7 +486,17 @@ void TFicheSQL::ToolButtonEnregistrerClick(QObject*)
     SaveDialogSQL.filterIndex = chosen->filterIndex;
     // The format follows the filter entry alone, never the name's extension.
     {
-        WaitCursor wait;
+        // "Annuler" stops the export with every target as it was, and no message:
+        // the user asked for it.
+        WorkProgress progress(
+            this, QStringLiteral("Enregistrement"), QStringLiteral("Enregistrement des données..."), recordWritten);
+        const auto report = [&progress](qsizetype done, qsizetype total) { return progress.report(done, total); };
+        KDataSetToHTMLSQL->setOnProgress(report);
+        KDatasetToTextSQL->setOnProgress(report);
+        const auto detach = qScopeGuard([this] {
+            KDataSetToHTMLSQL->setOnProgress({});
+            KDatasetToTextSQL->setOnProgress({});
+        });
         if (chosen->filterIndex == 1)
             KDataSetToHTMLSQL->ExportToFile(chosen->fileName);
         else if (chosen->filterIndex == 2)

@@ -146,12 +146,19 @@ TDataSet& TKDatasetToText::checkedDataset() const
     return *m_dataset;
 }
 
-void TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, ExportOutput& side) const
+bool TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, ExportOutput& side) const
 {
     std::vector<const TField*> fields;
     for (int i = 0; i < data.fieldCount(); ++i)
         fields.push_back(data.field(i));
+    const qsizetype total = data.recordCount();
     for (DataSetWalk walk(data); !walk.atEnd(); walk.next()) {
+        if (m_onProgress) {
+            if (!m_onProgress(walk.done(), total))
+                return false;
+            // Events let through may have moved the cursor.
+            walk.keepPlace();
+        }
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i > 0)
                 text.append(m_delimiter);
@@ -163,9 +170,10 @@ void TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, ExportOut
         }
         text.append("\r\n");
     }
+    return true;
 }
 
-void TKDatasetToText::ExportToFile(const QString& fileName)
+bool TKDatasetToText::ExportToFile(const QString& fileName)
 {
     TDataSet& data = checkedDataset();
     const QString textName = textFileName(fileName);
@@ -174,20 +182,24 @@ void TKDatasetToText::ExportToFile(const QString& fileName)
     ExportOutput text(textName);
     // Only binary contents of at least one byte create the side file.
     ExportOutput side(sideName, ExportOutput::Creation::WhenWritten);
-    writeRecords(data, text, side);
+    // Stopped: the outputs go without commit, which discards their temporary files.
+    if (!writeRecords(data, text, side))
+        return false;
     // Both files complete on disk before either replaces its target.
     text.finish();
     side.finish();
     text.commit();
     side.commit();
+    return true;
 }
 
-void TKDatasetToText::exportTo(QIODevice& textDevice, QIODevice& sideDevice)
+bool TKDatasetToText::exportTo(QIODevice& textDevice, QIODevice& sideDevice)
 {
     TDataSet& data = checkedDataset();
     ExportOutput text(textDevice);
     ExportOutput side(sideDevice);
-    writeRecords(data, text, side);
+    const bool complete = writeRecords(data, text, side);
     text.commit();
     side.commit();
+    return complete;
 }

@@ -2,6 +2,7 @@
 
 #include "database/DataSet.h"
 #include "Exceptions.h"
+#include "RecordProgress.h"
 #include "TComponent.h"
 
 #include <QPointer>
@@ -50,6 +51,8 @@ public:
     // lines cannot be split back into their values: "a" then "b" reads as a"b.
     char delimiter() const { return m_delimiter; }
     void setDelimiter(char delimiter) { m_delimiter = delimiter; }
+    // Watches the walk over the records; none by default.
+    void setOnProgress(RecordProgress progress) { m_onProgress = std::move(progress); }
 
     // Writes textFileName(fileName) and, when a binary field holds at least one byte,
     // sideFileName(fileName); an existing side file is otherwise left alone. Both are
@@ -58,15 +61,19 @@ public:
     // both targets as they were. Refused before anything is created (EInOutError)
     // when the two names reach the same file, or either reaches a file of the open
     // database. The data set is left at its end of data.
-    // Throws TKDBToTextError, EDatabaseError or EInOutError.
-    void ExportToFile(const QString& fileName);
+    // Throws TKDBToTextError, EDatabaseError or EInOutError. False when the progress
+    // callback stopped the export: then neither target was touched.
+    bool ExportToFile(const QString& fileName);
     // The same walk into devices; side receives bytes only when there are any.
-    void exportTo(QIODevice& text, QIODevice& side);
+    // False when stopped by the progress callback (the devices hold what was written).
+    bool exportTo(QIODevice& text, QIODevice& side);
 
 private:
     TDataSet& checkedDataset() const;
-    void writeRecords(TDataSet& data, ExportOutput& text, ExportOutput& side) const;
+    // False when the progress callback stopped the walk.
+    [[nodiscard]] bool writeRecords(TDataSet& data, ExportOutput& text, ExportOutput& side) const;
 
     QPointer<TDataSet> m_dataset;
     char m_delimiter = '\t';
+    RecordProgress m_onProgress;
 };

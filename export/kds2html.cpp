@@ -48,23 +48,27 @@ TDataSet& TKDataSetToHTML::checkedDataSet() const
     return *m_dataSet;
 }
 
-void TKDataSetToHTML::ExportToFile(const QString& fileName)
+bool TKDataSetToHTML::ExportToFile(const QString& fileName)
 {
     TDataSet& data = checkedDataSet();
     ExportOutput out(fileName);
-    writeDocument(data, out);
+    // Stopped: the output goes without commit, which discards its temporary file.
+    if (!writeDocument(data, out))
+        return false;
     out.commit();
+    return true;
 }
 
-void TKDataSetToHTML::exportTo(QIODevice& device)
+bool TKDataSetToHTML::exportTo(QIODevice& device)
 {
     TDataSet& data = checkedDataSet();
     ExportOutput out(device);
-    writeDocument(data, out);
+    const bool complete = writeDocument(data, out);
     out.commit();
+    return complete;
 }
 
-void TKDataSetToHTML::writeDocument(TDataSet& data, ExportOutput& out)
+bool TKDataSetToHTML::writeDocument(TDataSet& data, ExportOutput& out)
 {
     m_currency.emplace(QLocale());
     appendLines(out, m_header, { "<html>", "<head> <title> DataSet </title> </head>", "<body>" });
@@ -78,13 +82,21 @@ void TKDataSetToHTML::writeDocument(TDataSet& data, ExportOutput& out)
             fields.push_back(data.field(i));
     writeHeaderRow(fields, out);
 
+    const qsizetype total = data.recordCount();
     DataSetWalk walk(data);
     for (int row = 2; !walk.atEnd(); ++row) {
+        if (m_onProgress) {
+            if (!m_onProgress(walk.done(), total))
+                return false;
+            // Events let through may have moved the cursor.
+            walk.keepPlace();
+        }
         writeDataRow(fields, row, walk, out);
         walk.next();
     }
     out.append("</table>\r\n");
     appendLines(out, m_footer, { "</body>", "</html>" });
+    return true;
 }
 
 void TKDataSetToHTML::writeHeaderRow(const std::vector<const TField*>& fields, ExportOutput& out)

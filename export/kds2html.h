@@ -2,6 +2,7 @@
 
 #include "CurrencyText.h"
 #include "database/DataSet.h"
+#include "RecordProgress.h"
 #include "TComponent.h"
 
 #include <QPointer>
@@ -43,6 +44,8 @@ public:
     void setFooter(const QStringList& lines) { m_footer = lines; }
     const TKHTMLFormatCellEvent& onFormatCell() const { return m_onFormatCell; }
     void setOnFormatCell(TKHTMLFormatCellEvent callback) { m_onFormatCell = std::move(callback); }
+    // Watches the walk over the records; none by default.
+    void setOnProgress(RecordProgress progress) { m_onProgress = std::move(progress); }
 
     // Writes the document to fileName, unchanged (no extension is added), through a
     // temporary file renamed over it at the end: a failure leaves an existing file as it
@@ -50,14 +53,17 @@ public:
     // its end of data. Refused before anything is written: a closed data set, with the
     // engine's closed-data-set error (EDatabaseError), and a target that is a file of
     // the open database (EInOutError). Errors of the engine, the callback and the file
-    // (EInOutError) pass to the caller.
-    void ExportToFile(const QString& fileName);
-    // The same document written into device.
-    void exportTo(QIODevice& device);
+    // (EInOutError) pass to the caller. False when the progress callback stopped the
+    // export: then the file was not touched.
+    bool ExportToFile(const QString& fileName);
+    // The same document written into device; false when stopped (the device holds
+    // the document's start).
+    bool exportTo(QIODevice& device);
 
 private:
     TDataSet& checkedDataSet() const;
-    void writeDocument(TDataSet& data, ExportOutput& out);
+    // False when the progress callback stopped the walk.
+    [[nodiscard]] bool writeDocument(TDataSet& data, ExportOutput& out);
     void writeHeaderRow(const std::vector<const TField*>& fields, ExportOutput& out);
     void writeDataRow(const std::vector<const TField*>& fields, int row, DataSetWalk& walk, ExportOutput& out);
     void writeCell(const char* openTag, const TField& field, int row, int column, QString data, const char* closeTag,
@@ -69,6 +75,7 @@ private:
     QStringList m_header;
     QStringList m_footer;
     TKHTMLFormatCellEvent m_onFormatCell;
+    RecordProgress m_onProgress;
     // Per export: amounts under the user's regional settings.
     std::optional<CurrencyText> m_currency;
 };

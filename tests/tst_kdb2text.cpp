@@ -72,6 +72,9 @@ private slots:
     void datasetClearsWhenDestroyed();
     void contentsAcrossPieces_data();
     void contentsAcrossPieces();
+    void stoppedExportLeavesTargets_data();
+    void stoppedExportLeavesTargets();
+    void progressMovingCursorWritesEveryRecordOnce();
 };
 
 void TestKdb2Text::quotingAndJoining_data()
@@ -497,6 +500,60 @@ void TestKdb2Text::contentsAcrossPieces()
     const auto [text, side] = bytesIntoDevices(e.component);
     QCOMPARE(text, expectedText);
     QVERIFY(side == expectedSide);
+}
+
+void TestKdb2Text::stoppedExportLeavesTargets_data()
+{
+    QTest::addColumn<int>("stopAt");
+    QTest::addColumn<bool>("targetsExist");
+    QTest::newRow("before the first record, new files") << 0 << false;
+    QTest::newRow("half-way, new files") << 1500 << false;
+    QTest::newRow("half-way, existing files") << 1500 << true;
+    QTest::newRow("at the last record, existing files") << 2999 << true;
+}
+
+void TestKdb2Text::stoppedExportLeavesTargets()
+{
+    QFETCH(int, stopAt);
+    QFETCH(bool, targetsExist);
+    Export e(kManyRows);
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("liste.txt"));
+    if (targetsExist) {
+        QVERIFY(writeFile(target, "ancien texte"));
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("liste.mem")), "ancien annexe"));
+    }
+    const auto before = folderSnapshot(dir.path());
+    QList<qsizetype> seen;
+    e.component.setOnProgress([&](qsizetype done, qsizetype total) {
+        if (total != 3000)
+            return false;
+        seen << done;
+        return done < stopAt;
+    });
+    bool written = true;
+    QCOMPARE(raised([&] { written = e.component.ExportToFile(target); }).message, QString());
+    QVERIFY(!written);
+    // Told every record in turn up to the stop; no file created or changed, no
+    // temporary file left.
+    QCOMPARE(seen.size(), stopAt + 1);
+    for (int i = 0; i <= stopAt; ++i)
+        QCOMPARE(seen[i], qsizetype(i));
+    QCOMPARE(folderSnapshot(dir.path()), before);
+}
+
+void TestKdb2Text::progressMovingCursorWritesEveryRecordOnce()
+{
+    // A progress callback lets events through: a click on the grid may move the shared
+    // cursor, which changes nothing of what is written.
+    Export e(kManyRows);
+    const auto expected = bytesIntoDevices(e.component);
+    e.component.setOnProgress([&](qsizetype done, qsizetype) {
+        e.query.moveTo(done % 2 ? 0 : 2999);
+        return true;
+    });
+    QCOMPARE(bytesIntoDevices(e.component), expected);
+    QVERIFY(e.query.eof());
 }
 
 QTEST_MAIN(TestKdb2Text)

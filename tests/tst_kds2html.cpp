@@ -76,6 +76,9 @@ private slots:
     void callbackMovingCursorWritesEveryRowOnce_data();
     void callbackMovingCursorWritesEveryRowOnce();
     void callbackReopeningDataSetStopsExport();
+    void stoppedExportLeavesFile_data();
+    void stoppedExportLeavesFile();
+    void progressMovingCursorWritesEveryRowOnce();
 };
 
 void TestKds2Html::writesGoldenDocuments_data()
@@ -345,6 +348,59 @@ void TestKds2Html::callbackReopeningDataSetStopsExport()
     const Raised failure = raised([&] { e.component.ExportToFile(target); });
     QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
     QCOMPARE(fileBytes(target), QByteArray("old"));
+}
+
+void TestKds2Html::stoppedExportLeavesFile_data()
+{
+    QTest::addColumn<int>("stopAt");
+    QTest::addColumn<bool>("targetExists");
+    QTest::newRow("before the first record, new file") << 0 << false;
+    QTest::newRow("half-way, new file") << 1500 << false;
+    QTest::newRow("half-way, existing file") << 1500 << true;
+    QTest::newRow("at the last record, existing file") << 2999 << true;
+}
+
+void TestKds2Html::stoppedExportLeavesFile()
+{
+    QFETCH(int, stopAt);
+    QFETCH(bool, targetExists);
+    Export e(kManyRows);
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("page.htm"));
+    if (targetExists)
+        QVERIFY(writeFile(target, "old"));
+    const auto before = folderSnapshot(dir.path());
+    QList<qsizetype> seen;
+    e.component.setOnProgress([&](qsizetype done, qsizetype total) {
+        if (total != 3000)
+            return false;
+        seen << done;
+        return done < stopAt;
+    });
+    bool written = true;
+    QCOMPARE(raised([&] { written = e.component.ExportToFile(target); }).message, QString());
+    QVERIFY(!written);
+    QCOMPARE(seen.size(), stopAt + 1);
+    QCOMPARE(seen.last(), qsizetype(stopAt));
+    QCOMPARE(folderSnapshot(dir.path()), before);
+}
+
+void TestKds2Html::progressMovingCursorWritesEveryRowOnce()
+{
+    // Without a cell callback, the cells are read straight from the record: a progress
+    // callback that moves the cursor must not change which record that is.
+    Export e(kManyRows);
+    QBuffer plain;
+    plain.open(QIODevice::WriteOnly);
+    e.component.exportTo(plain);
+    e.component.setOnProgress([&](qsizetype done, qsizetype) {
+        e.query.moveTo(done % 2 ? 0 : 2999);
+        return true;
+    });
+    QBuffer watched;
+    watched.open(QIODevice::WriteOnly);
+    QVERIFY(e.component.exportTo(watched));
+    QCOMPARE(watched.data(), plain.data());
 }
 
 QTEST_MAIN(TestKds2Html)

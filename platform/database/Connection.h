@@ -161,6 +161,15 @@ public:
 
     // The mark of the database's present state (see ChangeMark).
     virtual ChangeMark changeMark() = 0;
+
+    // The most memory that one result may hold (see ResultStore): a statement whose
+    // result would need more stops with resultTooLargeMessage() and keeps nothing.
+    // Half of the machine's physical memory unless set.
+    qsizetype resultCeiling() const { return m_resultCeiling; }
+    void setResultCeiling(qsizetype bytes) { m_resultCeiling = bytes; }
+
+private:
+    qsizetype m_resultCeiling = ResultStore::defaultCeiling();
 };
 
 // The message of a statement that yields no result set.

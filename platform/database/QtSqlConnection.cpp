@@ -267,7 +267,7 @@ QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& sca
     for (;;) {
         result.reset();
         if (q.isSelect()) {
-            result = readQtSqlRows(q, m_odbc, progress);
+            result = readQtSqlRows(q, m_odbc, progress, resultCeiling());
             if (q.lastError().isValid())
                 fail(q.lastError(), db.driver());
         }

@@ -185,7 +185,7 @@ constexpr qint64 kRowsPerProgress = 1024;
 
 } // namespace
 
-QueryResult readQtSqlRows(QSqlQuery& q, bool odbc, const ProgressCallback& progress)
+QueryResult readQtSqlRows(QSqlQuery& q, bool odbc, const ProgressCallback& progress, qsizetype ceiling)
 {
     if (progress && !progress(0))
         throw EDatabaseError(cancelledMessage());
@@ -194,7 +194,7 @@ QueryResult readQtSqlRows(QSqlQuery& q, bool odbc, const ProgressCallback& progr
         : q.driver()->dbmsType() == QSqlDriver::PostgreSQL ? TypeNumbers::Postgres
                                                            : TypeNumbers::Qt;
     QueryResult result;
-    result.rows = std::make_unique<ResultStore>(record.count());
+    result.rows = std::make_unique<ResultStore>(record.count(), ceiling);
     for (int i = 0; i < record.count(); ++i)
         result.columns.push_back(columnOf(record.field(i), numbers));
     qint64 rowsRead = 0;

@@ -9,5 +9,7 @@ class QSqlQuery;
 // ODBC SQL types), exact decimals as their text. progress, when set, is called before
 // the first row and from time to time, and may stop the reading: that throws
 // EDatabaseError(cancelledMessage()). A failure to fetch a row ends the reading; the
-// caller finds it in the query's lastError().
-[[nodiscard]] QueryResult readQtSqlRows(QSqlQuery& q, bool odbc, const ProgressCallback& progress = {});
+// caller finds it in the query's lastError(). A result that would hold more than ceiling
+// bytes stops the reading (see ResultStore).
+[[nodiscard]] QueryResult readQtSqlRows(QSqlQuery& q, bool odbc, const ProgressCallback& progress = {},
+    qsizetype ceiling = ResultStore::defaultCeiling());

@@ -20,5 +20,5 @@ void TQuery::open()
     if (!m_parsed.params.isEmpty())
         throw EDatabaseError(QStringLiteral("Pas de valeur pour le paramètre '%1'").arg(m_parsed.params.first()));
     auto conn = connection();
-    setResult(conn->execute(m_parsed.text));
+    setResult(conn->execute(m_parsed.text, m_onProgress));
 }

@@ -14,10 +14,15 @@ public:
     const QString& sql() const { return m_sql; }
     void setSQL(const QString& text);
 
-    // Runs the statement and reads its whole result. A failure leaves the query closed.
+    // Called while the statement runs (see ProgressCallback); none by default.
+    void setOnProgress(ProgressCallback callback) { m_onProgress = std::move(callback); }
+
+    // Runs the statement and reads its whole result. A failure, a stop asked by the
+    // progress callback included, leaves the query closed.
     void open() override;
 
 private:
     QString m_sql;
+    ProgressCallback m_onProgress;
     ParsedStatement m_parsed;
 };

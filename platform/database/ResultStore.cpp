@@ -1,10 +1,53 @@
 #include "database/ResultStore.h"
 
+#include "Exceptions.h"
+
 #include <algorithm>
+#include <limits>
+
+#ifdef Q_OS_WIN
+#define NOMINMAX
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace
 {
 constexpr qsizetype kChunkSize = qsizetype(4) << 20;
+constexpr qsizetype kMiB = qsizetype(1) << 20;
+// Dropping a store of more than this hands the freed memory back to the system at once.
+constexpr qsizetype kTrimAbove = qsizetype(16) << 20;
+
+qsizetype physicalMemory()
+{
+#ifdef Q_OS_WIN
+    MEMORYSTATUSEX status {};
+    status.dwLength = sizeof status;
+    if (GlobalMemoryStatusEx(&status))
+        return qsizetype(qMin<quint64>(status.ullTotalPhys, quint64(std::numeric_limits<qsizetype>::max())));
+#else
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGE_SIZE);
+    if (pages > 0 && pageSize > 0 && pages <= std::numeric_limits<qsizetype>::max() / pageSize)
+        return qsizetype(pages) * pageSize;
+#endif
+    return std::numeric_limits<qsizetype>::max();
+}
+
+// Megabytes for a message: one decimal below 10 Mo, so that a small ceiling does not
+// read "0 Mo", whole numbers above; a decimal comma, as the message is French.
+QString megabytes(qsizetype bytes)
+{
+    if (bytes < 10 * kMiB) {
+        const qsizetype tenths = (bytes * 10 + kMiB / 2) / kMiB;
+        return QString::number(tenths / 10) + QLatin1Char(',') + QString::number(tenths % 10);
+    }
+    return QString::number((bytes + kMiB / 2) / kMiB);
+}
 
 inline const char* readSize(const char* p, qsizetype& size)
 {
@@ -41,11 +84,45 @@ inline const char* skipCell(const char* p)
 }
 } // namespace
 
-ResultStore::ResultStore(int columnCount)
+QString resultTooLargeMessage(qsizetype rows, qsizetype bytes)
+{
+    const QString lines = rows > 1 ? QStringLiteral("lignes lues") : QStringLiteral("ligne lue");
+    return QStringLiteral("Résultat trop volumineux : %1 %2 (%3 Mo).").arg(rows).arg(lines, megabytes(bytes));
+}
+
+qsizetype ResultStore::defaultCeiling()
+{
+    static const qsizetype ceiling = physicalMemory() / 2;
+    return ceiling;
+}
+
+ResultStore::ResultStore(int columnCount, qsizetype ceiling)
     : m_columns(columnCount)
+    , m_ceiling(ceiling)
     , m_classes(size_t(columnCount), 0u)
     , m_longest(size_t(columnCount), 0)
 {
+}
+
+ResultStore::~ResultStore()
+{
+    const bool large = bytesHeld() > kTrimAbove;
+    m_chunks.clear();
+    m_rows = {};
+#ifdef __GLIBC__
+    // The allocator keeps freed chunks for the process otherwise: a result refused at
+    // the ceiling, or a large one closed, would still weigh on the machine.
+    if (large)
+        malloc_trim(0);
+#else
+    Q_UNUSED(large);
+#endif
+}
+
+void ResultStore::charge(qsizetype more) const
+{
+    if (more > m_ceiling - bytesHeld())
+        throw EDatabaseError(resultTooLargeMessage(rowCount(), bytesHeld()));
 }
 
 char* ResultStore::reserve(qsizetype bytes)
@@ -54,7 +131,14 @@ char* ResultStore::reserve(qsizetype bytes)
         return m_write;
     // Move the row begun so far into a new chunk, large enough for it and the cell.
     const qsizetype partial = m_rowStart ? m_write - m_rowStart : 0;
-    const qsizetype size = std::max(kChunkSize, partial + bytes);
+    const qsizetype needed = partial + bytes;
+    qsizetype size = std::max(kChunkSize, needed);
+    // Near the ceiling, chunks take half the room that is left, so that the row
+    // index still finds room to grow.
+    const qsizetype room = m_ceiling - bytesHeld();
+    if (size > room)
+        size = std::max(needed, room / 2);
+    charge(size);
     auto chunk = std::make_unique_for_overwrite<char[]>(size_t(size));
     if (partial > 0)
         std::memcpy(chunk.get(), m_rowStart, size_t(partial));
@@ -150,10 +234,25 @@ void ResultStore::appendCell(const CellRef& cell)
     }
 }
 
+// The index grows by half (doubling would hold both the old and a new index twice
+// as large at once); near the ceiling by what is left.
+void ResultStore::growIndex()
+{
+    const size_t capacity = m_rows.capacity();
+    size_t grown = std::max<size_t>(1024, capacity + capacity / 2);
+    const auto room = size_t(std::max<qsizetype>(0, (m_ceiling - bytesHeld()) / qsizetype(sizeof(const char*))));
+    if (grown > room)
+        grown = std::max(room, capacity + 1);
+    charge(qsizetype(grown * sizeof(const char*)));
+    m_rows.reserve(grown);
+}
+
 void ResultStore::endRow()
 {
     while (m_column < m_columns)
         appendNull();
+    if (m_rows.size() == m_rows.capacity())
+        growIndex();
     m_rows.push_back(m_rowStart);
     m_rowStart = nullptr;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 #include <cstdint>
 #include <cstring>
@@ -18,14 +19,27 @@ struct CellRef {
     double real = 0.0;
 };
 
+// The message of a result refused at the memory ceiling, after rows rows held in
+// bytes bytes: the rows in plain digits, as the record counter shows them, and the
+// memory in whole megabytes (MiB).
+[[nodiscard]] QString resultTooLargeMessage(qsizetype rows, qsizetype bytes);
+
 // The rows of a result, held in memory: a chunked arena of raw cell bytes with
 // one index entry per row. A cell is a class byte followed by an 8-byte number,
 // or by a variable-length size and the bytes of a text or blob. Rows never span
 // two chunks, so a row is walked in one contiguous piece.
+//
+// The store never holds more than its ceiling (arena and row index together): an
+// append that would need more throws EDatabaseError(resultTooLargeMessage(...)),
+// and the caller drops the store, which gives all of its memory back.
 class ResultStore
 {
 public:
-    explicit ResultStore(int columnCount);
+    // Half of the machine's physical memory: one result may not take the machine.
+    static qsizetype defaultCeiling();
+
+    explicit ResultStore(int columnCount, qsizetype ceiling = defaultCeiling());
+    ~ResultStore();
     ResultStore(const ResultStore&) = delete;
     ResultStore& operator=(const ResultStore&) = delete;
 
@@ -52,12 +66,19 @@ public:
 
     // Bytes held by the arena (for measurements).
     qsizetype bytesUsed() const { return m_bytes; }
+    // Bytes held by the arena and the row index: what the ceiling bounds.
+    qsizetype bytesHeld() const { return m_bytes + qsizetype(m_rows.capacity() * sizeof(const char*)); }
+    qsizetype ceiling() const { return m_ceiling; }
 
 private:
     char* reserve(qsizetype bytes);
+    // Throws when `more` bytes on top of what is held would pass the ceiling.
+    void charge(qsizetype more) const;
+    void growIndex();
     void appendVariable(CellClass cls, const char* data, qsizetype size);
 
     int m_columns;
+    qsizetype m_ceiling;
     int m_column = 0;
     std::vector<const char*> m_rows;
     std::vector<std::unique_ptr<char[]>> m_chunks;

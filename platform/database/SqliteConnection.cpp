@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <exception>
 #include <optional>
 #include <sqlite3.h>
 
@@ -141,6 +142,62 @@ int copyRows(sqlite3_stmt* stmt, ResultStore& rows)
     }
     return rc;
 }
+
+// How often a running statement reports, in steps of SQLite's virtual machine: a
+// row of a plain query takes some ten, so a few thousand reports a second at most.
+constexpr int kProgressSteps = 1000;
+
+// Watches a statement while it steps: SQLite's progress handler calls the caller's
+// callback every kProgressSteps, also while it sorts or groups before the first row,
+// and interrupts the statement when the callback says stop. The callback's own
+// exception cannot cross SQLite's frames: it stops the statement too and is thrown
+// again by check().
+class ProgressWatch
+{
+public:
+    ProgressWatch(sqlite3* db, const ProgressCallback& callback, const ResultStore* rows = nullptr)
+        : m_db(db)
+        , m_callback(callback)
+        , m_rows(rows)
+    {
+        if (m_callback)
+            sqlite3_progress_handler(m_db, kProgressSteps, &ProgressWatch::onProgress, this);
+    }
+    ~ProgressWatch()
+    {
+        if (m_callback)
+            sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+    }
+    ProgressWatch(const ProgressWatch&) = delete;
+    ProgressWatch& operator=(const ProgressWatch&) = delete;
+
+    // After a failed step: throws what stopped the statement, if the watch did.
+    void check() const
+    {
+        if (m_error)
+            std::rethrow_exception(m_error);
+        if (m_stopped)
+            throw EDatabaseError(cancelledMessage());
+    }
+
+private:
+    static int onProgress(void* watch)
+    {
+        auto* self = static_cast<ProgressWatch*>(watch);
+        try {
+            self->m_stopped = !self->m_callback(self->m_rows ? self->m_rows->rowCount() : 0);
+        } catch (...) {
+            self->m_error = std::current_exception();
+        }
+        return self->m_stopped || self->m_error ? 1 : 0;
+    }
+
+    sqlite3* m_db;
+    const ProgressCallback& m_callback;
+    const ResultStore* m_rows;
+    bool m_stopped = false;
+    std::exception_ptr m_error;
+};
 
 // Undoes what was written since the savepoint `name` was set, or the whole
 // transaction when it is the outermost one, unless the engine already rolled it back
@@ -339,7 +396,6 @@ void SqliteConnection::failIn(int number, bool several, QByteArrayView statement
 
 QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback& progress)
 {
-    Q_UNUSED(progress);
     const QByteArray utf8 = sql.toUtf8();
     const char* tail = utf8.constData();
     const char* const end = tail + utf8.size();
@@ -371,7 +427,7 @@ QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback
                 batch.emplace(m_db);
         }
         if (!last || sqlite3_column_count(s.stmt) == 0) {
-            runToEnd(s.stmt, number, several);
+            runToEnd(s.stmt, number, several, progress);
             if (batch)
                 batch->checkStillOpen();
             if (last) {
@@ -383,28 +439,35 @@ QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback
             continue;
         }
 
-        QueryResult result = readResult(s.stmt, number, several);
+        QueryResult result = readResult(s.stmt, number, several, progress);
         if (batch)
             batch->release();
         return result;
     }
 }
 
-void SqliteConnection::runToEnd(sqlite3_stmt* stmt, int number, bool several) const
+void SqliteConnection::runToEnd(sqlite3_stmt* stmt, int number, bool several, const ProgressCallback& progress) const
 {
+    const ProgressWatch watch(m_db, progress);
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) { }
-    if (rc != SQLITE_DONE)
+    if (rc != SQLITE_DONE) {
+        watch.check();
         failIn(number, several, sqlite3_sql(stmt));
+    }
 }
 
-QueryResult SqliteConnection::readResult(sqlite3_stmt* stmt, int number, bool several) const
+QueryResult SqliteConnection::readResult(
+    sqlite3_stmt* stmt, int number, bool several, const ProgressCallback& progress) const
 {
     QueryResult result;
     result.columns = declaredColumns(stmt);
-    result.rows = std::make_unique<ResultStore>(int(result.columns.size()));
-    if (copyRows(stmt, *result.rows) != SQLITE_DONE)
+    result.rows = std::make_unique<ResultStore>(int(result.columns.size()), resultCeiling());
+    const ProgressWatch watch(m_db, progress, result.rows.get());
+    if (copyRows(stmt, *result.rows) != SQLITE_DONE) {
+        watch.check();
         failIn(number, several, sqlite3_sql(stmt));
+    }
     for (int i = 0; i < int(result.columns.size()); ++i)
         if (result.columns[size_t(i)].type == ftUnknown)
             result.columns[size_t(i)] = columnFromValues(result.columns[size_t(i)].name, *result.rows, i);
@@ -418,7 +481,7 @@ TableResult SqliteConnection::openTable(const QString& table)
     TableResult result;
     const int columns = int(all.columns.size()) - 1;
     result.data.columns.assign(all.columns.begin() + 1, all.columns.end());
-    result.data.rows = std::make_unique<ResultStore>(columns);
+    result.data.rows = std::make_unique<ResultStore>(columns, resultCeiling());
     for (qsizetype r = 0; r < all.rows->rowCount(); ++r) {
         result.keys.push_back({ all.rows->cell(r, 0).integer });
         result.data.rows->beginRow();

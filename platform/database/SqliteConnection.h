@@ -34,9 +34,9 @@ private:
     // Fails with the engine's message, naming the statement when the text holds several.
     [[noreturn]] void failIn(int number, bool several, QByteArrayView statement) const;
     // Steps a statement to its end, its rows unread.
-    void runToEnd(sqlite3_stmt* stmt, int number, bool several) const;
+    void runToEnd(sqlite3_stmt* stmt, int number, bool several, const ProgressCallback& progress) const;
     // Reads every row of a statement, its columns typed by their declarations or values.
-    QueryResult readResult(sqlite3_stmt* stmt, int number, bool several) const;
+    QueryResult readResult(sqlite3_stmt* stmt, int number, bool several, const ProgressCallback& progress) const;
     void run(const QString& sql, const std::vector<FieldValue>& values);
     void exec(const char* sql);
     qint64 pragmaValue(const char* sql);

@@ -1,0 +1,68 @@
+#include "WorkProgress.h"
+
+#include <QApplication>
+#include <QProgressDialog>
+#include <limits>
+
+WorkProgress::WorkProgress(QWidget* parent, const QString& title, const QString& label, Describe describe)
+    : m_parent(parent)
+    , m_title(title)
+    , m_label(label)
+    , m_describe(std::move(describe))
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_waitCursor = true;
+    m_clock.start();
+}
+
+WorkProgress::~WorkProgress()
+{
+    restoreCursor();
+}
+
+void WorkProgress::restoreCursor()
+{
+    if (m_waitCursor) {
+        QApplication::restoreOverrideCursor();
+        m_waitCursor = false;
+    }
+}
+
+bool WorkProgress::tick(qint64 done, qint64 total)
+{
+    // Once cancelled, the dialog (hidden by its button) stays hidden until the work ends.
+    if (m_cancelled)
+        return false;
+    if (!m_dialog && m_clock.elapsed() >= kShowAfterMs)
+        createDialog();
+    if (m_dialog) {
+        // The bar counts in int: a total beyond it is scaled down.
+        const qint64 scale = total > std::numeric_limits<int>::max() ? total / std::numeric_limits<int>::max() + 1 : 1;
+        m_dialog->setMaximum(int(total / scale));
+        m_dialog->setValue(int(qMin(done, total) / scale));
+        m_dialog->setLabelText(m_describe ? m_label + QLatin1Char('\n') + m_describe(done, total) : m_label);
+        if (!m_dialog->isVisible()) {
+            // The dialog is the sign of life from now on, and its button must look clickable.
+            restoreCursor();
+            m_dialog->show();
+        }
+        QCoreApplication::processEvents();
+        m_cancelled = m_cancelled || m_dialog->wasCanceled();
+    } else {
+        // The windows repaint, but no click or key reaches them before the dialog
+        // that blocks them is there.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    m_nextTick = m_clock.elapsed() + kTickMs;
+    return !m_cancelled;
+}
+
+void WorkProgress::createDialog()
+{
+    m_dialog = std::make_unique<QProgressDialog>(m_label, QStringLiteral("Annuler"), 0, 0, m_parent);
+    m_dialog->setWindowTitle(m_title);
+    m_dialog->setWindowModality(Qt::ApplicationModal);
+    m_dialog->setAutoReset(false);
+    m_dialog->setAutoClose(false);
+    m_dialog->setMinimumDuration(0);
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <memory>
+
+class QProgressDialog;
+class QWidget;
+
+// Keeps the program alive and stoppable while long work runs on the window's thread
+// (a statement, an export): the work reports through report(), which is cheap enough
+// to call for every row. The work stays on this thread: a result being read stays
+// inside the engine until it is whole, and no click reaches a window meanwhile, so no
+// handler meets it half read; a worker thread would need the data set, the grid and
+// the connection guarded against the window for the whole run.
+//
+// Work that ends within half a second shows nothing. Past that, a modal progress
+// dialog shows the label, what the work has done so far and an "Annuler" button.
+// Events are let through at most every 50 ms: before the dialog is shown, without
+// the user's input (no click or key reaches a window while the work is half done);
+// once it is shown, all of them, the dialog blocking the windows behind it. The wait
+// cursor shows until the dialog does.
+class WorkProgress
+{
+public:
+    // The second line of the dialog: what was done of how much (total 0: not known).
+    using Describe = std::function<QString(qint64 done, qint64 total)>;
+
+    WorkProgress(QWidget* parent, const QString& title, const QString& label, Describe describe = {});
+    ~WorkProgress();
+    WorkProgress(const WorkProgress&) = delete;
+    WorkProgress& operator=(const WorkProgress&) = delete;
+
+    // Tells the work done so far, out of total (0 when not known: the bar then only
+    // shows activity). False once the user pressed "Annuler": the work stops.
+    bool report(qint64 done, qint64 total = 0)
+    {
+        // The clock is read at every 16th report only: a report per row costs a count.
+        if ((m_reports++ & 15) != 0 || m_clock.elapsed() < m_nextTick)
+            return !m_cancelled;
+        return tick(done, total);
+    }
+
+    bool cancelled() const { return m_cancelled; }
+    // The dialog, once shown (tests find it through its parent too).
+    QProgressDialog* dialog() const { return m_dialog.get(); }
+
+    // How long work runs before the dialog shows, and how often events go through.
+    static constexpr qint64 kShowAfterMs = 500;
+    static constexpr qint64 kTickMs = 50;
+
+private:
+    bool tick(qint64 done, qint64 total);
+    void createDialog();
+    void restoreCursor();
+
+    QWidget* m_parent;
+    QString m_title;
+    QString m_label;
+    Describe m_describe;
+    QElapsedTimer m_clock;
+    qint64 m_nextTick = 0;
+    quint64 m_reports = 0;
+    bool m_cancelled = false;
+    bool m_waitCursor = false;
+    std::unique_ptr<QProgressDialog> m_dialog;
+};

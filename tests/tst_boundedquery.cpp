@@ -1,0 +1,320 @@
+#include "Exceptions.h"
+#include "Raised.h"
+#include "TestDatabase.h"
+#include "database/Databases.h"
+#include "database/QtSqlConnection.h"
+#include "database/Query.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QTest>
+#include <unistd.h>
+
+// The engine watched while it runs a statement: it reports progress, stops when
+// asked, and refuses a result past its memory ceiling, each time keeping nothing.
+class TestBoundedQuery : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { initTestEnvironment(); }
+    void init();
+    void cleanup();
+
+    void stopEndsStatementAndKeepsNothing_data();
+    void stopEndsStatementAndKeepsNothing();
+    void stoppedBatchAppliesNothing();
+    void callbackFailureStopsStatement();
+    void progressCountsRowsRead();
+    void watchedStatementGivesSameResult();
+    void ceilingRefusesResult_data();
+    void ceilingRefusesResult();
+    void refusedResultGivesMemoryBack();
+    void storeNeverPassesCeiling_data();
+    void storeNeverPassesCeiling();
+    void tooLargeMessage_data();
+    void tooLargeMessage();
+    void driverConnectionIsWatchedToo_data();
+    void driverConnectionIsWatchedToo();
+
+private:
+    std::shared_ptr<Connection> connection() const { return Databases::connect(QStringLiteral("Velorin")); }
+    // Runs sql through a query with progress, returning what it raised.
+    Raised openWith(const QString& sql, const ProgressCallback& progress);
+
+    std::unique_ptr<TestDatabase> m_db;
+    std::unique_ptr<TQuery> m_query;
+};
+
+namespace
+{
+const QString kEndless
+    = QStringLiteral("WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) SELECT x FROM r");
+
+qint64 residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> parts = statm.readAll().split(' ');
+    return parts.value(1).toLongLong() * sysconf(_SC_PAGE_SIZE);
+}
+} // namespace
+
+void TestBoundedQuery::init()
+{
+    m_db = std::make_unique<TestDatabase>(TestDatabase::Empty);
+    m_db->exec(QStringLiteral("CREATE TABLE n (x INTEGER);"
+                              "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2000) "
+                              "INSERT INTO n SELECT x FROM c"));
+    m_query = std::make_unique<TQuery>(nullptr, QStringLiteral("QuerySQL"));
+    m_query->setDatabaseName(QStringLiteral("Velorin"));
+}
+
+void TestBoundedQuery::cleanup()
+{
+    m_query.reset();
+    m_db.reset();
+}
+
+Raised TestBoundedQuery::openWith(const QString& sql, const ProgressCallback& progress)
+{
+    m_query->close();
+    m_query->setSQL(sql);
+    m_query->setOnProgress(progress);
+    return raised([this] { m_query->open(); });
+}
+
+void TestBoundedQuery::stopEndsStatementAndKeepsNothing_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("rowsBeforeStop");
+    QTest::newRow("endless rows") << kEndless << true;
+    QTest::newRow("endless count") << QStringLiteral(
+        "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) SELECT count(*) FROM r")
+                                   << false;
+    QTest::newRow("sort of a cross join before the first row")
+        << QStringLiteral("SELECT a.x, b.x, c.x FROM n a, n b, n c ORDER BY a.x + b.x + c.x DESC") << false;
+}
+
+void TestBoundedQuery::stopEndsStatementAndKeepsNothing()
+{
+    QFETCH(QString, sql);
+    QFETCH(bool, rowsBeforeStop);
+    int calls = 0;
+    qint64 lastRows = -1;
+    // Stops at the 50th report: the statement has run a while by then.
+    const Raised r = openWith(sql, [&](qint64 rows) {
+        lastRows = rows;
+        return ++calls < 50;
+    });
+    QCOMPARE(r.kind, QStringLiteral("EDatabaseError"));
+    QCOMPARE(r.message, cancelledMessage());
+    QCOMPARE(calls, 50);
+    QCOMPARE(lastRows > 0, rowsBeforeStop);
+    QVERIFY(!m_query->active());
+    QCOMPARE(m_query->recordCount(), qsizetype(0));
+    // The connection goes on: the next statement runs whole.
+    QCOMPARE(openWith(QStringLiteral("SELECT count(*) FROM n"), {}).message, QString());
+    QCOMPARE(m_query->field(0)->asString(), QStringLiteral("2000"));
+}
+
+void TestBoundedQuery::stoppedBatchAppliesNothing()
+{
+    int calls = 0;
+    const Raised r = openWith(QStringLiteral("INSERT INTO n VALUES (-1);"
+                                             "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) "
+                                             "INSERT INTO n SELECT x FROM r;"
+                                             "SELECT * FROM n"),
+        [&](qint64) { return ++calls < 20; });
+    QCOMPARE(r.message, cancelledMessage());
+    QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM n")).toInt(), 2000);
+    QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM n WHERE x < 0")).toInt(), 0);
+}
+
+void TestBoundedQuery::callbackFailureStopsStatement()
+{
+    // An exception cannot cross SQLite's frames: it stops the statement and comes out.
+    const Raised r
+        = openWith(kEndless, [](qint64) -> bool { throw EInOutError(QStringLiteral("panne du rapport"), 5); });
+    QCOMPARE(r.kind, QStringLiteral("EInOutError"));
+    QCOMPARE(r.message, QStringLiteral("panne du rapport"));
+    QVERIFY(!m_query->active());
+    QCOMPARE(openWith(QStringLiteral("SELECT count(*) FROM n"), {}).message, QString());
+}
+
+void TestBoundedQuery::progressCountsRowsRead()
+{
+    QList<qint64> reported;
+    const Raised r = openWith(QStringLiteral("SELECT a.x FROM n a, n b LIMIT 300000"), [&](qint64 rows) {
+        reported << rows;
+        return true;
+    });
+    QCOMPARE(r.message, QString());
+    QCOMPARE(m_query->recordCount(), qsizetype(300000));
+    // Reported often, never backwards, never more than was read.
+    QVERIFY2(reported.size() > 100, qPrintable(QString::number(reported.size())));
+    for (qsizetype i = 1; i < reported.size(); ++i)
+        QVERIFY(reported[i] >= reported[i - 1]);
+    QVERIFY(reported.last() <= 300000);
+    QVERIFY(reported.last() > 250000);
+}
+
+void TestBoundedQuery::watchedStatementGivesSameResult()
+{
+    const QString sql = kEndless + QStringLiteral(" LIMIT 123457");
+    QCOMPARE(openWith(sql, [](qint64) { return true; }).message, QString());
+    QCOMPARE(m_query->recordCount(), qsizetype(123457));
+    m_query->last();
+    QCOMPARE(m_query->field(0)->asString(), QStringLiteral("123457"));
+}
+
+void TestBoundedQuery::ceilingRefusesResult_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<qsizetype>("ceiling");
+    QTest::newRow("endless integers") << kEndless << (qsizetype(8) << 20);
+    QTest::newRow("endless long texts") << QStringLiteral(
+        "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) "
+        "SELECT x, printf('%.5000c', 'a') FROM r")
+                                        << (qsizetype(8) << 20);
+    QTest::newRow("one blob larger than the ceiling")
+        << QStringLiteral("SELECT zeroblob(3000000)") << (qsizetype(1) << 20);
+}
+
+void TestBoundedQuery::ceilingRefusesResult()
+{
+    QFETCH(QString, sql);
+    QFETCH(qsizetype, ceiling);
+    connection()->setResultCeiling(ceiling);
+    const Raised r = openWith(sql, {});
+    QCOMPARE(r.kind, QStringLiteral("EDatabaseError"));
+    static const QRegularExpression message(
+        QStringLiteral("^Résultat trop volumineux : \\d+ lignes? lues? \\(\\d+(,\\d)? Mo\\)\\.$"));
+    QVERIFY2(message.match(r.message).hasMatch(), qPrintable(r.message));
+    QVERIFY(!m_query->active());
+    // The next statement that fits runs.
+    QCOMPARE(openWith(QStringLiteral("SELECT x FROM n"), {}).message, QString());
+    QCOMPARE(m_query->recordCount(), qsizetype(2000));
+}
+
+void TestBoundedQuery::refusedResultGivesMemoryBack()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("AddressSanitizer keeps freed memory in quarantine");
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    QSKIP("AddressSanitizer keeps freed memory in quarantine");
+#endif
+#endif
+    connection()->setResultCeiling(qsizetype(64) << 20);
+    const qint64 before = residentBytes();
+    const Raised r = openWith(kEndless, {});
+    QVERIFY2(r.message.startsWith(QStringLiteral("Résultat trop volumineux : ")), qPrintable(r.message));
+    // The result reached 64 MiB; what stays is far less.
+    const qint64 after = residentBytes();
+    QVERIFY2(after - before < (qint64(16) << 20), qPrintable(QString::number((after - before) >> 20)));
+}
+
+void TestBoundedQuery::storeNeverPassesCeiling_data()
+{
+    QTest::addColumn<qsizetype>("ceiling");
+    QTest::addColumn<qsizetype>("cellSize");
+    QTest::newRow("many small rows, ceiling below a chunk") << qsizetype(100000) << qsizetype(0);
+    QTest::newRow("many small rows, several chunks") << (qsizetype(10) << 20) << qsizetype(0);
+    QTest::newRow("texts of a kilobyte") << (qsizetype(9) << 20) << qsizetype(1000);
+    QTest::newRow("texts larger than a chunk") << (qsizetype(30) << 20) << (qsizetype(5) << 20);
+}
+
+void TestBoundedQuery::storeNeverPassesCeiling()
+{
+    QFETCH(qsizetype, ceiling);
+    QFETCH(qsizetype, cellSize);
+    const QByteArray text(cellSize, 'x');
+    ResultStore store(2, ceiling);
+    const Raised r = raised([&] {
+        for (qint64 i = 0;; ++i) {
+            store.beginRow();
+            store.appendInteger(i);
+            store.appendText(text.constData(), text.size());
+            store.endRow();
+            QVERIFY(store.bytesHeld() <= ceiling);
+        }
+    });
+    QCOMPARE(r.kind, QStringLiteral("EDatabaseError"));
+    QCOMPARE(r.message, resultTooLargeMessage(store.rowCount(), store.bytesHeld()));
+    QVERIFY(store.bytesHeld() <= ceiling);
+    // Filled to most of the ceiling, not refused early.
+    QVERIFY2(store.bytesHeld() + cellSize + 64 >= ceiling * 3 / 4, qPrintable(QString::number(store.bytesHeld())));
+    // Every row kept is whole.
+    const qsizetype last = store.rowCount() - 1;
+    QVERIFY(last >= 0);
+    QCOMPARE(store.cell(last, 0).integer, qint64(last));
+    QCOMPARE(store.cell(last, 1).size, cellSize);
+}
+
+void TestBoundedQuery::tooLargeMessage_data()
+{
+    QTest::addColumn<qsizetype>("rows");
+    QTest::addColumn<qsizetype>("bytes");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no row") << qsizetype(0) << qsizetype(1) << "Résultat trop volumineux : 0 ligne lue (0,0 Mo).";
+    QTest::newRow("one row, tenths below 10 Mo")
+        << qsizetype(1) << qsizetype(3 << 20) / 2 << "Résultat trop volumineux : 1 ligne lue (1,5 Mo).";
+    QTest::newRow("rounds to the nearest tenth")
+        << qsizetype(2) << qsizetype(1048576 * 9.96) << "Résultat trop volumineux : 2 lignes lues (10,0 Mo).";
+    QTest::newRow("whole megabytes, plain digits")
+        << qsizetype(123456789) << (qsizetype(8192) << 20) + (qsizetype(1) << 19)
+        << "Résultat trop volumineux : 123456789 lignes lues (8193 Mo).";
+}
+
+void TestBoundedQuery::tooLargeMessage()
+{
+    QFETCH(qsizetype, rows);
+    QFETCH(qsizetype, bytes);
+    QFETCH(QString, message);
+    QCOMPARE(resultTooLargeMessage(rows, bytes), message);
+}
+
+void TestBoundedQuery::driverConnectionIsWatchedToo_data()
+{
+    QTest::addColumn<bool>("stop");
+    QTest::addColumn<qsizetype>("ceiling");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("stopped by the callback") << true << ResultStore::defaultCeiling() << cancelledMessage();
+    QTest::newRow("refused at the ceiling") << false << qsizetype(100000) << "Résultat trop volumineux : ";
+}
+
+void TestBoundedQuery::driverConnectionIsWatchedToo()
+{
+    // The servers' connection, here on Qt's own SQLite driver.
+    QFETCH(bool, stop);
+    QFETCH(qsizetype, ceiling);
+    QFETCH(QString, message);
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        QSKIP("needs Qt's SQLite driver (QSQLITE)");
+    AliasSettings settings;
+    settings.alias = QStringLiteral("Serveur");
+    settings.configured = true;
+    settings.driver = QStringLiteral("QSQLITE");
+    settings.database = m_db->path();
+    QtSqlConnection connection(settings);
+    connection.setResultCeiling(ceiling);
+    qint64 lastRows = -1;
+    const Raised r = raised([&] {
+        connection.execute(QStringLiteral("SELECT a.x FROM n a, n b"), [&](qint64 rows) {
+            lastRows = rows;
+            return !stop || rows < 1000;
+        });
+    });
+    QCOMPARE(r.kind, QStringLiteral("EDatabaseError"));
+    QVERIFY2(r.message.startsWith(message), qPrintable(r.message));
+    // The driver's rows are reported in batches: the reading stops at the first report
+    // past 1000, long before the 4,000,000 rows.
+    if (stop)
+        QVERIFY2(lastRows >= 1000 && lastRows <= 2048, qPrintable(QString::number(lastRows)));
+    QCOMPARE(connection.execute(QStringLiteral("SELECT count(*) FROM n")).rows->cell(0, 0).integer, qint64(2000));
+}
+
+QTEST_MAIN(TestBoundedQuery)
+#include "tst_boundedquery.moc"

@@ -1,0 +1,294 @@
+#include "FileState.h"
+#include "QueryWindow.h"
+#include "database/Databases.h"
+#include "database/Query.h"
+#include "database/Table.h"
+#include "widgets/DBGrid.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+
+namespace
+{
+
+const QString kEndless
+    = QStringLiteral("WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) SELECT x FROM r");
+
+// Records the labels of the progress dialogs shown while it lives.
+class ShownProgress : public QObject
+{
+public:
+    ShownProgress() { qApp->installEventFilter(this); }
+    ~ShownProgress() override { qApp->removeEventFilter(this); }
+    QStringList labels;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show)
+            if (auto* dialog = qobject_cast<QProgressDialog*>(watched))
+                labels << dialog->labelText();
+        return false;
+    }
+};
+
+// Until a progress dialog of window shows, each time the work lets events through
+// it takes 100 ms more, as on a busy machine: work of a fifth of a second is then sure
+// to outlast the half second before the dialog shows. Then shown() is called once.
+class BusyUntilShown : public QObject
+{
+public:
+    BusyUntilShown(QWidget* window, std::function<void(QProgressDialog*)> shown = {})
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this, window, shown] {
+            auto* dialog = window->findChild<QProgressDialog*>();
+            if (!dialog || !dialog->isVisible()) {
+                QThread::msleep(100);
+                return;
+            }
+            m_timer.stop();
+            if (shown)
+                shown(dialog);
+        });
+        m_timer.start(10);
+    }
+
+private:
+    QTimer m_timer;
+};
+
+// Presses "Annuler" as a user would, as soon as a progress dialog of window shows;
+// keeps what the dialog showed then.
+class CancelWhenShown
+{
+public:
+    explicit CancelWhenShown(QWidget* window)
+        : m_busy(window, [this](QProgressDialog* dialog) {
+            label = dialog->labelText();
+            modal = dialog->windowModality() != Qt::NonModal;
+            const auto buttons = dialog->findChildren<QPushButton*>();
+            for (QPushButton* button : buttons)
+                if (button->text() == QStringLiteral("Annuler"))
+                    QTest::mouseClick(button, Qt::LeftButton);
+        })
+    {
+    }
+    QString label;
+    bool modal = false;
+
+private:
+    BusyUntilShown m_busy;
+};
+
+} // namespace
+
+// Long work in the query window shows its progress and stops on "Annuler"; a result
+// that passes the memory ceiling stops; short work shows nothing.
+class TestWorkProgress : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { initTestEnvironment(); }
+    void init();
+    void cleanup();
+
+    void cancelledStatementIsRejected_data();
+    void cancelledStatementIsRejected();
+    void boundedStatementRunsToItsCount();
+    void ceilingStopsEndlessStatement();
+    void cancelledExportLeavesTargets_data();
+    void cancelledExportLeavesTargets();
+    void shortWorkShowsNoDialog_data();
+    void shortWorkShowsNoDialog();
+
+private:
+    // Types sql and presses the run button; a failure shows in the error box.
+    void run(const QString& sql);
+    // Runs the statement that the tests start from: 2 rows, in the list.
+    void runFirstStatement();
+    void checkNothingChanged() const;
+
+    QueryWindow m_q;
+    QTemporaryDir m_dir;
+};
+
+void TestWorkProgress::init()
+{
+    m_q.createDatabase(QStringLiteral("CREATE TABLE PaBase (NOM VARCHAR(20), SOLDE MONEY);"
+                                      "INSERT INTO PaBase VALUES ('Durand', 10.5), ('Martin', NULL);"
+                                      "CREATE TABLE n (x INTEGER);"
+                                      "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2000) "
+                                      "INSERT INTO n SELECT x FROM c"));
+    m_q.createWindow();
+    QVERIFY(m_q.showActive());
+}
+
+void TestWorkProgress::cleanup()
+{
+    m_q.reset();
+}
+
+void TestWorkProgress::run(const QString& sql)
+{
+    m_q.window->ComboBoxSQL->setEditText(sql);
+    QTest::mouseClick(m_q.window->ToolButtonResult, Qt::LeftButton);
+}
+
+void TestWorkProgress::runFirstStatement()
+{
+    run(QStringLiteral("SELECT * FROM PaBase"));
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("2 enregistrements"));
+}
+
+// A rejected statement: the query closed, the counter and the list as they were.
+void TestWorkProgress::checkNothingChanged() const
+{
+    QVERIFY(!m_q.window->QuerySQL->active());
+    QCOMPARE(m_q.window->DBGridSQL->model()->rowCount(), 0);
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("2 enregistrements"));
+    QCOMPARE(m_q.window->ComboBoxSQL->count(), 1);
+    QCOMPARE(m_q.window->ComboBoxSQL->itemText(0), QStringLiteral("SELECT * FROM PaBase"));
+}
+
+void TestWorkProgress::cancelledStatementIsRejected_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("endless rows") << kEndless << "^Exécution de la requête...\n[1-9]\\d* lignes lues$";
+    QTest::newRow("endless count") << QStringLiteral(
+        "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) SELECT count(*) FROM r")
+                                   << "^Exécution de la requête...\n0 ligne lue$";
+    QTest::newRow("sort of a cross join before the first row")
+        << QStringLiteral("SELECT a.x, b.x FROM n a, n b ORDER BY a.x * 7 % 13 + b.x DESC")
+        << "^Exécution de la requête...\n0 ligne lue$";
+}
+
+void TestWorkProgress::cancelledStatementIsRejected()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, label);
+    runFirstStatement();
+    CancelWhenShown user(m_q.window.get());
+    run(sql);
+    QVERIFY2(QRegularExpression(label).match(user.label).hasMatch(), qPrintable(user.label));
+    QVERIFY(user.modal);
+    QCOMPARE(m_q.dialogs->messageTexts(), QStringList { QStringLiteral("Requête interrompue par l'utilisateur.") });
+    checkNothingChanged();
+    QCOMPARE(m_q.window->QuerySQL->sql(), sql);
+    QVERIFY(!m_q.window->findChild<QProgressDialog*>());
+    // The window goes on working.
+    runFirstStatement();
+}
+
+void TestWorkProgress::boundedStatementRunsToItsCount()
+{
+    ShownProgress shown;
+    const BusyUntilShown busy(m_q.window.get());
+    run(kEndless + QStringLiteral(" LIMIT 1500000"));
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("1500000 enregistrements"));
+    QCOMPARE(m_q.window->DBGridSQL->model()->rowCount(), 1500000);
+    QCOMPARE(m_q.window->ComboBoxSQL->count(), 1);
+    QVERIFY(m_q.dialogs->messageTexts().isEmpty());
+    // Long enough to show the dialog, which left with the work.
+    QCOMPARE(shown.labels.size(), 1);
+    QVERIFY(shown.labels[0].startsWith(QStringLiteral("Exécution de la requête...\n")));
+    QVERIFY(!m_q.window->findChild<QProgressDialog*>());
+}
+
+void TestWorkProgress::ceilingStopsEndlessStatement()
+{
+    runFirstStatement();
+    Databases::connect(QStringLiteral("Velorin"))->setResultCeiling(qsizetype(8) << 20);
+    run(kEndless);
+    const QStringList messages = m_q.dialogs->messageTexts();
+    QCOMPARE(messages.size(), 1);
+    static const QRegularExpression tooLarge(
+        QStringLiteral("^Résultat trop volumineux : [1-9]\\d* lignes lues \\([4-8],\\d Mo\\)\\.$"));
+    QVERIFY2(tooLarge.match(messages[0]).hasMatch(), qPrintable(messages[0]));
+    checkNothingChanged();
+    // The list of statements is kept and saved as before.
+    QTest::mouseClick(m_q.window->ToolButtonAjout, Qt::LeftButton);
+    QVERIFY(m_q.window->TableSQL->editing());
+    runFirstStatement();
+}
+
+void TestWorkProgress::cancelledExportLeavesTargets_data()
+{
+    QTest::addColumn<int>("filterIndex");
+    QTest::addColumn<bool>("targetsExist");
+    QTest::newRow("html, new file") << 1 << false;
+    QTest::newRow("html, existing file") << 1 << true;
+    QTest::newRow("text and side file, new") << 2 << false;
+    QTest::newRow("text and side file, existing") << 2 << true;
+}
+
+void TestWorkProgress::cancelledExportLeavesTargets()
+{
+    QFETCH(int, filterIndex);
+    QFETCH(bool, targetsExist);
+    // Enough rows for the export to run past half a second; the blob fills a side file.
+    run(QStringLiteral("SELECT a.x, printf('%.300c', 'v') AS t, CAST(b.x AS BLOB) AS b FROM n a, n b "
+                       "LIMIT 1000000"));
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("1000000 enregistrements"));
+    const QString folder = m_dir.filePath(QString::number(filterIndex) + QString::number(targetsExist));
+    QVERIFY(QDir().mkpath(folder));
+    const QString target = folder + (filterIndex == 1 ? QStringLiteral("/export.htm") : QStringLiteral("/export.txt"));
+    if (targetsExist) {
+        for (const QString& name : { target, folder + QStringLiteral("/export.mem") }) {
+            QFile file(name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("ancien contenu\r\n");
+        }
+    }
+    const auto before = folderSnapshot(folder);
+    m_q.dialogs->saveAnswers << Dialogs::SaveFileResult { target, filterIndex };
+    CancelWhenShown user(m_q.window.get());
+    QTest::mouseClick(m_q.window->ToolButtonEnregistrer, Qt::LeftButton);
+    QVERIFY2(user.label.startsWith(QStringLiteral("Enregistrement des données...\nEnregistrement ")),
+        qPrintable(user.label));
+    QVERIFY(user.modal);
+    // Stopped half-way: no message, no file created, none changed, no temporary left.
+    QVERIFY(m_q.dialogs->messageTexts().isEmpty());
+    QCOMPARE(folderSnapshot(folder), before);
+    QVERIFY(!m_q.window->findChild<QProgressDialog*>());
+    // The query stays open, back on its first record.
+    QVERIFY(m_q.window->QuerySQL->active());
+    QCOMPARE(m_q.window->QuerySQL->recNo(), qsizetype(0));
+}
+
+void TestWorkProgress::shortWorkShowsNoDialog_data()
+{
+    QTest::addColumn<int>("filterIndex"); // 0: no export
+    QTest::newRow("statement of 100 rows") << 0;
+    QTest::newRow("html export of 100 rows") << 1;
+    QTest::newRow("text export of 100 rows") << 2;
+}
+
+void TestWorkProgress::shortWorkShowsNoDialog()
+{
+    QFETCH(int, filterIndex);
+    ShownProgress shown;
+    run(QStringLiteral("SELECT x, CAST(x AS BLOB) FROM n LIMIT 100"));
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("100 enregistrements"));
+    if (filterIndex > 0) {
+        const QString target = m_dir.filePath(QStringLiteral("court") + QString::number(filterIndex));
+        m_q.dialogs->saveAnswers << Dialogs::SaveFileResult { target, filterIndex };
+        QTest::mouseClick(m_q.window->ToolButtonEnregistrer, Qt::LeftButton);
+        QVERIFY(QFile::exists(filterIndex == 1 ? target : target + QStringLiteral(".txt")));
+    }
+    QVERIFY(m_q.dialogs->messageTexts().isEmpty());
+    QCOMPARE(shown.labels, QStringList());
+}
+
+QTEST_MAIN(TestWorkProgress)
+#include "tst_workprogress.moc"
