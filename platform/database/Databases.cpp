@@ -1,8 +1,9 @@
 #include "database/Databases.h"
 
-#include "database/DefaultDatabase.h"
 #include "Dialogs.h"
 #include "Exceptions.h"
+#include "database/DefaultDatabase.h"
+#include "database/PgConnection.h"
 #include "database/QtSqlConnection.h"
 #include "database/SqliteConnection.h"
 
@@ -27,6 +28,19 @@ bool isSqlite(const QString& driver)
 {
     return driver.compare(QLatin1String("SQLITE"), Qt::CaseInsensitive) == 0
         || driver.compare(QLatin1String("QSQLITE"), Qt::CaseInsensitive) == 0;
+}
+
+// PostgreSQL goes through its own client library; the other servers through Qt SQL.
+bool isPostgres(const QString& driver)
+{
+    return driver.compare(QLatin1String("QPSQL"), Qt::CaseInsensitive) == 0;
+}
+
+std::shared_ptr<Connection> openServer(const AliasSettings& s)
+{
+    if (isPostgres(s.driver))
+        return std::make_shared<PgConnection>(s);
+    return std::make_shared<QtSqlConnection>(s);
 }
 
 QString unknownDriverMessage(const QString& driver)
@@ -180,10 +194,10 @@ std::shared_ptr<Connection> connect(const QString& alias)
             DefaultDatabase::create(s.database);
         conn = std::make_shared<SqliteConnection>(s.database, s.readOnly);
     } else {
-        if (!QSqlDatabase::isDriverAvailable(s.driver))
+        if (!isPostgres(s.driver) && !QSqlDatabase::isDriverAvailable(s.driver))
             throw EDatabaseError(unknownDriverMessage(s.driver));
         try {
-            conn = std::make_shared<QtSqlConnection>(s);
+            conn = openServer(s);
         } catch (const EDatabaseError&) {
             // A server that wants a password not written in aliases.ini asks for it.
             if (s.hasPassword)
@@ -193,7 +207,7 @@ std::shared_ptr<Connection> connect(const QString& alias)
                 throw;
             s.user = login->user;
             s.password = login->password;
-            conn = std::make_shared<QtSqlConnection>(s);
+            conn = openServer(s);
         }
     }
     connections.insert(alias, conn);
