@@ -5,9 +5,11 @@
 #include "database/Query.h"
 #include "database/Table.h"
 
+#include <QElapsedTimer>
 #include <QSettings>
 #include <QTest>
 #include <memory>
+#include <thread>
 
 // The engine on a real PostgreSQL server, with psql as the other program: batches,
 // posts checked against the stored record, and the settings read again.
@@ -24,8 +26,20 @@ private slots:
     void postChecksRecordStillHoldsWhatWasRead_data();
     void postChecksRecordStillHoldsWhatWasRead();
     void refreshReadsSettingsAgain();
+    void fieldTypesFromServerTypes_data();
+    void fieldTypesFromServerTypes();
+    void lostConnectionHeals_data();
+    void lostConnectionHeals();
+    void statementSentIsNeverRunTwice();
+    void stopCancelsOnServer_data();
+    void stopCancelsOnServer();
+    void readOnlyCannotBeEdited_data();
+    void readOnlyCannotBeEdited();
 
 private:
+    // The first value of a query run through the alias, as its field shows it.
+    QString queried(const QString& sql) const;
+
     std::unique_ptr<PostgresServer> m_server;
 };
 
@@ -137,6 +151,210 @@ void TestServerDatabase::refreshReadsSettingsAgain()
     QCOMPARE(m_server->run(QStringLiteral("UPDATE listbase SET police5 = '#@'")), QString());
     t.refresh();
     QCOMPARE(t.FieldByName(QStringLiteral("POLICE5"))->text(), QStringLiteral("#@"));
+}
+
+void TestServerDatabase::fieldTypesFromServerTypes_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("precision");
+    QTest::addColumn<QString>("text");
+    const auto row
+        = [](const char* name, const char* value, TFieldType type, int size, int precision, const QString& text) {
+              QTest::newRow(name) << QString::fromUtf8(value) << int(type) << size << precision << text;
+          };
+    row("varchar(n)", "'Élodie'::varchar(40)", ftString, 40, 0, QStringLiteral("Élodie"));
+    row("char(n)", "'ab'::char(4)", ftString, 4, 0, QStringLiteral("ab  "));
+    row("text", "'une note'::text", ftMemo, 0, 0, QStringLiteral("une note"));
+    row("varchar without size", "'x'::varchar", ftMemo, 0, 0, QStringLiteral("x"));
+    row("bytea", "'\\x41004243'::bytea", ftBlob, 0, 0, QString::fromLatin1("A\0BC", 4));
+    row("money", "1234.56::money", ftCurrency, 0, 0, QStringLiteral("1234,56"));
+    row("negative money", "(-0.5)::money", ftCurrency, 0, 0, QStringLiteral("-0,5"));
+    row("numeric(40,20)", "12345678901234567890.12345678901234567890::numeric(40,20)", ftBCD, 20, 40,
+        QStringLiteral("12345678901234567890,12345678901234567890"));
+    row("numeric keeps its scale", "(-1.5)::numeric(10,3)", ftBCD, 3, 10, QStringLiteral("-1,500"));
+    row("numeric below one", "0.00012::numeric", ftBCD, 0, 0, QStringLiteral("0,00012"));
+    row("numeric of many groups", "100000000.00000001::numeric", ftBCD, 0, 0, QStringLiteral("100000000,00000001"));
+    row("numeric not a number", "'NaN'::numeric", ftBCD, 0, 0, QStringLiteral("NaN"));
+    row("numeric infinity", "'-Infinity'::numeric", ftBCD, 0, 0, QStringLiteral("-Infinity"));
+    row("int2", "(-32768)::int2", ftSmallint, 0, 0, QStringLiteral("-32768"));
+    row("int4", "2147483647::int4", ftInteger, 0, 0, QStringLiteral("2147483647"));
+    row("int8", "(-9223372036854775807)::int8", ftInteger, 0, 0, QStringLiteral("-9223372036854775807"));
+    row("bool", "true", ftBoolean, 0, 0, QStringLiteral("Vrai"));
+    row("float4", "1.1::float4", ftFloat, 0, 0, QStringLiteral("1,1"));
+    row("float8", "0.1::float8 + 0.2", ftFloat, 0, 0, QStringLiteral("0,3"));
+    row("date", "'2024-03-07'::date", ftDate, 0, 0, QStringLiteral("07/03/2024"));
+    row("date infinity", "'infinity'::date", ftDate, 0, 0, QStringLiteral("infinity"));
+    row("date minus infinity", "'-infinity'::date", ftDate, 0, 0, QStringLiteral("-infinity"));
+    row("date BC", "'4713-01-01 BC'::date", ftDate, 0, 0, QStringLiteral("4713-01-01 BC"));
+    row("date of year 294276", "'294276-12-31'::date", ftDate, 0, 0, QStringLiteral("294276-12-31"));
+    row("date of a leap day", "'2000-02-29'::date", ftDate, 0, 0, QStringLiteral("29/02/2000"));
+    row("time", "'10:30:15.25'::time", ftTime, 0, 0, QStringLiteral("10:30"));
+    row("timestamp", "'2024-03-07 23:59:59.999999'::timestamp", ftDateTime, 0, 0, QStringLiteral("07/03/2024 23:59"));
+    row("timestamp before 2000", "'1969-12-31 08:00'::timestamp", ftDateTime, 0, 0, QStringLiteral("31/12/1969 08:00"));
+    row("timestamp BC", "'0044-03-15 12:00 BC'::timestamp", ftDateTime, 0, 0, QStringLiteral("0044-03-15 12:00:00 BC"));
+    row("timestamp infinity", "'infinity'::timestamp", ftDateTime, 0, 0, QStringLiteral("infinity"));
+    row("timestamptz", "'2024-03-07 10:30:00+00'::timestamptz", ftDateTime, 0, 0, QStringLiteral("07/03/2024 10:30"));
+    row("timestamptz minus infinity", "'-infinity'::timestamptz", ftDateTime, 0, 0, QStringLiteral("-infinity"));
+    row("uuid", "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'::uuid", ftString, 36, 0,
+        QStringLiteral("a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11"));
+    row("null", "NULL::int4", ftInteger, 0, 0, QString());
+}
+
+// Each value is read twice: alone (in the server's binary form where the engine reads
+// it) and beside a column that only the text form gives, which must show the same.
+// The casts are written with doubled colons, as a statement's text keeps a colon.
+void TestServerDatabase::fieldTypesFromServerTypes()
+{
+    QFETCH(QString, value);
+    QFETCH(int, type);
+    QFETCH(int, size);
+    QFETCH(int, precision);
+    QFETCH(QString, text);
+    for (const QString& extra : { QString(), QStringLiteral(", NULL::interval AS textform") }) {
+        TQuery q;
+        q.setDatabaseName(QStringLiteral("Velorin"));
+        q.setSQL(
+            QStringLiteral("SELECT %1 AS v%2").arg(value, extra).replace(QStringLiteral("::"), QStringLiteral("::::")));
+        QCOMPARE(raised([&] { q.open(); }).message, QString());
+        const TField* f = q.FieldByName(QStringLiteral("v"));
+        QCOMPARE(int(f->dataType()), type);
+        QCOMPARE(f->size(), size);
+        QCOMPARE(f->precision(), precision);
+        QCOMPARE(f->asString(), text);
+    }
+}
+
+QString TestServerDatabase::queried(const QString& sql) const
+{
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(sql);
+    const Raised failure = raised([&] { q.open(); });
+    return failure.message.isEmpty() ? q.field(0)->asString() : failure.message;
+}
+
+void TestServerDatabase::lostConnectionHeals_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("message");
+    // The server ends every session of the database, as it does when it stops.
+    const QString endSessions = QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                               "WHERE datname = '%1'")
+                                    .arg(m_server->database());
+    QTest::newRow("the server ended the session") << endSessions << QString() << QString();
+    QTest::newRow("the server refuses to connect again")
+        << QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS false; ").arg(m_server->database()) + endSessions
+        << QStringLiteral("ALTER DATABASE %1 ALLOW_CONNECTIONS true").arg(m_server->database())
+        << QStringLiteral("database \"%1\" is not currently accepting connections").arg(m_server->database());
+}
+
+// The next statement connects again and runs; when the server refuses, its message is
+// the error, and the statement after works once the server takes connections again.
+void TestServerDatabase::lostConnectionHeals()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(QString, message);
+    QCOMPARE(queried(QStringLiteral("SELECT count(*) FROM small")), QStringLiteral("3"));
+    QCOMPARE(m_server->runInMaintenance(before), QString());
+    const QString first = queried(QStringLiteral("SELECT count(*) FROM small"));
+    if (message.isEmpty()) {
+        QCOMPARE(first, QStringLiteral("3"));
+        return;
+    }
+    QVERIFY2(first.contains(message), qPrintable(first));
+    QCOMPARE(first.count(QLatin1Char('\n')), 0);
+    QCOMPARE(m_server->runInMaintenance(after), QString());
+    QCOMPARE(queried(QStringLiteral("SELECT count(*) FROM small")), QStringLiteral("3"));
+}
+
+// A statement whose session the server ends while it runs fails with the server's
+// message; running it again would insert the row.
+void TestServerDatabase::statementSentIsNeverRunTwice()
+{
+    QCOMPARE(queried(QStringLiteral("SELECT 1")), QStringLiteral("1"));
+    std::thread other([this] {
+        m_server->run(QStringLiteral("SELECT pg_sleep(1); SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+                                     "WHERE query LIKE 'INSERT INTO small%'"));
+    });
+    const QString message = queried(QStringLiteral("INSERT INTO small SELECT 9, pg_sleep(4)::::text RETURNING n"));
+    other.join();
+    QCOMPARE(message, QStringLiteral("terminating connection due to administrator command"));
+    QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM small")), QStringLiteral("3"));
+    QCOMPARE(queried(QStringLiteral("SELECT count(*) FROM small")), QStringLiteral("3"));
+}
+
+void TestServerDatabase::stopCancelsOnServer_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<qint64>("stopAt");
+    QTest::newRow("while the server works before the first row") << "SELECT pg_sleep(60)" << qint64(0);
+    QTest::newRow("while the rows arrive")
+        << "SELECT g, repeat('x', 200) FROM generate_series(1, 50000000) g" << qint64(1);
+    QTest::newRow("in a batch, whose changes are undone")
+        << "INSERT INTO small VALUES (7, 'y'); SELECT pg_sleep(60)" << qint64(0);
+}
+
+// The stop request reaches the server: the statement ends at once as a stopped run,
+// nothing of it stays, and the connection goes on working.
+void TestServerDatabase::stopCancelsOnServer()
+{
+    QFETCH(QString, sql);
+    QFETCH(qint64, stopAt);
+    std::shared_ptr<Connection> connection = Databases::connect(QStringLiteral("Velorin"));
+    QElapsedTimer clock;
+    clock.start();
+    int calls = 0;
+    const Raised stopped = raised([&] {
+        connection->execute(sql, [&](qint64 rows) {
+            ++calls;
+            return rows < stopAt || clock.elapsed() < 300;
+        });
+    });
+    QCOMPARE(stopped.message, cancelledMessage());
+    QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(calls > 1);
+    QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM small")), QStringLiteral("3"));
+    QCOMPARE(queried(QStringLiteral("SELECT count(*) FROM small")), QStringLiteral("3"));
+}
+
+void TestServerDatabase::readOnlyCannotBeEdited_data()
+{
+    QTest::addColumn<QString>("grant");
+    QTest::addColumn<bool>("readOnlyAlias");
+    QTest::newRow("a role that may only read the table") << "GRANT SELECT ON listbase TO %1" << false;
+    QTest::newRow("a role whose sessions only read")
+        << "GRANT ALL ON listbase TO %1; ALTER ROLE %1 SET default_transaction_read_only = on" << false;
+    QTest::newRow("an alias that only reads") << "GRANT ALL ON listbase TO %1" << true;
+}
+
+void TestServerDatabase::readOnlyCannotBeEdited()
+{
+    QFETCH(QString, grant);
+    QFETCH(bool, readOnlyAlias);
+    const QString role = m_server->database() + QStringLiteral("_lecteur");
+    const QString drop = QStringLiteral("DO $$BEGIN IF EXISTS (SELECT FROM pg_roles WHERE rolname = '%1') THEN "
+                                        "EXECUTE 'DROP OWNED BY %1'; EXECUTE 'DROP ROLE %1'; END IF; END$$")
+                             .arg(role);
+    QCOMPARE(m_server->run(drop), QString());
+    QCOMPARE(m_server->run(QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'lecteur'; ").arg(role) + grant.arg(role)),
+        QString());
+    m_server->writeAlias(QStringLiteral("Velorin"), role, QStringLiteral("lecteur"));
+    if (readOnlyAlias)
+        QSettings(Databases::aliasesFile(), QSettings::IniFormat).setValue(QStringLiteral("Velorin/readonly"), true);
+    {
+        TTable t;
+        t.setDatabaseName(QStringLiteral("Velorin"));
+        t.setTableName(QStringLiteral("ListBase.DB"));
+        t.open();
+        QCOMPARE(t.FieldByName(QStringLiteral("POLICE5"))->text(), QStringLiteral(";"));
+        QCOMPARE(raised([&] { t.edit(); }).message, readOnlyMessage());
+    }
+    m_server->writeAlias(QStringLiteral("Velorin"));
+    QCOMPARE(m_server->run(drop), QString());
 }
 
 QTEST_MAIN(TestServerDatabase)

@@ -62,6 +62,10 @@ PostgresServer::PostgresServer()
         QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database), QStringLiteral("postgres"), nullptr);
     if (m_error.isEmpty())
         m_error = psql(QStringLiteral("CREATE DATABASE %1").arg(m_database), QStringLiteral("postgres"), nullptr);
+    // Times with a zone are written in UTC, whatever the machine's zone.
+    if (m_error.isEmpty())
+        m_error = psql(QStringLiteral("ALTER DATABASE %1 SET TimeZone = 'UTC'").arg(m_database),
+            QStringLiteral("postgres"), nullptr);
     m_running = m_error.isEmpty();
 }
 
@@ -150,6 +154,11 @@ QString PostgresServer::psql(const QString& sql, const QString& database, QStrin
 QString PostgresServer::run(const QString& sql) const
 {
     return psql(sql, m_database, nullptr);
+}
+
+QString PostgresServer::runInMaintenance(const QString& sql) const
+{
+    return psql(sql, QStringLiteral("postgres"), nullptr);
 }
 
 QString PostgresServer::value(const QString& sql) const

@@ -33,6 +33,9 @@ public:
     // Runs sql with psql in the fixture's database, as another program would; returns
     // its errors, empty when none.
     QString run(const QString& sql) const;
+    // run() in the maintenance database postgres, for what the fixture's database
+    // cannot do on itself.
+    QString runInMaintenance(const QString& sql) const;
     // The first value that a query gives, as psql prints it.
     QString value(const QString& sql) const;
     // Makes the alias's section of aliases.ini name the fixture's database, as user
