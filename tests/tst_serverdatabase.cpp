@@ -291,11 +291,19 @@ void TestServerDatabase::stopCancelsOnServer_data()
 {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<qint64>("stopAt");
-    QTest::newRow("while the server works before the first row") << "SELECT pg_sleep(60)" << qint64(0);
-    QTest::newRow("while the rows arrive")
-        << "SELECT g, repeat('x', 200) FROM generate_series(1, 50000000) g" << qint64(1);
+    QTest::addColumn<QString>("raise");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("while the server works before the first row")
+        << "SELECT pg_sleep(60)" << qint64(0) << QString() << cancelledMessage();
+    QTest::newRow("while the rows arrive") << "SELECT g, repeat('x', 200) FROM generate_series(1, 50000000) g"
+                                           << qint64(1) << QString() << cancelledMessage();
     QTest::newRow("in a batch, whose changes are undone")
-        << "INSERT INTO small VALUES (7, 'y'); SELECT pg_sleep(60)" << qint64(0);
+        << "INSERT INTO small VALUES (7, 'y'); SELECT pg_sleep(60)" << qint64(0) << QString() << cancelledMessage();
+    // What the caller raises (a result grown too large) ends the statement as well.
+    QTest::newRow("the caller raises while the rows arrive")
+        << "INSERT INTO small VALUES (7, 'y'); SELECT g FROM generate_series(1, 50000000) g" << qint64(1)
+        << "Résultat trop volumineux"
+        << "Résultat trop volumineux";
 }
 
 // The stop request reaches the server: the statement ends at once as a stopped run,
@@ -304,6 +312,8 @@ void TestServerDatabase::stopCancelsOnServer()
 {
     QFETCH(QString, sql);
     QFETCH(qint64, stopAt);
+    QFETCH(QString, raise);
+    QFETCH(QString, message);
     std::shared_ptr<Connection> connection = Databases::connect(QStringLiteral("Velorin"));
     QElapsedTimer clock;
     clock.start();
@@ -311,10 +321,13 @@ void TestServerDatabase::stopCancelsOnServer()
     const Raised stopped = raised([&] {
         connection->execute(sql, [&](qint64 rows) {
             ++calls;
-            return rows < stopAt || clock.elapsed() < 300;
+            const bool goOn = rows < stopAt || clock.elapsed() < 300;
+            if (!goOn && !raise.isEmpty())
+                throw EDatabaseError(raise);
+            return goOn;
         });
     });
-    QCOMPARE(stopped.message, cancelledMessage());
+    QCOMPARE(stopped.message, message);
     QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(calls > 1);
     QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM small")), QStringLiteral("3"));

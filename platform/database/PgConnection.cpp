@@ -6,7 +6,10 @@
 #include "database/SqlStatements.h"
 
 #include <QRegularExpression>
+#include <exception>
 #include <libpq-fe.h>
+#include <optional>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <winsock2.h>
@@ -149,7 +152,12 @@ PgConnection::PgConnection(const AliasSettings& s)
     }
     add("client_encoding", QStringLiteral("UTF8"));
     add("fallback_application_name", QStringLiteral("VeloSQL"));
-    open();
+    try {
+        open();
+    } catch (...) {
+        PQfinish(m_conn);
+        throw;
+    }
 }
 
 PgConnection::~PgConnection()
@@ -176,7 +184,14 @@ void PgConnection::open()
     PQfinish(m_conn);
     m_conn = conn;
     PQsetNoticeProcessor(m_conn, ignoreNotice, nullptr);
-    setUpSession();
+    // A session that cannot be set up counts as broken: the next statement tries again.
+    try {
+        setUpSession();
+    } catch (...) {
+        PQfinish(m_conn);
+        m_conn = nullptr;
+        throw;
+    }
 }
 
 // The forms the values are read in: ISO dates, amounts with a point, floats exact.
@@ -230,6 +245,20 @@ void PgConnection::cancel()
     }
 }
 
+void PgConnection::report(const ProgressCallback& progress, qint64 rows)
+{
+    if (!progress || m_cancelled || m_sinceReport.elapsed() < kReportMs)
+        return;
+    m_sinceReport.restart();
+    try {
+        if (!progress(rows))
+            cancel();
+    } catch (...) {
+        m_raised = std::current_exception();
+        cancel();
+    }
+}
+
 PGresult* PgConnection::nextResult(const ProgressCallback& progress, qint64 rows)
 {
     while (PQisBusy(m_conn)) {
@@ -240,15 +269,27 @@ PGresult* PgConnection::nextResult(const ProgressCallback& progress, qint64 rows
         pollfd p { PQsocket(m_conn), POLLIN, 0 };
         poll(&p, 1, kReportMs);
 #endif
-        if (progress && !m_cancelled && m_sinceReport.elapsed() >= kReportMs) {
-            m_sinceReport.restart();
-            if (!progress(rows))
-                cancel();
-        }
+        report(progress, rows);
         if (!PQconsumeInput(m_conn))
             break;
     }
     return PQgetResult(m_conn);
+}
+
+// One row of a result in single-row mode into the store.
+void appendRow(ResultStore& rows, const PGresult* r, const std::vector<PgValues::Oid>& types, bool binary)
+{
+    const int count = int(types.size());
+    rows.beginRow();
+    for (int i = 0; i < count; ++i) {
+        if (PQgetisnull(r, 0, i))
+            rows.appendNull();
+        else if (binary)
+            PgValues::appendBinary(rows, types[size_t(i)], PQgetvalue(r, 0, i), PQgetlength(r, 0, i));
+        else
+            PgValues::appendText(rows, types[size_t(i)], PQgetvalue(r, 0, i), PQgetlength(r, 0, i));
+    }
+    rows.endRow();
 }
 
 PgConnection::Outcome PgConnection::readOutcome(const ProgressCallback& progress,
@@ -263,21 +304,18 @@ PgConnection::Outcome PgConnection::readOutcome(const ProgressCallback& progress
         switch (PQresultStatus(r)) {
         case PGRES_SINGLE_TUPLE:
             if (!failure && !m_cancelled) {
-                rows->beginRow();
-                for (int i = 0; i < count; ++i) {
-                    if (PQgetisnull(r, 0, i))
-                        rows->appendNull();
-                    else if (binary)
-                        PgValues::appendBinary(*rows, types[size_t(i)], PQgetvalue(r, 0, i), PQgetlength(r, 0, i));
-                    else
-                        PgValues::appendText(*rows, types[size_t(i)], PQgetvalue(r, 0, i), PQgetlength(r, 0, i));
+                // A row that the store refuses (its memory ceiling, a value cut short)
+                // stops the statement on the server; the results are read to their end
+                // all the same, so that the connection is ready for the next one.
+                try {
+                    appendRow(*rows, r, types, binary);
+                } catch (...) {
+                    m_raised = std::current_exception();
+                    cancel();
+                    break;
                 }
-                rows->endRow();
-                if ((++read & 0x3FF) == 0 && progress && m_sinceReport.elapsed() >= kReportMs) {
-                    m_sinceReport.restart();
-                    if (!progress(read))
-                        cancel();
-                }
+                if ((++read & 0x3FF) == 0)
+                    report(progress, read);
             }
             break;
         case PGRES_TUPLES_OK:
@@ -306,6 +344,8 @@ PgConnection::Outcome PgConnection::readOutcome(const ProgressCallback& progress
         if (PQstatus(m_conn) == CONNECTION_BAD)
             break;
     }
+    if (m_raised)
+        std::rethrow_exception(std::exchange(m_raised, nullptr));
     if (m_cancelled)
         throw Failure { cancelledMessage(), "57014", true, true };
     if (failure)
@@ -415,6 +455,7 @@ void PgConnection::rollBack(const char* savepoint)
 QueryResult PgConnection::execute(const QString& sql, const ProgressCallback& progress)
 {
     m_cancelled = false;
+    m_raised = nullptr;
     m_sinceReport.start();
     const QByteArray utf8 = sql.toUtf8();
     const std::vector<QByteArrayView> statements = statementsOf(utf8);
@@ -444,6 +485,10 @@ QueryResult PgConnection::execute(const QString& sql, const ProgressCallback& pr
             if (f.cancelled)
                 throw EDatabaseError(cancelledMessage());
             throw EDatabaseError(several ? statementFailure(int(i) + 1, f.message, statements[i]) : f.message);
+        } catch (...) {
+            if (batch)
+                rollBack(savepoint);
+            throw;
         }
     }
     if (batch) {
@@ -469,6 +514,7 @@ QString PgConnection::quotedTable(const QString& table) const
 TableResult PgConnection::openTable(const QString& table)
 {
     m_cancelled = false;
+    m_raised = nullptr;
     const QString name = quotedTable(table);
     const std::vector<PgValues::Parameter> nameParameter { PgValues::parameter(
         FieldValue { CellClass::Text, name.toUtf8(), 0, 0 }.ref()) };
@@ -551,6 +597,7 @@ QString PgConnection::whereKey(
 void PgConnection::write(const std::function<void()>& work)
 {
     m_cancelled = false;
+    m_raised = nullptr;
     const char* savepoint = nullptr;
     try {
         heal();

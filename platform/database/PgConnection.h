@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QStringList>
+#include <exception>
 #include <functional>
 #include <vector>
 
@@ -65,6 +66,10 @@ private:
     // Waits for the next result, calling progress while the server works.
     pg_result* nextResult(const ProgressCallback& progress, qint64 rows);
     void cancel();
+    // Calls progress when it was last called kReportMs ago or more. A false answer
+    // cancels the statement; an exception cancels it too and is thrown again once
+    // the statement's results are read.
+    void report(const ProgressCallback& progress, qint64 rows);
     // Reads every result of the statement sent; the first error wins.
     Outcome readOutcome(const ProgressCallback& progress, const std::vector<ColumnInfo>& columns,
         const std::vector<PgValues::Oid>& types, bool binary);
@@ -86,6 +91,8 @@ private:
     bool m_readOnly = false;
     bool m_cancelled = false;
     QElapsedTimer m_sinceReport;
+    // What a row or the progress callback raised while a statement ran.
+    std::exception_ptr m_raised;
     // Per table: the columns that find a row again (its primary key, or its ctid).
     QHash<QString, QStringList> m_keyColumns;
 };
