@@ -2,6 +2,7 @@
 #include "Raised.h"
 #include "TestDatabase.h"
 #include "database/Databases.h"
+#include "database/PgConnection.h"
 #include "database/Query.h"
 #include "database/Table.h"
 
@@ -28,6 +29,8 @@ private slots:
     void refreshReadsSettingsAgain();
     void fieldTypesFromServerTypes_data();
     void fieldTypesFromServerTypes();
+    void passwordReachesServer_data();
+    void passwordReachesServer();
     void lostConnectionHeals_data();
     void lostConnectionHeals();
     void statementSentIsNeverRunTwice();
@@ -233,6 +236,44 @@ QString TestServerDatabase::queried(const QString& sql) const
     q.setSQL(sql);
     const Raised failure = raised([&] { q.open(); });
     return failure.message.isEmpty() ? q.field(0)->asString() : failure.message;
+}
+
+void TestServerDatabase::passwordReachesServer_data()
+{
+    QTest::addColumn<bool>("hasPassword");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("the alias's password") << true << m_server->password() << QString();
+    QTest::newRow("a password that a login gave") << false << m_server->password() << QString();
+    QTest::newRow("no password") << false << QString() << "fe_sendauth: no password supplied";
+    QTest::newRow("a wrong password")
+        << true << "faux" << QStringLiteral("password authentication failed for user \"%1\"").arg(m_server->user());
+}
+
+// The server asks for a password: the alias's, or the one the login prompt gave when
+// the alias holds none. A refusal is the server's message on one line.
+void TestServerDatabase::passwordReachesServer()
+{
+    QFETCH(bool, hasPassword);
+    QFETCH(QString, password);
+    QFETCH(QString, message);
+    AliasSettings s;
+    s.driver = QStringLiteral("QPSQL");
+    s.host = m_server->host();
+    s.port = m_server->port();
+    s.database = m_server->database();
+    s.user = m_server->user();
+    s.hasPassword = hasPassword;
+    s.password = password;
+    std::unique_ptr<PgConnection> connection;
+    const Raised failure = raised([&] { connection = std::make_unique<PgConnection>(s); });
+    if (message.isEmpty()) {
+        QCOMPARE(failure.message, QString());
+        QCOMPARE(connection->execute(QStringLiteral("SELECT 1")).rows->cell(0, 0).integer, qint64(1));
+        return;
+    }
+    QVERIFY2(failure.message.endsWith(message), qPrintable(failure.message));
+    QVERIFY(!failure.message.contains(QLatin1Char('\n')));
 }
 
 void TestServerDatabase::lostConnectionHeals_data()

@@ -140,7 +140,8 @@ PgConnection::PgConnection(const AliasSettings& s)
         add("dbname", s.database);
     if (!s.user.isEmpty())
         add("user", s.user);
-    if (s.hasPassword)
+    // The alias's password, or the one the login prompt gave; kept for reconnecting.
+    if (s.hasPassword || !s.password.isEmpty())
         add("password", s.password);
     // Options as Qt's driver takes them: "connect_timeout=5;sslmode=require".
     for (const QString& option : s.options.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
