@@ -118,21 +118,35 @@ void TestServerDatabase::batchAppliesAllOrNothing()
 
 void TestServerDatabase::postChecksRecordStillHoldsWhatWasRead_data()
 {
+    QTest::addColumn<bool>("primaryKey");
     QTest::addColumn<QString>("other");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("stored");
     QTest::newRow("another program appended a statement")
-        << "UPDATE listbase SET tttypes = tttypes || ' S9'" << recordChangedMessage() << "S1 S9|;";
-    QTest::newRow("another program changed the separator") << "UPDATE listbase SET police5 = '#@'"
+        << true << "UPDATE listbase SET tttypes = tttypes || ' S9'" << recordChangedMessage() << "S1 S9|;";
+    QTest::newRow("another program changed the separator") << true << "UPDATE listbase SET police5 = '#@'"
                                                            << ""
                                                            << "S1 S2|#@";
+    QTest::newRow("nobody else wrote") << true << "SELECT 1"
+                                       << ""
+                                       << "S1 S2|;";
+    // Without a primary key a row is found by its place, which any write moves.
+    QTest::newRow("no primary key, nobody else wrote") << false << "SELECT 1"
+                                                       << ""
+                                                       << "S1 S2|;";
+    QTest::newRow("no primary key, another program wrote")
+        << false << "UPDATE listbase SET police5 = '#@'" << recordGoneMessage() << "S1|#@";
+    QTest::newRow("another program deleted the row") << true << "DELETE FROM listbase" << recordGoneMessage() << "";
 }
 
 void TestServerDatabase::postChecksRecordStillHoldsWhatWasRead()
 {
+    QFETCH(bool, primaryKey);
     QFETCH(QString, other);
     QFETCH(QString, message);
     QFETCH(QString, stored);
+    if (!primaryKey)
+        QCOMPARE(m_server->run(QStringLiteral("ALTER TABLE listbase DROP CONSTRAINT listbase_pkey")), QString());
     TTable t;
     t.setDatabaseName(QStringLiteral("Velorin"));
     t.setTableName(QStringLiteral("listbase"));
