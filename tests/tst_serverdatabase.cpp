@@ -27,6 +27,8 @@ private slots:
     void postChecksRecordStillHoldsWhatWasRead_data();
     void postChecksRecordStillHoldsWhatWasRead();
     void refreshReadsSettingsAgain();
+    void postChecksEveryTypeAsRead_data();
+    void postChecksEveryTypeAsRead();
     void fieldTypesFromServerTypes_data();
     void fieldTypesFromServerTypes();
     void passwordReachesServer_data();
@@ -168,6 +170,40 @@ void TestServerDatabase::refreshReadsSettingsAgain()
     QCOMPARE(m_server->run(QStringLiteral("UPDATE listbase SET police5 = '#@'")), QString());
     t.refresh();
     QCOMPARE(t.FieldByName(QStringLiteral("POLICE5"))->text(), QStringLiteral("#@"));
+}
+
+void TestServerDatabase::postChecksEveryTypeAsRead_data()
+{
+    QTest::addColumn<QString>("extra");
+    QTest::newRow("the binary form") << QString();
+    QTest::newRow("the text form") << ", u uuid DEFAULT 'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'";
+}
+
+// A post finds the stored record holding what was read, whichever form the table was
+// read in: the check reads only the fields set, maybe in the other form.
+void TestServerDatabase::postChecksEveryTypeAsRead()
+{
+    QFETCH(QString, extra);
+    QCOMPARE(m_server->run(QStringLiteral(
+                 "DROP TABLE IF EXISTS typed; CREATE TABLE typed (id int PRIMARY KEY, m money, x numeric(12,4), "
+                 "d date, f real, b bool, o bytea%1);"
+                 "INSERT INTO typed (id, m, x, d, f, b, o) VALUES "
+                 "(1, 1234.56, -1.5, 'infinity', 1.1, true, '\\x00ff')")
+                               .arg(extra)),
+        QString());
+    TTable t;
+    t.setDatabaseName(QStringLiteral("Velorin"));
+    t.setTableName(QStringLiteral("typed"));
+    t.open();
+    QCOMPARE(t.FieldByName(QStringLiteral("m"))->asString(), QStringLiteral("1234,56"));
+    t.edit();
+    const QStringList values { "m=2", "x=2", "d=2024-03-07", "f=2", "b=false" };
+    for (const QString& value : values)
+        t.FieldByName(value.section(QLatin1Char('='), 0, 0))->setAsString(value.section(QLatin1Char('='), 1));
+    QCOMPARE(raised([&] { t.post(); }).message, QString());
+    QCOMPARE(
+        m_server->value(QStringLiteral("SELECT m::numeric || '|' || x || '|' || d || '|' || f || '|' || b FROM typed")),
+        QStringLiteral("2.00|2.0000|2024-03-07|2|false"));
 }
 
 void TestServerDatabase::fieldTypesFromServerTypes_data()
