@@ -24,6 +24,8 @@ private slots:
 
     void batchAppliesAllOrNothing_data();
     void batchAppliesAllOrNothing();
+    void statementTextReachesServer_data();
+    void statementTextReachesServer();
     void postChecksRecordStillHoldsWhatWasRead_data();
     void postChecksRecordStillHoldsWhatWasRead();
     void refreshReadsSettingsAgain();
@@ -116,6 +118,28 @@ void TestServerDatabase::batchAppliesAllOrNothing()
     const Raised failure = raised([&] { q.open(); });
     QCOMPARE(failure.message, message);
     QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM small")), rows);
+}
+
+void TestServerDatabase::statementTextReachesServer_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("an escaped quote and a semicolon in E'...'") << "SELECT E'a\\'b;c'"
+                                                                << "a'b;c";
+    QTest::newRow("a doubled colon, a cast") << "SELECT '7'::::int + 1"
+                                             << "8";
+    QTest::newRow("a semicolon in a dollar-quoted body") << "SELECT $$a;b$$"
+                                                         << "a;b";
+    QTest::newRow("the last statement's rows") << "SELECT 1; SELECT 2;"
+                                               << "2";
+}
+
+// The statements of a text reach the server whole, one by one.
+void TestServerDatabase::statementTextReachesServer()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, value);
+    QCOMPARE(queried(sql), value);
 }
 
 void TestServerDatabase::postChecksRecordStillHoldsWhatWasRead_data()
