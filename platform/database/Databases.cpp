@@ -1,8 +1,8 @@
 #include "database/Databases.h"
 
+#include "database/DefaultDatabase.h"
 #include "Dialogs.h"
 #include "Exceptions.h"
-#include "database/DefaultDatabase.h"
 #include "database/PgConnection.h"
 #include "database/QtSqlConnection.h"
 #include "database/SqliteConnection.h"
