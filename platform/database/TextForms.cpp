@@ -1,7 +1,7 @@
 #include "database/TextForms.h"
 
-#include "Utf8.h"
 #include "database/IsoDateTime.h"
+#include "Utf8.h"
 
 #include <QDate>
 #include <QDateTime>
