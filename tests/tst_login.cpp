@@ -493,8 +493,10 @@ void TestLogin::lostSessionAsksAgainOnlyWhenRefused()
     q.setDatabaseName(QStringLiteral("Velorin"));
     q.setSQL(QStringLiteral("SELECT \"TTTYPES\" FROM \"ListBase\""));
     const Raised failure = raised([&] { q.open(); });
-    QVERIFY2(failure.message.contains(outcome) || q.FieldByName(QStringLiteral("TTTYPES"))->text() == outcome,
-        qPrintable(failure.message));
+    if (failure.message.isEmpty())
+        QCOMPARE(q.FieldByName(QStringLiteral("TTTYPES"))->text(), outcome);
+    else
+        QVERIFY2(failure.message.contains(outcome), qPrintable(failure.message));
     QCOMPARE(retriesOf(dialogs), retries);
     QCOMPARE(m_server->run(QStringLiteral("ALTER ROLE login_secretariat PASSWORD 'bon'")), QString());
 }

@@ -31,6 +31,8 @@ struct QueryResult {
 struct TableResult {
     QueryResult data;
     std::vector<QVariantList> keys;
+    // The user may not write this table (a role that may only read it).
+    bool readOnly = false;
 };
 
 // A value held apart from any result: a text keeps its stored bytes exactly, well
@@ -116,6 +118,12 @@ inline QString recordGoneMessage()
 // must return quickly. Returning false stops the statement, which then throws
 // EDatabaseError(cancelledMessage()) and keeps nothing of its result.
 using ProgressCallback = std::function<bool(qint64 rowsRead)>;
+
+// The message of a write to a database or table that may only be read.
+inline QString readOnlyMessage()
+{
+    return QStringLiteral("Ne peut modifier un ensemble de données en lecture seule");
+}
 
 // The message of a statement stopped by the user.
 inline QString cancelledMessage()

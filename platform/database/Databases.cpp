@@ -3,6 +3,7 @@
 #include "database/Credentials.h"
 #include "database/DefaultDatabase.h"
 #include "Exceptions.h"
+#include "database/PgConnection.h"
 #include "database/QtSqlConnection.h"
 #include "database/SqliteConnection.h"
 
@@ -27,6 +28,19 @@ bool isSqlite(const QString& driver)
 {
     return driver.compare(QLatin1String("SQLITE"), Qt::CaseInsensitive) == 0
         || driver.compare(QLatin1String("QSQLITE"), Qt::CaseInsensitive) == 0;
+}
+
+// PostgreSQL goes through its own client library; the other servers through Qt SQL.
+bool isPostgres(const QString& driver)
+{
+    return driver.compare(QLatin1String("QPSQL"), Qt::CaseInsensitive) == 0;
+}
+
+std::shared_ptr<Connection> openServer(const AliasSettings& s)
+{
+    if (isPostgres(s.driver))
+        return std::make_shared<PgConnection>(s);
+    return std::make_shared<QtSqlConnection>(s);
 }
 
 QString unknownDriverMessage(const QString& driver)
@@ -180,12 +194,12 @@ std::shared_ptr<Connection> connect(const QString& alias)
             DefaultDatabase::create(s.database);
         conn = std::make_shared<SqliteConnection>(s.database, s.readOnly);
     } else {
-        if (!QSqlDatabase::isDriverAvailable(s.driver))
+        if (!isPostgres(s.driver) && !QSqlDatabase::isDriverAvailable(s.driver))
             throw EDatabaseError(unknownDriverMessage(s.driver));
         // A server that wants a password not written in aliases.ini asks for it through
         // the program's credentials provider.
         Credentials::connectWithLogin(
-            s, [&conn](const AliasSettings& settings) { conn = std::make_shared<QtSqlConnection>(settings); });
+            s, [&conn](const AliasSettings& settings) { conn = openServer(settings); });
     }
     connections.insert(alias, conn);
     return conn;

@@ -22,7 +22,7 @@ bool isHourMinute(int hour, int minute)
     return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59;
 }
 
-// A zone after a time: "Z", or a sign and "HH:MM" or "HHMM".
+// A zone after a time: "Z", or a sign and "HH:MM", "HHMM" or "HH".
 bool isZone(std::string_view zone)
 {
     if (zone == "Z")
@@ -30,6 +30,8 @@ bool isZone(std::string_view zone)
     if (zone.empty() || (zone[0] != '+' && zone[0] != '-'))
         return false;
     zone.remove_prefix(1);
+    if (zone.size() == 2)
+        return isHourMinute(digits(zone, 0, 2), 0);
     if (zone.size() == 5 && zone[2] == ':')
         return isHourMinute(digits(zone, 0, 2), digits(zone, 3, 2));
     return zone.size() == 4 && isHourMinute(digits(zone, 0, 2), digits(zone, 2, 2));

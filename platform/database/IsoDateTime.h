@@ -8,7 +8,7 @@
 // Dates and times stored as ISO 8601 text, as SQLite's date functions write them and
 // as the Qt SQL connection stores a server's values: "2024-03-07", "10:30",
 // "10:30:15.250", "2024-03-07 10:30:15" (or with 'T' between). A time may end with
-// its zone ("Z", "+01:00"), which is read over: values are shown as written. A text
+// its zone ("Z", "+01:00", "+01"), which is read over: values are shown as written. A text
 // is a date or a time only when it is wholly one; anything after it ("junk", a
 // space, a stray byte) makes it a plain text.
 namespace IsoDateTime

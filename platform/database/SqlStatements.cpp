@@ -26,7 +26,8 @@ bool isWord(QByteArrayView word, const char* upper)
 }
 
 // Splits SQL text into words, semicolons and everything else, stepping over blanks,
-// comments, quoted text ('...', "...", `...`, [...]) and dollar-quoted bodies ($tag$...$tag$).
+// comments, quoted text ('...', "...", `...`, [...], E'...') and dollar-quoted bodies
+// ($tag$...$tag$).
 class Lexer
 {
 public:
@@ -57,6 +58,12 @@ public:
         }
         if (c == '$' && skipDollarQuoted())
             return Token::Other;
+        // PostgreSQL's E'...' text, where a backslash escapes the next character.
+        if ((c == 'E' || c == 'e') && m_p + 1 < m_end && m_p[1] == '\'') {
+            ++m_p;
+            skipEscapedQuoted();
+            return Token::Other;
+        }
         if (isWordByte(c)) {
             while (m_p < m_end && isWordByte(*m_p))
                 ++m_p;
@@ -101,6 +108,21 @@ private:
                 else
                     return;
             }
+        }
+    }
+
+    // '...' in which a backslash escapes the next character, a doubled quote itself.
+    void skipEscapedQuoted()
+    {
+        ++m_p;
+        while (m_p < m_end) {
+            const char c = *m_p++;
+            if (c == '\\' && m_p < m_end)
+                ++m_p;
+            else if (c == '\'' && !(m_p < m_end && *m_p == '\''))
+                return;
+            else if (c == '\'')
+                ++m_p;
         }
     }
 

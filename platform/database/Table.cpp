@@ -4,14 +4,6 @@
 
 #include <algorithm>
 
-namespace
-{
-QString readOnlyMessage()
-{
-    return QStringLiteral("Ne peut modifier un ensemble de données en lecture seule");
-}
-} // namespace
-
 TTable::TTable(QObject* owner, const QString& name)
     : TDataSet(owner, name)
 {
@@ -36,7 +28,7 @@ void TTable::reload()
     // Taken before the rows are read: a change made while they are read shows at the next refresh.
     const ChangeMark mark = conn->changeMark();
     TableResult table = conn->openTable(sqlTableName());
-    m_readOnly = conn->isReadOnly();
+    m_readOnly = conn->isReadOnly() || table.readOnly;
     m_keys = std::move(table.keys);
     m_buffer.clear();
     m_mark = mark;

@@ -27,10 +27,28 @@ bool isIntegerType(TFieldType t)
     return t == ftSmallint || t == ftInteger || t == ftWord || t == ftAutoInc;
 }
 
-// The types whose stored text may be shown in another form (dates, times, truth values).
+// The types whose stored text may be shown in another form (dates, times, truth
+// values, exact decimals).
 bool formsStoredText(TFieldType t)
 {
-    return t == ftDate || t == ftTime || t == ftDateTime || t == ftBoolean;
+    return t == ftDate || t == ftTime || t == ftDateTime || t == ftBoolean || t == ftBCD;
+}
+
+// An exact decimal as a server writes it: "-123.4500", every digit kept.
+bool isDecimalText(std::string_view s)
+{
+    size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
+    size_t digits = 0;
+    bool point = false;
+    for (; i < s.size(); ++i) {
+        if (s[i] >= '0' && s[i] <= '9')
+            ++digits;
+        else if (s[i] == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digits > 0;
 }
 
 // A logical column's text longer than this is no truth value, whatever blanks
@@ -321,6 +339,14 @@ std::optional<QString> TextForms::formattedText(const CellRef& c, TFieldType typ
         if (const auto stamp = IsoDateTime::stamp(bytesOf(c)))
             return locale.toString(
                 QDateTime(stamp->date.toDate(), stamp->time.value_or(QTime(0, 0)), Qt::UTC), dateTimeFormat);
+        break;
+    case ftBCD:
+        // Every digit as stored, with the user's decimal separator.
+        if (decimalPoint != u'.' && isDecimalText(bytesOf(c))) {
+            QString text = QString::fromLatin1(c.data, c.size);
+            text.replace(QLatin1Char('.'), decimalPoint);
+            return text;
+        }
         break;
     case ftBoolean:
         if (c.size <= kLongestTruth) {

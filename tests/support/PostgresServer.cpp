@@ -2,52 +2,121 @@
 
 #include "database/Databases.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QSettings>
 #include <QSqlDatabase>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace
 {
-constexpr int kPort = 5432;
+
+// A TCP port on loopback that nothing listens on now.
+int freePort()
+{
+    const int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+        && getsockname(s, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    close(s);
+    return port;
+}
+
+// The folder of the newest server programs installed, with a slash; empty when none.
+QString serverPrograms()
+{
+    QStringList versions = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    std::sort(
+        versions.begin(), versions.end(), [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+    return versions.isEmpty() ? QString() : QStringLiteral("/usr/lib/postgresql/%1/bin/").arg(versions.last());
+}
+
+} // namespace
+
+bool PostgresServer::required()
+{
+    return qEnvironmentVariable("VELOSQL_PG_REQUIRED") == QLatin1String("1");
 }
 
 PostgresServer::PostgresServer()
 {
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
-        m_error = QStringLiteral("needs Qt's PostgreSQL driver (QPSQL)");
+    m_bin = serverPrograms();
+    if (qEnvironmentVariableIsSet("VELOSQL_PG_PORT")) {
+        m_port = qEnvironmentVariableIntValue("VELOSQL_PG_PORT");
+        m_user = qEnvironmentVariable("VELOSQL_PG_USER", QStringLiteral("postgres"));
+        m_password = qEnvironmentVariable("VELOSQL_PG_PASSWORD");
+    } else if (!startOwnCluster()) {
         return;
     }
-    const QStringList versions
-        = QDir(QStringLiteral("/usr/lib/postgresql")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    const passwd* user = getpwnam("postgres");
-    if (versions.isEmpty() || !user || geteuid() != 0) {
+    m_database = QStringLiteral("velosql_") + QCoreApplication::applicationName().toLower();
+    m_error = psql(
+        QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database), QStringLiteral("postgres"), nullptr);
+    if (m_error.isEmpty())
+        m_error = psql(QStringLiteral("CREATE DATABASE %1").arg(m_database), QStringLiteral("postgres"), nullptr);
+    // Times with a zone are written in UTC, whatever the machine's zone.
+    if (m_error.isEmpty())
+        m_error = psql(QStringLiteral("ALTER DATABASE %1 SET TimeZone = 'UTC'").arg(m_database),
+            QStringLiteral("postgres"), nullptr);
+    m_running = m_error.isEmpty();
+}
+
+bool PostgresServer::startOwnCluster()
+{
+    const passwd* account = getpwnam("postgres");
+    if (m_bin.isEmpty() || !account || geteuid() != 0) {
         m_error = QStringLiteral("needs root, the user postgres and the PostgreSQL server programs");
-        return;
+        return false;
     }
-    m_bin = QStringLiteral("/usr/lib/postgresql/%1/bin/").arg(versions.last());
-    if (chown(QFile::encodeName(m_dir.path()).constData(), user->pw_uid, user->pw_gid) != 0) {
+    if (chown(QFile::encodeName(m_dir.path()).constData(), account->pw_uid, account->pw_gid) != 0) {
         m_error = QStringLiteral("cannot give the folder to postgres");
-        return;
+        return false;
+    }
+    m_user = QStringLiteral("postgres");
+    m_password = QStringLiteral("velosql-test");
+    m_port = freePort();
+    const QString passwordFile = m_dir.filePath(QStringLiteral("password"));
+    {
+        QFile f(passwordFile);
+        if (!f.open(QIODevice::WriteOnly) || f.write(m_password.toUtf8()) != m_password.size()) {
+            m_error = QStringLiteral("cannot write the password file");
+            return false;
+        }
+    }
+    if (chown(QFile::encodeName(passwordFile).constData(), account->pw_uid, account->pw_gid) != 0) {
+        m_error = QStringLiteral("cannot give the password file to postgres");
+        return false;
     }
     const QString data = m_dir.filePath(QStringLiteral("data"));
     m_error = runAsPostgres(QStringLiteral("initdb"),
-        { QStringLiteral("-D"), data, QStringLiteral("-A"), QStringLiteral("trust"), QStringLiteral("-U"),
-            QStringLiteral("postgres") });
+        { QStringLiteral("-D"), data, QStringLiteral("--auth=scram-sha-256"), QStringLiteral("-U"), m_user,
+            QStringLiteral("--pwfile=") + passwordFile, QStringLiteral("--encoding=UTF8"),
+            QStringLiteral("--locale=C") });
     if (m_error.isEmpty())
         m_error = runAsPostgres(QStringLiteral("pg_ctl"),
             { QStringLiteral("-D"), data, QStringLiteral("-w"), QStringLiteral("-l"),
                 m_dir.filePath(QStringLiteral("log")), QStringLiteral("-o"),
-                QStringLiteral("-k %1 -p %2 -c listen_addresses=").arg(m_dir.path()).arg(kPort),
+                QStringLiteral("-k %1 -p %2 -c listen_addresses=127.0.0.1").arg(m_dir.path()).arg(m_port),
                 QStringLiteral("start") });
-    m_running = m_error.isEmpty();
+    m_ownCluster = m_error.isEmpty();
+    return m_ownCluster;
 }
 
 PostgresServer::~PostgresServer()
 {
-    if (m_running)
+    if (m_running && !m_ownCluster)
+        psql(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database), QStringLiteral("postgres"),
+            nullptr);
+    if (m_ownCluster)
         runAsPostgres(QStringLiteral("pg_ctl"),
             { QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")), QStringLiteral("-m"),
                 QStringLiteral("immediate"), QStringLiteral("stop") });
@@ -65,13 +134,17 @@ QString PostgresServer::runAsPostgres(const QString& program, const QStringList&
     return {};
 }
 
-QString PostgresServer::psql(const QString& sql, QString* output) const
+QString PostgresServer::psql(const QString& sql, const QString& database, QString* output) const
 {
     QProcess p;
-    p.start(m_bin + QStringLiteral("psql"),
-        { QStringLiteral("-h"), m_dir.path(), QStringLiteral("-p"), QString::number(kPort), QStringLiteral("-U"),
-            QStringLiteral("postgres"), QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-qAt"),
-            QStringLiteral("-c"), sql });
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PGPASSWORD"), m_password);
+    p.setProcessEnvironment(environment);
+    const QString program = m_bin.isEmpty() ? QStringLiteral("psql") : m_bin + QStringLiteral("psql");
+    p.start(program,
+        { QStringLiteral("-h"), host(), QStringLiteral("-p"), QString::number(m_port), QStringLiteral("-U"), m_user,
+            QStringLiteral("-d"), database, QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
+            QStringLiteral("-qAt"), QStringLiteral("-c"), sql });
     if (!p.waitForStarted() || !p.waitForFinished() || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return QStringLiteral("psql: ") + QString::fromLocal8Bit(p.readAllStandardError());
     if (output)
@@ -81,27 +154,34 @@ QString PostgresServer::psql(const QString& sql, QString* output) const
 
 QString PostgresServer::run(const QString& sql) const
 {
-    return psql(sql, nullptr);
+    return psql(sql, m_database, nullptr);
+}
+
+QString PostgresServer::runInMaintenance(const QString& sql) const
+{
+    return psql(sql, QStringLiteral("postgres"), nullptr);
 }
 
 QString PostgresServer::value(const QString& sql) const
 {
     QString output;
-    const QString error = psql(sql, &output);
+    const QString error = psql(sql, m_database, &output);
     return error.isEmpty() ? output : error;
 }
 
-void PostgresServer::writeAlias(const QString& alias) const
+void PostgresServer::writeAlias(
+    const QString& alias, const QString& user, const QString& password, bool withPassword) const
 {
     QSettings ini(Databases::aliasesFile(), QSettings::IniFormat);
     ini.remove(alias);
     ini.beginGroup(alias);
     ini.setValue(QStringLiteral("driver"), QStringLiteral("QPSQL"));
-    ini.setValue(QStringLiteral("host"), m_dir.path());
-    ini.setValue(QStringLiteral("port"), kPort);
-    ini.setValue(QStringLiteral("database"), QStringLiteral("postgres"));
-    ini.setValue(QStringLiteral("user"), QStringLiteral("postgres"));
-    ini.setValue(QStringLiteral("password"), QString());
+    ini.setValue(QStringLiteral("host"), host());
+    ini.setValue(QStringLiteral("port"), m_port);
+    ini.setValue(QStringLiteral("database"), m_database);
+    ini.setValue(QStringLiteral("user"), user.isEmpty() ? m_user : user);
+    if (withPassword)
+        ini.setValue(QStringLiteral("password"), user.isEmpty() ? m_password : password);
     ini.endGroup();
     ini.sync();
     Databases::closeAll();

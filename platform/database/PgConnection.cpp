@@ -1,0 +1,308 @@
+#include "database/PgConnection.h"
+
+#include "Exceptions.h"
+#include "Utf8.h"
+#include "database/SqlStatements.h"
+
+#include <QRegularExpression>
+
+namespace
+{
+
+// The statements of a text, each up to its semicolon.
+std::vector<QByteArrayView> statementsOf(QByteArrayView utf8)
+{
+    std::vector<QByteArrayView> statements;
+    for (;;) {
+        const QByteArrayView s = firstStatement(utf8);
+        if (s.isEmpty())
+            return statements;
+        statements.push_back(s);
+        utf8 = utf8.sliced(s.data() + s.size() - utf8.data());
+    }
+}
+
+QString quoteIdentifier(const QString& name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+// A text value bound to a statement's parameter.
+PgValues::Parameter textParameter(const QString& text)
+{
+    return PgValues::parameter(FieldValue { CellClass::Text, text.toUtf8(), 0, 0 }.ref());
+}
+
+PgValues::Parameter parameterOf(const QVariant& v)
+{
+    PgValues::Parameter p;
+    if (v.isNull())
+        p.null = true;
+    else if (v.typeId() == QMetaType::QByteArray) {
+        p.bytes = v.toByteArray();
+        p.binary = true;
+    } else {
+        p.bytes = v.toString().toUtf8();
+    }
+    return p;
+}
+
+QVariant variantOf(const CellRef& c)
+{
+    switch (c.cls) {
+    case CellClass::Null:
+        return {};
+    case CellClass::Integer:
+        return QVariant(c.integer);
+    case CellClass::Float:
+        return QVariant(c.real);
+    case CellClass::Text:
+        return QVariant(Utf8::decode(QByteArrayView(c.data, c.size)));
+    case CellClass::Blob:
+        return QVariant(QByteArray(c.data, c.size));
+    }
+    return {};
+}
+
+} // namespace
+
+PgConnection::PgConnection(const AliasSettings& settings)
+    : m_session(settings)
+{
+}
+
+QueryResult PgConnection::execute(const QString& sql, const ProgressCallback& progress)
+{
+    m_session.begin();
+    const QByteArray utf8 = sql.toUtf8();
+    const std::vector<QByteArrayView> statements = statementsOf(utf8);
+    if (statements.empty())
+        throw EDatabaseError(noCursorMessage());
+    const bool several = statements.size() > 1;
+    // Several statements apply all or none, in a transaction of their own or in a
+    // savepoint of the one open, unless they manage their own transactions.
+    const bool batch = several && !scanStatements(utf8).managesTransactions;
+    const char* savepoint = nullptr;
+    if (batch) {
+        m_session.heal();
+        savepoint = m_session.idle() ? nullptr : "velosql_batch";
+        try {
+            m_session.command(savepoint ? QStringLiteral("SAVEPOINT velosql_batch") : QStringLiteral("BEGIN"));
+        } catch (const PgFailure& f) {
+            throw EDatabaseError(f.message);
+        }
+    }
+    PgOutcome last;
+    for (size_t i = 0; i < statements.size(); ++i) {
+        try {
+            last = batch || i > 0 ? m_session.run(statements[i], {}, progress)
+                                  : m_session.runHealing(statements[i], {}, progress);
+        } catch (const PgFailure& f) {
+            if (batch)
+                m_session.rollBack(savepoint);
+            if (f.cancelled)
+                throw EDatabaseError(cancelledMessage());
+            throw EDatabaseError(several ? statementFailure(int(i) + 1, f.message, statements[i]) : f.message);
+        } catch (...) {
+            if (batch)
+                m_session.rollBack(savepoint);
+            throw;
+        }
+    }
+    if (batch) {
+        try {
+            m_session.command(savepoint ? QStringLiteral("RELEASE SAVEPOINT velosql_batch") : QStringLiteral("COMMIT"));
+        } catch (const PgFailure& f) {
+            m_session.rollBack(savepoint);
+            throw EDatabaseError(f.message);
+        }
+    }
+    if (!last.hasRows)
+        throw EDatabaseError(noCursorMessage());
+    return std::move(last.result);
+}
+
+QString PgConnection::quotedTable(const QString& table) const
+{
+    if (const auto found = m_tableNames.constFind(table); found != m_tableNames.cend())
+        return *found;
+    // A plain name reaches the table as a statement that names it would: letter case aside.
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    return plain.match(table).hasMatch() ? table : quoteIdentifier(table);
+}
+
+QString PgConnection::resolveTable(const QString& table)
+{
+    // A table created under a quoted name keeps its letter case ("ListBase"); one created
+    // under a plain name was folded to lower case. The exact name wins when it exists.
+    QString name = quotedTable(table);
+    if (name == table) {
+        const PgOutcome exact = m_session.command(
+            QStringLiteral("SELECT to_regclass($1) IS NOT NULL"), { textParameter(quoteIdentifier(table)) });
+        if (exact.result.rows->cell(0, 0).integer != 0)
+            name = quoteIdentifier(table);
+    }
+    m_tableNames.insert(table, name);
+    return name;
+}
+
+TableResult PgConnection::openTable(const QString& table)
+{
+    m_session.begin();
+    TableResult result;
+    try {
+        m_session.heal();
+        const QString name = resolveTable(table);
+        const std::vector<PgValues::Parameter> nameParameter { textParameter(name) };
+        // Rows are found again by their primary key, or by their place in the table without one.
+        PgOutcome keys = m_session.command(
+            QStringLiteral("SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
+                           "AND a.attnum = ANY(i.indkey) WHERE i.indrelid = $1::text::regclass AND i.indisprimary "
+                           "ORDER BY array_position(i.indkey::int2[], a.attnum)"),
+            nameParameter);
+        QStringList keyColumns;
+        for (qsizetype r = 0; r < keys.result.rows->rowCount(); ++r) {
+            const CellRef c = keys.result.rows->cell(r, 0);
+            keyColumns << Utf8::decode(QByteArrayView(c.data, c.size));
+        }
+        const bool byPlace = keyColumns.isEmpty();
+        PgOutcome all = m_session.command(
+            QStringLiteral("SELECT %1* FROM %2").arg(byPlace ? QStringLiteral("ctid::text, ") : QString(), name));
+        PgOutcome rights = m_session.command(
+            QStringLiteral("SELECT has_table_privilege($1::text::regclass, 'UPDATE')"), nameParameter);
+        result.readOnly = m_session.readOnly() || rights.result.rows->cell(0, 0).integer == 0;
+        QueryResult& data = all.result;
+        std::vector<int> keyIndexes;
+        if (byPlace) {
+            keyColumns << QStringLiteral("ctid");
+            keyIndexes.push_back(0);
+        } else {
+            for (const QString& k : keyColumns)
+                for (size_t i = 0; i < data.columns.size(); ++i)
+                    if (data.columns[i].name == k)
+                        keyIndexes.push_back(int(i));
+        }
+        m_keyColumns.insert(table, keyColumns);
+        const int first = byPlace ? 1 : 0;
+        result.data.columns.assign(data.columns.begin() + first, data.columns.end());
+        result.data.rows = byPlace ? std::make_unique<ResultStore>(int(result.data.columns.size())) : nullptr;
+        for (qsizetype r = 0; r < data.rows->rowCount(); ++r) {
+            QVariantList key;
+            for (const int index : keyIndexes)
+                key << variantOf(data.rows->cell(r, index));
+            result.keys.push_back(key);
+            if (byPlace) {
+                result.data.rows->beginRow();
+                for (int c = first; c < data.rows->columnCount(); ++c)
+                    result.data.rows->appendCell(data.rows->cell(r, c));
+                result.data.rows->endRow();
+            }
+        }
+        if (!byPlace)
+            result.data.rows = std::move(data.rows);
+    } catch (const PgFailure& f) {
+        throw EDatabaseError(f.message);
+    }
+    return result;
+}
+
+QString PgConnection::whereKey(
+    const QString& table, const QVariantList& key, std::vector<PgValues::Parameter>& parameters) const
+{
+    QStringList where;
+    const QStringList keyColumns = m_keyColumns.value(table);
+    for (int i = 0; i < keyColumns.size(); ++i) {
+        const bool place = keyColumns[i] == QLatin1String("ctid") && keyColumns.size() == 1;
+        const QString name = place ? keyColumns[i] : quoteIdentifier(keyColumns[i]);
+        if (key.value(i).isNull()) {
+            where << name + QStringLiteral(" IS NULL");
+        } else {
+            parameters.push_back(parameterOf(key.value(i)));
+            where << QStringLiteral("%1 = $%2%3")
+                         .arg(name)
+                         .arg(parameters.size())
+                         .arg(place ? QStringLiteral("::tid") : QString());
+        }
+    }
+    return where.join(QStringLiteral(" AND "));
+}
+
+void PgConnection::write(const std::function<void()>& work)
+{
+    m_session.begin();
+    const char* savepoint = nullptr;
+    try {
+        m_session.heal();
+        savepoint = m_session.idle() ? nullptr : "velosql_post";
+        m_session.command(savepoint ? QStringLiteral("SAVEPOINT velosql_post") : QStringLiteral("BEGIN"));
+        work();
+        m_session.command(savepoint ? QStringLiteral("RELEASE SAVEPOINT velosql_post") : QStringLiteral("COMMIT"));
+    } catch (const PgFailure& f) {
+        m_session.rollBack(savepoint);
+        // A role or a session that may only read.
+        if (f.state == "25006" || f.state == "42501")
+            throw EDatabaseError(readOnlyMessage());
+        throw EDatabaseError(f.message);
+    } catch (...) {
+        m_session.rollBack(savepoint);
+        throw;
+    }
+}
+
+void PgConnection::updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes)
+{
+    if (changes.empty())
+        return;
+    if (m_session.readOnly())
+        throw EDatabaseError(readOnlyMessage());
+    write([&] {
+        QStringList names;
+        for (const FieldChange& c : changes)
+            names << quoteIdentifier(c.column);
+        std::vector<PgValues::Parameter> keyParameters;
+        const QString where = whereKey(table, key, keyParameters);
+        // The row stays locked from the check to the write, so that nobody changes it between.
+        const PgOutcome stored
+            = m_session.command(QStringLiteral("SELECT %1 FROM %2 WHERE %3 FOR UPDATE")
+                                    .arg(names.join(QStringLiteral(", ")), quotedTable(table), where),
+                keyParameters);
+        if (stored.result.rows->rowCount() == 0)
+            throw EDatabaseError(recordGoneMessage());
+        for (size_t i = 0; i < changes.size(); ++i)
+            if (!changes[i].before.sameAs(stored.result.rows->cell(0, int(i))))
+                throw EDatabaseError(recordChangedMessage());
+        std::vector<PgValues::Parameter> parameters;
+        QStringList sets;
+        for (size_t i = 0; i < changes.size(); ++i) {
+            parameters.push_back(PgValues::parameter(changes[i].after.ref()));
+            sets << QStringLiteral("%1 = $%2").arg(names[qsizetype(i)]).arg(i + 1);
+        }
+        const QString whereAfter = whereKey(table, key, parameters);
+        m_session.command(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                              .arg(quotedTable(table), sets.join(QStringLiteral(", ")), whereAfter),
+            parameters);
+    });
+}
+
+void PgConnection::insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
+{
+    if (m_session.readOnly())
+        throw EDatabaseError(readOnlyMessage());
+    write([&] {
+        QStringList names;
+        QStringList marks;
+        std::vector<PgValues::Parameter> parameters;
+        for (qsizetype i = 0; i < columns.size(); ++i) {
+            names << quoteIdentifier(columns[i]);
+            marks << QStringLiteral("$%1").arg(i + 1);
+            parameters.push_back(PgValues::parameter(values[size_t(i)].ref()));
+        }
+        m_session.command(columns.isEmpty()
+                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedTable(table))
+                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                      .arg(quotedTable(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+            parameters);
+    });
+}

@@ -1,0 +1,215 @@
+#include "PostgresServer.h"
+#include "Raised.h"
+#include "TestDatabase.h"
+#include "database/Databases.h"
+#include "database/Query.h"
+#include "kdb2text.h"
+#include "kds2html.h"
+
+#include <QBuffer>
+#include <QTest>
+#include <memory>
+
+namespace
+{
+
+// What a data set shows and the exports write: each field's type and size, then the
+// text export, its side file and the HTML export.
+struct Written {
+    QStringList fields;
+    QString firstRow; // the fields' texts in the first record, joined by "|"
+
+    QByteArray text;
+    QByteArray side;
+    QByteArray html;
+};
+
+Written written(TQuery& query)
+{
+    Written w;
+    for (int i = 0; i < query.fieldCount(); ++i)
+        w.fields << QStringLiteral("%1 %2 %3")
+                        .arg(query.field(i)->fieldName())
+                        .arg(int(query.field(i)->dataType()))
+                        .arg(query.field(i)->size());
+    QStringList texts;
+    for (int i = 0; i < query.fieldCount(); ++i)
+        texts << query.field(i)->asString();
+    w.firstRow = texts.join(QLatin1Char('|'));
+    QBuffer text;
+    QBuffer side;
+    QBuffer html;
+    text.open(QIODevice::WriteOnly);
+    side.open(QIODevice::WriteOnly);
+    html.open(QIODevice::WriteOnly);
+    TKDatasetToText toText;
+    toText.setDataset(&query);
+    toText.setDelimiter(';');
+    toText.exportTo(text, side);
+    TKDataSetToHTML toHtml;
+    toHtml.setDataSet(&query);
+    toHtml.exportTo(html);
+    w.text = text.data();
+    w.side = side.data();
+    w.html = html.data();
+    return w;
+}
+
+} // namespace
+
+// The same data on the embedded SQLite file and on a PostgreSQL server: the engine
+// gives the same fields, the same batch outcome, and the exports the same files.
+// Each case states its table in each engine's own words; the types that only one
+// engine has are tested with that engine alone (tst_serverdatabase).
+class TestBothEngines : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void sameFieldsAndFiles_data();
+    void sameFieldsAndFiles();
+    void batchesApplyAllOrNothing_data();
+    void batchesApplyAllOrNothing();
+
+private:
+    // Builds the table on SQLite, then on the server, and opens select on each.
+    void openOnBoth(const QString& sqlite, const QString& postgres, const QString& select,
+        const std::function<void(TQuery&, const char*)>& check);
+    std::unique_ptr<PostgresServer> m_server;
+};
+
+void TestBothEngines::initTestCase()
+{
+    initTestEnvironment();
+    m_server = std::make_unique<PostgresServer>();
+    if (!m_server->available() && PostgresServer::required())
+        QFAIL(qPrintable(m_server->error()));
+    if (!m_server->available())
+        QSKIP(qPrintable(m_server->error()));
+}
+
+void TestBothEngines::cleanupTestCase()
+{
+    Databases::closeAll();
+    m_server.reset();
+}
+
+void TestBothEngines::openOnBoth(const QString& sqlite, const QString& postgres, const QString& select,
+    const std::function<void(TQuery&, const char*)>& check)
+{
+    {
+        TestDatabase db(TestDatabase::Empty);
+        db.exec(sqlite);
+        TQuery q;
+        q.setDatabaseName(QStringLiteral("Velorin"));
+        q.setSQL(select);
+        check(q, "SQLite");
+    }
+    QCOMPARE(m_server->run(QStringLiteral("DROP SCHEMA public CASCADE; CREATE SCHEMA public; ") + postgres), QString());
+    m_server->writeAlias(QStringLiteral("Velorin"));
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(select);
+    check(q, "PostgreSQL");
+    Databases::closeAll();
+}
+
+void TestBothEngines::sameFieldsAndFiles_data()
+{
+    QTest::addColumn<QString>("sqlite");
+    QTest::addColumn<QString>("postgres");
+    QTest::addColumn<QString>("firstRow");
+    QTest::newRow("text, memo and integer")
+        << "CREATE TABLE t (a VARCHAR(10), m TEXT, n INTEGER, s SMALLINT);"
+           "INSERT INTO t VALUES ('a\"b', 'une note é', 12, -3), (NULL, NULL, NULL, NULL)"
+        << "CREATE TABLE t (a VARCHAR(10), m TEXT, n INTEGER, s SMALLINT);"
+           "INSERT INTO t VALUES ('a\"b', 'une note é', 12, -3), (NULL, NULL, NULL, NULL)"
+        << "a\"b|une note é|12|-3";
+    QTest::newRow("dates, times and date-times")
+        << "CREATE TABLE t (d DATE, h TIME, ts DATETIME);"
+           "INSERT INTO t VALUES ('2024-03-07', '10:30:15', '1999-12-31 23:59:00')"
+        << "CREATE TABLE t (d DATE, h TIME, ts TIMESTAMP);"
+           "INSERT INTO t VALUES ('2024-03-07', '10:30:15', '1999-12-31 23:59:00')"
+        << "07/03/2024|10:30|31/12/1999 23:59";
+    QTest::newRow("amounts and floats")
+        << "CREATE TABLE t (m MONEY, f REAL); INSERT INTO t VALUES (1234.56, 0.1), (-0.5, 3.25e20)"
+        << "CREATE TABLE t (m MONEY, f DOUBLE PRECISION); INSERT INTO t VALUES (1234.56, 0.1), (-0.5, 3.25e20)"
+        << "1234,56|0,1";
+    QTest::newRow("truth values") << "CREATE TABLE t (b BOOLEAN); INSERT INTO t VALUES (1), (0), (NULL)"
+                                  << "CREATE TABLE t (b BOOLEAN); INSERT INTO t VALUES (true), (false), (NULL)"
+                                  << "Vrai";
+    QTest::newRow("blobs with zero bytes")
+        << "CREATE TABLE t (id INTEGER, b BLOB); INSERT INTO t VALUES (1, X'00414200FF'), (2, X'')"
+        << "CREATE TABLE t (id INTEGER, b BYTEA); INSERT INTO t VALUES (1, '\\x00414200ff'), (2, '\\x')"
+        << QStringLiteral("1|") + QString::fromLatin1("\0AB\0\xFF", 5);
+    QTest::newRow("characters outside Windows-1252 and line breaks")
+        << "CREATE TABLE t (a VARCHAR(20), m TEXT); INSERT INTO t VALUES ('€ ✓ 😀', 'un' || char(13, 10) || 'deux')"
+        << "CREATE TABLE t (a VARCHAR(20), m TEXT); INSERT INTO t VALUES ('€ ✓ 😀', 'un' || chr(13) || chr(10) || "
+           "'deux')"
+        << "€ ✓ 😀|un\r\ndeux";
+}
+
+void TestBothEngines::sameFieldsAndFiles()
+{
+    QFETCH(QString, sqlite);
+    QFETCH(QString, postgres);
+    QFETCH(QString, firstRow);
+    std::vector<Written> files;
+    openOnBoth(sqlite, postgres, QStringLiteral("SELECT * FROM t"), [&](TQuery& q, const char* engine) {
+        const Raised failure = raised([&] { q.open(); });
+        QVERIFY2(
+            failure.message.isEmpty(), qPrintable(QString::fromLatin1(engine) + QLatin1String(": ") + failure.message));
+        files.push_back(written(q));
+    });
+    QCOMPARE(files.size(), size_t(2));
+    const Written& onSqlite = files[0];
+    const Written& onServer = files[1];
+    QCOMPARE(onServer.fields, onSqlite.fields);
+    QCOMPARE(onSqlite.firstRow, firstRow);
+    QCOMPARE(onServer.firstRow, firstRow);
+    QCOMPARE(onServer.text, onSqlite.text);
+    QCOMPARE(onServer.side, onSqlite.side);
+    QCOMPARE(onServer.html, onSqlite.html);
+}
+
+void TestBothEngines::batchesApplyAllOrNothing_data()
+{
+    QTest::addColumn<QString>("batch");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("count");
+    QTest::newRow("a later statement fails") << "DELETE FROM t; INSERT INTO t VALUES (4); SELECT * FROM nowhere"
+                                             << "Instruction 3 : "
+                                             << "3";
+    QTest::newRow("a later statement breaks a key")
+        << "DELETE FROM t WHERE n = 1; INSERT INTO t VALUES (2); SELECT * FROM t"
+        << "Instruction 2 : "
+        << "3";
+    QTest::newRow("statements without a result set are kept")
+        << "DELETE FROM t WHERE n = 1; DELETE FROM t WHERE n = 2" << noCursorMessage() << "1";
+    QTest::newRow("every statement applies") << "DELETE FROM t WHERE n = 1; SELECT count(*) FROM t"
+                                             << "2"
+                                             << "2";
+}
+
+void TestBothEngines::batchesApplyAllOrNothing()
+{
+    QFETCH(QString, batch);
+    QFETCH(QString, start);
+    QFETCH(QString, count);
+    const QString setup = QStringLiteral("CREATE TABLE t (n INTEGER PRIMARY KEY); INSERT INTO t VALUES (1), (2), (3)");
+    openOnBoth(setup, setup, batch, [&](TQuery& q, const char* engine) {
+        const Raised failure = raised([&] { q.open(); });
+        const QString outcome = failure.message.isEmpty() ? q.field(0)->asString() : failure.message;
+        QVERIFY2(outcome.startsWith(start), qPrintable(QString::fromLatin1(engine) + QLatin1String(": ") + outcome));
+        TQuery rows;
+        rows.setDatabaseName(QStringLiteral("Velorin"));
+        rows.setSQL(QStringLiteral("SELECT count(*) FROM t"));
+        rows.open();
+        QCOMPARE(rows.field(0)->asString(), count);
+    });
+}
+
+QTEST_MAIN(TestBothEngines)
+#include "tst_bothengines.moc"
