@@ -83,6 +83,9 @@ struct FieldValue {
     }
 };
 
+// A cell as a Qt value: a key that finds a row again, a value bound to a statement.
+QVariant toVariant(const CellRef& cell);
+
 // A field written back to a row: its value when the row was read, and the new one.
 struct FieldChange {
     QString column;

@@ -49,23 +49,6 @@ PgValues::Parameter parameterOf(const QVariant& v)
     return p;
 }
 
-QVariant variantOf(const CellRef& c)
-{
-    switch (c.cls) {
-    case CellClass::Null:
-        return {};
-    case CellClass::Integer:
-        return QVariant(c.integer);
-    case CellClass::Float:
-        return QVariant(c.real);
-    case CellClass::Text:
-        return QVariant(Utf8::decode(QByteArrayView(c.data, c.size)));
-    case CellClass::Blob:
-        return QVariant(QByteArray(c.data, c.size));
-    }
-    return {};
-}
-
 } // namespace
 
 PgConnection::PgConnection(const AliasSettings& settings)
@@ -191,7 +174,7 @@ TableResult PgConnection::openTable(const QString& table)
         for (qsizetype r = 0; r < data.rows->rowCount(); ++r) {
             QVariantList key;
             for (const int index : keyIndexes)
-                key << variantOf(data.rows->cell(r, index));
+                key << toVariant(data.rows->cell(r, index));
             result.keys.push_back(key);
             if (byPlace) {
                 result.data.rows->beginRow();

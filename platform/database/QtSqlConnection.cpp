@@ -111,24 +111,6 @@ void openAs(QSqlDatabase& db, const AliasSettings& s)
     }
 }
 
-// A cell as the driver binds it or compares it.
-QVariant toVariant(const CellRef& c)
-{
-    switch (c.cls) {
-    case CellClass::Null:
-        return {};
-    case CellClass::Integer:
-        return QVariant(c.integer);
-    case CellClass::Float:
-        return QVariant(c.real);
-    case CellClass::Text:
-        return QVariant(Utf8::decode(QByteArrayView(c.data, c.size)));
-    case CellClass::Blob:
-        return QVariant(QByteArray(c.data, c.size));
-    }
-    return {};
-}
-
 // The driver's transaction, where it has one: committed on request, rolled back
 // when left otherwise.
 class DriverTransaction
