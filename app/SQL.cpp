@@ -533,6 +533,12 @@ void TFicheSQL::showEvent(QShowEvent* event)
 
 void TFicheSQL::closeEvent(QCloseEvent* event)
 {
+    // Closing while a statement or an export runs would save the list and leave the
+    // work half done; the user stops it with "Annuler" first.
+    if (WorkProgress::running()) {
+        event->ignore();
+        return;
+    }
     try {
         FormClose(this);
         event->accept();

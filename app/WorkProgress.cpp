@@ -13,10 +13,12 @@ WorkProgress::WorkProgress(QWidget* parent, const QString& title, const QString&
     QApplication::setOverrideCursor(Qt::WaitCursor);
     m_waitCursor = true;
     m_clock.start();
+    ++s_running;
 }
 
 WorkProgress::~WorkProgress()
 {
+    --s_running;
     restoreCursor();
 }
 

@@ -44,6 +44,10 @@ public:
     }
 
     bool cancelled() const { return m_cancelled; }
+    // True while some work reports through a WorkProgress: a window must not close
+    // under it (a close request from the window manager is not user input, so it
+    // comes through before the dialog shows).
+    static bool running() { return s_running > 0; }
     // The dialog, once shown (tests find it through its parent too).
     QProgressDialog* dialog() const { return m_dialog.get(); }
 
@@ -66,4 +70,5 @@ private:
     bool m_cancelled = false;
     bool m_waitCursor = false;
     std::unique_ptr<QProgressDialog> m_dialog;
+    static inline int s_running = 0;
 };

@@ -106,6 +106,7 @@ private slots:
     void cancelledStatementIsRejected();
     void boundedStatementRunsToItsCount();
     void ceilingStopsEndlessStatement();
+    void windowStaysOpenWhileStatementRuns();
     void cancelledExportLeavesTargets_data();
     void cancelledExportLeavesTargets();
     void shortWorkShowsNoDialog_data();
@@ -203,6 +204,20 @@ void TestWorkProgress::boundedStatementRunsToItsCount()
     QCOMPARE(shown.labels.size(), 1);
     QVERIFY(shown.labels[0].startsWith(QStringLiteral("Exécution de la requête...\n")));
     QVERIFY(!m_q.window->findChild<QProgressDialog*>());
+}
+
+void TestWorkProgress::windowStaysOpenWhileStatementRuns()
+{
+    runFirstStatement();
+    // The window manager asks the window to close before the dialog shows.
+    bool closed = true;
+    QTimer::singleShot(100, m_q.window.get(), [&] { closed = m_q.window->close(); });
+    CancelWhenShown user(m_q.window.get());
+    run(kEndless);
+    QVERIFY(!closed);
+    QVERIFY(m_q.window->isVisible());
+    checkNothingChanged();
+    runFirstStatement();
 }
 
 void TestWorkProgress::ceilingStopsEndlessStatement()
