@@ -54,7 +54,7 @@ std::shared_ptr<Connection> TDataSet::connection() const
 
 void TDataSet::setFieldValue(int, const CellRef&)
 {
-    throw EDatabaseError(QStringLiteral("Ne peut modifier un ensemble de données en lecture seule"));
+    throw EDatabaseError(readOnlyMessage());
 }
 
 TField* TDataSet::FindField(const QString& name) const
