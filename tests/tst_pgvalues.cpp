@@ -16,12 +16,15 @@ private slots:
     void textForms();
     void truncatedBinaryIsRefused_data();
     void truncatedBinaryIsRefused();
+    void copyStream_data();
+    void copyStream();
 };
 
 namespace
 {
 
 enum : PgValues::Oid { kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kFloat8 = 701, kMoney = 790 };
+enum : PgValues::Oid { kText = 25 };
 enum : PgValues::Oid { kDate = 1082, kTime = 1083, kTimestamp = 1114, kNumeric = 1700 };
 
 template <typename T> QByteArray bigEndian(T value)
@@ -161,6 +164,78 @@ void TestPgValues::truncatedBinaryIsRefused()
     QFETCH(uint, type);
     QFETCH(QByteArray, bytes);
     QCOMPARE(raised([&] { cellOf(true, type, bytes); }).message, QStringLiteral("Valeur tronquée reçue du serveur"));
+}
+
+namespace
+{
+
+QByteArray copyHeader(const QByteArray& extension = {})
+{
+    return QByteArray("PGCOPY\n\377\r\n\0", 11) + bigEndian<qint32>(0) + bigEndian<qint32>(qint32(extension.size()))
+        + extension;
+}
+
+// A row of an int4 and a text; a null text when text is null.
+QByteArray copyRow(qint32 n, const QByteArray& text)
+{
+    return bigEndian<qint16>(2) + bigEndian<qint32>(4) + bigEndian(n)
+        + (text.isNull() ? bigEndian<qint32>(-1) : bigEndian<qint32>(qint32(text.size())) + text);
+}
+
+const QByteArray kTrailer = bigEndian<qint16>(-1);
+
+} // namespace
+
+void TestPgValues::copyStream_data()
+{
+    QTest::addColumn<QList<QByteArray>>("messages");
+    QTest::addColumn<QString>("rows");
+    const QString cut = QStringLiteral("Valeur tronquée reçue du serveur");
+    QTest::newRow("header with the first row, a null, the trailer")
+        << QList<QByteArray> { copyHeader() + copyRow(1, "a"), copyRow(2, QByteArray()), kTrailer } << "1 a|2 null|";
+    QTest::newRow("header alone, no row") << QList<QByteArray> { copyHeader(), kTrailer } << "";
+    QTest::newRow("header and trailer in one message") << QList<QByteArray> { copyHeader() + kTrailer } << "";
+    QTest::newRow("a header extension is skipped")
+        << QList<QByteArray> { copyHeader("xyz") + copyRow(3, "") } << "3 |";
+    QTest::newRow("not a COPY stream") << QList<QByteArray> { "PGCOPX\n\377\r\n" + QByteArray(9, 0) } << cut;
+    QTest::newRow("header cut short") << QList<QByteArray> { copyHeader().left(18) } << cut;
+    QTest::newRow("extension longer than the message")
+        << QList<QByteArray> { copyHeader("xyz").chopped(1) } << cut;
+    QTest::newRow("a column too many")
+        << QList<QByteArray> { copyHeader(), bigEndian<qint16>(3) + copyRow(1, "a").mid(2) + bigEndian<qint32>(-1) }
+        << cut;
+    QTest::newRow("a value longer than the message")
+        << QList<QByteArray> { copyHeader(), copyRow(1, "abc").chopped(1) } << cut;
+    QTest::newRow("a negative length") << QList<QByteArray> { copyHeader(), copyRow(1, "a").chopped(5) + bigEndian<qint32>(-2) }
+                                       << cut;
+    QTest::newRow("bytes after the row") << QList<QByteArray> { copyHeader(), copyRow(1, "a") + "!" } << cut;
+}
+
+// COPY's binary stream gives the rows that single-row results give, and a stream
+// that is not well formed is refused, not read past its end.
+void TestPgValues::copyStream()
+{
+    QFETCH(QList<QByteArray>, messages);
+    QFETCH(QString, rows);
+    const std::vector<PgValues::Oid> types { kInt4, kText };
+    ResultStore store(2);
+    PgValues::BinaryCopy stream(store, types);
+    const Raised failure = raised([&] {
+        for (const QByteArray& m : messages)
+            stream.read(m.constData(), int(m.size()));
+    });
+    if (!failure.message.isEmpty()) {
+        QCOMPARE(failure.message, rows);
+        return;
+    }
+    QString read;
+    for (qsizetype r = 0; r < store.rowCount(); ++r) {
+        const CellRef text = store.cell(r, 1);
+        read += QString::number(store.cell(r, 0).integer) + QLatin1Char(' ')
+            + (text.cls == CellClass::Null ? QStringLiteral("null") : QString::fromUtf8(text.data, text.size))
+            + QLatin1Char('|');
+    }
+    QCOMPARE(read, rows);
 }
 
 QTEST_MAIN(TestPgValues)

@@ -124,22 +124,50 @@ void TestServerDatabase::statementTextReachesServer_data()
 {
     QTest::addColumn<QString>("sql");
     QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("rowsAfter");
     QTest::newRow("an escaped quote and a semicolon in E'...'") << "SELECT E'a\\'b;c'"
-                                                                << "a'b;c";
+                                                                << "a'b;c" << 3;
     QTest::newRow("a doubled colon, a cast") << "SELECT '7'::::int + 1"
-                                             << "8";
+                                             << "8" << 3;
     QTest::newRow("a semicolon in a dollar-quoted body") << "SELECT $$a;b$$"
-                                                         << "a;b";
+                                                         << "a;b" << 3;
     QTest::newRow("the last statement's rows") << "SELECT 1; SELECT 2;"
-                                               << "2";
+                                               << "2" << 3;
+    // Queries stream their rows; the text around them must keep its meaning.
+    QTest::newRow("a comment at the end") << "SELECT 5 -- the end);"
+                                          << "5" << 3;
+    QTest::newRow("a query in parentheses") << "(SELECT 7) UNION ALL (SELECT 8) ORDER BY 1 DESC"
+                                            << "8" << 3;
+    QTest::newRow("VALUES") << "VALUES (9), (10)"
+                            << "9" << 3;
+    QTest::newRow("TABLE") << "TABLE small ORDER BY n DESC"
+                           << "3" << 3;
+    QTest::newRow("a change in WITH runs once")
+        << "WITH added AS (INSERT INTO small VALUES (4, 'd') RETURNING n) SELECT n FROM added"
+        << "4" << 4;
+    QTest::newRow("rows locked for update") << "SELECT nom FROM small WHERE n = 2 FOR UPDATE"
+                                            << "b" << 3;
+    // Statements that give rows without being queries, and types read as text.
+    QTest::newRow("a change that returns its rows") << "INSERT INTO small VALUES (5, 'e') RETURNING nom"
+                                                    << "e" << 4;
+    QTest::newRow("SHOW") << "SHOW DateStyle"
+                          << "ISO, YMD" << 3;
+    QTest::newRow("a type read as text beside binary ones") << "SELECT interval '1 day', 2"
+                                                            << "1 day" << 3;
+    QTest::newRow("a failure after the first rows")
+        << "SELECT 1 / (g - 5000) FROM generate_series(1, 10000) g"
+        << "division by zero" << 3;
 }
 
-// The statements of a text reach the server whole, one by one.
+// The statements of a text reach the server whole, one by one, and run once.
 void TestServerDatabase::statementTextReachesServer()
 {
     QFETCH(QString, sql);
     QFETCH(QString, value);
+    QFETCH(int, rowsAfter);
     QCOMPARE(queried(sql), value);
+    QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM small")), QString::number(rowsAfter));
+    QCOMPARE(queried(QStringLiteral("SELECT count(*) FROM small")), QString::number(rowsAfter));
 }
 
 void TestServerDatabase::postChecksRecordStillHoldsWhatWasRead_data()

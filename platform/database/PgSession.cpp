@@ -5,6 +5,7 @@
 #include "database/Credentials.h"
 #include "database/Databases.h"
 
+#include <cctype>
 #include <exception>
 #include <libpq-fe.h>
 #include <optional>
@@ -76,6 +77,25 @@ void appendRow(ResultStore& rows, const PGresult* r, const std::vector<PgValues:
             PgValues::appendText(rows, types[size_t(i)], PQgetvalue(r, 0, i), PQgetlength(r, 0, i));
     }
     rows.endRow();
+}
+
+// A query that COPY (...) TO STDOUT can wrap: it starts with SELECT, VALUES, TABLE,
+// WITH or a parenthesis (the statements come without the comments before them).
+bool streamable(QByteArrayView sql)
+{
+    if (sql.startsWith('('))
+        return true;
+    qsizetype n = 0;
+    while (n < sql.size() && std::isalpha(static_cast<unsigned char>(sql[n])))
+        ++n;
+    if (n < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[n])) || sql[n] == '_' || sql[n] == '$'))
+        return false;
+    const QByteArrayView word = sql.first(n);
+    for (const char* query : { "SELECT", "VALUES", "TABLE", "WITH" }) {
+        if (word.compare(QByteArrayView(query), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -242,17 +262,22 @@ void PgSession::report(const ProgressCallback& progress, qint64 rows)
     }
 }
 
+void PgSession::waitForInput(const ProgressCallback& progress, qint64 rows)
+{
+#ifdef Q_OS_WIN
+    WSAPOLLFD p { SOCKET(PQsocket(m_conn)), POLLIN, 0 };
+    WSAPoll(&p, 1, kReportMs);
+#else
+    pollfd p { PQsocket(m_conn), POLLIN, 0 };
+    poll(&p, 1, kReportMs);
+#endif
+    report(progress, rows);
+}
+
 PGresult* PgSession::nextResult(const ProgressCallback& progress, qint64 rows)
 {
     while (PQisBusy(m_conn)) {
-#ifdef Q_OS_WIN
-        WSAPOLLFD p { SOCKET(PQsocket(m_conn)), POLLIN, 0 };
-        WSAPoll(&p, 1, kReportMs);
-#else
-        pollfd p { PQsocket(m_conn), POLLIN, 0 };
-        poll(&p, 1, kReportMs);
-#endif
-        report(progress, rows);
+        waitForInput(progress, rows);
         if (!PQconsumeInput(m_conn))
             break;
     }
@@ -311,6 +336,12 @@ PgOutcome PgSession::readOutcome(const ProgressCallback& progress, const std::ve
         if (PQstatus(m_conn) == CONNECTION_BAD)
             break;
     }
+    return finish(std::move(out), failure, columns, std::move(rows));
+}
+
+PgOutcome PgSession::finish(PgOutcome out, const std::optional<PgFailure>& failure,
+    const std::vector<ColumnInfo>& columns, std::unique_ptr<ResultStore> rows)
+{
     if (m_raised)
         std::rethrow_exception(std::exchange(m_raised, nullptr));
     if (m_cancelled)
@@ -320,16 +351,74 @@ PgOutcome PgSession::readOutcome(const ProgressCallback& progress, const std::ve
     if (out.hasRows) {
         out.result.columns = columns;
         // A column of a type without a field type of its own is a string as long as its longest value.
-        for (int i = 0; i < count; ++i) {
-            ColumnInfo& c = out.result.columns[size_t(i)];
+        for (size_t i = 0; i < columns.size(); ++i) {
+            ColumnInfo& c = out.result.columns[i];
             if (c.type == ftUnknown) {
                 c.type = ftString;
-                c.size = int(qMin<qsizetype>(rows->longestText(i), 8192));
+                c.size = int(qMin<qsizetype>(rows->longestText(int(i)), 8192));
             }
         }
         out.result.rows = std::move(rows);
     }
     return out;
+}
+
+PgOutcome PgSession::readCopy(
+    const ProgressCallback& progress, const std::vector<ColumnInfo>& columns, const std::vector<PgValues::Oid>& types)
+{
+    PgOutcome out;
+    std::optional<PgFailure> failure;
+    const auto failOn = [&failure](const PGresult* r) {
+        if (!failure) {
+            const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+            failure = PgFailure { errorOf(r), QByteArray(state ? state : ""), true, false };
+        }
+    };
+    auto rows = std::make_unique<ResultStore>(int(types.size()));
+    PGresult* r = nextResult(progress, 0);
+    const bool streaming = r && PQresultStatus(r) == PGRES_COPY_OUT;
+    if (r && !streaming)
+        failOn(r);
+    PQclear(r);
+    if (streaming) {
+        PgValues::BinaryCopy stream(*rows, types);
+        qint64 read = 0;
+        for (;;) {
+            char* buffer = nullptr;
+            const int size = PQgetCopyData(m_conn, &buffer, 1);
+            if (size == 0) {
+                waitForInput(progress, read);
+                if (!PQconsumeInput(m_conn))
+                    break;
+                continue;
+            }
+            if (size < 0)
+                break;
+            if (!failure && !m_cancelled) {
+                // As in readOutcome: a refused row stops the statement on the server,
+                // and the stream is read to its end all the same.
+                try {
+                    if (stream.read(buffer, size) && (++read & 0x3FF) == 0)
+                        report(progress, read);
+                } catch (...) {
+                    m_raised = std::current_exception();
+                    cancel();
+                }
+            }
+            PQfreemem(buffer);
+        }
+        out.hasRows = true;
+    }
+    while (PGresult* rest = nextResult(progress, 0)) {
+        if (PQresultStatus(rest) != PGRES_COMMAND_OK)
+            failOn(rest);
+        PQclear(rest);
+        if (PQstatus(m_conn) == CONNECTION_BAD)
+            break;
+    }
+    if (PQstatus(m_conn) == CONNECTION_BAD && !failure)
+        failure = PgFailure { connectionMessage(), QByteArray(), true, false };
+    return finish(std::move(out), failure, columns, std::move(rows));
 }
 
 PgOutcome PgSession::run(
@@ -355,10 +444,12 @@ PgOutcome PgSession::run(
     std::vector<ColumnInfo> columns;
     std::vector<PgValues::Oid> types;
     bool binary = true;
+    bool stream = n == 0 && streamable(sql);
     {
         PGresult* r = nextResult(progress, 0);
         const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
         if (ok) {
+            stream = stream && PQnparams(r) == 0 && PQnfields(r) > 0;
             for (int i = 0; i < PQnfields(r); ++i) {
                 types.push_back(PQftype(r, i));
                 columns.push_back(PgValues::column(Utf8::decode(PQfname(r, i)), PQftype(r, i), PQfmod(r, i)));
@@ -372,6 +463,18 @@ PgOutcome PgSession::run(
             PQclear(rest);
         if (!ok)
             throw f;
+    }
+
+    if (stream && binary) {
+        // The rows come as COPY's binary stream: one plain message per row, where a
+        // result row would cost a result object of its own.
+        QByteArray query = text;
+        if (query.endsWith(';'))
+            query.chop(1);
+        query = "COPY (" + query + "\n) TO STDOUT (FORMAT binary)";
+        if (!PQsendQueryParams(m_conn, query.constData(), 0, nullptr, nullptr, nullptr, nullptr, 1))
+            throw failed(true);
+        return readCopy(progress, columns, types);
     }
 
     std::vector<const char*> values;

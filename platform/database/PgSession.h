@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <exception>
+#include <memory>
+#include <optional>
 #include <vector>
 
 struct pg_conn;
@@ -31,7 +33,8 @@ struct PgOutcome {
 // One session with a PostgreSQL server through its client library, libpq. Each
 // statement is prepared and described first, then run with its rows read one at a
 // time straight into a result store, in the server's binary form when every column
-// has one that PgValues reads. Waiting on the server, it calls the progress callback
+// has one that PgValues reads: a query without parameters as a COPY stream, any other
+// statement in libpq's single-row mode. Waiting on the server, it calls the progress callback
 // about every 50 ms and sends the server's cancel request when told to stop.
 //
 // A session found broken before a statement is sent (the server restarted) is
@@ -77,6 +80,8 @@ private:
     // refuses the one it took before.
     void reopen();
     void setUpSession();
+    // Waits up to a report's interval for the server's next bytes, then calls report().
+    void waitForInput(const ProgressCallback& progress, qint64 rows);
     // Waits for the next result, calling progress while the server works.
     pg_result* nextResult(const ProgressCallback& progress, qint64 rows);
     void cancel();
@@ -87,6 +92,13 @@ private:
     // Reads every result of the statement sent; the first error wins.
     PgOutcome readOutcome(const ProgressCallback& progress, const std::vector<ColumnInfo>& columns,
         const std::vector<PgValues::Oid>& types, bool binary);
+    // Reads the binary stream of a COPY (query) TO STDOUT sent.
+    PgOutcome readCopy(const ProgressCallback& progress, const std::vector<ColumnInfo>& columns,
+        const std::vector<PgValues::Oid>& types);
+    // The outcome of the statement read: what a row or the callback raised, a cancel
+    // or the first failure are thrown; otherwise the rows get their columns.
+    PgOutcome finish(PgOutcome out, const std::optional<PgFailure>& failure, const std::vector<ColumnInfo>& columns,
+        std::unique_ptr<ResultStore> rows);
     QString connectionMessage() const;
 
     pg_conn* m_conn = nullptr;

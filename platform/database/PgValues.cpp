@@ -458,6 +458,55 @@ void appendText(ResultStore& rows, Oid type, const char* data, int size)
     }
 }
 
+BinaryCopy::BinaryCopy(ResultStore& rows, const std::vector<Oid>& types)
+    : m_rows(rows)
+    , m_types(types)
+{
+}
+
+bool BinaryCopy::read(const char* data, int size)
+{
+    const char* p = data;
+    const char* const end = data + size;
+    const auto left = [&p, end] { return int(end - p); };
+    if (!m_headerRead) {
+        // "PGCOPY\n\377\r\n\0", the flags, then the length of an extension to skip.
+        static constexpr char signature[] = "PGCOPY\n\377\r\n";
+        if (size < 19 || std::memcmp(p, signature, sizeof signature) != 0)
+            truncated();
+        const auto extension = bigEndian<quint32>(p + 15, 4);
+        if (extension > quint32(size - 19))
+            truncated();
+        p += 19 + extension;
+        m_headerRead = true;
+        if (p == end)
+            return false;
+    }
+    const int count = bigEndian<qint16>(p, left());
+    p += 2;
+    if (count == -1)
+        return false;
+    if (count != int(m_types.size()))
+        truncated();
+    m_rows.beginRow();
+    for (const Oid type : m_types) {
+        const qint32 length = bigEndian<qint32>(p, left());
+        p += 4;
+        if (length == -1) {
+            m_rows.appendNull();
+            continue;
+        }
+        if (length < 0 || length > left())
+            truncated();
+        appendBinary(m_rows, type, p, length);
+        p += length;
+    }
+    if (p != end)
+        truncated();
+    m_rows.endRow();
+    return true;
+}
+
 Parameter parameter(const CellRef& cell)
 {
     Parameter p;

@@ -3,6 +3,7 @@
 #include "database/Connection.h"
 
 #include <QByteArray>
+#include <vector>
 
 // PostgreSQL's values as the engine keeps them. A column's field type comes from its
 // server type; a value is read from the server's binary form where the engine knows
@@ -27,6 +28,23 @@ bool readsBinary(Oid type);
 // EDatabaseError.
 void appendBinary(ResultStore& rows, Oid type, const char* data, int size);
 void appendText(ResultStore& rows, Oid type, const char* data, int size);
+
+// Reads the messages of a COPY ... TO STDOUT (FORMAT binary) into a store: the
+// stream's header before the first row, then one row per message, then the trailer.
+class BinaryCopy
+{
+public:
+    // Every type of `types` must be one that readsBinary() takes.
+    BinaryCopy(ResultStore& rows, const std::vector<Oid>& types);
+    // Reads one message; true when it held a row. A message that is not well formed
+    // throws EDatabaseError.
+    bool read(const char* data, int size);
+
+private:
+    ResultStore& m_rows;
+    const std::vector<Oid>& m_types;
+    bool m_headerRead = false;
+};
 
 // Values written back to the server: the text form of a number or text, or the raw
 // bytes of a blob (sent in the binary form).
