@@ -154,6 +154,9 @@ void TestPgValues::truncatedBinaryIsRefused_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::newRow("int8 of 4 bytes") << uint(kInt8) << bigEndian<qint32>(1);
     QTest::newRow("empty bool") << uint(kBool) << QByteArray();
+    // A value longer than its type is not of the type the column was described with.
+    QTest::newRow("int4 of 8 bytes") << uint(kInt4) << bigEndian<qint64>(1);
+    QTest::newRow("date of 8 bytes") << uint(kDate) << bigEndian<qint64>(1);
     QTest::newRow("date of 2 bytes") << uint(kDate) << QByteArray("\x00\x01", 2);
     QTest::newRow("numeric header cut short") << uint(kNumeric) << numeric(0, 0, 0, {}).left(6);
     QTest::newRow("numeric digits cut short") << uint(kNumeric) << numeric(0, 0, 0, { 1, 2 }).chopped(1);

@@ -424,6 +424,33 @@ PgOutcome PgSession::readCopy(
 PgOutcome PgSession::run(
     QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress)
 {
+    if (!parameters.empty() || !streamable(sql) || !idle())
+        return runStatement(sql, parameters, progress);
+    // A query read as a stream is parsed twice: described, then run inside COPY. In a
+    // transaction, the locks that the first parse took stay until the rows are read,
+    // so that no other session can change the columns of its tables in between.
+    PgOutcome out;
+    try {
+        command(QStringLiteral("BEGIN"));
+        out = runStatement(sql, parameters, progress);
+    } catch (...) {
+        rollBack(nullptr);
+        throw;
+    }
+    try {
+        command(QStringLiteral("COMMIT"));
+    } catch (PgFailure& f) {
+        // The query has run; whether its changes stayed is the server's to say.
+        rollBack(nullptr);
+        f.sent = true;
+        throw;
+    }
+    return out;
+}
+
+PgOutcome PgSession::runStatement(
+    QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress)
+{
     const QByteArray text = sql.toByteArray();
     const int n = int(parameters.size());
     const auto failed = [this](bool sent) {
@@ -444,7 +471,7 @@ PgOutcome PgSession::run(
     std::vector<ColumnInfo> columns;
     std::vector<PgValues::Oid> types;
     bool binary = true;
-    bool stream = n == 0 && streamable(sql);
+    bool stream = n == 0 && streamable(sql) && !idle();
     {
         PGresult* r = nextResult(progress, 0);
         const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;

@@ -60,7 +60,8 @@ public:
     // Before a statement is sent: a session that the server closed meanwhile is
     // opened again; throws EDatabaseError when the server refuses.
     void heal();
-    // Runs one statement with its parameters; throws PgFailure.
+    // Runs one statement with its parameters; throws PgFailure. A query that streams
+    // runs in a transaction of its own when none is open.
     PgOutcome run(
         QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress);
     // run(), connecting again and running it once more when the session broke before
@@ -80,6 +81,9 @@ private:
     // refuses the one it took before.
     void reopen();
     void setUpSession();
+    // run() inside the transaction that it may have opened.
+    PgOutcome runStatement(
+        QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress);
     // Waits up to a report's interval for the server's next bytes, then calls report().
     void waitForInput(const ProgressCallback& progress, qint64 rows);
     // Waits for the next result, calling progress while the server works.

@@ -58,6 +58,14 @@ template <typename T> T bigEndian(const char* data, int size)
     return T(v);
 }
 
+// A value of a fixed-size type: one of another size is not the type the column was described with.
+template <typename T> T whole(const char* data, int size)
+{
+    if (size != int(sizeof(T)))
+        truncated();
+    return bigEndian<T>(data, size);
+}
+
 // A text of up to 64 bytes built without allocating.
 struct ShortText {
     char text[64];
@@ -371,43 +379,43 @@ void appendBinary(ResultStore& rows, Oid type, const char* data, int size)
 {
     switch (type) {
     case kBool:
-        if (size < 1)
+        if (size != 1)
             truncated();
         rows.appendInteger(data[0] != 0);
         return;
     case kInt2:
-        rows.appendInteger(bigEndian<qint16>(data, size));
+        rows.appendInteger(whole<qint16>(data, size));
         return;
     case kInt4:
-        rows.appendInteger(bigEndian<qint32>(data, size));
+        rows.appendInteger(whole<qint32>(data, size));
         return;
     case kOid:
-        rows.appendInteger(bigEndian<quint32>(data, size));
+        rows.appendInteger(whole<quint32>(data, size));
         return;
     case kInt8:
-        rows.appendInteger(bigEndian<qint64>(data, size));
+        rows.appendInteger(whole<qint64>(data, size));
         return;
     case kFloat4:
-        rows.appendFloat(widened(std::bit_cast<float>(bigEndian<quint32>(data, size))));
+        rows.appendFloat(widened(std::bit_cast<float>(whole<quint32>(data, size))));
         return;
     case kFloat8:
-        rows.appendFloat(std::bit_cast<double>(bigEndian<quint64>(data, size)));
+        rows.appendFloat(std::bit_cast<double>(whole<quint64>(data, size)));
         return;
     case kMoney:
-        rows.appendFloat(double(bigEndian<qint64>(data, size)) / 100.0);
+        rows.appendFloat(double(whole<qint64>(data, size)) / 100.0);
         return;
     case kBytea:
         rows.appendBlob(data, size);
         return;
     case kDate:
-        appendDate(rows, bigEndian<qint32>(data, size));
+        appendDate(rows, whole<qint32>(data, size));
         return;
     case kTimestamp:
-        appendTimestamp(rows, bigEndian<qint64>(data, size));
+        appendTimestamp(rows, whole<qint64>(data, size));
         return;
     case kTime: {
         ShortText t;
-        addTimeOfDay(t, bigEndian<qint64>(data, size));
+        addTimeOfDay(t, whole<qint64>(data, size));
         t.appendTo(rows);
         return;
     }
