@@ -157,6 +157,10 @@ void TestPgValues::truncatedBinaryIsRefused_data()
     // A value longer than its type is not of the type the column was described with.
     QTest::newRow("int4 of 8 bytes") << uint(kInt4) << bigEndian<qint64>(1);
     QTest::newRow("date of 8 bytes") << uint(kDate) << bigEndian<qint64>(1);
+    // Forms that the server never sends.
+    QTest::newRow("numeric digit past 9999") << uint(kNumeric) << numeric(0, 0, 0, { 10000 });
+    QTest::newRow("numeric with an unknown sign") << uint(kNumeric) << numeric(0, 0x1000, 0, { 1 });
+    QTest::newRow("time before midnight") << uint(kTime) << bigEndian<qint64>(-1);
     QTest::newRow("date of 2 bytes") << uint(kDate) << QByteArray("\x00\x01", 2);
     QTest::newRow("numeric header cut short") << uint(kNumeric) << numeric(0, 0, 0, {}).left(6);
     QTest::newRow("numeric digits cut short") << uint(kNumeric) << numeric(0, 0, 0, { 1, 2 }).chopped(1);

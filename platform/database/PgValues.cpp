@@ -175,7 +175,7 @@ void appendNumeric(ResultStore& rows, const char* data, int size)
     const int weight = bigEndian<qint16>(data + 2, size - 2);
     const auto sign = bigEndian<quint16>(data + 4, size - 4);
     const int scale = bigEndian<quint16>(data + 6, size - 6);
-    if (count < 0 || size < 8 + 2 * count)
+    if (count < 0 || size != 8 + 2 * count)
         truncated();
     const char* special = sign == 0xC000 ? "NaN" : sign == 0xD000 ? "Infinity" : sign == 0xF000 ? "-Infinity" : nullptr;
     if (special) {
@@ -183,6 +183,13 @@ void appendNumeric(ResultStore& rows, const char* data, int size)
         return;
     }
     const auto digit = [&](int i) { return i >= 0 && i < count ? int(bigEndian<qint16>(data + 8 + 2 * i, 2)) : 0; };
+    // What the server never sends: another sign, a digit that is not base 10,000.
+    if (sign != 0 && sign != 0x4000)
+        truncated();
+    for (int i = 0; i < count; ++i) {
+        if (digit(i) < 0 || digit(i) > 9999)
+            truncated();
+    }
     QByteArray text;
     text.reserve(4 * (std::max(weight, 0) + 1) + scale + 2);
     if (sign == 0x4000)
@@ -414,8 +421,11 @@ void appendBinary(ResultStore& rows, Oid type, const char* data, int size)
         appendTimestamp(rows, whole<qint64>(data, size));
         return;
     case kTime: {
+        const qint64 microseconds = whole<qint64>(data, size);
+        if (microseconds < 0 || microseconds > kMicrosecondsPerDay)
+            truncated();
         ShortText t;
-        addTimeOfDay(t, whole<qint64>(data, size));
+        addTimeOfDay(t, microseconds);
         t.appendTo(rows);
         return;
     }
