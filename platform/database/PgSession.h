@@ -33,9 +33,10 @@ struct PgOutcome {
 // One session with a PostgreSQL server through its client library, libpq. Each
 // statement is prepared and described first, then run with its rows read one at a
 // time straight into a result store, in the server's binary form when every column
-// has one that PgValues reads: a query without parameters as a COPY stream, any other
-// statement in libpq's single-row mode. Waiting on the server, it calls the progress callback
-// about every 50 ms and sends the server's cancel request when told to stop.
+// has one that PgValues reads: a query without parameters as a COPY stream, any
+// other statement in libpq's single-row mode. Waiting on the server, it calls the
+// progress callback about every 50 ms and sends the server's cancel request when
+// told to stop.
 //
 // A session found broken before a statement is sent (the server restarted) is
 // opened again, once, and the statement runs. A statement is sent at most once: when
