@@ -37,10 +37,13 @@ public:
     // shows activity). False once the user pressed "Annuler": the work stops.
     bool report(qint64 done, qint64 total = 0)
     {
-        // The clock is read at every 16th report only: a report per row costs a count.
-        if ((m_reports++ & 15) != 0 || m_clock.elapsed() < m_nextTick)
+        // Reports that come a row at a time read the clock at every 16th only, so
+        // that a report costs a count; reports further apart read it every time.
+        if (m_skip > 0) {
+            --m_skip;
             return !m_cancelled;
-        return tick(done, total);
+        }
+        return check(done, total);
     }
 
     bool cancelled() const { return m_cancelled; }
@@ -56,6 +59,8 @@ public:
     static constexpr qint64 kTickMs = 50;
 
 private:
+    // Reads the clock, and ticks when a tick is due.
+    bool check(qint64 done, qint64 total);
     bool tick(qint64 done, qint64 total);
     void createDialog();
     void restoreCursor();
@@ -66,7 +71,8 @@ private:
     Describe m_describe;
     QElapsedTimer m_clock;
     qint64 m_nextTick = 0;
-    quint64 m_reports = 0;
+    int m_skip = 0;
+    qint64 m_lastCheckNs = 0;
     bool m_cancelled = false;
     bool m_waitCursor = false;
     std::unique_ptr<QProgressDialog> m_dialog;

@@ -1,11 +1,13 @@
 #include "FileState.h"
 #include "QueryWindow.h"
+#include "WorkProgress.h"
 #include "database/Databases.h"
 #include "database/Query.h"
 #include "database/Table.h"
 #include "widgets/DBGrid.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QProgressDialog>
@@ -111,6 +113,7 @@ private slots:
     void cancelledExportLeavesTargets();
     void shortWorkShowsNoDialog_data();
     void shortWorkShowsNoDialog();
+    void sparseReportsShowDialogWhenDue();
 
 private:
     // Types sql and presses the run button; a failure shows in the error box.
@@ -303,6 +306,24 @@ void TestWorkProgress::shortWorkShowsNoDialog()
     }
     QVERIFY(m_q.dialogs->messageTexts().isEmpty());
     QCOMPARE(shown.labels, QStringList());
+}
+
+// Work that reports every few tens of milliseconds (a server that is slow to send its
+// rows) gets its dialog at the first report past the delay, not some reports later.
+void TestWorkProgress::sparseReportsShowDialogWhenDue()
+{
+    WorkProgress progress(nullptr, QStringLiteral("Requête SQL"), QStringLiteral("Exécution de la requête..."));
+    QElapsedTimer clock;
+    clock.start();
+    qint64 rows = 0;
+    bool due = false;
+    while (!due) {
+        QTest::qSleep(40);
+        due = clock.elapsed() >= WorkProgress::kShowAfterMs;
+        QVERIFY(progress.report(++rows));
+    }
+    QVERIFY(progress.dialog());
+    QVERIFY(progress.dialog()->isVisible());
 }
 
 QTEST_MAIN(TestWorkProgress)
