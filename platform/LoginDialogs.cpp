@@ -1,5 +1,7 @@
 #include "LoginDialogs.h"
 
+#include "widgets/DialogFit.h"
+
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -70,10 +72,13 @@ QLabel* makeLabel(QWidget* dialog, const QString& name, const QString& text)
     return label;
 }
 
-// A dialog of fixed size with its fields over its buttons.
+// A dialog of fixed size with its fields over its buttons, wide enough for a title
+// bar that shows its whole caption.
 void lay(QDialog* dialog, const QList<QWidget*>& above, QFormLayout* form, QDialogButtonBox* buttons)
 {
     auto* layout = new QVBoxLayout(dialog);
+    const QMargins margins = layout->contentsMargins();
+    layout->addStrut(DialogFit::captionWidth(dialog->windowTitle()) - margins.left() - margins.right());
     for (QWidget* w : above)
         layout->addWidget(w);
     layout->addLayout(form);

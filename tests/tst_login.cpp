@@ -10,6 +10,7 @@
 #include "database/Databases.h"
 #include "database/Query.h"
 #include "database/Table.h"
+#include "widgets/DialogFit.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -320,6 +321,8 @@ void TestLogin::loginPromptShowsDatabaseAndRefusal()
     QVERIFY(dialog.ButtonOK->isDefault());
     // The password is asked afresh each time.
     QCOMPARE(dialog.EditMotDePasse->text(), QString());
+    // A title bar shows the whole caption.
+    QVERIFY2(dialog.width() >= DialogFit::captionWidth(dialog.windowTitle()), qPrintable(QString::number(dialog.width())));
 }
 
 void TestLogin::promptsAnswerOkOrCancel_data()

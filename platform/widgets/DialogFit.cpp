@@ -31,12 +31,17 @@ protected:
 namespace DialogFit
 {
 
-void showWholeCaption(QMessageBox& box)
+int captionWidth(const QString& caption)
 {
     // Title bars draw their caption in a bold face.
     QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
     titleFont.setBold(true);
-    const int wanted = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+    return QFontMetrics(titleFont).horizontalAdvance(caption) + kTitleBarExtras;
+}
+
+void showWholeCaption(QMessageBox& box)
+{
+    const int wanted = captionWidth(box.windowTitle());
     // The box sizes itself to its layout when shown: a strut across the layout
     // makes it at least that wide.
     auto* grid = qobject_cast<QGridLayout*>(box.layout());

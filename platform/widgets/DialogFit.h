@@ -2,6 +2,7 @@
 
 class QMessageBox;
 class QPrintDialog;
+class QString;
 
 // Corrections to Qt's own dialogs, made before they are run.
 namespace DialogFit
@@ -10,6 +11,9 @@ namespace DialogFit
 // Room a title bar takes besides the caption: the window's icon and three buttons,
 // with their margins (openbox, for one, needs about this much).
 constexpr int kTitleBarExtras = 112;
+
+// The width a window needs for a title bar that shows its whole caption.
+int captionWidth(const QString& caption);
 
 // Widens box so that a window manager's title bar shows its whole caption: Qt
 // leaves 50 pixels beside it, and openbox cut "Confirmation" to "Confi… ation".
