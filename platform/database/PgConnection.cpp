@@ -67,40 +67,28 @@ QueryResult PgConnection::execute(const QString& sql, const ProgressCallback& pr
     // Several statements apply all or none, in a transaction of their own or in a
     // savepoint of the one open, unless they manage their own transactions.
     const bool batch = several && !scanStatements(utf8).managesTransactions;
-    const char* savepoint = nullptr;
-    if (batch) {
-        m_session.heal();
-        savepoint = m_session.idle() ? nullptr : "velosql_batch";
-        try {
-            m_session.command(savepoint ? QStringLiteral("SAVEPOINT velosql_batch") : QStringLiteral("BEGIN"));
-        } catch (const PgFailure& f) {
-            throw EDatabaseError(f.message);
-        }
-    }
     PgOutcome last;
-    for (size_t i = 0; i < statements.size(); ++i) {
-        try {
-            last = batch || i > 0 ? m_session.run(statements[i], {}, progress)
-                                  : m_session.runHealing(statements[i], {}, progress);
-        } catch (const PgFailure& f) {
-            if (batch)
-                m_session.rollBack(savepoint);
-            if (f.cancelled)
-                throw EDatabaseError(cancelledMessage());
-            throw EDatabaseError(several ? statementFailure(int(i) + 1, f.message, statements[i]) : f.message);
-        } catch (...) {
-            if (batch)
-                m_session.rollBack(savepoint);
-            throw;
+    const auto runAll = [&] {
+        for (size_t i = 0; i < statements.size(); ++i) {
+            try {
+                last = batch || i > 0 ? m_session.run(statements[i], {}, progress)
+                                      : m_session.runHealing(statements[i], {}, progress);
+            } catch (const PgFailure& f) {
+                if (f.cancelled)
+                    throw EDatabaseError(cancelledMessage());
+                throw EDatabaseError(several ? statementFailure(int(i) + 1, f.message, statements[i]) : f.message);
+            }
         }
-    }
+    };
     if (batch) {
         try {
-            m_session.command(savepoint ? QStringLiteral("RELEASE SAVEPOINT velosql_batch") : QStringLiteral("COMMIT"));
+            m_session.heal();
+            m_session.atomically("velosql_batch", runAll);
         } catch (const PgFailure& f) {
-            m_session.rollBack(savepoint);
             throw EDatabaseError(f.message);
         }
+    } else {
+        runAll();
     }
     if (!last.hasRows)
         throw EDatabaseError(noCursorMessage());
@@ -215,22 +203,14 @@ QString PgConnection::whereKey(
 void PgConnection::write(const std::function<void()>& work)
 {
     m_session.begin();
-    const char* savepoint = nullptr;
     try {
         m_session.heal();
-        savepoint = m_session.idle() ? nullptr : "velosql_post";
-        m_session.command(savepoint ? QStringLiteral("SAVEPOINT velosql_post") : QStringLiteral("BEGIN"));
-        work();
-        m_session.command(savepoint ? QStringLiteral("RELEASE SAVEPOINT velosql_post") : QStringLiteral("COMMIT"));
+        m_session.atomically("velosql_post", work);
     } catch (const PgFailure& f) {
-        m_session.rollBack(savepoint);
         // A role or a session that may only read.
         if (f.state == "25006" || f.state == "42501")
             throw EDatabaseError(readOnlyMessage());
         throw EDatabaseError(f.message);
-    } catch (...) {
-        m_session.rollBack(savepoint);
-        throw;
     }
 }
 

@@ -57,6 +57,13 @@ QString errorOf(const PGresult* r)
     return text.isEmpty() ? lostMessage() : text;
 }
 
+// The failure that an error result tells.
+PgFailure failureOf(const PGresult* r, bool sent)
+{
+    const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+    return PgFailure { errorOf(r), QByteArray(state ? state : ""), sent, false };
+}
+
 // Failures that prove the server ended the session: the statement never reached it.
 bool endsSession(const QByteArray& state)
 {
@@ -326,10 +333,8 @@ PgOutcome PgSession::readOutcome(const ProgressCallback& progress, const std::ve
             PQputCopyEnd(m_conn, "COPY FROM STDIN");
             break;
         default:
-            if (!failure) {
-                const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-                failure = PgFailure { errorOf(r), QByteArray(state ? state : ""), true, false };
-            }
+            if (!failure)
+                failure = failureOf(r, true);
             break;
         }
         PQclear(r);
@@ -369,10 +374,8 @@ PgOutcome PgSession::readCopy(
     PgOutcome out;
     std::optional<PgFailure> failure;
     const auto failOn = [&failure](const PGresult* r) {
-        if (!failure) {
-            const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-            failure = PgFailure { errorOf(r), QByteArray(state ? state : ""), true, false };
-        }
+        if (!failure)
+            failure = failureOf(r, true);
     };
     auto rows = std::make_unique<ResultStore>(int(types.size()));
     PGresult* r = nextResult(progress, 0);
@@ -424,32 +427,39 @@ PgOutcome PgSession::readCopy(
 PgOutcome PgSession::run(
     QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress)
 {
-    if (!parameters.empty() || !streamable(sql) || !idle())
-        return runStatement(sql, parameters, progress);
+    const bool stream = parameters.empty() && streamable(sql);
+    if (!stream || !idle())
+        return runStatement(sql, parameters, progress, stream);
     // A query read as a stream is parsed twice: described, then run inside COPY. In a
     // transaction, the locks that the first parse took stay until the rows are read,
     // so that no other session can change the columns of its tables in between.
     PgOutcome out;
-    try {
-        command(QStringLiteral("BEGIN"));
-        out = runStatement(sql, parameters, progress);
-    } catch (...) {
-        rollBack(nullptr);
-        throw;
-    }
-    try {
-        command(QStringLiteral("COMMIT"));
-    } catch (PgFailure& f) {
-        // The query has run; whether its changes stayed is the server's to say.
-        rollBack(nullptr);
-        f.sent = true;
-        throw;
-    }
+    atomically(nullptr, [&] { out = runStatement(sql, parameters, progress, true); });
     return out;
 }
 
-PgOutcome PgSession::runStatement(
-    QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress)
+void PgSession::atomically(const char* savepoint, const std::function<void()>& work)
+{
+    const char* open = idle() ? nullptr : savepoint;
+    command(open ? QStringLiteral("SAVEPOINT %1").arg(QLatin1String(open)) : QStringLiteral("BEGIN"));
+    try {
+        work();
+    } catch (...) {
+        rollBack(open);
+        throw;
+    }
+    try {
+        command(open ? QStringLiteral("RELEASE SAVEPOINT %1").arg(QLatin1String(open)) : QStringLiteral("COMMIT"));
+    } catch (PgFailure& f) {
+        // The work has run; whether its changes stayed is the server's to say.
+        rollBack(open);
+        f.sent = true;
+        throw;
+    }
+}
+
+PgOutcome PgSession::runStatement(QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters,
+    const ProgressCallback& progress, bool stream)
 {
     const QByteArray text = sql.toByteArray();
     const int n = int(parameters.size());
@@ -471,7 +481,6 @@ PgOutcome PgSession::runStatement(
     std::vector<ColumnInfo> columns;
     std::vector<PgValues::Oid> types;
     bool binary = true;
-    bool stream = n == 0 && streamable(sql) && !idle();
     {
         PGresult* r = nextResult(progress, 0);
         const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
@@ -483,13 +492,16 @@ PgOutcome PgSession::runStatement(
                 binary = binary && PgValues::readsBinary(PQftype(r, i));
             }
         }
-        const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-        PgFailure f { ok ? QString() : errorOf(r), QByteArray(state ? state : ""), false, m_cancelled };
+        std::optional<PgFailure> failure;
+        if (!ok) {
+            failure = failureOf(r, false);
+            failure->cancelled = m_cancelled;
+        }
         PQclear(r);
         while (PGresult* rest = PQgetResult(m_conn))
             PQclear(rest);
-        if (!ok)
-            throw f;
+        if (failure)
+            throw *failure;
     }
 
     if (stream && binary) {

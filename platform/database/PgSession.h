@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -69,6 +70,10 @@ public:
     // the statement could have run.
     PgOutcome runHealing(
         QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress);
+    // Runs work in a transaction of its own, or in the savepoint named savepoint of
+    // the one open; a failure rolls it back and is thrown again. A failure to end the
+    // transaction comes as a PgFailure sent.
+    void atomically(const char* savepoint, const std::function<void()>& work);
     // Runs a statement that the engine writes itself; throws PgFailure.
     PgOutcome command(const QString& sql, const std::vector<PgValues::Parameter>& parameters = {});
     // Undoes the work since the savepoint, or the transaction when there is none.
@@ -82,9 +87,10 @@ private:
     // refuses the one it took before.
     void reopen();
     void setUpSession();
-    // run() inside the transaction that it may have opened.
-    PgOutcome runStatement(
-        QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress);
+    // run() inside the transaction that it may have opened; a query without parameters
+    // that COPY can wrap streams when stream is true.
+    PgOutcome runStatement(QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters,
+        const ProgressCallback& progress, bool stream);
     // Waits up to a report's interval for the server's next bytes, then calls report().
     void waitForInput(const ProgressCallback& progress, qint64 rows);
     // Waits for the next result, calling progress while the server works.
