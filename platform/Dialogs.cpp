@@ -78,7 +78,7 @@ QList<QPushButton*> QtDialogs::setUp(QMessageBox& mb, const MessageBox& box)
 
 int QtDialogs::messageBox(QWidget* parent, const MessageBox& box)
 {
-    QMessageBox mb(toQt(box.icon), box.caption, box.text, QMessageBox::NoButton, parent);
+    QMessageBox mb(parent);
     const QList<QPushButton*> buttons = setUp(mb, box);
     mb.exec();
     const int index = int(buttons.indexOf(static_cast<QPushButton*>(mb.clickedButton())));

@@ -5,7 +5,6 @@
 #include "database/QtSqlRows.h"
 #include "Exceptions.h"
 #include "database/SqlStatements.h"
-#include "Utf8.h"
 
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -86,6 +85,19 @@ bool saysAny(const QSqlError& e, std::initializer_list<const char*> signs)
                 "no connection to the server", "could not receive data from server", "could not send data to server" }))
         throw LostSession(errorText(e), neverRan);
     throw EDatabaseError(errorText(e));
+}
+
+// Prepares sql on db, binds values in order and runs it; throws as fail() does.
+QSqlQuery runBound(QSqlDatabase& db, const QString& sql, const QVariantList& values)
+{
+    QSqlQuery q(db);
+    if (!q.prepare(sql))
+        fail(q.lastError(), db.driver());
+    for (const QVariant& v : values)
+        q.addBindValue(v);
+    if (!q.exec())
+        fail(q.lastError(), db.driver());
+    return q;
 }
 
 // Opens db as s says; throws ELoginRefused when the server wants another password.
@@ -334,25 +346,15 @@ void QtSqlConnection::writeRow(const QString& table, const QVariantList& key, co
     }
     QVariantList keyValues;
     const QString where = whereKey(table, key, keyValues);
-    auto run = [&](const QString& sql, const QVariantList& values) {
-        QSqlQuery q(db);
-        if (!q.prepare(sql))
-            fail(q.lastError(), driver);
-        for (const QVariant& v : values)
-            q.addBindValue(v);
-        if (!q.exec())
-            fail(q.lastError(), driver);
-        return q;
-    };
 
     DriverTransaction transaction(db, true);
     if (transaction.open()) {
         // A write that changes nothing holds the row until the commit, so that nobody
         // changes it between the check and the write.
-        run(QStringLiteral("UPDATE %1 SET %2 = %2 WHERE %3").arg(quotedTable, names.first(), where), keyValues);
+        runBound(db, QStringLiteral("UPDATE %1 SET %2 = %2 WHERE %3").arg(quotedTable, names.first(), where), keyValues);
     }
     {
-        QSqlQuery check = run(
+        QSqlQuery check = runBound(db,
             QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(names.join(QStringLiteral(", ")), quotedTable, where),
             keyValues);
         const QueryResult stored = readQtSqlRows(check, m_odbc);
@@ -368,7 +370,7 @@ void QtSqlConnection::writeRow(const QString& table, const QVariantList& key, co
     for (const FieldChange& c : changes)
         values << toVariant(c.after.ref());
     values << keyValues;
-    QSqlQuery update = run(
+    QSqlQuery update = runBound(db,
         QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(quotedTable, sets.join(QStringLiteral(", ")), where), values);
     if (!transaction.open() && update.numRowsAffected() == 0)
         throw EDatabaseError(recordGoneMessage());
@@ -392,13 +394,12 @@ void QtSqlConnection::addRow(const QString& table, const QStringList& columns, c
         names << driver->escapeIdentifier(c, QSqlDriver::FieldName);
         marks << QStringLiteral("?");
     }
-    QSqlQuery q(db);
-    q.prepare(columns.isEmpty()
-            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedTable)
-            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                  .arg(quotedTable, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+    QVariantList bound;
     for (const FieldValue& v : values)
-        q.addBindValue(toVariant(v.ref()));
-    if (!q.exec())
-        fail(q.lastError(), driver);
+        bound << toVariant(v.ref());
+    runBound(db,
+        columns.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedTable)
+                          : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(quotedTable, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+        bound);
 }

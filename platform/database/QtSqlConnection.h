@@ -10,9 +10,10 @@
 class QSqlDatabase;
 struct SqlStatementScan;
 
-// A server database reached through a Qt SQL driver (ODBC; PostgreSQL). When the
-// session with the server is lost, the next statement opens a new one with the login
-// that the server took, and runs again where the failure proves it did nothing.
+// A server database reached through a Qt SQL driver (ODBC, for one to a PostgreSQL
+// server). When the session with the server is lost, the next statement opens a new
+// one with the login that the server took, and runs again where the failure proves it
+// did nothing.
 class QtSqlConnection : public Connection
 {
 public:

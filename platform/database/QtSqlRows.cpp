@@ -4,7 +4,6 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QSqlDriver>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -23,35 +22,13 @@ enum OdbcType {
     OdbcBit = -7,
 };
 
-// The PostgreSQL type numbers (pg_type) that say more than the Qt type of their values.
-enum PostgresType {
-    PostgresInt2 = 21,
-    PostgresNumeric = 1700,
-};
-
-// The kind of numbers that a driver gives as a column's type number.
-enum class TypeNumbers { Qt, Odbc, Postgres };
-
-// A column's type, size and precision as the driver describes it.
-ColumnInfo columnOf(const QSqlField& f, TypeNumbers numbers)
+// A column's type, size and precision as the driver describes it; an ODBC driver
+// gives SQL type numbers.
+ColumnInfo columnOf(const QSqlField& f, bool odbc)
 {
     ColumnInfo c;
     c.name = f.name();
-    if (numbers == TypeNumbers::Postgres) {
-        switch (f.typeID()) {
-        case PostgresInt2:
-            c.type = ftSmallint;
-            return c;
-        case PostgresNumeric:
-            c.type = ftBCD;
-            c.precision = std::max(f.length(), 0);
-            c.size = std::max(f.precision(), 0);
-            return c;
-        default:
-            break;
-        }
-    }
-    if (numbers == TypeNumbers::Odbc) {
+    if (odbc) {
         switch (f.typeID()) {
         case OdbcBit:
             c.type = ftBoolean;
@@ -190,13 +167,10 @@ QueryResult readQtSqlRows(QSqlQuery& q, bool odbc, const ProgressCallback& progr
     if (progress && !progress(0))
         throw EDatabaseError(cancelledMessage());
     const QSqlRecord record = q.record();
-    const TypeNumbers numbers = odbc                       ? TypeNumbers::Odbc
-        : q.driver()->dbmsType() == QSqlDriver::PostgreSQL ? TypeNumbers::Postgres
-                                                           : TypeNumbers::Qt;
     QueryResult result;
     result.rows = std::make_unique<ResultStore>(record.count(), ceiling);
     for (int i = 0; i < record.count(); ++i)
-        result.columns.push_back(columnOf(record.field(i), numbers));
+        result.columns.push_back(columnOf(record.field(i), odbc));
     qint64 rowsRead = 0;
     while (q.next()) {
         result.rows->beginRow();
