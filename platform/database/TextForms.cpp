@@ -379,6 +379,14 @@ void TextForms::appendText1252(QByteArray& out, CellRef c, TFieldType type, Wind
                     return;
                 }
             }
+            // An exact decimal is ASCII: written straight, with a comma for the point
+            // where the user writes one, as formattedText() would give it.
+            if (type == ftBCD && (decimalPoint == u',' || decimalPoint == u'.') && isDecimalText(bytesOf(c))) {
+                const qsizetype at = out.size();
+                out.append(c.data, c.size);
+                std::replace(out.begin() + at, out.end(), '.', char(decimalPoint.unicode()));
+                return;
+            }
             if (std::optional<QString> shown = formattedText(c, type)) {
                 Windows1252::appendEncoded(out, *shown, policy);
                 return;
