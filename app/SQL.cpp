@@ -15,6 +15,7 @@
 #include "PrintProgress.h"
 #include "printing/QtPrinter.h"
 #include "database/Query.h"
+#include "database/ResultStore.h"
 #include "RememberedList.h"
 #include "database/Table.h"
 #include "kdb2text.h"
@@ -57,7 +58,7 @@ constexpr qsizetype kMemoCapacity = qsizetype(1) << 20;
 // "12 lignes lues": the rows in plain digits, as the record counter shows them.
 QString rowsRead(qint64 rows, qint64)
 {
-    return QString::number(rows) + (rows > 1 ? QStringLiteral(" lignes lues") : QStringLiteral(" ligne lue"));
+    return rowsReadText(rows);
 }
 
 // "Enregistrement 12 sur 3400": the record being written.
@@ -66,10 +67,6 @@ QString recordWritten(qint64 done, qint64 total)
     return QStringLiteral("Enregistrement %1 sur %2").arg(qMin(done + 1, total)).arg(total);
 }
 
-} // namespace
-
-namespace
-{
 // The keys that open a context menu, and the context menu event the window system
 // makes of the Menu key: on the grid, they open the capture menu.
 bool isCaptureMenuRequest(const QEvent* e)

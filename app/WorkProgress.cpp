@@ -60,7 +60,7 @@ bool WorkProgress::tick(qint64 done, qint64 total)
             m_dialog->show();
         }
         QCoreApplication::processEvents();
-        m_cancelled = m_cancelled || m_dialog->wasCanceled();
+        m_cancelled = m_dialog->wasCanceled();
     } else {
         // The windows repaint, but no click or key reaches them before the dialog
         // that blocks them is there.

@@ -46,7 +46,6 @@ public:
         return check(done, total);
     }
 
-    bool cancelled() const { return m_cancelled; }
     // True while some work reports through a WorkProgress: a window must not close
     // under it (a close request from the window manager is not user input, so it
     // comes through before the dialog shows).

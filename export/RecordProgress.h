@@ -1,5 +1,7 @@
 #pragma once
 
+#include "database/DataSetWalk.h"
+
 #include <QtGlobal>
 #include <functional>
 
@@ -8,3 +10,16 @@
 // then writes nothing: its temporary files are removed and every target stays as it
 // was.
 using RecordProgress = std::function<bool(qsizetype done, qsizetype total)>;
+
+// Tells progress, when there is one, where walk stands before its next record; false
+// when the export must stop. Events let through may have moved the cursor: the walk
+// takes its place again.
+inline bool reportRecord(const RecordProgress& progress, DataSetWalk& walk)
+{
+    if (!progress)
+        return true;
+    if (!progress(walk.done(), walk.count()))
+        return false;
+    walk.keepPlace();
+    return true;
+}

@@ -151,14 +151,9 @@ bool TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, ExportOut
     std::vector<const TField*> fields;
     for (int i = 0; i < data.fieldCount(); ++i)
         fields.push_back(data.field(i));
-    const qsizetype total = data.recordCount();
     for (DataSetWalk walk(data); !walk.atEnd(); walk.next()) {
-        if (m_onProgress) {
-            if (!m_onProgress(walk.done(), total))
-                return false;
-            // Events let through may have moved the cursor.
-            walk.keepPlace();
-        }
+        if (!reportRecord(m_onProgress, walk))
+            return false;
         for (size_t i = 0; i < fields.size(); ++i) {
             if (i > 0)
                 text.append(m_delimiter);

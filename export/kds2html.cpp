@@ -82,15 +82,10 @@ bool TKDataSetToHTML::writeDocument(TDataSet& data, ExportOutput& out)
             fields.push_back(data.field(i));
     writeHeaderRow(fields, out);
 
-    const qsizetype total = data.recordCount();
     DataSetWalk walk(data);
     for (int row = 2; !walk.atEnd(); ++row) {
-        if (m_onProgress) {
-            if (!m_onProgress(walk.done(), total))
-                return false;
-            // Events let through may have moved the cursor.
-            walk.keepPlace();
-        }
+        if (!reportRecord(m_onProgress, walk))
+            return false;
         writeDataRow(fields, row, walk, out);
         walk.next();
     }

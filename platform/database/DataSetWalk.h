@@ -36,8 +36,9 @@ public:
         m_dataSet.next();
         ++m_row;
     }
-    // Records visited so far.
+    // Records visited so far, and how many there are to visit.
     qsizetype done() const { return m_row; }
+    qsizetype count() const { return m_count; }
 
     // Puts the cursor back where the walk stands (on its record, or at the end of data).
     void keepPlace()

@@ -86,8 +86,12 @@ inline const char* skipCell(const char* p)
 
 QString resultTooLargeMessage(qsizetype rows, qsizetype bytes)
 {
-    const QString lines = rows > 1 ? QStringLiteral("lignes lues") : QStringLiteral("ligne lue");
-    return QStringLiteral("Résultat trop volumineux : %1 %2 (%3 Mo).").arg(rows).arg(lines, megabytes(bytes));
+    return QStringLiteral("Résultat trop volumineux : %1 (%2 Mo).").arg(rowsReadText(rows), megabytes(bytes));
+}
+
+QString rowsReadText(qsizetype rows)
+{
+    return QString::number(rows) + (rows > 1 ? QStringLiteral(" lignes lues") : QStringLiteral(" ligne lue"));
 }
 
 qsizetype ResultStore::defaultCeiling()

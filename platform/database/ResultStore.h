@@ -23,6 +23,8 @@ struct CellRef {
 // bytes bytes: the rows in plain digits, as the record counter shows them, and the
 // memory in whole megabytes (MiB).
 [[nodiscard]] QString resultTooLargeMessage(qsizetype rows, qsizetype bytes);
+// "12 lignes lues", "1 ligne lue": rows read so far, in plain digits.
+[[nodiscard]] QString rowsReadText(qsizetype rows);
 
 // The rows of a result, held in memory: a chunked arena of raw cell bytes with
 // one index entry per row. A cell is a class byte followed by an 8-byte number,
@@ -68,7 +70,6 @@ public:
     qsizetype bytesUsed() const { return m_bytes; }
     // Bytes held by the arena and the row index: what the ceiling bounds.
     qsizetype bytesHeld() const { return m_bytes + qsizetype(m_rows.capacity() * sizeof(const char*)); }
-    qsizetype ceiling() const { return m_ceiling; }
 
 private:
     char* reserve(qsizetype bytes);

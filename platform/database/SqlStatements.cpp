@@ -61,7 +61,7 @@ public:
         // PostgreSQL's E'...' text, where a backslash escapes the next character.
         if ((c == 'E' || c == 'e') && m_p + 1 < m_end && m_p[1] == '\'') {
             ++m_p;
-            skipEscapedQuoted();
+            skipQuoted('\'', true);
             return Token::Other;
         }
         if (isWordByte(c)) {
@@ -97,32 +97,22 @@ private:
         }
     }
 
-    // A doubled closing quote stands for itself inside the quotes (not a doubled "]").
-    void skipQuoted(char close)
+    // A doubled closing quote stands for itself inside the quotes (not a doubled "]");
+    // with backslash, as in E'...', a backslash escapes the next character.
+    void skipQuoted(char close, bool backslash = false)
     {
         ++m_p;
         while (m_p < m_end) {
-            if (*m_p++ == close) {
+            const char c = *m_p++;
+            if (backslash && c == '\\') {
+                if (m_p < m_end)
+                    ++m_p;
+            } else if (c == close) {
                 if (m_p < m_end && *m_p == close && close != ']')
                     ++m_p;
                 else
                     return;
             }
-        }
-    }
-
-    // '...' in which a backslash escapes the next character, a doubled quote itself.
-    void skipEscapedQuoted()
-    {
-        ++m_p;
-        while (m_p < m_end) {
-            const char c = *m_p++;
-            if (c == '\\' && m_p < m_end)
-                ++m_p;
-            else if (c == '\'' && !(m_p < m_end && *m_p == '\''))
-                return;
-            else if (c == '\'')
-                ++m_p;
         }
     }
 

@@ -9,6 +9,10 @@
 
 namespace
 {
+// Room a title bar takes besides the caption: the window's icon and three buttons,
+// with their margins (openbox, for one, needs about this much).
+constexpr int kTitleBarExtras = 112;
+
 // Turns a widget off again each time something turns it on.
 class StayDisabled : public QObject
 {

@@ -8,10 +8,6 @@ class QString;
 namespace DialogFit
 {
 
-// Room a title bar takes besides the caption: the window's icon and three buttons,
-// with their margins (openbox, for one, needs about this much).
-constexpr int kTitleBarExtras = 112;
-
 // The width a window needs for a title bar that shows its whole caption.
 int captionWidth(const QString& caption);
 
