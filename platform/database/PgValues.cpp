@@ -234,17 +234,6 @@ double widened(float value)
     return d;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // bytea's text form: "\x" and two hex digits a byte (the server's default output).
 void appendHexBytea(ResultStore& rows, const char* data, int size)
 {
@@ -252,10 +241,7 @@ void appendHexBytea(ResultStore& rows, const char* data, int size)
         rows.appendBlob(data, size);
         return;
     }
-    QByteArray bytes((size - 2) / 2, Qt::Uninitialized);
-    char* out = bytes.data();
-    for (int i = 2; i + 1 < size; i += 2)
-        *out++ = char(hexValue(data[i]) << 4 | hexValue(data[i + 1]));
+    const QByteArray bytes = QByteArray::fromHex(QByteArray::fromRawData(data + 2, size - 2));
     rows.appendBlob(bytes.constData(), bytes.size());
 }
 
