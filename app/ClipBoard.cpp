@@ -6,8 +6,8 @@
 #include "Exceptions.h"
 #include "ImageList.h"
 #include "LineEnds.h"
-#include "mail/MailHandOff.h"
 #include "Windows1252.h"
+#include "mail/MailHandOff.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>
@@ -126,6 +126,7 @@ void TFicheClip::createEditor()
     RichEditClipBoard = new QTextEdit(this);
     RichEditClipBoard->setObjectName(QStringLiteral("RichEditClipBoard"));
     RichEditClipBoard->setGeometry(0, 26, 792, 547);
+    RichEditClipBoard->setAccessibleName(QStringLiteral("Texte des captures"));
     QFont editorFont = Controls::font(QStringLiteral("Fixedsys"), QFont::Monospace, Controls::Pixels { 12 });
     editorFont.setFixedPitch(true);
     RichEditClipBoard->setFont(editorFont);

@@ -45,6 +45,9 @@ TFicheIntro::TFicheIntro(QWidget* parent)
     QPalette palette = LabelSQLintro->palette();
     palette.setColor(QPalette::WindowText, Qt::red);
     LabelSQLintro->setPalette(palette);
+    // The window keeps its size whatever the font: a face wider than the designed one
+    // cuts the text rather than widening the window.
+    LabelSQLintro->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(LabelSQLintro);

@@ -3,25 +3,25 @@
 #include "Capture.h"
 #include "ClipBoard.h"
 #include "Controls.h"
-#include "widgets/AccessibleLabel.h"
-#include "widgets/DBGrid.h"
-#include "widgets/DBMemo.h"
-#include "database/DataSet.h"
 #include "Dialogs.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"
 #include "ImageList.h"
 #include "LineEnds.h"
 #include "PrintProgress.h"
-#include "printing/QtPrinter.h"
+#include "RememberedList.h"
+#include "WorkProgress.h"
+#include "database/DataSet.h"
 #include "database/Query.h"
 #include "database/ResultStore.h"
-#include "RememberedList.h"
 #include "database/Table.h"
 #include "kdb2text.h"
 #include "kds2html.h"
 #include "kds2prn.h"
-#include "WorkProgress.h"
+#include "printing/QtPrinter.h"
+#include "widgets/AccessibleLabel.h"
+#include "widgets/DBGrid.h"
+#include "widgets/DBMemo.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -245,6 +245,9 @@ void TFicheSQL::createMemos()
         memo->setLineWrapMode(QPlainTextEdit::NoWrap);
         memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // Neither text needs a tab character: Tab and Shift+Tab move on, so that the
+        // keyboard can leave the memo.
+        memo->setTabChangesFocus(true);
     };
     MemoSQL = new QPlainTextEdit(this);
     MemoSQL->setObjectName(QStringLiteral("MemoSQL"));

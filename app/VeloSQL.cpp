@@ -1,14 +1,15 @@
 #include "VeloSQL.h"
 
 #include "ClipBoard.h"
-#include "database/Databases.h"
 #include "DialogCredentials.h"
 #include "Dialogs.h"
 #include "ErrorGuard.h"
 #include "Exceptions.h"
+#include "FontFamilies.h"
 #include "ImageList.h"
 #include "Intro.h"
 #include "SQL.h"
+#include "database/Databases.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -31,6 +32,7 @@ void initApplication()
     QGuiApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("velosql"));
     QGuiApplication::setWindowIcon(ImageList::applicationIcon());
+    FontFamilies::install();
     // The engine asks for the passwords it needs through the program's dialogs.
     static DialogCredentials credentials;
     Credentials::install(&credentials);

@@ -64,7 +64,7 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXE
 # drivers are needed only for an alias that names a server.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils, fonts-urw-base35, fonts-liberation2")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-odbc, odbc-postgresql")
 
 include(CPack)

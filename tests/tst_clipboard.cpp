@@ -94,15 +94,25 @@ void TestClipBoard::controlsAreNamedAndPlaced_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
     QTest::addColumn<QString>("hint");
-    QTest::newRow("top bevel") << "BevelHautClipBoard" << QRect(0, 0, 792, 2) << "";
-    QTest::newRow("tool bar") << "ToolBarClipBoard" << QRect(0, 2, 792, 22) << "";
-    QTest::newRow("quit") << "ToolButtonQuitter" << QRect(0, 0, 26, 22) << "Fermer la fenêtre";
-    QTest::newRow("erase") << "ToolButtonEffacer" << QRect(26, 0, 26, 22) << "Effacer le texte";
-    QTest::newRow("save") << "ToolButtonSauver" << QRect(52, 0, 26, 22) << "Sauvegarder le texte";
-    QTest::newRow("print") << "ToolButtonImprimer" << QRect(78, 0, 26, 22) << "Imprimer le texte";
-    QTest::newRow("mail") << "ToolButtonMail" << QRect(104, 0, 26, 22) << "Envoyer par E-Mail";
-    QTest::newRow("bottom bevel") << "BevelBasClipBoard" << QRect(0, 24, 792, 2) << "";
-    QTest::newRow("editor") << "RichEditClipBoard" << QRect(0, 26, 792, 547) << "";
+    QTest::addColumn<QString>("accessibleName");
+    QTest::newRow("top bevel") << "BevelHautClipBoard" << QRect(0, 0, 792, 2) << ""
+                               << "";
+    QTest::newRow("tool bar") << "ToolBarClipBoard" << QRect(0, 2, 792, 22) << ""
+                              << "";
+    QTest::newRow("quit") << "ToolButtonQuitter" << QRect(0, 0, 26, 22) << "Fermer la fenêtre"
+                          << "Fermer la fenêtre";
+    QTest::newRow("erase") << "ToolButtonEffacer" << QRect(26, 0, 26, 22) << "Effacer le texte"
+                           << "Effacer le texte";
+    QTest::newRow("save") << "ToolButtonSauver" << QRect(52, 0, 26, 22) << "Sauvegarder le texte"
+                          << "Sauvegarder le texte";
+    QTest::newRow("print") << "ToolButtonImprimer" << QRect(78, 0, 26, 22) << "Imprimer le texte"
+                           << "Imprimer le texte";
+    QTest::newRow("mail") << "ToolButtonMail" << QRect(104, 0, 26, 22) << "Envoyer par E-Mail"
+                          << "Envoyer par E-Mail";
+    QTest::newRow("bottom bevel") << "BevelBasClipBoard" << QRect(0, 24, 792, 2) << ""
+                                  << "";
+    QTest::newRow("editor") << "RichEditClipBoard" << QRect(0, 26, 792, 547) << ""
+                            << "Texte des captures";
 }
 
 void TestClipBoard::controlsAreNamedAndPlaced()
@@ -110,6 +120,7 @@ void TestClipBoard::controlsAreNamedAndPlaced()
     QFETCH(QString, name);
     QFETCH(QRect, geometry);
     QFETCH(QString, hint);
+    QFETCH(QString, accessibleName);
     TFicheClip editor;
     QCOMPARE(editor.windowTitle(), kCaption);
     QCOMPARE(editor.minimumSize(), QSize(792, 573));
@@ -118,6 +129,7 @@ void TestClipBoard::controlsAreNamedAndPlaced()
     QVERIFY(control);
     QCOMPARE(control->geometry(), geometry);
     QCOMPARE(control->toolTip(), hint);
+    QCOMPARE(control->accessibleName(), accessibleName);
 }
 
 void TestClipBoard::savedBytes_data()

@@ -1,7 +1,7 @@
 #include "FileFailures.h"
-#include "printing/QtPrinter.h"
 #include "QueryFixture.h"
 #include "kds2prn.h"
+#include "printing/QtPrinter.h"
 
 #include <QPrinter>
 #include <QProcess>
@@ -62,6 +62,11 @@ const QString rows = QStringLiteral("CREATE TABLE t (id INTEGER, nom VARCHAR(3),
                                     "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 60)"
                                     " INSERT INTO t SELECT n, CASE n WHEN 1 THEN 'abcdefghijklmnop' ELSE 'x' END,"
                                     " CASE n WHEN 1 THEN NULL ELSE 'Lyon' END FROM c");
+
+// Some 60 pages of distinct numbers: a PDF far larger than the small disk, in any face.
+const QString manyRows = QStringLiteral("CREATE TABLE t (id INTEGER, code TEXT);"
+                                        "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 4000)"
+                                        " INSERT INTO t SELECT n, hex(randomblob(12)) FROM c");
 
 } // namespace
 
@@ -185,7 +190,6 @@ void TestQtPrinter::unfinishedJobLeavesTheFileThatWasThere()
 {
     QFETCH(QString, failure);
     QFETCH(int, code);
-    // The listing's PDF takes some 20 KB, more than the small disk holds.
     std::optional<SmallDisk> disk;
     if (failure == u"target" || failure == u"spool") {
         disk.emplace(16 * 1024);
@@ -200,7 +204,7 @@ void TestQtPrinter::unfinishedJobLeavesTheFileThatWasThere()
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("ancien");
     }
-    QueryFixture f(rows);
+    QueryFixture f(disk ? manyRows : rows);
     const QByteArray tmp = qgetenv("TMPDIR");
     const auto restore = qScopeGuard([&] { qputenv("TMPDIR", tmp); });
     if (failure == u"spool")

@@ -1,8 +1,9 @@
+#include "QueryWindow.h"
+#include "database/Query.h"
 #include "widgets/DBGrid.h"
 #include "widgets/DBMemo.h"
-#include "database/Query.h"
-#include "QueryWindow.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,6 +32,8 @@ private slots:
     void runningAgainShowsCurrentData();
     void blankStatementGoesToEngine();
     void layoutOfControls();
+    void tabLeavesTheMemos_data();
+    void tabLeavesTheMemos();
 
 private:
     void type(const QString& statement);
@@ -224,6 +227,41 @@ void TestSqlWindow::layoutOfControls()
         QVERIFY(!button->toolTip().isEmpty());
     }
     QCOMPARE(m_q.window->ComboBoxSQL->maxVisibleItems(), 25);
+}
+
+void TestSqlWindow::tabLeavesTheMemos_data()
+{
+    QTest::addColumn<QString>("memo");
+    QTest::addColumn<QString>("next");
+    QTest::addColumn<QString>("previous");
+    QTest::newRow("cell memo") << "MemoSQL"
+                               << "DBMemoSQL"
+                               << "ComboBoxSQL";
+    QTest::newRow("list memo") << "DBMemoSQL"
+                               << "DBGridSQL"
+                               << "MemoSQL";
+}
+
+void TestSqlWindow::tabLeavesTheMemos()
+{
+    QFETCH(QString, memo);
+    QFETCH(QString, next);
+    QFETCH(QString, previous);
+    auto* edit = m_q.window->findChild<QPlainTextEdit*>(memo);
+    QVERIFY(edit);
+    const QString text = edit->toPlainText();
+    for (const auto& [modifier, expected] : { std::pair { Qt::NoModifier, next }, { Qt::ShiftModifier, previous } }) {
+        edit->setFocus();
+        QTRY_VERIFY(edit->hasFocus());
+        QTest::keyClick(edit, modifier == Qt::NoModifier ? Qt::Key_Tab : Qt::Key_Backtab, modifier);
+        QVERIFY(QApplication::focusWidget());
+        QWidget* focus = QApplication::focusWidget();
+        // The statement box's line edit stands for the box.
+        if (focus->parentWidget() == m_q.window->ComboBoxSQL)
+            focus = m_q.window->ComboBoxSQL;
+        QCOMPARE(focus->objectName(), expected);
+        QCOMPARE(edit->toPlainText(), text);
+    }
 }
 
 QTEST_MAIN(TestSqlWindow)

@@ -1,19 +1,21 @@
 #include "ClipBoard.h"
-#include "database/Databases.h"
 #include "Intro.h"
-#include "database/Query.h"
 #include "Raised.h"
 #include "SQL.h"
 #include "ScriptedDialogs.h"
-#include "database/Table.h"
 #include "TestDatabase.h"
 #include "VeloSQL.h"
+#include "database/Databases.h"
+#include "database/Query.h"
+#include "database/Table.h"
 #include "widgets/OuterGeometry.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFontInfo>
+#include <QLabel>
 #include <QLoggingCategory>
 #include <QMoveEvent>
 #include <QProcess>
@@ -21,8 +23,8 @@
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 // Start-up and end: the three windows, the splash's time, start-up failures,
@@ -39,6 +41,10 @@ private slots:
     void slowBuildingShowsQueryWindowAtOnce_data();
     void slowBuildingShowsQueryWindowAtOnce();
     void splashOuterRectIncludesFrame();
+    void windowsKeepTheirSize();
+    void splashTextFitsInTheDesignedFace();
+    void windowsKeepTheirSizeWhateverTheFonts_data();
+    void windowsKeepTheirSizeWhateverTheFonts();
     void closingSplashEndsProgram();
     void startupFailureShowsBoxAndExitsWithOne_data();
     void startupFailureShowsBoxAndExitsWithOne();
@@ -156,6 +162,55 @@ void TestStartup::splashOuterRectIncludesFrame()
     QMoveEvent framed(FicheIntro->pos(), FicheIntro->pos());
     QCoreApplication::sendEvent(FicheIntro, &framed);
     QCOMPARE(FicheIntro->geometry(), QRect(279, 468, 625, 73));
+}
+
+void TestStartup::windowsKeepTheirSize()
+{
+    TestDatabase db;
+    VeloSQL::createWindows();
+    for (QWidget* window : { static_cast<QWidget*>(FicheSQL), static_cast<QWidget*>(FicheClip) }) {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(window->size(), QSize(792, 573));
+    }
+    // The counter takes the width of its longest text, right of the tool bar.
+    FicheSQL->LabelCompteurSQL->setText(QStringLiteral("1000000000 enregistrements"));
+    FicheSQL->LabelCompteurSQL->adjustSize();
+    QVERIFY(FicheSQL->LabelCompteurSQL->geometry().right() < FicheSQL->width());
+}
+
+void TestStartup::splashTextFitsInTheDesignedFace()
+{
+    TestDatabase db;
+    VeloSQL::createWindows();
+    FicheIntro->show();
+    QVERIFY(QTest::qWaitForWindowExposed(FicheIntro));
+    const QLabel* label = FicheIntro->LabelSQLintro;
+    QCOMPARE(QFontInfo(label->font()).family(), QStringLiteral("P052"));
+    QVERIFY(QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->width());
+}
+
+void TestStartup::windowsKeepTheirSizeWhateverTheFonts_data()
+{
+    QTest::addColumn<QString>("fonts");
+    QTest::newRow("designed faces") << "designed";
+    QTest::newRow("DejaVu alone") << "dejavu";
+}
+
+void TestStartup::windowsKeepTheirSizeWhateverTheFonts()
+{
+    // A process reads its fonts once: each set gets a run of this program of its own.
+    QFETCH(QString, fonts);
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(
+        QStringLiteral("FONTCONFIG_FILE"), QStringLiteral(VELOSQL_TEST_FONTS "/%1/fonts.conf").arg(fonts));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+        { QStringLiteral("splashOuterRectIncludesFrame"), QStringLiteral("windowsKeepTheirSize") });
+    QVERIFY(child.waitForFinished(120000));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, child.readAll().constData());
 }
 
 void TestStartup::closingSplashEndsProgram()

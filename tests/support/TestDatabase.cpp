@@ -1,5 +1,6 @@
 #include "TestDatabase.h"
 
+#include "FontFamilies.h"
 #include "database/Databases.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@ void initTestEnvironment()
 {
     QStandardPaths::setTestModeEnabled(true);
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    FontFamilies::install();
 }
 
 TestDatabase::TestDatabase(Content content, const QString& alias)
