@@ -66,7 +66,10 @@ bool WorkProgress::tick(qint64 done, qint64 total)
         // that blocks them is there.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     }
-    m_nextTick = m_clock.elapsed() + kTickMs;
+    // The dialog's time is a tick of its own: a report due then shows it, not one up
+    // to a tick later.
+    const qint64 now = m_clock.elapsed();
+    m_nextTick = !m_dialog && now < kShowAfterMs ? qMin(now + kTickMs, kShowAfterMs) : now + kTickMs;
     return !m_cancelled;
 }
 

@@ -113,6 +113,7 @@ private slots:
     void cancelledExportLeavesTargets();
     void shortWorkShowsNoDialog_data();
     void shortWorkShowsNoDialog();
+    void sparseReportsShowDialogWhenDue_data();
     void sparseReportsShowDialogWhenDue();
 
 private:
@@ -310,15 +311,27 @@ void TestWorkProgress::shortWorkShowsNoDialog()
 
 // Work that reports every few tens of milliseconds (a server that is slow to send its
 // rows) gets its dialog at the first report past the delay, not some reports later.
+void TestWorkProgress::sparseReportsShowDialogWhenDue_data()
+{
+    QTest::addColumn<int>("firstMs");
+    QTest::addColumn<int>("everyMs");
+    QTest::newRow("every 40 ms") << 40 << 40;
+    QTest::newRow("a tick just before the time") << int(WorkProgress::kShowAfterMs) - 30 << 40;
+}
+
 void TestWorkProgress::sparseReportsShowDialogWhenDue()
 {
+    QFETCH(int, firstMs);
+    QFETCH(int, everyMs);
     WorkProgress progress(nullptr, QStringLiteral("Requête SQL"), QStringLiteral("Exécution de la requête..."));
     QElapsedTimer clock;
     clock.start();
-    qint64 rows = 0;
-    bool due = false;
+    QTest::qSleep(firstMs);
+    qint64 rows = 1;
+    QVERIFY(progress.report(rows));
+    bool due = clock.elapsed() >= WorkProgress::kShowAfterMs;
     while (!due) {
-        QTest::qSleep(40);
+        QTest::qSleep(everyMs);
         due = clock.elapsed() >= WorkProgress::kShowAfterMs;
         QVERIFY(progress.report(++rows));
     }
