@@ -1,3 +1,4 @@
+#include "AddressSanitizer.h"
 #include "Exceptions.h"
 #include "MemoryLimits.h"
 #include "Raised.h"
@@ -207,12 +208,8 @@ void TestBoundedQuery::ceilingRefusesResult()
 
 void TestBoundedQuery::refusedResultGivesMemoryBack()
 {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(ADDRESS_SANITIZER)
     QSKIP("AddressSanitizer keeps freed memory in quarantine");
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    QSKIP("AddressSanitizer keeps freed memory in quarantine");
-#endif
 #endif
     connection()->setResultCeiling(qsizetype(64) << 20);
     const qint64 before = residentBytes();
@@ -343,17 +340,12 @@ void TestBoundedQuery::memoryLimit()
 
 void TestBoundedQuery::endlessStatementStopsUnderAddressSpaceLimit()
 {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(ADDRESS_SANITIZER)
     QSKIP("AddressSanitizer reserves terabytes of address space: no program starts under a lowered RLIMIT_AS");
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    QSKIP("AddressSanitizer reserves terabytes of address space: no program starts under a lowered RLIMIT_AS");
-#endif
-#endif
-#ifndef EXPORT_BENCH
+#elif !defined(EXPORT_BENCH)
     QSKIP("needs bench/export_bench (VELOSQL_BENCH=OFF)");
 #else
-    // The program may address 1 GiB, a sixteenth of a machine of 16 GiB: the result
+    // The program may address 1 GiB, far less than the machine's memory: the result
     // stops at the ceiling that limit sets, not at the first allocation refused.
     QProcess bench;
     bench.setChildProcessModifier([] {

@@ -1,3 +1,4 @@
+#include "AddressSanitizer.h"
 #include "Controls.h"
 #include "QueryFixture.h"
 #include "WidestValues.h"
@@ -10,15 +11,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-// g++ says so with a macro, clang with a feature test.
-#if defined(__SANITIZE_ADDRESS__)
-#define ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ADDRESS_SANITIZER 1
-#endif
-#endif
 
 #if !defined(ADDRESS_SANITIZER)
 namespace
