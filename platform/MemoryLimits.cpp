@@ -57,19 +57,16 @@ quint64 limitAlong(const FileReader& readFile, const QString& root, QString path
     }
 }
 
+#ifndef Q_OS_WIN
 QByteArray readWholeFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     // Files of /proc and /sys report no size: read to the end.
-    QByteArray text = file.readAll();
-    if (text.isNull())
-        text = QByteArray("");
-    return text;
+    return file.readAll();
 }
 
-#ifndef Q_OS_WIN
 quint64 resourceLimit(int resource)
 {
     rlimit limit {};
