@@ -3,6 +3,7 @@
 // What the benchmark programs share: a configuration folder of the run only, the
 // query on the database under test, and the process's resident memory.
 
+#include "ErrorGuard.h"
 #include "database/Databases.h"
 #include "database/Query.h"
 
@@ -15,7 +16,9 @@
 #include <QTemporaryDir>
 #include <QUrl>
 #include <cstdio>
+#include <exception>
 #include <sys/resource.h>
+#include <utility>
 
 namespace bench
 {
@@ -98,6 +101,21 @@ inline void prepareQuery(TQuery& query, const QString& database, const QString& 
     pointAliasAt(QStringLiteral("Bench"), database);
     query.setDatabaseName(QStringLiteral("Bench"));
     query.setSQL(sql);
+}
+
+// Runs a benchmark's work and gives the program's exit status: the work's own, or 1
+// once the message of whatever it raised (memory running out included) is printed on
+// stderr after the program's name. No failure ends the program without a word.
+template <typename Work> int reportingFailures(const char* program, Work&& work)
+{
+    try {
+        return std::forward<Work>(work)();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", program, ErrorGuard::messageOf(e).toUtf8().constData());
+    } catch (...) {
+        std::fprintf(stderr, "%s: erreur inconnue\n", program);
+    }
+    return 1;
 }
 
 } // namespace bench

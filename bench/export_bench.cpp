@@ -12,7 +12,6 @@
 // offscreen platform after half a second), so that its cost is measured too.
 
 #include "BenchSupport.h"
-#include "Exceptions.h"
 #include "WorkProgress.h"
 #include "database/Query.h"
 #include "kdb2text.h"
@@ -48,7 +47,7 @@ int main(int argc, char** argv)
     const QString output = args.value(3);
     const QString sql = args.value(4, QStringLiteral("SELECT * FROM Patients"));
 
-    try {
+    return bench::reportingFailures("export_bench", [&] {
         TQuery query(nullptr, QStringLiteral("QuerySQL"));
         bench::prepareQuery(query, args[2], sql);
         QElapsedTimer clock;
@@ -81,9 +80,6 @@ int main(int argc, char** argv)
             static_cast<long long>(query.recordCount()),
             double(query.store() ? query.store()->bytesUsed() : 0) / 1048576.0, double(openMs) / 1000.0,
             double(exportMs) / 1000.0, bench::peakRssMiB());
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "export_bench: %s\n", e.what());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }

@@ -5,10 +5,9 @@
 //   grid_bench DATABASE [SQL]
 
 #include "BenchSupport.h"
-#include "widgets/DBGrid.h"
 #include "database/DataSet.h"
-#include "Exceptions.h"
 #include "database/Query.h"
+#include "widgets/DBGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -37,7 +36,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: grid_bench DATABASE [SQL]\n");
         return 2;
     }
-    try {
+    return bench::reportingFailures("grid_bench", [&] {
         TQuery query(nullptr, QStringLiteral("QuerySQL"));
         bench::prepareQuery(query, args[1], args.value(2, QStringLiteral("SELECT * FROM Patients")));
         TDataSource source(nullptr, QStringLiteral("DataSourceQuerySQL"));
@@ -70,8 +69,5 @@ int main(int argc, char** argv)
                     "scroll to middle %.1f ms\nwalk every record, grid following %.0f ms\npeak %.0f MiB\n",
             static_cast<long long>(query.recordCount()), open, show, bottom, middle, walk, bench::peakRssMiB());
         return 0;
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "%s\n", e.what());
-        return 1;
-    }
+    });
 }

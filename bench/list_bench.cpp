@@ -5,7 +5,6 @@
 //   list_bench [N]     (20000 by default)
 
 #include "BenchSupport.h"
-#include "Exceptions.h"
 #include "SQL.h"
 
 #include <QApplication>
@@ -58,7 +57,7 @@ int main(int argc, char** argv)
         return 1;
     }
     bench::pointAliasAt(QStringLiteral("Velorin"), path);
-    try {
+    return bench::reportingFailures("list_bench", [&] {
         QElapsedTimer clock;
         clock.start();
         TFicheSQL window;
@@ -77,8 +76,5 @@ int main(int argc, char** argv)
                     "run and list one statement %.1f ms\npeak %.0f MiB\n",
             count, items, created, filled, oneMore, bench::peakRssMiB());
         return 0;
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "list_bench: %s\n", e.what());
-        return 1;
-    }
+    });
 }

@@ -8,10 +8,9 @@
 // stay flat however many pages follow.
 
 #include "BenchSupport.h"
-#include "Exceptions.h"
-#include "printing/QtPrinter.h"
 #include "database/Query.h"
 #include "kds2prn.h"
+#include "printing/QtPrinter.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -32,7 +31,7 @@ int main(int argc, char** argv)
     if (args.size() > 3)
         sql += QStringLiteral(" LIMIT %1").arg(args[3].toLongLong());
 
-    try {
+    return bench::reportingFailures("print_bench", [&] {
         TQuery query(nullptr, QStringLiteral("QuerySQL"));
         bench::prepareQuery(query, args[1], sql);
         QElapsedTimer clock;
@@ -66,9 +65,6 @@ int main(int argc, char** argv)
             static_cast<long long>(query.recordCount()), printer.pageNumber(), double(openMs) / 1000.0,
             double(printMs) / 1000.0, 1000.0 * double(printMs) / double(std::max<qsizetype>(1, query.recordCount())),
             double(QFileInfo(args[2]).size()) / 1e6, heldMiB, firstPageMiB, highestMiB, bench::peakRssMiB());
-    } catch (const Exception& e) {
-        std::fprintf(stderr, "print_bench: %s\n", e.what());
-        return 1;
-    }
-    return 0;
+        return 0;
+    });
 }

@@ -86,7 +86,9 @@ void TKDatasetToPrinter::measure()
     // A column is as wide as displayWidth() letters "e" and a space, measured in the
     // canvas's current font, whatever the last job left there. A column wider than the
     // page ends past it whatever its size: no more "e" are measured than the page
-    // holds and two, so that a huge declared size costs what a page does.
+    // holds and two, so that a huge declared size costs what a page does. A column is
+    // also as wide as the widest text of its type and a space (dates, times, amounts
+    // in the user's regional settings), so that no value runs into the next one.
     const int widthOfE = m_canvas->textWidth(QStringLiteral("e"));
     const int pageLetters = widthOfE > 0 ? std::max(m_pageWidth, 0) / widthOfE + 2 : 1;
     m_columns.clear();
@@ -95,7 +97,10 @@ void TKDatasetToPrinter::measure()
         if (!field->visible() || isBlobType(field->dataType()))
             continue;
         const QString sample = QString(std::clamp(field->displayWidth(), 0, pageLetters), u'e') + u' ';
-        m_columns.push_back({ i, m_canvas->textWidth(sample) });
+        int width = m_canvas->textWidth(sample);
+        for (const QString& text : field->widestTexts())
+            width = std::max(width, m_canvas->textWidth(text + u' '));
+        m_columns.push_back({ i, width });
     }
     m_lineHeight = m_canvas->textHeight(QStringLiteral("X")) + m_pixelsPerMmY;
     m_footerHeight = int(m_footer.size()) * m_lineHeight;

@@ -1,4 +1,6 @@
+#include "AddressSanitizer.h"
 #include "Exceptions.h"
+#include "MemoryLimits.h"
 #include "Raised.h"
 #include "TestDatabase.h"
 #include "database/Databases.h"
@@ -6,9 +8,12 @@
 #include "database/Query.h"
 
 #include <QFile>
+#include <QMap>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QTest>
+#include <sys/resource.h>
 #include <unistd.h>
 
 // The engine watched while it runs a statement: it reports progress, stops when
@@ -34,6 +39,9 @@ private slots:
     void storeNeverPassesCeiling();
     void tooLargeMessage_data();
     void tooLargeMessage();
+    void memoryLimit_data();
+    void memoryLimit();
+    void endlessStatementStopsUnderAddressSpaceLimit();
     void driverConnectionIsWatchedToo_data();
     void driverConnectionIsWatchedToo();
 
@@ -200,12 +208,8 @@ void TestBoundedQuery::ceilingRefusesResult()
 
 void TestBoundedQuery::refusedResultGivesMemoryBack()
 {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(ADDRESS_SANITIZER)
     QSKIP("AddressSanitizer keeps freed memory in quarantine");
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-    QSKIP("AddressSanitizer keeps freed memory in quarantine");
-#endif
 #endif
     connection()->setResultCeiling(qsizetype(64) << 20);
     const qint64 before = residentBytes();
@@ -274,6 +278,90 @@ void TestBoundedQuery::tooLargeMessage()
     QFETCH(qsizetype, bytes);
     QFETCH(QString, message);
     QCOMPARE(resultTooLargeMessage(rows, bytes), message);
+}
+
+using Files = QMap<QString, QByteArray>;
+
+void TestBoundedQuery::memoryLimit_data()
+{
+    QTest::addColumn<quint64>("physical");
+    QTest::addColumn<quint64>("addressSpace");
+    QTest::addColumn<quint64>("dataSegment");
+    QTest::addColumn<Files>("files");
+    QTest::addColumn<quint64>("limit");
+    const quint64 gib = quint64(1) << 30;
+    const QString self = QStringLiteral("/proc/self/cgroup");
+    const QByteArray v2 = "0::/user.slice/session.scope\n";
+    const QByteArray v1 = "9:name=systemd:/\n4:memory:/process_api/a1\n1:cpu:/\n0::/\n";
+    const QString v2Session = QStringLiteral("/sys/fs/cgroup/user.slice/session.scope/memory.max");
+    const QString v1Group = QStringLiteral("/sys/fs/cgroup/memory/process_api/a1/memory.limit_in_bytes");
+    QTest::newRow("no limit") << 8 * gib << quint64(0) << quint64(0) << Files { { self, v2 }, { v2Session, "max\n" } }
+                              << 8 * gib;
+    QTest::newRow("address space smaller")
+        << 8 * gib << quint64(3000000) * 1024 << quint64(0) << Files {} << quint64(3000000) * 1024;
+    QTest::newRow("data segment smaller") << 8 * gib << 4 * gib << 2 * gib << Files {} << 2 * gib;
+    QTest::newRow("cgroup v2 max") << 8 * gib << quint64(0) << quint64(0)
+                                   << Files { { self, v2 }, { v2Session, "max\n" },
+                                          { QStringLiteral("/sys/fs/cgroup/user.slice/memory.max"), "max\n" } }
+                                   << 8 * gib;
+    QTest::newRow("cgroup v2 number") << 8 * gib << quint64(0) << quint64(0)
+                                      << Files { { self, v2 }, { v2Session, "1073741824\n" } } << gib;
+    QTest::newRow("cgroup v2 number on the parent group")
+        << 8 * gib << 4 * gib << quint64(0)
+        << Files { { self, v2 }, { v2Session, "max\n" },
+               { QStringLiteral("/sys/fs/cgroup/user.slice/memory.max"), "3221225472\n" } }
+        << 3 * gib;
+    QTest::newRow("cgroup v2 at the root of a namespace")
+        << 8 * gib << quint64(0) << quint64(0)
+        << Files { { self, "0::/\n" }, { QStringLiteral("/sys/fs/cgroup/memory.max"), "536870912\n" } } << gib / 2;
+    QTest::newRow("cgroup v1 huge sentinel") << 8 * gib << quint64(0) << quint64(0)
+                                             << Files { { self, v1 }, { v1Group, "9223372036854771712\n" } } << 8 * gib;
+    QTest::newRow("cgroup v1 number") << 8 * gib << 16 * gib << quint64(0)
+                                      << Files { { self, v1 }, { v1Group, "2147483648\n" } } << 2 * gib;
+    QTest::newRow("unreadable files") << 8 * gib << quint64(0) << quint64(0) << Files {} << 8 * gib;
+    QTest::newRow("unreadable limit file") << 8 * gib << quint64(0) << quint64(0) << Files { { self, v1 } } << 8 * gib;
+    QTest::newRow("limit file that is no number")
+        << 8 * gib << quint64(0) << quint64(0) << Files { { self, v2 }, { v2Session, "" } } << 8 * gib;
+    QTest::newRow("physical memory unknown") << quint64(0) << quint64(0) << 2 * gib << Files {} << 2 * gib;
+    QTest::newRow("nothing known") << quint64(0) << quint64(0) << quint64(0) << Files {} << quint64(0);
+}
+
+void TestBoundedQuery::memoryLimit()
+{
+    QFETCH(quint64, physical);
+    QFETCH(quint64, addressSpace);
+    QFETCH(quint64, dataSegment);
+    QFETCH(Files, files);
+    QFETCH(quint64, limit);
+    const MemoryLimits::Facts facts { physical, addressSpace, dataSegment,
+        [&](const QString& path) { return files.value(path); } };
+    QCOMPARE(MemoryLimits::smallestLimit(facts), limit);
+}
+
+void TestBoundedQuery::endlessStatementStopsUnderAddressSpaceLimit()
+{
+#if defined(ADDRESS_SANITIZER)
+    QSKIP("AddressSanitizer reserves terabytes of address space: no program starts under a lowered RLIMIT_AS");
+#elif !defined(EXPORT_BENCH)
+    QSKIP("needs bench/export_bench (VELOSQL_BENCH=OFF)");
+#else
+    // The program may address 1 GiB, far less than the machine's memory: the result
+    // stops at the ceiling that limit sets, not at the first allocation refused.
+    QProcess bench;
+    bench.setChildProcessModifier([] {
+        const rlimit limit { rlim_t(1) << 30, rlim_t(1) << 30 };
+        setrlimit(RLIMIT_AS, &limit);
+    });
+    bench.start(QStringLiteral(EXPORT_BENCH), { QStringLiteral("open"), m_db->path(), QString(), kEndless });
+    QVERIFY(bench.waitForFinished(120000));
+    const QString errors = QString::fromUtf8(bench.readAllStandardError());
+    QCOMPARE(bench.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(bench.exitCode(), 1);
+    static const QRegularExpression message(
+        QStringLiteral("^export_bench: Résultat trop volumineux : \\d+ lignes lues \\(\\d+ Mo\\)\\.$"),
+        QRegularExpression::MultilineOption);
+    QVERIFY2(message.match(errors).hasMatch(), qPrintable(errors));
+#endif
 }
 
 void TestBoundedQuery::driverConnectionIsWatchedToo_data()

@@ -1,21 +1,16 @@
-#include "widgets/DBGrid.h"
+#include "AddressSanitizer.h"
+#include "Controls.h"
 #include "QueryFixture.h"
+#include "WidestValues.h"
 #include "database/Table.h"
+#include "widgets/DBGrid.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QTest>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-// g++ says so with a macro, clang with a feature test.
-#if defined(__SANITIZE_ADDRESS__)
-#define ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ADDRESS_SANITIZER 1
-#endif
-#endif
 
 #if !defined(ADDRESS_SANITIZER)
 namespace
@@ -60,6 +55,8 @@ private slots:
     void paintingHugeCellTakesNoMemoryForIt();
     void columnsOfHugeDeclaredSizesStayBounded_data();
     void columnsOfHugeDeclaredSizesStayBounded();
+    void columnsShowWidestValueWhole_data() { addWidestValueRows(); }
+    void columnsShowWidestValueWhole();
     void modelStaysConsistentThroughOpenCloseAndEdit();
     void changingDataSourceLeavesNoConnectionBehind_data();
     void changingDataSourceLeavesNoConnectionBehind();
@@ -157,6 +154,27 @@ void TestDBGrid::columnsOfHugeDeclaredSizesStayBounded()
     TDBGrid grid;
     grid.setDataSource(&source);
     QCOMPARE(grid.columnWidth(0), 400);
+}
+
+void TestDBGrid::columnsShowWidestValueWhole()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, setup);
+    const DefaultLocale settings(locale);
+    QueryFixture f(setup);
+    TDataSource source;
+    source.setDataSet(&f.query);
+    // In the application's font, and in the smaller one of the query window.
+    for (const QFont& font : { QApplication::font(),
+             Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points { 8 }) }) {
+        TDBGrid grid;
+        grid.setFont(font);
+        grid.setDataSource(&source);
+        // What the style needs to show every row's text whole, measured by Qt itself.
+        const int needed = static_cast<const QAbstractItemView&>(grid).sizeHintForColumn(0);
+        QVERIFY2(needed <= grid.columnWidth(0),
+            qPrintable(QStringLiteral("%1: %2 > %3").arg(font.toString()).arg(needed).arg(grid.columnWidth(0))));
+    }
 }
 
 void TestDBGrid::modelStaysConsistentThroughOpenCloseAndEdit()

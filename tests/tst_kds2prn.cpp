@@ -1,6 +1,7 @@
 #include "QueryFixture.h"
 #include "Raised.h"
 #include "RecordingPrinter.h"
+#include "WidestValues.h"
 #include "kds2prn.h"
 
 #include <QTest>
@@ -64,6 +65,8 @@ private slots:
     void measuresInTheCanvasFont();
     void wideColumnsMeasureNoMoreThanAPage_data();
     void wideColumnsMeasureNoMoreThanAPage();
+    void valuesEndASpaceBeforeNextColumn_data() { addWidestValueRows(); }
+    void valuesEndASpaceBeforeNextColumn();
     void errorsBeginNoJob_data();
     void errorsBeginNoJob();
     void secondJobWhileOneRunsFails_data();
@@ -303,6 +306,23 @@ void TestDatasetToPrinter::wideColumnsMeasureNoMoreThanAPage()
         if (call.kind == Kind::TextWidth)
             longest = qMax(longest, call.text.size());
     QVERIFY2(longest <= 96 + 3, qPrintable(QString::number(longest)));
+}
+
+void TestDatasetToPrinter::valuesEndASpaceBeforeNextColumn()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, setup);
+    const DefaultLocale settings(locale);
+    Listing l(setup);
+    l.component.Print();
+    const QList<Text> page = l.printer.pages().value(0);
+    QCOMPARE(page.value(1).text, QStringLiteral("n"));
+    const int next = page[1].x;
+    PrintCanvas& canvas = l.printer.canvas();
+    const int space = canvas.textWidth(QStringLiteral(" "));
+    for (const Text& value : page.mid(2))
+        if (value.x < next)
+            QVERIFY2(value.x + canvas.textWidth(value.text) + space <= next, qPrintable(value.text));
 }
 
 void TestDatasetToPrinter::errorsBeginNoJob_data()

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "Windows1252.h"
 #include "database/FieldType.h"
 #include "database/ResultStore.h"
 #include "database/TextForms.h"
-#include "Windows1252.h"
 
 #include <QByteArray>
 #include <QString>
@@ -33,6 +33,10 @@ public:
     // decimal field with a precision, and 10 for every other type.
     int displayWidth() const;
     void setDisplayWidth(int width) { m_displayWidth = width; }
+    // Texts among which is the widest the field shows in the user's regional settings
+    // (dates, times, amounts, truth values); a column at least as wide as each of them
+    // and as displayWidth() cuts none of its values. Empty where displayWidth() is all.
+    [[nodiscard]] QStringList widestTexts() const { return m_forms->widestTexts(m_type); }
 
     bool visible() const { return m_visible; }
     void setVisible(bool visible) { m_visible = visible; }

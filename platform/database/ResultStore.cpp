@@ -1,16 +1,11 @@
 #include "database/ResultStore.h"
 
 #include "Exceptions.h"
+#include "MemoryLimits.h"
 
 #include <algorithm>
 #include <limits>
 
-#ifdef Q_OS_WIN
-#define NOMINMAX
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -21,22 +16,6 @@ constexpr qsizetype kChunkSize = qsizetype(4) << 20;
 constexpr qsizetype kMiB = qsizetype(1) << 20;
 // Dropping a store of more than this hands the freed memory back to the system at once.
 constexpr qsizetype kTrimAbove = qsizetype(16) << 20;
-
-qsizetype physicalMemory()
-{
-#ifdef Q_OS_WIN
-    MEMORYSTATUSEX status {};
-    status.dwLength = sizeof status;
-    if (GlobalMemoryStatusEx(&status))
-        return qsizetype(qMin<quint64>(status.ullTotalPhys, quint64(std::numeric_limits<qsizetype>::max())));
-#else
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGE_SIZE);
-    if (pages > 0 && pageSize > 0 && pages <= std::numeric_limits<qsizetype>::max() / pageSize)
-        return qsizetype(pages) * pageSize;
-#endif
-    return std::numeric_limits<qsizetype>::max();
-}
 
 // Megabytes for a message: one decimal below 10 Mo, so that a small ceiling does not
 // read "0 Mo", whole numbers above; a decimal comma, as the message is French.
@@ -96,7 +75,11 @@ QString rowsReadText(qsizetype rows)
 
 qsizetype ResultStore::defaultCeiling()
 {
-    static const qsizetype ceiling = physicalMemory() / 2;
+    static const qsizetype ceiling = [] {
+        const quint64 limit = MemoryLimits::smallestLimit(MemoryLimits::thisProcess());
+        const auto largest = quint64(std::numeric_limits<qsizetype>::max());
+        return qsizetype(limit == 0 ? largest : std::min(limit / 2, largest));
+    }();
     return ceiling;
 }
 

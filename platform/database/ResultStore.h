@@ -37,7 +37,9 @@ struct CellRef {
 class ResultStore
 {
 public:
-    // Half of the machine's physical memory: one result may not take the machine.
+    // Half of what the process may take: the machine's physical memory, or less where
+    // the process's limits or its control group's say so (see MemoryLimits). One
+    // result may not take the machine, nor end the program for want of memory.
     static qsizetype defaultCeiling();
 
     explicit ResultStore(int columnCount, qsizetype ceiling = defaultCeiling());

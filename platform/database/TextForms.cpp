@@ -1,7 +1,7 @@
 #include "database/TextForms.h"
 
-#include "database/IsoDateTime.h"
 #include "Utf8.h"
+#include "database/IsoDateTime.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -407,6 +407,55 @@ void TextForms::appendText1252(QByteArray& out, CellRef c, TFieldType type, Wind
         break;
     }
     Windows1252::appendEncoded(out, numberText(c, type), policy);
+}
+
+QStringList TextForms::widestTexts(TFieldType type) const
+{
+    // The samples go through textOf(), as stored values do. Dates fall on a two-digit
+    // day of every month and, the 22nd to the 28th, on every day of the week; times on
+    // two-digit hours, morning and evening; amounts reach ten million, with cents and a
+    // sign.
+    QStringList days;
+    for (int month = 1; month <= 12; ++month)
+        for (int day = 22; day <= 28; ++day)
+            days << QStringLiteral("2000-%1-%2").arg(month, 2, 10, QLatin1Char('0')).arg(day);
+    const QStringList hours { QStringLiteral("10:58:58"), QStringLiteral("22:58:58") };
+    QStringList stored;
+    switch (type) {
+    case ftDate:
+        stored = days;
+        break;
+    case ftTime:
+        stored = hours;
+        break;
+    case ftDateTime:
+        for (const QString& day : std::as_const(days))
+            for (const QString& hour : hours)
+                stored << day + u' ' + hour;
+        break;
+    case ftBoolean:
+        stored = { QStringLiteral("1"), QStringLiteral("0") };
+        break;
+    case ftCurrency: {
+        CellRef amount;
+        amount.cls = CellClass::Float;
+        amount.real = -9999999.99;
+        return { textOf(amount, type) };
+    }
+    default:
+        return {};
+    }
+    QStringList texts;
+    texts.reserve(stored.size());
+    for (const QString& text : std::as_const(stored)) {
+        const QByteArray utf8 = text.toUtf8();
+        CellRef cell;
+        cell.cls = CellClass::Text;
+        cell.data = utf8.constData();
+        cell.size = utf8.size();
+        texts << textOf(cell, type);
+    }
+    return texts;
 }
 
 std::optional<qint64> TextForms::currencyUnits(const CellRef& c)

@@ -1,13 +1,14 @@
 #pragma once
 
+#include "Windows1252.h"
 #include "database/FieldType.h"
 #include "database/ResultStore.h"
-#include "Windows1252.h"
 
 #include <QByteArray>
 #include <QChar>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 #include <optional>
 #include <vector>
 
@@ -41,6 +42,12 @@ struct TextForms {
     QString textStart(const CellRef& cell, TFieldType type, qsizetype units) const;
     // Appends textOf() in Windows-1252.
     void appendText1252(QByteArray& out, CellRef cell, TFieldType type, Windows1252::Unmappable policy) const;
+
+    // Texts that a column of that type shows, among which is one at least as wide as
+    // any of its values in these forms, whatever the font: the grid and the listing
+    // size their columns by measuring them. Empty for the types whose width comes from
+    // their declared size (texts, whole and exact numbers) or knows no bound (floats).
+    [[nodiscard]] QStringList widestTexts(TFieldType type) const;
 
     // A cell read as an amount in units of 1/10,000; nothing when it holds no amount or
     // when that product, or its opposite, does not fit a qint64.

@@ -2,8 +2,11 @@
 
 #include "database/DataSet.h"
 
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QStyle>
+#include <QtMath>
 
 namespace
 {
@@ -178,10 +181,17 @@ void TDBGrid::sizeColumns()
     // Widths in characters count digits, the widest common glyphs of data.
     // Counted in 64 bits: a declared size may be as large as an int holds.
     const qint64 charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    // Texts measured to the fraction of a pixel, rounded up as the style does.
+    const QFontMetricsF metrics(font());
+    // A cell's text keeps a margin either side, and the grid line takes a pixel.
+    const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + int(showGrid());
     for (int c = 0; c < m_model->columnCount(); ++c) {
         TField* f = m_model->fieldOfColumn(c);
         const qint64 chars = qMax<qint64>(f->displayWidth(), f->fieldName().size());
-        setColumnWidth(c, int(qBound<qint64>(4 * charWidth, chars * charWidth + 8, 400)));
+        qint64 width = chars * charWidth + 8;
+        for (const QString& text : f->widestTexts())
+            width = qMax<qint64>(width, qCeil(metrics.horizontalAdvance(text)) + margins);
+        setColumnWidth(c, int(qBound<qint64>(4 * charWidth, width, 400)));
     }
 }
 
