@@ -7,6 +7,8 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QHeaderView>
+#include <QStyleOptionHeader>
 #include <QTest>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -57,6 +59,8 @@ private slots:
     void columnsOfHugeDeclaredSizesStayBounded();
     void columnsShowWidestValueWhole_data() { addWidestValueRows(); }
     void columnsShowWidestValueWhole();
+    void columnsShowTheirCaptionWhole_data();
+    void columnsShowTheirCaptionWhole();
     void modelStaysConsistentThroughOpenCloseAndEdit();
     void changingDataSourceLeavesNoConnectionBehind_data();
     void changingDataSourceLeavesNoConnectionBehind();
@@ -175,6 +179,35 @@ void TestDBGrid::columnsShowWidestValueWhole()
         QVERIFY2(needed <= grid.columnWidth(0),
             qPrintable(QStringLiteral("%1: %2 > %3").arg(font.toString()).arg(needed).arg(grid.columnWidth(0))));
     }
+}
+
+void TestDBGrid::columnsShowTheirCaptionWhole_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::newRow("truth value") << "ASSURE BOOLEAN";
+    QTest::newRow("date") << "NAISSANCE DATE";
+    QTest::newRow("short text") << "MMMMMMMM VARCHAR(2)";
+    QTest::newRow("integer") << "WWWWWWWWWW INTEGER";
+}
+
+void TestDBGrid::columnsShowTheirCaptionWhole()
+{
+    QFETCH(QString, column);
+    QueryFixture f(QStringLiteral("CREATE TABLE t (%1)").arg(column));
+    TDataSource source;
+    source.setDataSet(&f.query);
+    TDBGrid grid;
+    grid.horizontalHeader()->setFont(
+        Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points { 8 }));
+    grid.setDataSource(&source);
+    const QString caption = column.section(u' ', 0, 0);
+    QStyleOptionHeader option;
+    option.initFrom(grid.horizontalHeader());
+    option.text = caption;
+    const QSize needed = grid.horizontalHeader()->style()->sizeFromContents(
+        QStyle::CT_HeaderSection, &option, QSize(), grid.horizontalHeader());
+    QVERIFY2(needed.width() <= grid.columnWidth(0),
+        qPrintable(QStringLiteral("%1 > %2").arg(needed.width()).arg(grid.columnWidth(0))));
 }
 
 void TestDBGrid::modelStaysConsistentThroughOpenCloseAndEdit()

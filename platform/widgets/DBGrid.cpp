@@ -191,6 +191,8 @@ void TDBGrid::sizeColumns()
         qint64 width = chars * charWidth + 8;
         for (const QString& text : f->widestTexts())
             width = qMax<qint64>(width, qCeil(metrics.horizontalAdvance(text)) + margins);
+        // The caption shows whole too, in the header's own font and margins.
+        width = qMax<qint64>(width, horizontalHeader()->sectionSizeHint(c));
         setColumnWidth(c, int(qBound<qint64>(4 * charWidth, width, 400)));
     }
 }
