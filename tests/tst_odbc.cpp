@@ -26,6 +26,8 @@ private slots:
     void valuesReadAsThroughPostgres_data();
     void valuesReadAsThroughPostgres();
     void dataSourceNameReachesServer();
+    void handWrittenAliasReachesServer_data();
+    void handWrittenAliasReachesServer();
     void errorsAreTheServersLines_data();
     void errorsAreTheServersLines();
     void batchAppliesAllOrNothing_data();
@@ -205,6 +207,38 @@ void TestOdbc::dataSourceNameReachesServer()
     QSettings(Databases::aliasesFile(), QSettings::IniFormat).setValue(kOdbc + QStringLiteral("/database"), connection);
     Databases::closeAll();
     qunsetenv("ODBCINI");
+    QCOMPARE(outcome, QStringLiteral("a,b,c"));
+}
+
+void TestOdbc::handWrittenAliasReachesServer_data()
+{
+    QTest::addColumn<QByteArray>("content"); // %1: the connection string, %2: the user, %3: the password
+    // README's own example, as an administrator types it.
+    QTest::newRow("connection string without quotes")
+        << QByteArray("[Velorin]\ndriver=QODBC\ndatabase=%1\nuser=%2\npassword=%3\n");
+    QTest::newRow("as a Windows editor saves it")
+        << QByteArray("\xEF\xBB\xBF; Base du cabinet\r\n[Velorin]\r\ndriver = QODBC\r\ndatabase = %1\r\n"
+                      "user = \"%2\"\r\npassword = %3\r\n");
+}
+
+void TestOdbc::handWrittenAliasReachesServer()
+{
+    QFETCH(QByteArray, content);
+    const QString connection = QStringLiteral("DRIVER={PostgreSQL Unicode};SERVER=%1;PORT=%2;DATABASE=%3;BoolsAsChar=0")
+                                   .arg(m_server->host(), QString::number(m_server->port()), m_server->database());
+    QFile file(Databases::aliasesFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QString::fromUtf8(content).arg(connection, m_server->user(), m_server->password()).toUtf8());
+    file.close();
+    Databases::closeAll();
+    const QString outcome = outcomeOf(QStringLiteral("SELECT nom FROM odbc_small ORDER BY n"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(before);
+    file.close();
+    Databases::closeAll();
     QCOMPARE(outcome, QStringLiteral("a,b,c"));
 }
 
