@@ -74,7 +74,7 @@ void TestServerDatabase::init()
 {
     Databases::closeAll();
     QCOMPARE(m_server->run(
-                 QStringLiteral("DROP TABLE IF EXISTS small, listbase CASCADE;"
+                 QStringLiteral("DROP TABLE IF EXISTS listdata CASCADE; DROP TABLE IF EXISTS small, listbase CASCADE;"
                                 "CREATE TABLE small (n INTEGER PRIMARY KEY, nom TEXT);"
                                 "INSERT INTO small VALUES (1, 'a'), (2, 'b'), (3, 'c');"
                                 "CREATE TABLE listbase (id INTEGER PRIMARY KEY, tttypes TEXT, police5 VARCHAR(20));"
@@ -568,6 +568,10 @@ void TestServerDatabase::readOnlyCannotBeEdited_data()
     QTest::newRow("a role whose sessions only read")
         << "GRANT ALL ON listbase TO %1; ALTER ROLE %1 SET default_transaction_read_only = on" << false;
     QTest::newRow("an alias that only reads") << "GRANT ALL ON listbase TO %1" << true;
+    QTest::newRow("a view the server cannot update")
+        << "ALTER TABLE listbase RENAME TO listdata; CREATE VIEW listbase AS SELECT DISTINCT * FROM listdata;"
+           "GRANT ALL ON listbase TO %1"
+        << false;
 }
 
 void TestServerDatabase::readOnlyCannotBeEdited()

@@ -145,10 +145,12 @@ TableResult PgConnection::openTable(const QString& table)
             const CellRef c = keys.result.rows->cell(r, 0);
             keyColumns << quoteIdentifier(Utf8::decode(QByteArrayView(c.data, c.size)));
         }
-        PgOutcome relation
-            = m_session.command(QStringLiteral("SELECT has_table_privilege(oid, 'UPDATE'), relkind = 'r' FROM pg_class "
-                                               "WHERE oid = $1::text::regclass"),
-                nameParameter);
+        // A role that may not update the relation, or a view that the server cannot
+        // update (it joins, groups, or picks distinct rows), makes it one to read only.
+        PgOutcome relation = m_session.command(
+            QStringLiteral("SELECT has_table_privilege(oid, 'UPDATE') AND pg_relation_is_updatable(oid, true) & 4 = 4, "
+                           "relkind = 'r' FROM pg_class WHERE oid = $1::text::regclass"),
+            nameParameter);
         result.readOnly = m_session.readOnly() || relation.result.rows->cell(0, 0).integer == 0;
         const bool ordinary = relation.result.rows->cell(0, 1).integer != 0;
         // The key that is no column of the relation comes first, and is not one of its fields.
