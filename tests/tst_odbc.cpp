@@ -26,6 +26,8 @@ private slots:
     void valuesReadAsThroughPostgres_data();
     void valuesReadAsThroughPostgres();
     void dataSourceNameReachesServer();
+    void handWrittenAliasReachesServer_data();
+    void handWrittenAliasReachesServer();
     void errorsAreTheServersLines_data();
     void errorsAreTheServersLines();
     void batchAppliesAllOrNothing_data();
@@ -122,7 +124,7 @@ void TestOdbc::cleanupTestCase()
 void TestOdbc::init()
 {
     QCOMPARE(m_server->run(QStringLiteral(
-                 "DROP TABLE IF EXISTS odbc_small, odbc_listbase;"
+                 "DROP TABLE IF EXISTS odbc_small, odbc_listbase, listbase CASCADE;"
                  "CREATE TABLE odbc_small (n INTEGER PRIMARY KEY, nom TEXT);"
                  "INSERT INTO odbc_small VALUES (1, 'a'), (2, 'b'), (3, 'c');"
                  "CREATE TABLE odbc_listbase (id INTEGER PRIMARY KEY, tttypes TEXT, police5 VARCHAR(20));"
@@ -208,6 +210,38 @@ void TestOdbc::dataSourceNameReachesServer()
     QCOMPARE(outcome, QStringLiteral("a,b,c"));
 }
 
+void TestOdbc::handWrittenAliasReachesServer_data()
+{
+    QTest::addColumn<QByteArray>("content"); // %1: the connection string, %2: the user, %3: the password
+    // README's own example, as an administrator types it.
+    QTest::newRow("connection string without quotes")
+        << QByteArray("[Velorin]\ndriver=QODBC\ndatabase=%1\nuser=%2\npassword=%3\n");
+    QTest::newRow("as a Windows editor saves it")
+        << QByteArray("\xEF\xBB\xBF; Base du cabinet\r\n[Velorin]\r\ndriver = QODBC\r\ndatabase = %1\r\n"
+                      "user = \"%2\"\r\npassword = %3\r\n");
+}
+
+void TestOdbc::handWrittenAliasReachesServer()
+{
+    QFETCH(QByteArray, content);
+    const QString connection = QStringLiteral("DRIVER={PostgreSQL Unicode};SERVER=%1;PORT=%2;DATABASE=%3;BoolsAsChar=0")
+                                   .arg(m_server->host(), QString::number(m_server->port()), m_server->database());
+    QFile file(Databases::aliasesFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QString::fromUtf8(content).arg(connection, m_server->user(), m_server->password()).toUtf8());
+    file.close();
+    Databases::closeAll();
+    const QString outcome = outcomeOf(QStringLiteral("SELECT nom FROM odbc_small ORDER BY n"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(before);
+    file.close();
+    Databases::closeAll();
+    QCOMPARE(outcome, QStringLiteral("a,b,c"));
+}
+
 void TestOdbc::errorsAreTheServersLines_data()
 {
     QTest::addColumn<QString>("sql");
@@ -261,37 +295,68 @@ void TestOdbc::batchAppliesAllOrNothing()
 
 void TestOdbc::postChecksRecordStillHoldsWhatWasRead_data()
 {
+    QTest::addColumn<QString>("relation"); // run before the table is read
+    QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("other");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("stored");
     QTest::newRow("nobody else wrote") << ""
+                                       << "odbc_listbase"
+                                       << ""
                                        << ""
                                        << "S1 S2|;";
     QTest::newRow("another program appended a statement")
+        << ""
+        << "odbc_listbase"
         << "UPDATE odbc_listbase SET tttypes = tttypes || ' S9'" << recordChangedMessage() << "S1 S9|;";
-    QTest::newRow("another program changed the separator") << "UPDATE odbc_listbase SET police5 = '#@'"
+    QTest::newRow("another program changed the separator") << ""
+                                                           << "odbc_listbase"
+                                                           << "UPDATE odbc_listbase SET police5 = '#@'"
                                                            << ""
                                                            << "S1 S2|#@";
-    QTest::newRow("another program deleted the record") << "DELETE FROM odbc_listbase" << recordGoneMessage() << "";
+    QTest::newRow("another program deleted the record") << ""
+                                                        << "odbc_listbase"
+                                                        << "DELETE FROM odbc_listbase" << recordGoneMessage() << "";
+    // Created without quotes, the settings table is stored as listbase; the program names it ListBase.
+    const QString plain = QStringLiteral(
+        "CREATE TABLE ListBase (tttypes TEXT, police5 VARCHAR(20)); INSERT INTO ListBase VALUES ('S1', ';');");
+    QTest::newRow("settings table created without quotes") << plain << "ListBase"
+                                                           << ""
+                                                           << ""
+                                                           << "S1 S2|;";
+    QTest::newRow("without a key, another program wrote")
+        << plain << "ListBase"
+        << "UPDATE ListBase SET police5 = '#@'" << recordGoneMessage() << "S1|#@";
+    QTest::newRow("without a key, two records hold the same values")
+        << plain + "INSERT INTO ListBase VALUES ('S1', ';')"
+        << "ListBase"
+        << "" << recordNotUniqueMessage() << "S1|;,S1|;";
 }
 
 void TestOdbc::postChecksRecordStillHoldsWhatWasRead()
 {
+    QFETCH(QString, relation);
+    QFETCH(QString, table);
     QFETCH(QString, other);
     QFETCH(QString, message);
     QFETCH(QString, stored);
+    if (!relation.isEmpty())
+        QCOMPARE(m_server->run(relation), QString());
     TTable t;
     t.setDatabaseName(kOdbc);
-    t.setTableName(QStringLiteral("odbc_listbase"));
-    t.open();
+    t.setTableName(table);
+    QCOMPARE(raised([&] { t.open(); }).message, QString());
     t.edit();
     t.FieldByName(QStringLiteral("TTTYPES"))->setAsString(QStringLiteral("S1 S2"));
     if (!other.isEmpty())
         QCOMPARE(m_server->run(other), QString());
     QCOMPARE(raised([&] { t.post(); }).message, message);
-    QCOMPARE(m_server->value(QStringLiteral("SELECT tttypes || '|' || police5 FROM odbc_listbase")), stored);
+    QCOMPARE(m_server->value(QStringLiteral("SELECT string_agg(concat(tttypes, '|', police5), ',' "
+                                            "ORDER BY tttypes COLLATE \"C\") FROM %1")
+                                 .arg(table)),
+        stored);
     // Nothing is left locked, whatever the outcome.
-    QCOMPARE(m_server->run(QStringLiteral("UPDATE odbc_listbase SET police5 = police5")), QString());
+    QCOMPARE(m_server->run(QStringLiteral("UPDATE %1 SET police5 = police5").arg(table)), QString());
 }
 
 void TestOdbc::lostSessionIsOpenedAgain_data()

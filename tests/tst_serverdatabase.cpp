@@ -74,7 +74,7 @@ void TestServerDatabase::init()
 {
     Databases::closeAll();
     QCOMPARE(m_server->run(
-                 QStringLiteral("DROP TABLE IF EXISTS small, listbase;"
+                 QStringLiteral("DROP TABLE IF EXISTS listdata CASCADE; DROP TABLE IF EXISTS small, listbase CASCADE;"
                                 "CREATE TABLE small (n INTEGER PRIMARY KEY, nom TEXT);"
                                 "INSERT INTO small VALUES (1, 'a'), (2, 'b'), (3, 'c');"
                                 "CREATE TABLE listbase (id INTEGER PRIMARY KEY, tttypes TEXT, police5 VARCHAR(20));"
@@ -156,9 +156,8 @@ void TestServerDatabase::statementTextReachesServer_data()
                           << "ISO, YMD" << 3;
     QTest::newRow("a type read as text beside binary ones") << "SELECT interval '1 day', 2"
                                                             << "1 day" << 3;
-    QTest::newRow("a failure after the first rows")
-        << "SELECT 1 / (g - 5000) FROM generate_series(1, 10000) g"
-        << "division by zero" << 3;
+    QTest::newRow("a failure after the first rows") << "SELECT 1 / (g - 5000) FROM generate_series(1, 10000) g"
+                                                    << "division by zero" << 3;
 }
 
 // The statements of a text reach the server whole, one by one, and run once.
@@ -174,44 +173,86 @@ void TestServerDatabase::statementTextReachesServer()
 
 void TestServerDatabase::postChecksRecordStillHoldsWhatWasRead_data()
 {
-    QTest::addColumn<bool>("primaryKey");
+    QTest::addColumn<QString>("relation"); // run before the table is read
+    QTest::addColumn<QString>("table");
     QTest::addColumn<QString>("other");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("stored");
+    const QString noKey = QStringLiteral("ALTER TABLE listbase DROP CONSTRAINT listbase_pkey;");
+    const QString view = QStringLiteral("CREATE VIEW listview AS SELECT tttypes, police5 FROM listbase;");
     QTest::newRow("another program appended a statement")
-        << true << "UPDATE listbase SET tttypes = tttypes || ' S9'" << recordChangedMessage() << "S1 S9|;";
-    QTest::newRow("another program changed the separator") << true << "UPDATE listbase SET police5 = '#@'"
+        << ""
+        << "listbase"
+        << "UPDATE listbase SET tttypes = tttypes || ' S9'" << recordChangedMessage() << "S1 S9|;";
+    QTest::newRow("another program changed the separator") << ""
+                                                           << "listbase"
+                                                           << "UPDATE listbase SET police5 = '#@'"
                                                            << ""
                                                            << "S1 S2|#@";
-    QTest::newRow("nobody else wrote") << true << "SELECT 1"
+    QTest::newRow("nobody else wrote") << ""
+                                       << "listbase"
+                                       << "SELECT 1"
                                        << ""
                                        << "S1 S2|;";
     // Without a primary key a row is found by its place, which any write moves.
-    QTest::newRow("no primary key, nobody else wrote") << false << "SELECT 1"
+    QTest::newRow("no primary key, nobody else wrote") << noKey << "listbase"
+                                                       << "SELECT 1"
                                                        << ""
                                                        << "S1 S2|;";
     QTest::newRow("no primary key, another program wrote")
-        << false << "UPDATE listbase SET police5 = '#@'" << recordGoneMessage() << "S1|#@";
-    QTest::newRow("another program deleted the row") << true << "DELETE FROM listbase" << recordGoneMessage() << "";
+        << noKey << "listbase"
+        << "UPDATE listbase SET police5 = '#@'" << recordGoneMessage() << "S1|#@";
+    QTest::newRow("no primary key, two records hold the same values")
+        << noKey + "INSERT INTO listbase VALUES (1, 'S1', ';')"
+        << "listbase"
+        << "SELECT 1"
+        << ""
+        << "S1|;,S1 S2|;";
+    QTest::newRow("another program deleted the row") << ""
+                                                     << "listbase"
+                                                     << "DELETE FROM listbase" << recordGoneMessage() << "";
+    // A view's rows have no place: a row is found by all its values.
+    QTest::newRow("a view, nobody else wrote") << view << "listview"
+                                               << "SELECT 1"
+                                               << ""
+                                               << "S1 S2|;";
+    QTest::newRow("a view with a null, nobody else wrote") << "UPDATE listbase SET police5 = NULL;" + view << "listview"
+                                                           << "SELECT 1"
+                                                           << ""
+                                                           << "S1 S2|";
+    QTest::newRow("a view, another program wrote")
+        << view << "listview"
+        << "UPDATE listbase SET police5 = '#@'" << recordGoneMessage() << "S1|#@";
+    QTest::newRow("a view, another program deleted the row") << view << "listview"
+                                                             << "DELETE FROM listbase" << recordGoneMessage() << "";
+    QTest::newRow("a view, two records hold the same values") << view + "INSERT INTO listbase VALUES (2, 'S1', ';')"
+                                                              << "listview"
+                                                              << "SELECT 1" << recordNotUniqueMessage() << "S1|;,S1|;";
+    QTest::newRow("a view, another program added the same values")
+        << view << "listview"
+        << "INSERT INTO listbase VALUES (2, 'S1', ';')" << recordNotUniqueMessage() << "S1|;,S1|;";
 }
 
 void TestServerDatabase::postChecksRecordStillHoldsWhatWasRead()
 {
-    QFETCH(bool, primaryKey);
+    QFETCH(QString, relation);
+    QFETCH(QString, table);
     QFETCH(QString, other);
     QFETCH(QString, message);
     QFETCH(QString, stored);
-    if (!primaryKey)
-        QCOMPARE(m_server->run(QStringLiteral("ALTER TABLE listbase DROP CONSTRAINT listbase_pkey")), QString());
+    if (!relation.isEmpty())
+        QCOMPARE(m_server->run(relation), QString());
     TTable t;
     t.setDatabaseName(QStringLiteral("Velorin"));
-    t.setTableName(QStringLiteral("listbase"));
-    t.open();
+    t.setTableName(table);
+    QCOMPARE(raised([&] { t.open(); }).message, QString());
     t.edit();
     t.FieldByName(QStringLiteral("TTTYPES"))->setAsString(QStringLiteral("S1 S2"));
     QCOMPARE(m_server->run(other), QString());
     QCOMPARE(raised([&] { t.post(); }).message, message);
-    QCOMPARE(m_server->value(QStringLiteral("SELECT tttypes || '|' || police5 FROM listbase")), stored);
+    QCOMPARE(m_server->value(QStringLiteral("SELECT string_agg(concat(tttypes, '|', police5), ',' "
+                                            "ORDER BY tttypes COLLATE \"C\") FROM listbase")),
+        stored);
     QCOMPARE(t.state(), message.isEmpty() ? TDataSet::dsBrowse : TDataSet::dsEdit);
 }
 
@@ -436,7 +477,9 @@ void TestServerDatabase::statementSentIsNeverRunTwice()
 // value is read as the type the server sent it in, never as the type before.
 void TestServerDatabase::columnsChangedMeanwhileAreNeverMisread()
 {
-    QCOMPARE(m_server->run(QStringLiteral("DROP TABLE IF EXISTS racey; CREATE TABLE racey (c INTEGER); INSERT INTO racey VALUES (1)")), QString());
+    QCOMPARE(m_server->run(QStringLiteral(
+                 "DROP TABLE IF EXISTS racey; CREATE TABLE racey (c INTEGER); INSERT INTO racey VALUES (1)")),
+        QString());
     std::shared_ptr<Connection> connection = Databases::connect(QStringLiteral("Velorin"));
     std::atomic<bool> done = false;
     std::thread other([this, &done] {
@@ -453,8 +496,8 @@ void TestServerDatabase::columnsChangedMeanwhileAreNeverMisread()
             if (r.rows->rowCount() == 0)
                 continue;
             const CellRef c = r.rows->cell(0, 0);
-            const bool one = (c.cls == CellClass::Integer && c.integer == 1)
-                || (c.cls == CellClass::Float && c.real == 1.0);
+            const bool one
+                = (c.cls == CellClass::Integer && c.integer == 1) || (c.cls == CellClass::Float && c.real == 1.0);
             if (!one)
                 misread << QString::number(c.integer) + QLatin1Char('/') + QString::number(c.real);
             ++queries;
@@ -525,6 +568,10 @@ void TestServerDatabase::readOnlyCannotBeEdited_data()
     QTest::newRow("a role whose sessions only read")
         << "GRANT ALL ON listbase TO %1; ALTER ROLE %1 SET default_transaction_read_only = on" << false;
     QTest::newRow("an alias that only reads") << "GRANT ALL ON listbase TO %1" << true;
+    QTest::newRow("a view the server cannot update")
+        << "ALTER TABLE listbase RENAME TO listdata; CREATE VIEW listbase AS SELECT DISTINCT * FROM listdata;"
+           "GRANT ALL ON listbase TO %1"
+        << false;
 }
 
 void TestServerDatabase::readOnlyCannotBeEdited()

@@ -56,6 +56,8 @@ private slots:
     void unreadableAliasesFileFailsStartup_data();
     void unreadableAliasesFileFailsStartup();
     void aliasSectionMatchesWithoutLetterCase();
+    void aliasesFileReadAsAdministratorsWriteIt_data();
+    void aliasesFileReadAsAdministratorsWriteIt();
     void unknownDriverFailsWithoutLogin();
     void realProgramCreatesDefaultDatabaseAndShowsQueryWindow();
 };
@@ -427,6 +429,23 @@ void TestStartup::unreadableAliasesFileFailsStartup_data()
         << QByteArray("[Velorin\ndriver=SQLITE\n") << "Fichier des alias mal formé : %1 (ligne 1)";
     QTest::newRow("line without an equals sign")
         << QByteArray("; alias\n\n[Velorin]\ndriver SQLITE\n") << "Fichier des alias mal formé : %1 (ligne 4)";
+    QTest::newRow("line without a key") << QByteArray("[Velorin]\n = SQLITE\n")
+                                        << "Fichier des alias mal formé : %1 (ligne 2)";
+    // No line is set aside: which of two values was meant is not for the program to guess.
+    QTest::newRow("key given twice") << QByteArray("[Velorin]\ndriver=SQLITE\ndatabase=/a\ndatabase=/b\n")
+                                     << "Fichier des alias mal formé : %1 (ligne 4 : clé « database » répétée)";
+    QTest::newRow("key given twice in other letters")
+        << QByteArray("[Velorin]\r\ndatabase=/a\r\n  Database = /b\r\n")
+        << "Fichier des alias mal formé : %1 (ligne 3 : clé « Database » répétée)";
+    QTest::newRow("section given twice")
+        << QByteArray("[Velorin]\ndriver=SQLITE\n[Autre]\n[Velorin]\ndatabase=/a\n")
+        << "Fichier des alias mal formé : %1 (ligne 4 : section « [Velorin] » répétée, déjà en ligne 1)";
+    QTest::newRow("section given twice in other letters")
+        << QByteArray("\xEF\xBB\xBF[Velorin]\ndriver=SQLITE\n\n[VELORIN]\n")
+        << "Fichier des alias mal formé : %1 (ligne 4 : section « [VELORIN] » répétée, déjà en ligne 1)";
+    // A password saved in Windows-1252 would not be the one the server knows.
+    QTest::newRow("value not in UTF-8") << QByteArray("; r\xE9glages\n[Velorin]\npassword=s\xE9same\n")
+                                        << "Fichier des alias mal formé : %1 (ligne 3 : texte qui n'est pas en UTF-8)";
 }
 
 void TestStartup::unreadableAliasesFileFailsStartup()
@@ -473,6 +492,57 @@ void TestStartup::aliasSectionMatchesWithoutLetterCase()
     QCOMPARE(failure.message, QString());
     QCOMPARE(FicheSQL->TableSQL->FieldByName(QStringLiteral("POLICE5"))->text(), QStringLiteral("#"));
     QVERIFY(!QFile::exists(Databases::defaultDatabaseFile(QStringLiteral("Velorin"))));
+}
+
+void TestStartup::aliasesFileReadAsAdministratorsWriteIt_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("resolved"); // driver|database|user|password ("-": no password key)
+    const QString odbc
+        = QStringLiteral("DRIVER={PostgreSQL Unicode};SERVER=127.0.0.1;PORT=5432;DATABASE=velorin;BoolsAsChar=0");
+    QTest::newRow("connection string without quotes")
+        << ("[Velorin]\ndriver=QODBC\ndatabase=" + odbc + "\nuser=secretariat\n").toUtf8()
+        << "QODBC|" + odbc + "|secretariat|-";
+    QTest::newRow("connection string in double quotes")
+        << ("[Velorin]\ndriver=QODBC\ndatabase=\"" + odbc + "\"\nuser=\"secretariat\"\n").toUtf8()
+        << "QODBC|" + odbc + "|secretariat|-";
+    QTest::newRow("Windows path keeps its backslashes")
+        << QByteArray("[Velorin]\r\ndriver=SQLITE\r\ndatabase=C:\\Cabinet\\t\\Velorin.sqlite\r\n")
+        << "SQLITE|C:\\Cabinet\\t\\Velorin.sqlite||-";
+    QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF[Velorin]\ndriver=QPSQL\ndatabase=velorin\n")
+                                     << "QPSQL|velorin||-";
+    QTest::newRow("semicolon and hash in a value")
+        << QByteArray("[Velorin]\ndriver=QPSQL\nuser=sécrétariat #2\npassword=a;b#c\n")
+        << "QPSQL||sécrétariat #2|a;b#c";
+    QTest::newRow("indented comments and blanks around the equals sign")
+        << QByteArray("  ; [Autre]\n[ Velorin ]\n\tdriver = QPSQL \n\t# user=x\n  password =  \n") << "QPSQL|||";
+    QTest::newRow("quotes not around the whole value stay")
+        << QByteArray("[Velorin]\ndriver=QPSQL\nuser=\"a\npassword=\"a\"b\"\n") << "QPSQL||\"a|a\"b";
+    QTest::newRow("keys in other letters")
+        << QByteArray("[velorin]\nDriver=QPSQL\nDATABASE=velorin\nUser=x\n") << "QPSQL|velorin|x|-";
+    QTest::newRow("keys before the first section are no alias's")
+        << QByteArray("driver=QPSQL\n[Velorin]\ndatabase=/a.sqlite\n") << "SQLITE|/a.sqlite||-";
+}
+
+void TestStartup::aliasesFileReadAsAdministratorsWriteIt()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, resolved);
+    const QString file = Databases::aliasesFile();
+    QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+    }
+    AliasSettings s;
+    const Raised failure = raised([&] { s = Databases::resolve(QStringLiteral("Velorin")); });
+    QFile::remove(file);
+    QCOMPARE(failure.message, QString());
+    QVERIFY(s.configured);
+    QCOMPARE(QStringList({ s.driver, s.database, s.user, s.hasPassword ? s.password : QStringLiteral("-") })
+                 .join(QLatin1Char('|')),
+        resolved);
 }
 
 void TestStartup::unknownDriverFailsWithoutLogin()

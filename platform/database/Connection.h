@@ -116,6 +116,14 @@ inline QString recordGoneMessage()
     return QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur");
 }
 
+// The message of a post whose record cannot be told from another one: found by all its
+// values, it is not the only record that holds them.
+inline QString recordNotUniqueMessage()
+{
+    return QStringLiteral(
+        "Enregistrement non modifié : un autre enregistrement de la table contient exactement les mêmes valeurs");
+}
+
 // Watches a statement while it runs. The engine calls it from time to time with the
 // number of rows read so far, also while it works before the first row (a sort); it
 // must return quickly. Returning false stops the statement, which then throws

@@ -1,17 +1,16 @@
 #include "database/Databases.h"
 
+#include "Exceptions.h"
+#include "database/AliasFile.h"
 #include "database/Credentials.h"
 #include "database/DefaultDatabase.h"
-#include "Exceptions.h"
 #include "database/PgConnection.h"
 #include "database/QtSqlConnection.h"
 #include "database/SqliteConnection.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSettings>
 #include <QSqlDatabase>
 #include <QStandardPaths>
 
@@ -55,68 +54,6 @@ QString unknownDriverMessage(const QString& driver)
         .arg(driver, available.join(QStringLiteral(", ")));
 }
 
-// The first line that is neither blank, a comment, a [section] nor a key=value pair
-// (from 1); 0 when none is.
-int firstMalformedLine(const QString& file)
-{
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        return 0;
-    int number = 0;
-    while (!f.atEnd()) {
-        ++number;
-        const QByteArray line = f.readLine().trimmed();
-        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
-            continue;
-        if (line.startsWith('[') ? !line.endsWith(']') : !line.contains('='))
-            return number;
-    }
-    return 0;
-}
-
-// An aliases.ini that exists must be read whole: a file that cannot be read or
-// understood would otherwise send every alias to the embedded default.
-void checkReadable(const QSettings& ini, const QString& file)
-{
-    const QString path = QDir::toNativeSeparators(file);
-    if (!QFileInfo::exists(file))
-        throw EDatabaseError(
-            QStringLiteral("Fichier des alias illisible : %1 (lien vers un fichier absent)").arg(path));
-    if (ini.status() == QSettings::AccessError) {
-        QString reason;
-        if (QFileInfo(file).isDir()) {
-            reason = QStringLiteral("c'est un dossier");
-        } else {
-            QFile f(file);
-            reason = f.open(QIODevice::ReadOnly)             ? QStringLiteral("lecture impossible")
-                : f.error() == QFileDevice::PermissionsError ? QStringLiteral("accès refusé")
-                                                             : f.errorString();
-        }
-        throw EDatabaseError(QStringLiteral("Fichier des alias illisible : %1 (%2)").arg(path, reason));
-    }
-    if (ini.status() == QSettings::FormatError) {
-        const int line = firstMalformedLine(file);
-        throw EDatabaseError(line > 0
-                ? QStringLiteral("Fichier des alias mal formé : %1 (ligne %2)").arg(path, QString::number(line))
-                : QStringLiteral("Fichier des alias mal formé : %1").arg(path));
-    }
-}
-
-// The section of an alias, letter case aside; an exact match comes first. Empty when
-// there is none.
-QString sectionOf(const QStringList& sections, const QString& alias, const QString& file)
-{
-    if (sections.contains(alias))
-        return alias;
-    QStringList matches;
-    for (const QString& section : sections)
-        if (section.compare(alias, Qt::CaseInsensitive) == 0)
-            matches << section;
-    if (matches.size() > 1)
-        throw EDatabaseError(QStringLiteral("Le fichier des alias %1 a plusieurs sections pour l'alias %2 : [%3]")
-                                 .arg(QDir::toNativeSeparators(file), alias, matches.join(QStringLiteral("], ["))));
-    return matches.value(0);
-}
 } // namespace
 
 namespace Databases
@@ -139,28 +76,23 @@ AliasSettings resolve(const QString& alias)
     AliasSettings s;
     s.alias = alias;
     const QString file = aliasesFile();
+    // An aliases.ini that exists must be read whole: a file that cannot be read or
+    // understood would otherwise send every alias to the embedded default.
     if (const QFileInfo info(file); info.exists() || info.isSymLink()) {
-        QSettings ini(file, QSettings::IniFormat);
-        // The file is read at the first question asked; its status is known after it.
-        const QStringList sections = ini.childGroups();
-        checkReadable(ini, file);
-        const QString section = sectionOf(sections, alias, file);
-        if (!section.isEmpty()) {
-            ini.beginGroup(section);
+        if (const auto keys = AliasFile::read(file).section(alias)) {
             s.configured = true;
-            s.driver = ini.value(QStringLiteral("driver")).toString().trimmed();
+            s.driver = keys->value(QStringLiteral("driver"));
             if (s.driver.isEmpty())
                 s.driver = QStringLiteral("SQLITE");
-            s.database = ini.value(QStringLiteral("database")).toString();
-            s.host = ini.value(QStringLiteral("host")).toString();
-            s.port = ini.value(QStringLiteral("port"), -1).toInt();
-            s.user = ini.value(QStringLiteral("user")).toString();
-            s.hasPassword = ini.contains(QStringLiteral("password"));
-            s.password = ini.value(QStringLiteral("password")).toString();
-            s.options = ini.value(QStringLiteral("options")).toString();
-            const QString ro = ini.value(QStringLiteral("readonly")).toString().trimmed().toLower();
+            s.database = keys->value(QStringLiteral("database"));
+            s.host = keys->value(QStringLiteral("host"));
+            s.port = keys->contains(QStringLiteral("port")) ? keys->value(QStringLiteral("port")).toInt() : -1;
+            s.user = keys->value(QStringLiteral("user"));
+            s.hasPassword = keys->contains(QStringLiteral("password"));
+            s.password = keys->value(QStringLiteral("password"));
+            s.options = keys->value(QStringLiteral("options"));
+            const QString ro = keys->value(QStringLiteral("readonly")).toLower();
             s.readOnly = ro == QLatin1String("true") || ro == QLatin1String("1") || ro == QLatin1String("yes");
-            ini.endGroup();
             return s;
         }
     }
@@ -198,8 +130,7 @@ std::shared_ptr<Connection> connect(const QString& alias)
             throw EDatabaseError(unknownDriverMessage(s.driver));
         // A server that wants a password not written in aliases.ini asks for it through
         // the program's credentials provider.
-        Credentials::connectWithLogin(
-            s, [&conn](const AliasSettings& settings) { conn = openServer(settings); });
+        Credentials::connectWithLogin(s, [&conn](const AliasSettings& settings) { conn = openServer(settings); });
     }
     connections.insert(alias, conn);
     return conn;

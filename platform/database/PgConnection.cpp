@@ -4,10 +4,17 @@
 #include "Utf8.h"
 #include "database/SqlStatements.h"
 
-#include <QRegularExpression>
-
 namespace
 {
+
+// The name under which statements on a table's rows see them.
+const QString kRow = QStringLiteral("velosql_row");
+// Every value of a row, as the server writes the row: what finds a row again in a
+// relation that has neither a primary key nor a place of its own (a view, a foreign or
+// partitioned table).
+const QString kRowText = QStringLiteral("ROW(velosql_row.*)::text");
+// A row's place in an ordinary table.
+const QString kPlace = QStringLiteral("ctid");
 
 // The statements of a text, each up to its semicolon.
 std::vector<QByteArrayView> statementsOf(QByteArrayView utf8)
@@ -100,8 +107,7 @@ QString PgConnection::quotedTable(const QString& table) const
     if (const auto found = m_tableNames.constFind(table); found != m_tableNames.cend())
         return *found;
     // A plain name reaches the table as a statement that names it would: letter case aside.
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
-    return plain.match(table).hasMatch() ? table : quoteIdentifier(table);
+    return isPlainName(table) ? table : quoteIdentifier(table);
 }
 
 QString PgConnection::resolveTable(const QString& table)
@@ -127,7 +133,8 @@ TableResult PgConnection::openTable(const QString& table)
         m_session.heal();
         const QString name = resolveTable(table);
         const std::vector<PgValues::Parameter> nameParameter { textParameter(name) };
-        // Rows are found again by their primary key, or by their place in the table without one.
+        // Rows are found again by their primary key; without one, by their place in an
+        // ordinary table, or else by all their values.
         PgOutcome keys = m_session.command(
             QStringLiteral("SELECT a.attname FROM pg_index i JOIN pg_attribute a ON a.attrelid = i.indrelid "
                            "AND a.attnum = ANY(i.indkey) WHERE i.indrelid = $1::text::regclass AND i.indisprimary "
@@ -136,42 +143,50 @@ TableResult PgConnection::openTable(const QString& table)
         QStringList keyColumns;
         for (qsizetype r = 0; r < keys.result.rows->rowCount(); ++r) {
             const CellRef c = keys.result.rows->cell(r, 0);
-            keyColumns << Utf8::decode(QByteArrayView(c.data, c.size));
+            keyColumns << quoteIdentifier(Utf8::decode(QByteArrayView(c.data, c.size)));
         }
-        const bool byPlace = keyColumns.isEmpty();
+        // A role that may not update the relation, or a view that the server cannot
+        // update (it joins, groups, or picks distinct rows), makes it one to read only.
+        PgOutcome relation = m_session.command(
+            QStringLiteral("SELECT has_table_privilege(oid, 'UPDATE') AND pg_relation_is_updatable(oid, true) & 4 = 4, "
+                           "relkind = 'r' FROM pg_class WHERE oid = $1::text::regclass"),
+            nameParameter);
+        result.readOnly = m_session.readOnly() || relation.result.rows->cell(0, 0).integer == 0;
+        const bool ordinary = relation.result.rows->cell(0, 1).integer != 0;
+        // The key that is no column of the relation comes first, and is not one of its fields.
+        const QString identity = !keyColumns.isEmpty() ? QString() : ordinary ? kPlace : kRowText;
+        const QString identityText = identity == kPlace ? kPlace + QStringLiteral("::text") : identity;
         PgOutcome all = m_session.command(
-            QStringLiteral("SELECT %1* FROM %2").arg(byPlace ? QStringLiteral("ctid::text, ") : QString(), name));
-        PgOutcome rights = m_session.command(
-            QStringLiteral("SELECT has_table_privilege($1::text::regclass, 'UPDATE')"), nameParameter);
-        result.readOnly = m_session.readOnly() || rights.result.rows->cell(0, 0).integer == 0;
+            QStringLiteral("SELECT %1* FROM %2 AS %3")
+                .arg(identity.isEmpty() ? QString() : identityText + QStringLiteral(", "), name, kRow));
         QueryResult& data = all.result;
         std::vector<int> keyIndexes;
-        if (byPlace) {
-            keyColumns << QStringLiteral("ctid");
+        if (!identity.isEmpty()) {
+            keyColumns << identity;
             keyIndexes.push_back(0);
         } else {
             for (const QString& k : keyColumns)
                 for (size_t i = 0; i < data.columns.size(); ++i)
-                    if (data.columns[i].name == k)
+                    if (quoteIdentifier(data.columns[i].name) == k)
                         keyIndexes.push_back(int(i));
         }
         m_keyColumns.insert(table, keyColumns);
-        const int first = byPlace ? 1 : 0;
+        const int first = identity.isEmpty() ? 0 : 1;
         result.data.columns.assign(data.columns.begin() + first, data.columns.end());
-        result.data.rows = byPlace ? std::make_unique<ResultStore>(int(result.data.columns.size())) : nullptr;
+        result.data.rows = first ? std::make_unique<ResultStore>(int(result.data.columns.size())) : nullptr;
         for (qsizetype r = 0; r < data.rows->rowCount(); ++r) {
             QVariantList key;
             for (const int index : keyIndexes)
                 key << toVariant(data.rows->cell(r, index));
             result.keys.push_back(key);
-            if (byPlace) {
+            if (first) {
                 result.data.rows->beginRow();
                 for (int c = first; c < data.rows->columnCount(); ++c)
                     result.data.rows->appendCell(data.rows->cell(r, c));
                 result.data.rows->endRow();
             }
         }
-        if (!byPlace)
+        if (!first)
             result.data.rows = std::move(data.rows);
     } catch (const PgFailure& f) {
         throw EDatabaseError(f.message);
@@ -183,18 +198,16 @@ QString PgConnection::whereKey(
     const QString& table, const QVariantList& key, std::vector<PgValues::Parameter>& parameters) const
 {
     QStringList where;
-    const QStringList keyColumns = m_keyColumns.value(table);
-    for (int i = 0; i < keyColumns.size(); ++i) {
-        const bool place = keyColumns[i] == QLatin1String("ctid") && keyColumns.size() == 1;
-        const QString name = place ? keyColumns[i] : quoteIdentifier(keyColumns[i]);
-        if (key.value(i).isNull()) {
-            where << name + QStringLiteral(" IS NULL");
+    for (const QString& column : m_keyColumns.value(table)) {
+        const QVariant value = key.value(int(where.size()));
+        if (value.isNull()) {
+            where << column + QStringLiteral(" IS NULL");
         } else {
-            parameters.push_back(parameterOf(key.value(i)));
+            parameters.push_back(parameterOf(value));
             where << QStringLiteral("%1 = $%2%3")
-                         .arg(name)
+                         .arg(column)
                          .arg(parameters.size())
-                         .arg(place ? QStringLiteral("::tid") : QString());
+                         .arg(column == kPlace ? QStringLiteral("::tid") : QString());
         }
     }
     return where.join(QStringLiteral(" AND "));
@@ -228,11 +241,13 @@ void PgConnection::updateRow(const QString& table, const QVariantList& key, cons
         const QString where = whereKey(table, key, keyParameters);
         // The row stays locked from the check to the write, so that nobody changes it between.
         const PgOutcome stored
-            = m_session.command(QStringLiteral("SELECT %1 FROM %2 WHERE %3 FOR UPDATE")
-                                    .arg(names.join(QStringLiteral(", ")), quotedTable(table), where),
+            = m_session.command(QStringLiteral("SELECT %1 FROM %2 AS %3 WHERE %4 FOR UPDATE")
+                                    .arg(names.join(QStringLiteral(", ")), quotedTable(table), kRow, where),
                 keyParameters);
         if (stored.result.rows->rowCount() == 0)
             throw EDatabaseError(recordGoneMessage());
+        if (stored.result.rows->rowCount() > 1)
+            throw EDatabaseError(recordNotUniqueMessage());
         for (size_t i = 0; i < changes.size(); ++i)
             if (!changes[i].before.sameAs(stored.result.rows->cell(0, int(i))))
                 throw EDatabaseError(recordChangedMessage());
@@ -243,8 +258,8 @@ void PgConnection::updateRow(const QString& table, const QVariantList& key, cons
             sets << QStringLiteral("%1 = $%2").arg(names[qsizetype(i)]).arg(i + 1);
         }
         const QString whereAfter = whereKey(table, key, parameters);
-        m_session.command(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                              .arg(quotedTable(table), sets.join(QStringLiteral(", ")), whereAfter),
+        m_session.command(QStringLiteral("UPDATE %1 AS %2 SET %3 WHERE %4")
+                              .arg(quotedTable(table), kRow, sets.join(QStringLiteral(", ")), whereAfter),
             parameters);
     });
 }

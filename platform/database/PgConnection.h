@@ -41,7 +41,8 @@ private:
     QString resolveTable(const QString& table);
 
     PgSession m_session;
-    // Per table: the columns that find a row again (its primary key, or its ctid).
+    // Per table: what finds a row again, as statements write it: its primary key's
+    // columns, its place (ctid) or the text of all its values.
     QHash<QString, QStringList> m_keyColumns;
     // Per table name: the name as statements write it (see resolveTable).
     QHash<QString, QString> m_tableNames;

@@ -1,9 +1,9 @@
 #include "database/QtSqlConnection.h"
 
+#include "Exceptions.h"
 #include "database/Credentials.h"
 #include "database/Databases.h"
 #include "database/QtSqlRows.h"
-#include "Exceptions.h"
 #include "database/SqlStatements.h"
 
 #include <QRegularExpression>
@@ -277,15 +277,44 @@ QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& sca
     return std::move(*result);
 }
 
+QString QtSqlConnection::quotedTable(const QString& table) const
+{
+    if (const auto found = m_tableNames.constFind(table); found != m_tableNames.cend())
+        return *found;
+    return database().driver()->escapeIdentifier(table, QSqlDriver::TableName);
+}
+
+QString QtSqlConnection::resolveTable(const QString& table) const
+{
+    // A table created under a quoted name keeps its letter case ("ListBase"); one created
+    // under a plain name was folded the server's way. The exact name wins when it exists.
+    if (const auto found = m_tableNames.constFind(table); found != m_tableNames.cend())
+        return *found;
+    QSqlDatabase db = database();
+    if (!isPlainName(table) || db.tables(QSql::Tables).contains(table) || db.tables(QSql::Views).contains(table))
+        return db.driver()->escapeIdentifier(table, QSqlDriver::TableName);
+    return table;
+}
+
 TableResult QtSqlConnection::openTable(const QString& table)
 {
-    QSqlDatabase db = database();
-    const QString quoted = db.driver()->escapeIdentifier(table, QSqlDriver::TableName);
+    const QString select = QStringLiteral("SELECT * FROM %1");
+    const SqlStatementScan scan = scanStatements(select.toUtf8());
+    QString name;
     TableResult result;
-    result.data = execute(QStringLiteral("SELECT * FROM ") + quoted);
+    // The name is looked for in the session that reads the table: a session found lost
+    // meanwhile may have answered with no table at all.
+    inSession(
+        [&] {
+            name = resolveTable(table);
+            result.data = run(select.arg(name), scan, {});
+        },
+        true);
+    m_tableNames.insert(table, name);
+    QSqlDatabase db = database();
     // Rows are found again by their primary key, or by all their values without one.
     QStringList keyColumns;
-    const QSqlIndex pk = db.primaryIndex(table);
+    const QSqlIndex pk = db.primaryIndex(name);
     for (int i = 0; i < pk.count(); ++i)
         keyColumns << pk.fieldName(i);
     if (keyColumns.isEmpty())
@@ -337,7 +366,7 @@ void QtSqlConnection::writeRow(const QString& table, const QVariantList& key, co
 {
     QSqlDatabase db = database();
     QSqlDriver* driver = db.driver();
-    const QString quotedTable = driver->escapeIdentifier(table, QSqlDriver::TableName);
+    const QString quoted = quotedTable(table);
     QStringList names;
     QStringList sets;
     for (const FieldChange& c : changes) {
@@ -351,17 +380,19 @@ void QtSqlConnection::writeRow(const QString& table, const QVariantList& key, co
     if (transaction.open()) {
         // A write that changes nothing holds the row until the commit, so that nobody
         // changes it between the check and the write.
-        runBound(db, QStringLiteral("UPDATE %1 SET %2 = %2 WHERE %3").arg(quotedTable, names.first(), where), keyValues);
+        runBound(db, QStringLiteral("UPDATE %1 SET %2 = %2 WHERE %3").arg(quoted, names.first(), where), keyValues);
     }
     {
         QSqlQuery check = runBound(db,
-            QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(names.join(QStringLiteral(", ")), quotedTable, where),
+            QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(names.join(QStringLiteral(", ")), quoted, where),
             keyValues);
         const QueryResult stored = readQtSqlRows(check, m_odbc);
         if (check.lastError().isValid())
             fail(check.lastError(), driver);
         if (stored.rows->rowCount() == 0)
             throw EDatabaseError(recordGoneMessage());
+        if (stored.rows->rowCount() > 1)
+            throw EDatabaseError(recordNotUniqueMessage());
         for (size_t i = 0; i < changes.size(); ++i)
             if (!changes[i].before.sameAs(stored.rows->cell(0, int(i))))
                 throw EDatabaseError(recordChangedMessage());
@@ -370,8 +401,8 @@ void QtSqlConnection::writeRow(const QString& table, const QVariantList& key, co
     for (const FieldChange& c : changes)
         values << toVariant(c.after.ref());
     values << keyValues;
-    QSqlQuery update = runBound(db,
-        QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(quotedTable, sets.join(QStringLiteral(", ")), where), values);
+    QSqlQuery update = runBound(
+        db, QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(quoted, sets.join(QStringLiteral(", ")), where), values);
     if (!transaction.open() && update.numRowsAffected() == 0)
         throw EDatabaseError(recordGoneMessage());
     update.finish();
@@ -387,7 +418,7 @@ void QtSqlConnection::addRow(const QString& table, const QStringList& columns, c
 {
     QSqlDatabase db = database();
     QSqlDriver* driver = db.driver();
-    const QString quotedTable = driver->escapeIdentifier(table, QSqlDriver::TableName);
+    const QString quoted = quotedTable(table);
     QStringList names;
     QStringList marks;
     for (const QString& c : columns) {
@@ -398,8 +429,8 @@ void QtSqlConnection::addRow(const QString& table, const QStringList& columns, c
     for (const FieldValue& v : values)
         bound << toVariant(v.ref());
     runBound(db,
-        columns.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quotedTable)
+        columns.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted)
                           : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                .arg(quotedTable, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+                                .arg(quoted, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
         bound);
 }

@@ -40,6 +40,11 @@ private:
     void writeRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes);
     void addRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values);
 
+    // The table's name as statements write it: the exact name when the database has a
+    // table or view of that name, else a plain name as the server folds it.
+    QString resolveTable(const QString& table) const;
+    // The name that resolveTable found when the table was opened.
+    QString quotedTable(const QString& table) const;
     // The condition that finds the row with key, and the values it binds.
     QString whereKey(const QString& table, const QVariantList& key, QVariantList& bound) const;
 
@@ -47,4 +52,6 @@ private:
     AliasSettings m_settings; // with the login that the server took
     bool m_odbc;
     QHash<QString, QStringList> m_keyColumns;
+    // Per table name: the name as statements write it (see resolveTable).
+    QHash<QString, QString> m_tableNames;
 };

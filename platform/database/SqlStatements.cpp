@@ -1,6 +1,8 @@
 #include "database/SqlStatements.h"
 #include "Utf8.h"
 
+#include <QRegularExpression>
+
 namespace
 {
 
@@ -245,4 +247,10 @@ QString statementFailure(int number, const QString& engineMessage, QByteArrayVie
         excerpt = excerpt.left(cut).trimmed() + QChar(0x2026);
     }
     return QStringLiteral("Instruction %1 : %2\n« %3 »").arg(QString::number(number), engineMessage, excerpt);
+}
+
+bool isPlainName(const QString& name)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z_][A-Za-z0-9_]*$"));
+    return plain.match(name).hasMatch();
 }

@@ -23,6 +23,11 @@ bool holdsNoStatement(QByteArrayView utf8);
 // The first statement of utf8: from its first word to its closing semicolon (or the end).
 QByteArrayView firstStatement(QByteArrayView utf8);
 
+// True when a statement may name a table by name without quotes (ASCII letters, digits
+// and underscores, not a digit first): the server then finds it as it finds any name
+// written plain, letter case folded its way.
+bool isPlainName(const QString& name);
+
 // The message of a statement of several that failed: its number (from 1) before the
 // engine's own text, then the start of the statement, blanks run together.
 QString statementFailure(int number, const QString& engineMessage, QByteArrayView statement);
