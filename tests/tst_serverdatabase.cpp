@@ -100,6 +100,16 @@ void TestServerDatabase::batchAppliesAllOrNothing_data()
         << "Instruction 2 : duplicate key value violates unique constraint \"small_pkey\"\n"
            "« INSERT INTO small VALUES (2, 'x') »"
         << "3";
+    QTest::newRow("a text run as written says what it applied")
+        << "DELETE FROM small WHERE n = 1; VACUUM small; SELECT * FROM nowhere"
+        << "Instruction 3 : relation \"nowhere\" does not exist\n« SELECT * FROM nowhere »\n"
+           "Les instructions 1 à 2 ont été appliquées."
+        << "2";
+    QTest::newRow("a text with its own transaction says what it applied")
+        << "BEGIN; DELETE FROM small WHERE n = 1; COMMIT; SELECT * FROM nowhere"
+        << "Instruction 4 : relation \"nowhere\" does not exist\n« SELECT * FROM nowhere »\n"
+           "Les instructions 1 à 3 ont été appliquées."
+        << "2";
     QTest::newRow("one statement fails") << "SELECT 1 / 0"
                                          << "division by zero"
                                          << "3";
@@ -156,9 +166,8 @@ void TestServerDatabase::statementTextReachesServer_data()
                           << "ISO, YMD" << 3;
     QTest::newRow("a type read as text beside binary ones") << "SELECT interval '1 day', 2"
                                                             << "1 day" << 3;
-    QTest::newRow("a failure after the first rows")
-        << "SELECT 1 / (g - 5000) FROM generate_series(1, 10000) g"
-        << "division by zero" << 3;
+    QTest::newRow("a failure after the first rows") << "SELECT 1 / (g - 5000) FROM generate_series(1, 10000) g"
+                                                    << "division by zero" << 3;
 }
 
 // The statements of a text reach the server whole, one by one, and run once.
@@ -436,7 +445,9 @@ void TestServerDatabase::statementSentIsNeverRunTwice()
 // value is read as the type the server sent it in, never as the type before.
 void TestServerDatabase::columnsChangedMeanwhileAreNeverMisread()
 {
-    QCOMPARE(m_server->run(QStringLiteral("DROP TABLE IF EXISTS racey; CREATE TABLE racey (c INTEGER); INSERT INTO racey VALUES (1)")), QString());
+    QCOMPARE(m_server->run(QStringLiteral(
+                 "DROP TABLE IF EXISTS racey; CREATE TABLE racey (c INTEGER); INSERT INTO racey VALUES (1)")),
+        QString());
     std::shared_ptr<Connection> connection = Databases::connect(QStringLiteral("Velorin"));
     std::atomic<bool> done = false;
     std::thread other([this, &done] {
@@ -453,8 +464,8 @@ void TestServerDatabase::columnsChangedMeanwhileAreNeverMisread()
             if (r.rows->rowCount() == 0)
                 continue;
             const CellRef c = r.rows->cell(0, 0);
-            const bool one = (c.cls == CellClass::Integer && c.integer == 1)
-                || (c.cls == CellClass::Float && c.real == 1.0);
+            const bool one
+                = (c.cls == CellClass::Integer && c.integer == 1) || (c.cls == CellClass::Float && c.real == 1.0);
             if (!one)
                 misread << QString::number(c.integer) + QLatin1Char('/') + QString::number(c.real);
             ++queries;
