@@ -96,6 +96,10 @@ void TestKds2Html::writesGoldenDocuments_data()
     const QStringList none;
     QTest::newRow("escaped values, currency, empty cells")
         << kValues << none << none << none << NoCallback << 0 << "values";
+    QTest::newRow("amounts rounded half away from zero")
+        << "CREATE TABLE t (m MONEY); INSERT INTO t VALUES (1.005), (2.675), (-8.345), ('1,125'), (-0.00004),"
+           " ('922337203685477,5807')"
+        << none << none << none << NoCallback << 0 << "amounts";
     QTest::newRow("hidden fields skipped")
         << kValues << QStringList { "nom", "vu", "doc" } << none << none << NoCallback << 0 << "hidden";
     QTest::newRow("no visible field") << "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1), (2)"
