@@ -2,14 +2,14 @@
 
 #include <QByteArray>
 #include <QLocale>
+#include <QString>
 
-// Amounts in the currency style of a locale with two decimals, as
-// QLocale::toCurrencyString(value, {}, 2) writes them, in Windows-1252 with character
-// references. Writing one amount through QLocale costs several strings; this writes
-// the digits between a prefix and a suffix taken once from the locale, and checks
-// that form against QLocale on sample amounts first. Amounts it cannot be sure of
-// (a locale whose grouping is not by three, sub-cent amounts, huge ones) still go
-// through QLocale.
+// Amounts in the currency style of a locale with two decimals: the symbol, grouping and
+// negative form that QLocale::toCurrencyString() gives, around the digits of the
+// fixed-point amount itself, rounded half away from zero to the cent. No amount goes
+// through a double, so the largest ones keep their cents. As a QString, or appended in
+// Windows-1252 with character references; the bytes are written straight, without a
+// QString, for the locales whose direct form checks out against the QString form.
 class CurrencyText
 {
 public:
@@ -20,13 +20,25 @@ public:
     [[nodiscard]] QString text(qint64 amount) const;
 
 private:
-    bool appendDirect(QByteArray& out, qint64 amount) const;
-    bool learn();
+    struct Cents {
+        bool negative;
+        quint64 size;
+    };
+    [[nodiscard]] static Cents roundedCents(qint64 amount);
+    void learnForm();
+    [[nodiscard]] bool learnDirect();
+    void appendDirect(QByteArray& out, Cents cents) const;
 
     QLocale m_locale;
+    QString m_point;
+    QString m_digits[10];
+    QString m_prefix[2]; // [0] zero and positive amounts, [1] negative ones
+    QString m_suffix[2];
+
     bool m_direct = false;
-    QByteArray m_group;
-    QByteArray m_point;
-    QByteArray m_prefix[2]; // [0] positive and zero, [1] negative
-    QByteArray m_suffix[2];
+    int m_groupFrom = 0; // the fewest whole digits that the locale groups by three; 0: never
+    QByteArray m_groupBytes;
+    QByteArray m_pointBytes;
+    QByteArray m_prefixBytes[2];
+    QByteArray m_suffixBytes[2];
 };

@@ -8,8 +8,10 @@
 //  3  an amount and a way of writing it ("+", leading zeros, ',' or '.', trailing
 //     zeros, blanks around): the text written reads back as the amount.
 // No mode may overflow (the sanitizer stops the run) or crash. The exports' direct
-// text of a stored number must also be the field's text, in each locale.
+// text of a stored number must also be the field's text, in each locale, and in mode 3
+// the HTML export's currency text of the amount must carry the cents counted in 128 bits.
 
+#include "CurrencyText.h"
 #include "Exceptions.h"
 #include "FuzzSupport.h"
 #include "Windows1252.h"
@@ -144,6 +146,50 @@ void checkFloat(double value)
     }
 }
 
+// The text with each digit, the locale's own included, as '0', and the digits alone.
+std::pair<QString, QString> frameAndDigits(const QString& text)
+{
+    QString frame;
+    QString digits;
+    for (const QChar c : text) {
+        const int d = c.digitValue();
+        frame += d >= 0 ? QChar(u'0') : c;
+        if (d >= 0)
+            digits += QChar(u'0' + d);
+    }
+    return { frame, digits };
+}
+
+// The currency text of an amount: its cents, rounded half away from zero in 128 bits,
+// in the locale's currency form. Below 10^15 cents, a double holds those cents closely
+// enough for QLocale to write them; above, the digits are compared with the reference
+// and the rest with QLocale's form of a power of ten as long.
+void checkCurrencyText(qint64 amount)
+{
+    const QLocale locale;
+    const CurrencyText currency(locale);
+    const QString text = currency.text(amount);
+    QByteArray bytes;
+    currency.append(bytes, amount);
+    FUZZ_CHECK(bytes == Windows1252::encode(text, Windows1252::Unmappable::CharacterReference),
+        QStringLiteral("%1: bytes %2 for %3").arg(amount).arg(shownBytes(bytes), text));
+
+    const __int128 size = amount < 0 ? -__int128(amount) : __int128(amount);
+    const __int128 cents = (size + 50) / 100;
+    const double sign = amount < 0 && cents != 0 ? -1.0 : 1.0;
+    const QString context = QStringLiteral("%1 in %2: %3").arg(amount).arg(locale.name(), text);
+    if (cents < __int128(1000000000000000)) {
+        FUZZ_CHECK(text == locale.toCurrencyString(sign * double(qint64(cents)) / 100.0, QString(), 2), context);
+        return;
+    }
+    QByteArray digits
+        = QByteArray::number(qint64(cents / 100)) + QByteArray::number(qint64(cents % 100) + 100).sliced(1);
+    const auto [frame, shownDigits] = frameAndDigits(text);
+    FUZZ_CHECK(shownDigits == QString::fromLatin1(digits), context);
+    const double power = std::pow(10.0, double(digits.size() - 3));
+    FUZZ_CHECK(frame == frameAndDigits(locale.toCurrencyString(sign * power, QString(), 2)).first, context);
+}
+
 // An amount written one of the ways a person or a program writes it.
 void checkRoundTrip(qint64 amount, FuzzInput& input)
 {
@@ -220,9 +266,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         checkFloat(number.real);
         checkNumberText(number);
         break;
-    default:
-        checkRoundTrip(input.number<qint64>(), input);
+    default: {
+        const qint64 amount = input.number<qint64>();
+        checkCurrencyText(amount);
+        checkRoundTrip(amount, input);
         break;
+    }
     }
     return 0;
 }

@@ -186,6 +186,10 @@ void TestBothEngines::batchesApplyAllOrNothing_data()
         << "DELETE FROM t WHERE n = 1; INSERT INTO t VALUES (2); SELECT * FROM t"
         << "Instruction 2 : "
         << "3";
+    QTest::newRow("a text run as written keeps what ran")
+        << "DELETE FROM t WHERE n = 1; BEGIN; DELETE FROM t WHERE n = 2; COMMIT; SELECT * FROM nowhere"
+        << "Instruction 5 : "
+        << "1";
     QTest::newRow("statements without a result set are kept")
         << "DELETE FROM t WHERE n = 1; DELETE FROM t WHERE n = 2" << noCursorMessage() << "1";
     QTest::newRow("every statement applies") << "DELETE FROM t WHERE n = 1; SELECT count(*) FROM t"

@@ -12,6 +12,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QTest>
+#include <limits>
 
 namespace
 {
@@ -67,6 +68,8 @@ private slots:
     void callbackSeesEscapedCells();
     void currencyTextFollowsLocale_data();
     void currencyTextFollowsLocale();
+    void currencyTextIsExact_data();
+    void currencyTextIsExact();
     void failureKeepsOldFile_data();
     void failureKeepsOldFile();
     void failedWritesKeepOldFile();
@@ -93,6 +96,10 @@ void TestKds2Html::writesGoldenDocuments_data()
     const QStringList none;
     QTest::newRow("escaped values, currency, empty cells")
         << kValues << none << none << none << NoCallback << 0 << "values";
+    QTest::newRow("amounts rounded half away from zero")
+        << "CREATE TABLE t (m MONEY); INSERT INTO t VALUES (1.005), (2.675), (-8.345), ('1,125'), (-0.00004),"
+           " ('922337203685477,5807')"
+        << none << none << none << NoCallback << 0 << "amounts";
     QTest::newRow("hidden fields skipped")
         << kValues << QStringList { "nom", "vu", "doc" } << none << none << NoCallback << 0 << "hidden";
     QTest::newRow("no visible field") << "CREATE TABLE t (a INTEGER); INSERT INTO t VALUES (1), (2)"
@@ -189,19 +196,63 @@ void TestKds2Html::currencyTextFollowsLocale_data()
     QTest::newRow("Arabic digits") << QLocale(QLocale::Arabic, QLocale::Egypt);
 }
 
-// Amounts written without QLocale must read exactly as QLocale writes them.
+// Amounts read as QLocale writes them once rounded to the cent, half away from zero,
+// both as bytes and as text. Below 10^13, a double holds the cent that QLocale rounds to.
 void TestKds2Html::currencyTextFollowsLocale()
 {
     QFETCH(QLocale, locale);
     const CurrencyText currency(locale);
-    for (const qint64 amount : { 0LL, 1LL, 50LL, 100LL, 10000LL, 12345LL, 99990000LL, 12345678900LL, -100LL, -10000LL,
-             -12345678900LL, 1000000000000000LL, -9223372036854775807LL }) {
+    for (const qint64 amount : { 0LL, 1LL, 50LL, 100LL, 10000LL, 12345LL, 10050LL, -26750LL, 99990000LL, 12345678900LL,
+             -100LL, -10000LL, -12345678900LL, 1000000000000000LL, -9223372036854775807LL }) {
+        const qint64 cents = (amount < 0 ? amount - 50 : amount + 50) / 100;
+        if (qAbs(cents) >= 1000000000000000LL)
+            continue;
+        const QString expected = locale.toCurrencyString(double(cents) / 100.0, QString(), 2);
         QByteArray direct;
         currency.append(direct, amount);
-        QCOMPARE(direct,
-            Windows1252::encode(locale.toCurrencyString(double(amount) / 10000.0, QString(), 2),
-                Windows1252::Unmappable::CharacterReference));
+        QCOMPARE(direct, Windows1252::encode(expected, Windows1252::Unmappable::CharacterReference));
+        QCOMPARE(currency.text(amount), expected);
     }
+}
+
+void TestKds2Html::currencyTextIsExact_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<qint64>("amount");
+    QTest::addColumn<QString>("text");
+    const QLocale french(QLocale::French, QLocale::France);
+    const QLocale american(QLocale::English, QLocale::UnitedStates);
+    const QLocale indian(QLocale::Hindi, QLocale::India);
+    const qint64 largest = std::numeric_limits<qint64>::max();
+    const qint64 smallest = std::numeric_limits<qint64>::min();
+    QTest::newRow("half cent of 1,005 rounds up") << french << qint64(10050) << "1,01\u00A0€";
+    QTest::newRow("half cent of 2,675 rounds up") << french << qint64(26750) << "2,68\u00A0€";
+    QTest::newRow("half cent of 8,345 rounds up") << french << qint64(83450) << "8,35\u00A0€";
+    QTest::newRow("half cent of 1,125 rounds up") << french << qint64(11250) << "1,13\u00A0€";
+    QTest::newRow("just under half a cent rounds down") << french << qint64(10049) << "1,00\u00A0€";
+    QTest::newRow("negative half cent rounds away from zero") << french << qint64(-10050) << "(1,01\u00A0€)";
+    QTest::newRow("negative amount rounding to nothing has no sign") << french << qint64(-49) << "0,00\u00A0€";
+    QTest::newRow("fifteen whole digits keep their cents")
+        << french << qint64(1234567890123456789) << "123\u202F456\u202F789\u202F012\u202F345,68\u00A0€";
+    QTest::newRow("largest amount") << french << largest << "922\u202F337\u202F203\u202F685\u202F477,58\u00A0€";
+    QTest::newRow("smallest amount") << french << smallest << "(922\u202F337\u202F203\u202F685\u202F477,58\u00A0€)";
+    QTest::newRow("largest amount in dollars") << american << largest << "$922,337,203,685,477.58";
+    QTest::newRow("smallest amount in dollars") << american << smallest << "($922,337,203,685,477.58)";
+    QTest::newRow("largest amount grouped by two") << indian << largest << "₹92,23,37,20,36,85,477.58";
+    QTest::newRow("smallest amount grouped by two") << indian << smallest << "₹-92,23,37,20,36,85,477.58";
+}
+
+// No amount loses a digit on its way to the page, whatever its size.
+void TestKds2Html::currencyTextIsExact()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(qint64, amount);
+    QFETCH(QString, text);
+    const CurrencyText currency(locale);
+    QCOMPARE(currency.text(amount), text);
+    QByteArray bytes;
+    currency.append(bytes, amount);
+    QCOMPARE(bytes, Windows1252::encode(text, Windows1252::Unmappable::CharacterReference));
 }
 
 void TestKds2Html::failureKeepsOldFile_data()

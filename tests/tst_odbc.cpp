@@ -274,6 +274,15 @@ void TestOdbc::batchAppliesAllOrNothing_data()
     QTest::newRow("a statement fails to parse") << "DELETE FROM odbc_small; SELECT * FROM odbc_small WHERE"
                                                 << "syntax error"
                                                 << "3";
+    QTest::newRow("a text run as written says what it applied")
+        << "BEGIN; DELETE FROM odbc_small WHERE n = 1; COMMIT; SELECT * FROM nowhere"
+        << "Instruction 4 : ERROR: relation \"nowhere\" does not exist\n« SELECT * FROM nowhere »\n"
+           "Les instructions 1 à 3 ont été appliquées."
+        << "2";
+    QTest::newRow("a text run as written failing first applied nothing")
+        << "DELETE FROM nowhere; VACUUM odbc_small"
+        << "Instruction 1 : ERROR: relation \"nowhere\" does not exist\n« DELETE FROM nowhere »"
+        << "3";
     QTest::newRow("changes before the result set are kept")
         << "DELETE FROM odbc_small WHERE n = 1; SELECT count(*) FROM odbc_small"
         << ""

@@ -1,11 +1,11 @@
 #include "Exceptions.h"
-#include "database/Query.h"
 #include "Raised.h"
-#include "database/Table.h"
 #include "TestDatabase.h"
+#include "database/Query.h"
+#include "database/Table.h"
 
-#include "database/Databases.h"
 #include "FileFailures.h"
+#include "database/Databases.h"
 
 #include <QDir>
 #include <QSettings>
@@ -321,8 +321,27 @@ void TestQuery::batchAppliesAllOrNothing_data()
         << "3c / 0 / 0";
     QTest::newRow("text managing its transactions runs as written")
         << false << "BEGIN; DELETE FROM small; COMMIT; SELECT * FROM nowhere"
-        << "Instruction 4 : no such table: nowhere\n« SELECT * FROM nowhere »"
+        << "Instruction 4 : no such table: nowhere\n« SELECT * FROM nowhere »\n"
+           "Les instructions 1 à 3 ont été appliquées."
         << " / 0 / 0";
+    QTest::newRow("pragma that a transaction holds is undone with the rest")
+        << false << "DELETE FROM small; PRAGMA user_version = 5; SELECT * FROM nosuch"
+        << "Instruction 3 : no such table: nosuch\n« SELECT * FROM nosuch »" << untouched;
+    QTest::newRow("pragma read inside the batch")
+        << false << "DELETE FROM small; PRAGMA foreign_keys; SELEC 1"
+        << "Instruction 3 : near \"SELEC\": syntax error\n« SELEC 1 »" << untouched;
+    QTest::newRow("pragma ignored in a transaction says what was applied")
+        << false << "DELETE FROM small WHERE n = 1; PRAGMA main.foreign_keys = ON; SELECT * FROM nowhere"
+        << "Instruction 3 : no such table: nowhere\n« SELECT * FROM nowhere »\n"
+           "Les instructions 1 à 2 ont été appliquées."
+        << "2b,3c / 0 / 0";
+    QTest::newRow("pragma refused in a transaction says the first was applied")
+        << false << "PRAGMA synchronous(OFF); DELETE FROM nowhere"
+        << "Instruction 2 : no such table: nowhere\n« DELETE FROM nowhere »\nL'instruction 1 a été appliquée."
+        << untouched;
+    QTest::newRow("text run as written failing first applied nothing")
+        << false << "DELETE FROM nowhere; VACUUM"
+        << "Instruction 1 : no such table: nowhere\n« DELETE FROM nowhere »" << untouched;
     QTest::newRow("text setting a pragma runs as written")
         << false << "PRAGMA foreign_keys = ON; INSERT INTO log VALUES (2); DELETE FROM small WHERE n = 2; SELECT 1"
         << ""

@@ -100,6 +100,16 @@ void TestServerDatabase::batchAppliesAllOrNothing_data()
         << "Instruction 2 : duplicate key value violates unique constraint \"small_pkey\"\n"
            "« INSERT INTO small VALUES (2, 'x') »"
         << "3";
+    QTest::newRow("a text run as written says what it applied")
+        << "DELETE FROM small WHERE n = 1; VACUUM small; SELECT * FROM nowhere"
+        << "Instruction 3 : relation \"nowhere\" does not exist\n« SELECT * FROM nowhere »\n"
+           "Les instructions 1 à 2 ont été appliquées."
+        << "2";
+    QTest::newRow("a text with its own transaction says what it applied")
+        << "BEGIN; DELETE FROM small WHERE n = 1; COMMIT; SELECT * FROM nowhere"
+        << "Instruction 4 : relation \"nowhere\" does not exist\n« SELECT * FROM nowhere »\n"
+           "Les instructions 1 à 3 ont été appliquées."
+        << "2";
     QTest::newRow("one statement fails") << "SELECT 1 / 0"
                                          << "division by zero"
                                          << "3";

@@ -1,4 +1,4 @@
-#include "widgets/DBGrid.h"
+#include "CurrencyText.h"
 #include "Golden.h"
 #include "QueryFixture.h"
 #include "Raised.h"
@@ -7,6 +7,7 @@
 #include "kdb2text.h"
 #include "kds2html.h"
 #include "kds2prn.h"
+#include "widgets/DBGrid.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -202,6 +203,15 @@ void TestValues::everyOutputShowsTheSameText_data()
     QTest::newRow("huge real in an integer column") << "INTEGER"
                                                     << "1e300"
                                                     << "1e+300";
+    QTest::newRow("amount with sixteen digits") << "MONEY"
+                                                << "123456789012.3456"
+                                                << "123456789012,3456";
+    QTest::newRow("amount with a fifth decimal") << "MONEY"
+                                                 << "-1.23456"
+                                                 << "-1,2346";
+    QTest::newRow("amount far below a cent") << "MONEY"
+                                             << "0.00001"
+                                             << "0";
 }
 
 void TestValues::everyOutputShowsTheSameText()
@@ -231,7 +241,13 @@ void TestValues::everyOutputShowsTheSameText()
         QCOMPARE(lines, "\"" + Windows1252::encode(text, Unmappable::QuotedText) + "\"\r\n");
     }
 
-    const QByteArray cell = "<td nowrap  >" + Windows1252::encode(text, Unmappable::HtmlText) + " </td>";
+    // The HTML export writes amounts in the currency style.
+    QByteArray shown = Windows1252::encode(text, Unmappable::HtmlText);
+    if (field->dataType() == ftCurrency) {
+        shown.clear();
+        CurrencyText(QLocale()).append(shown, field->asCurrency());
+    }
+    const QByteArray cell = "<td nowrap  >" + shown + " </td>";
     QVERIFY2(htmlDocument(v.query).contains(cell), cell.constData());
 }
 

@@ -16,19 +16,6 @@ const QString kRowText = QStringLiteral("ROW(velosql_row.*)::text");
 // A row's place in an ordinary table.
 const QString kPlace = QStringLiteral("ctid");
 
-// The statements of a text, each up to its semicolon.
-std::vector<QByteArrayView> statementsOf(QByteArrayView utf8)
-{
-    std::vector<QByteArrayView> statements;
-    for (;;) {
-        const QByteArrayView s = firstStatement(utf8);
-        if (s.isEmpty())
-            return statements;
-        statements.push_back(s);
-        utf8 = utf8.sliced(s.data() + s.size() - utf8.data());
-    }
-}
-
 QString quoteIdentifier(const QString& name)
 {
     QString q = name;
@@ -67,13 +54,13 @@ QueryResult PgConnection::execute(const QString& sql, const ProgressCallback& pr
 {
     m_session.begin();
     const QByteArray utf8 = sql.toUtf8();
-    const std::vector<QByteArrayView> statements = statementsOf(utf8);
+    const std::vector<QByteArrayView> statements = splitStatements(utf8);
     if (statements.empty())
         throw EDatabaseError(noCursorMessage());
-    const bool several = statements.size() > 1;
     // Several statements apply all or none, in a transaction of their own or in a
-    // savepoint of the one open, unless they manage their own transactions.
-    const bool batch = several && !scanStatements(utf8).managesTransactions;
+    // savepoint of the one open, unless one of them cannot run in a transaction.
+    const TextRun run = statements.size() > 1 ? scanStatements(utf8).run() : TextRun::Single;
+    const bool batch = run == TextRun::AllOrNone;
     PgOutcome last;
     const auto runAll = [&] {
         for (size_t i = 0; i < statements.size(); ++i) {
@@ -83,7 +70,7 @@ QueryResult PgConnection::execute(const QString& sql, const ProgressCallback& pr
             } catch (const PgFailure& f) {
                 if (f.cancelled)
                     throw EDatabaseError(cancelledMessage());
-                throw EDatabaseError(several ? statementFailure(int(i) + 1, f.message, statements[i]) : f.message);
+                throw EDatabaseError(statementFailure(run, int(i) + 1, f.message, statements[i]));
             }
         }
     };

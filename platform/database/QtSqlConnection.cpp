@@ -1,6 +1,7 @@
 #include "database/QtSqlConnection.h"
 
 #include "Exceptions.h"
+#include "Utf8.h"
 #include "database/Credentials.h"
 #include "database/Databases.h"
 #include "database/QtSqlRows.h"
@@ -238,18 +239,33 @@ QueryResult QtSqlConnection::execute(const QString& sql, const ProgressCallback&
 {
     const SqlStatementScan scan = scanStatements(sql.toUtf8());
     QueryResult result;
-    // A text that manages its own transactions may have committed part of itself
+    // A text that cannot run in one transaction may have applied part of itself
     // before the session was lost: it is not run again.
-    inSession([&] { result = run(sql, scan, progress); }, !scan.managesTransactions);
+    inSession([&] { result = run(sql, scan, progress); }, !scan.outsideTransaction);
     return result;
 }
 
 QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& scan, const ProgressCallback& progress)
 {
+    std::optional<QueryResult> result;
+    if (scan.run() == TextRun::AsWritten) {
+        result = runEach(sql, progress);
+    } else {
+        // The driver runs the text whole; several statements run in one transaction, so
+        // that they apply all or none.
+        QSqlDatabase db = database();
+        DriverTransaction transaction(db, scan.run() == TextRun::AllOrNone);
+        result = runText(sql, progress);
+        transaction.commit(QStringLiteral("Le serveur a refusé les instructions : aucune n'a été appliquée"));
+    }
+    if (!result)
+        throw EDatabaseError(noCursorMessage());
+    return std::move(*result);
+}
+
+std::optional<QueryResult> QtSqlConnection::runText(const QString& sql, const ProgressCallback& progress)
+{
     QSqlDatabase db = database();
-    // The driver runs the text whole; several statements run in one transaction, so
-    // that they apply all or none.
-    DriverTransaction transaction(db, scan.statements > 1 && !scan.managesTransactions);
     QSqlQuery q(db);
     q.setForwardOnly(true);
     if (!q.exec(sql))
@@ -271,10 +287,24 @@ QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& sca
     if (q.lastError().isValid())
         fail(q.lastError(), db.driver());
     q.finish();
-    transaction.commit(QStringLiteral("Le serveur a refusé les instructions : aucune n'a été appliquée"));
-    if (!result)
-        throw EDatabaseError(noCursorMessage());
-    return std::move(*result);
+    return result;
+}
+
+std::optional<QueryResult> QtSqlConnection::runEach(const QString& sql, const ProgressCallback& progress)
+{
+    const QByteArray utf8 = sql.toUtf8();
+    const std::vector<QByteArrayView> statements = splitStatements(utf8);
+    std::optional<QueryResult> result;
+    for (size_t i = 0; i < statements.size(); ++i) {
+        try {
+            result = runText(Utf8::decode(statements[i]), progress);
+        } catch (const LostSession&) {
+            throw;
+        } catch (const EDatabaseError& e) {
+            throw EDatabaseError(statementFailure(TextRun::AsWritten, int(i) + 1, e.message(), statements[i]));
+        }
+    }
+    return result;
 }
 
 QString QtSqlConnection::quotedTable(const QString& table) const

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 class QSqlDatabase;
 struct SqlStatementScan;
@@ -37,6 +38,10 @@ private:
     // and, if repeatable and the failure proves work did nothing, runs it once more.
     void inSession(const std::function<void()>& work, bool repeatable);
     QueryResult run(const QString& sql, const SqlStatementScan& scan, const ProgressCallback& progress);
+    // Runs sql whole; the last result set it gives, if any.
+    std::optional<QueryResult> runText(const QString& sql, const ProgressCallback& progress);
+    // Runs each statement on its own, so that a failure tells which ones were applied.
+    std::optional<QueryResult> runEach(const QString& sql, const ProgressCallback& progress);
     void writeRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes);
     void addRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values);
 

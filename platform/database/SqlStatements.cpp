@@ -142,7 +142,36 @@ struct Span {
     const char* begin = nullptr;
     const char* end = nullptr;
     QByteArrayView firstWord;
-    bool assigns = false; // holds an "=" outside quotes
+    // PRAGMA [schema.]name [= value | (value)]: the name, and whether a value follows.
+    QByteArrayView pragmaName;
+    bool pragmaSets = false;
+};
+
+// Reads the pragma's name and what follows it, one token at a time.
+class PragmaReader
+{
+public:
+    explicit PragmaReader(Span& span)
+        : m_span(span)
+        , m_reading(isWord(span.firstWord, "PRAGMA"))
+    {
+    }
+
+    void take(Token t, QByteArrayView text)
+    {
+        if (!m_reading)
+            return;
+        if (t == Token::Word) {
+            m_span.pragmaName = text;
+        } else if (!(t == Token::Other && text == ".")) {
+            m_span.pragmaSets = t == Token::Other && (text == "=" || text == "(");
+            m_reading = false;
+        }
+    }
+
+private:
+    Span& m_span;
+    bool m_reading;
 };
 
 // Reads one statement; false when only blanks, comments and semicolons remain.
@@ -156,7 +185,9 @@ bool nextStatement(Lexer& lexer, const char* textEnd, Span& span)
         return false;
     span.begin = lexer.start();
     span.firstWord = t == Token::Word ? lexer.text() : QByteArrayView();
-    span.assigns = false;
+    span.pragmaName = {};
+    span.pragmaSets = false;
+    PragmaReader pragma(span);
     // Inside CREATE [TEMP] TRIGGER ... BEGIN ... END, semicolons end the trigger's own
     // statements; CASE ... END nests within it.
     const bool create = isWord(span.firstWord, "CREATE");
@@ -173,8 +204,7 @@ bool nextStatement(Lexer& lexer, const char* textEnd, Span& span)
             span.end = lexer.position();
             return true;
         }
-        if (t == Token::Other && lexer.text() == "=")
-            span.assigns = true;
+        pragma.take(t, lexer.text());
         if (t != Token::Word)
             continue;
         const QByteArrayView word = lexer.text();
@@ -187,18 +217,51 @@ bool nextStatement(Lexer& lexer, const char* textEnd, Span& span)
     }
 }
 
-// A PRAGMA that sets a value acts on the connection, which a transaction would ignore
-// (foreign_keys) or refuse (journal_mode=WAL): it is taken as managing transactions too.
-bool managesTransactions(const Span& span)
+// The pragmas that SQLite ignores or refuses inside a transaction when they set a value:
+//   foreign_keys          a no-op while a transaction is open;
+//   journal_mode          refused into WAL ("cannot change into wal mode from within a
+//                         transaction"), ignored out of it;
+//   synchronous           refused ("Safety level may not be changed inside a transaction");
+//   temp_store, temp_store_directory
+//                         refused once a temporary table exists ("temporary storage cannot
+//                         be changed from within a transaction").
+// The others act the same inside the batch's savepoint: defer_foreign_keys is meant for a
+// transaction (it holds until the transaction ends), locking_mode takes effect at the next
+// lock either way, page_size and auto_vacuum change an existing database only through
+// VACUUM, which runs without a savepoint anyway, and the rest (user_version, cache_size,
+// recursive_triggers...) set at once, or are undone with the batch.
+bool setsOutsideTransaction(QByteArrayView pragma)
 {
-    if (span.assigns && isWord(span.firstWord, "PRAGMA"))
-        return true;
+    for (const char* name : { "FOREIGN_KEYS", "JOURNAL_MODE", "SYNCHRONOUS", "TEMP_STORE", "TEMP_STORE_DIRECTORY" })
+        if (isWord(pragma, name))
+            return true;
+    return false;
+}
+
+// A statement that a transaction cannot hold: transaction control, VACUUM, ATTACH,
+// DETACH, a pragma above setting its value, and wal_checkpoint, which cannot copy the
+// log past the connection's own open transaction ("database table is locked").
+bool runsOutsideTransaction(const Span& span)
+{
+    if (isWord(span.firstWord, "PRAGMA"))
+        return isWord(span.pragmaName, "WAL_CHECKPOINT")
+            || (span.pragmaSets && setsOutsideTransaction(span.pragmaName));
     const QByteArrayView firstWord = span.firstWord;
     for (const char* word : { "BEGIN", "COMMIT", "END", "ROLLBACK", "SAVEPOINT", "RELEASE", "VACUUM", "ATTACH",
              "DETACH", "START", "ABORT" })
         if (isWord(firstWord, word))
             return true;
     return false;
+}
+
+// "Les instructions 1 à 3 ont été appliquées." before statement 4; nothing before the first.
+QString appliedBefore(int number)
+{
+    if (number <= 1)
+        return {};
+    if (number == 2)
+        return QStringLiteral("\nL'instruction 1 a été appliquée.");
+    return QStringLiteral("\nLes instructions 1 à %1 ont été appliquées.").arg(number - 1);
 }
 
 } // namespace
@@ -211,8 +274,8 @@ SqlStatementScan scanStatements(QByteArrayView utf8)
     Span span;
     while (nextStatement(lexer, end, span)) {
         ++scan.statements;
-        if (managesTransactions(span))
-            scan.managesTransactions = true;
+        if (runsOutsideTransaction(span))
+            scan.outsideTransaction = true;
     }
     return scan;
 }
@@ -237,8 +300,22 @@ QByteArrayView firstStatement(QByteArrayView utf8)
     return QByteArrayView(span.begin, span.end - span.begin);
 }
 
-QString statementFailure(int number, const QString& engineMessage, QByteArrayView statement)
+std::vector<QByteArrayView> splitStatements(QByteArrayView utf8)
 {
+    std::vector<QByteArrayView> statements;
+    for (;;) {
+        const QByteArrayView s = firstStatement(utf8);
+        if (s.isEmpty())
+            return statements;
+        statements.push_back(s);
+        utf8 = utf8.sliced(s.data() + s.size() - utf8.data());
+    }
+}
+
+QString statementFailure(TextRun run, int number, const QString& engineMessage, QByteArrayView statement)
+{
+    if (run == TextRun::Single)
+        return engineMessage;
     QString excerpt = Utf8::decode(firstStatement(statement)).simplified();
     if (excerpt.endsWith(QLatin1Char(';')))
         excerpt = excerpt.chopped(1).trimmed();
@@ -246,7 +323,8 @@ QString statementFailure(int number, const QString& engineMessage, QByteArrayVie
         const qsizetype cut = excerpt.at(kExcerptLength - 1).isHighSurrogate() ? kExcerptLength - 1 : kExcerptLength;
         excerpt = excerpt.left(cut).trimmed() + QChar(0x2026);
     }
-    return QStringLiteral("Instruction %1 : %2\n« %3 »").arg(QString::number(number), engineMessage, excerpt);
+    return QStringLiteral("Instruction %1 : %2\n« %3 »").arg(QString::number(number), engineMessage, excerpt)
+        + (run == TextRun::AsWritten ? appliedBefore(number) : QString());
 }
 
 bool isPlainName(const QString& name)

@@ -2,6 +2,14 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <vector>
+
+// How the statements of a text run.
+enum class TextRun {
+    Single, // one statement, as it is
+    AllOrNone, // several in a savepoint: a failure undoes those that ran before it
+    AsWritten, // several that cannot share a transaction: each one that ran stays applied
+};
 
 // The statements of an SQL text as a lexical pass sees them, without asking the
 // engine. Quoted text and names, comments and the body of a CREATE TRIGGER are
@@ -9,9 +17,17 @@
 struct SqlStatementScan {
     int statements = 0;
     // One statement starts with BEGIN, COMMIT, END, ROLLBACK, SAVEPOINT, RELEASE,
-    // VACUUM, ATTACH, DETACH, START or ABORT, or sets a PRAGMA: the text manages its
-    // own transactions.
-    bool managesTransactions = false;
+    // VACUUM, ATTACH, DETACH, START or ABORT (the text manages its own transactions or
+    // does what no transaction may hold), or is one of the PRAGMAs that SQLite ignores
+    // or refuses inside a transaction.
+    bool outsideTransaction = false;
+
+    [[nodiscard]] TextRun run() const
+    {
+        if (statements < 2)
+            return TextRun::Single;
+        return outsideTransaction ? TextRun::AsWritten : TextRun::AllOrNone;
+    }
 };
 
 SqlStatementScan scanStatements(QByteArrayView utf8);
@@ -28,6 +44,11 @@ QByteArrayView firstStatement(QByteArrayView utf8);
 // written plain, letter case folded its way.
 bool isPlainName(const QString& name);
 
-// The message of a statement of several that failed: its number (from 1) before the
-// engine's own text, then the start of the statement, blanks run together.
-QString statementFailure(int number, const QString& engineMessage, QByteArrayView statement);
+// Every statement of utf8 as firstStatement() gives it, in order.
+std::vector<QByteArrayView> splitStatements(QByteArrayView utf8);
+
+// The message of the failed statement `number` (from 1) of a text run that way: the
+// engine's own text for a single statement; for one of several, its number before the
+// engine's text, then the start of the statement, blanks run together, and for a text
+// run as written, the statements that were applied before it.
+QString statementFailure(TextRun run, int number, const QString& engineMessage, QByteArrayView statement);

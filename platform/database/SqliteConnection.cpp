@@ -1,8 +1,8 @@
 #include "database/SqliteConnection.h"
 
 #include "Exceptions.h"
-#include "database/SqlStatements.h"
 #include "Utf8.h"
+#include "database/SqlStatements.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -388,10 +388,9 @@ ColumnInfo SqliteConnection::columnFromDeclaredType(const QString& name, const Q
     return c;
 }
 
-void SqliteConnection::failIn(int number, bool several, QByteArrayView statement) const
+void SqliteConnection::failIn(int number, TextRun run, QByteArrayView statement) const
 {
-    const QString message = Utf8::decode(sqlite3_errmsg(m_db));
-    throw EDatabaseError(several ? statementFailure(number, message, statement) : message);
+    throw EDatabaseError(statementFailure(run, number, Utf8::decode(sqlite3_errmsg(m_db)), statement));
 }
 
 QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback& progress)
@@ -399,16 +398,17 @@ QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback
     const QByteArray utf8 = sql.toUtf8();
     const char* tail = utf8.constData();
     const char* const end = tail + utf8.size();
-    // Set once the text shows a second statement, unless it manages its own transactions.
+    // Set once the text shows a second statement, unless it holds one that no
+    // transaction may hold.
     std::optional<BatchSavepoint> batch;
-    bool several = false;
+    TextRun run = TextRun::Single;
     int number = 0;
     for (;;) {
         Statement s;
         const char* next = nullptr;
         if (sqlite3_prepare_v2(m_db, tail, int(end - tail), &s.stmt, &next) != SQLITE_OK) {
             const QByteArrayView rest(tail, end - tail);
-            failIn(number + 1, several || scanStatements(rest).statements > 1, rest);
+            failIn(number + 1, number == 0 ? scanStatements(rest).run() : run, rest);
         }
         const bool last = holdsNoStatement(QByteArrayView(next, end - next));
         tail = next;
@@ -422,12 +422,12 @@ QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback
         }
         ++number;
         if (number == 1 && !last) {
-            several = true;
-            if (!scanStatements(utf8).managesTransactions)
+            run = scanStatements(utf8).run();
+            if (run == TextRun::AllOrNone)
                 batch.emplace(m_db);
         }
         if (!last || sqlite3_column_count(s.stmt) == 0) {
-            runToEnd(s.stmt, number, several, progress);
+            runToEnd(s.stmt, number, run, progress);
             if (batch)
                 batch->checkStillOpen();
             if (last) {
@@ -439,26 +439,26 @@ QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback
             continue;
         }
 
-        QueryResult result = readResult(s.stmt, number, several, progress);
+        QueryResult result = readResult(s.stmt, number, run, progress);
         if (batch)
             batch->release();
         return result;
     }
 }
 
-void SqliteConnection::runToEnd(sqlite3_stmt* stmt, int number, bool several, const ProgressCallback& progress) const
+void SqliteConnection::runToEnd(sqlite3_stmt* stmt, int number, TextRun run, const ProgressCallback& progress) const
 {
     const ProgressWatch watch(m_db, progress);
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) { }
     if (rc != SQLITE_DONE) {
         watch.check();
-        failIn(number, several, sqlite3_sql(stmt));
+        failIn(number, run, sqlite3_sql(stmt));
     }
 }
 
 QueryResult SqliteConnection::readResult(
-    sqlite3_stmt* stmt, int number, bool several, const ProgressCallback& progress) const
+    sqlite3_stmt* stmt, int number, TextRun run, const ProgressCallback& progress) const
 {
     QueryResult result;
     result.columns = declaredColumns(stmt);
@@ -466,7 +466,7 @@ QueryResult SqliteConnection::readResult(
     const ProgressWatch watch(m_db, progress, result.rows.get());
     if (copyRows(stmt, *result.rows) != SQLITE_DONE) {
         watch.check();
-        failIn(number, several, sqlite3_sql(stmt));
+        failIn(number, run, sqlite3_sql(stmt));
     }
     for (int i = 0; i < int(result.columns.size()); ++i)
         if (result.columns[size_t(i)].type == ftUnknown)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/Connection.h"
+#include "database/SqlStatements.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -32,11 +33,11 @@ public:
 private:
     [[noreturn]] void fail() const;
     // Fails with the engine's message, naming the statement when the text holds several.
-    [[noreturn]] void failIn(int number, bool several, QByteArrayView statement) const;
+    [[noreturn]] void failIn(int number, TextRun run, QByteArrayView statement) const;
     // Steps a statement to its end, its rows unread.
-    void runToEnd(sqlite3_stmt* stmt, int number, bool several, const ProgressCallback& progress) const;
+    void runToEnd(sqlite3_stmt* stmt, int number, TextRun run, const ProgressCallback& progress) const;
     // Reads every row of a statement, its columns typed by their declarations or values.
-    QueryResult readResult(sqlite3_stmt* stmt, int number, bool several, const ProgressCallback& progress) const;
+    QueryResult readResult(sqlite3_stmt* stmt, int number, TextRun run, const ProgressCallback& progress) const;
     void run(const QString& sql, const std::vector<FieldValue>& values);
     void exec(const char* sql);
     qint64 pragmaValue(const char* sql);

@@ -197,6 +197,27 @@ bool appendFloat(QByteArray& out, double value, char decimalPoint)
     return true;
 }
 
+// An amount in units of 1/10,000 as plain digits with its decimals, trailing zeros left
+// out, in integer arithmetic: "-1234.5" for -12,345,000 units. Writes 22 bytes at most.
+char* writeAmount(char* w, qint64 units, char decimalPoint)
+{
+    // The size as unsigned: the negative of the smallest qint64 is no qint64.
+    const quint64 size = units < 0 ? 0 - quint64(units) : quint64(units);
+    if (units < 0)
+        *w++ = '-';
+    w = std::to_chars(w, w + 20, size / 10000).ptr;
+    quint64 fraction = size % 10000;
+    if (fraction == 0)
+        return w;
+    int digits = 4;
+    for (; fraction % 10 == 0; fraction /= 10)
+        --digits;
+    *w++ = decimalPoint;
+    for (int i = digits - 1; i >= 0; --i, fraction /= 10)
+        w[i] = char('0' + fraction % 10);
+    return w + digits;
+}
+
 char* writePadded(char* w, int value, int width)
 {
     char digits[12];
@@ -316,6 +337,15 @@ QString TextForms::numberText(const CellRef& c, TFieldType type) const
             return c.real != 0 ? QStringLiteral("Vrai") : QStringLiteral("Faux");
         if (isIntegerType(type) && std::abs(c.real) < 9e15 && c.real == std::trunc(c.real))
             return QString::number(qint64(c.real));
+        if (type == ftCurrency) {
+            if (const std::optional<qint64> units = currencyUnits(c)) {
+                char text[24];
+                QString amount = QString::fromLatin1(text, writeAmount(text, *units, '.') - text);
+                if (decimalPoint != u'.')
+                    amount.replace(QLatin1Char('.'), decimalPoint);
+                return amount;
+            }
+        }
         return formatFloat(c.real, decimalPoint);
     default:
         return {};
@@ -401,6 +431,13 @@ void TextForms::appendText1252(QByteArray& out, CellRef c, TFieldType type, Wind
     case CellClass::Float:
         if (type != ftBoolean && !isIntegerType(type)) {
             const int point = Windows1252::byteFor(decimalPoint.unicode());
+            if (point >= 0 && type == ftCurrency) {
+                if (const std::optional<qint64> units = currencyUnits(c)) {
+                    char text[24];
+                    out.append(text, writeAmount(text, *units, char(point)) - text);
+                    return;
+                }
+            }
             if (point >= 0 && appendFloat(out, c.real, char(point)))
                 return;
         }

@@ -54,7 +54,8 @@ struct TextForms {
     static std::optional<qint64> currencyUnits(const CellRef& cell);
 
 private:
-    // The text of a number, a truth value or a null.
+    // The text of a number, a truth value or a null. A number in a currency column shows
+    // its amount, with up to four decimals, from the fixed-point value.
     QString numberText(const CellRef& cell, TFieldType type) const;
     // The text shown for a text cell that holds a date, a time or a truth value as its
     // column's type reads it; nothing when the stored text is shown as it is.
