@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <thread>
+
+// Files that are not regular files, made for a test in a folder of its own. Unix only:
+// elsewhere each reports that it is not available.
+
+// A named pipe made at path. When reading, another thread takes everything written
+// into it, as a program reading the pipe would.
+class NamedPipe
+{
+public:
+    NamedPipe(const QString& path, bool reading);
+    ~NamedPipe();
+    NamedPipe(const NamedPipe&) = delete;
+    NamedPipe& operator=(const NamedPipe&) = delete;
+
+    bool available() const { return m_made; }
+    // What the reader took, once the writer has closed the pipe (or after a while
+    // without a writer).
+    QByteArray received();
+
+private:
+    void read();
+
+    int m_fd = -1;
+    bool m_made = false;
+    std::thread m_reader;
+    std::atomic<bool> m_stop = false;
+    QByteArray m_received;
+};
+
+// A character device made at path: the system's null device (it takes every byte
+// and keeps none) under another name. False when the system refuses.
+[[nodiscard]] bool makeNullDevice(const QString& path);
+// A listening Unix socket's name at path; false when the system refuses.
+[[nodiscard]] bool makeSocket(const QString& path);
+// The kind of file at path, without following a link: "file", "folder", "link",
+// "pipe", "character device", "socket" or "none".
+[[nodiscard]] QString fileKind(const QString& path);
