@@ -12,13 +12,13 @@
 #include <unistd.h>
 #endif
 
+#ifndef Q_OS_WIN
 namespace
 {
 
 // Symbolic links are followed this many times at most, as the system does.
 constexpr int kMaxLinks = 40;
 
-#ifndef Q_OS_WIN
 // Whether the system's protected_symlinks rule lets the user follow link, whose
 // owner is linkOwner: anywhere but in a sticky folder writable by others, and there
 // only a link of the user's own or of the folder's owner.
@@ -40,9 +40,9 @@ QString linkTarget(const QString& link)
     const QString next = QFile::decodeName(target.left(size));
     return QDir::isAbsolutePath(next) ? next : QFileInfo(link).path() + u'/' + next;
 }
-#endif
 
 } // namespace
+#endif
 
 FileTarget::FileTarget(const QString& fileName)
     : m_fileName(fileName)

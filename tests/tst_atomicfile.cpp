@@ -217,6 +217,8 @@ void TestAtomicFile::targetsThatAreNotFiles_data()
     QTest::addColumn<QString>("error"); // %1: the target's name; empty when written
     QTest::newRow("a named pipe that a program reads") << "reading pipe"
                                                        << "";
+    QTest::newRow("a named pipe whose reader leaves") << "leaving pipe"
+                                                      << "Erreur E/S 32";
     QTest::newRow("a named pipe that no program reads") << "pipe"
                                                         << "Ne peut écrire dans %1 : aucun programme ne lit ce tube";
     QTest::newRow("a character device") << "device"
@@ -234,8 +236,13 @@ void TestAtomicFile::targetsThatAreNotFiles()
     QTemporaryDir dir;
     const QString target = dir.filePath(QStringLiteral("cible"));
     std::optional<NamedPipe> pipe;
-    if (kind.endsWith(u"pipe"))
-        pipe.emplace(target, kind == u"reading pipe");
+    if (kind.endsWith(u"pipe")) {
+        pipe.emplace(target,
+            kind == u"reading pipe"       ? NamedPipe::Reader::Whole
+                : kind == u"leaving pipe" ? NamedPipe::Reader::LeavesEarly
+                                          : NamedPipe::Reader::None);
+        QVERIFY(pipe->available());
+    }
     if (kind == u"device" && !makeNullDevice(target))
         QSKIP("making a device needs root");
     if (kind == u"folder")
@@ -273,7 +280,7 @@ void TestAtomicFile::everyWriterWritesPipesInPlace()
     QueryFixture f(QStringLiteral("CREATE TABLE t (s VARCHAR(5), b BLOB); INSERT INTO t VALUES ('a', x'0102')"));
     QTemporaryDir dir;
     const QString pipeName = dir.filePath(writer == u"side" ? QStringLiteral("liste.mem") : QStringLiteral("tube"));
-    NamedPipe pipe(pipeName, true);
+    NamedPipe pipe(pipeName, NamedPipe::Reader::Whole);
     QVERIFY(pipe.available());
     QByteArray expected;
     Raised failure;

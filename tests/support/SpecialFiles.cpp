@@ -1,6 +1,7 @@
 #include "SpecialFiles.h"
 
 #include <QFile>
+#include <algorithm>
 #include <chrono>
 
 #ifndef Q_OS_WIN
@@ -19,33 +20,35 @@ namespace
 
 // How long a reader waits for a writer that never comes.
 constexpr auto kPatience = std::chrono::seconds(20);
+// What a reader that leaves early takes.
+constexpr qsizetype kEarlyLeave = 65536;
 
 } // namespace
 
-NamedPipe::NamedPipe(const QString& path, bool reading)
+NamedPipe::NamedPipe(const QString& path, Reader reader)
+    : m_reader(reader)
 {
 #ifndef Q_OS_WIN
     const QByteArray name = QFile::encodeName(path);
     m_made = ::mkfifo(name.constData(), 0600) == 0;
-    if (!m_made || !reading)
+    if (!m_made || reader == Reader::None)
         return;
     // Opened here, without waiting for a writer, so that the pipe has its reader
     // before the test writes.
     m_fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     m_made = m_fd >= 0;
     if (m_made)
-        m_reader = std::thread([this] { read(); });
+        m_reading = std::thread([this] { read(); });
 #else
     Q_UNUSED(path);
-    Q_UNUSED(reading);
 #endif
 }
 
 NamedPipe::~NamedPipe()
 {
     m_stop = true;
-    if (m_reader.joinable())
-        m_reader.join();
+    if (m_reading.joinable())
+        m_reading.join();
 #ifndef Q_OS_WIN
     if (m_fd >= 0)
         ::close(m_fd);
@@ -54,8 +57,8 @@ NamedPipe::~NamedPipe()
 
 QByteArray NamedPipe::received()
 {
-    if (m_reader.joinable())
-        m_reader.join();
+    if (m_reading.joinable())
+        m_reading.join();
     return m_received;
 }
 
@@ -66,12 +69,17 @@ void NamedPipe::read()
 #ifndef Q_OS_WIN
     const auto giveUp = std::chrono::steady_clock::now() + kPatience;
     bool writerSeen = false;
-    char piece[65536];
+    char piece[4096];
     while (!m_stop && std::chrono::steady_clock::now() < giveUp) {
         const ssize_t n = ::read(m_fd, piece, sizeof piece);
         if (n > 0) {
             writerSeen = true;
             m_received.append(piece, n);
+            if (m_reader == Reader::LeavesEarly && m_received.size() >= kEarlyLeave) {
+                ::close(m_fd);
+                m_fd = -1;
+                return;
+            }
             continue;
         }
         if (n == 0 && writerSeen)

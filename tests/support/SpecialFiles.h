@@ -8,12 +8,14 @@
 // Files that are not regular files, made for a test in a folder of its own. Unix only:
 // elsewhere each reports that it is not available.
 
-// A named pipe made at path. When reading, another thread takes everything written
-// into it, as a program reading the pipe would.
+// A named pipe made at path, and the program that reads it: none, one that takes
+// everything written into it, or one that leaves after the first 64 KiB.
 class NamedPipe
 {
 public:
-    NamedPipe(const QString& path, bool reading);
+    enum class Reader { None, Whole, LeavesEarly };
+
+    NamedPipe(const QString& path, Reader reader);
     ~NamedPipe();
     NamedPipe(const NamedPipe&) = delete;
     NamedPipe& operator=(const NamedPipe&) = delete;
@@ -27,8 +29,9 @@ private:
     void read();
 
     int m_fd = -1;
+    Reader m_reader = Reader::None;
     bool m_made = false;
-    std::thread m_reader;
+    std::thread m_reading;
     std::atomic<bool> m_stop = false;
     QByteArray m_received;
 };
