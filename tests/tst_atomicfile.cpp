@@ -43,6 +43,31 @@ Raised writeAtomically(const QString& target, const QByteArray& bytes)
     });
 }
 
+// The messages the capture editor's save of one line to target shows.
+QStringList saveCapture(const QString& target)
+{
+    ScriptedDialogs dialogs;
+    TFicheClip editor;
+    editor.AppendLine(QStringLiteral("capture"));
+    dialogs.saveAnswers << Dialogs::SaveFileResult { target, 1 };
+    QTest::mouseClick(editor.ToolButtonSauver, Qt::LeftButton);
+    return dialogs.messageTexts();
+}
+
+// What printing data's listing to the file target raised, and whether the printer
+// was still printing after it.
+std::pair<Raised, bool> printListing(TDataSet& data, const QString& target)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFileName(target);
+    QtPrinter device(printer);
+    TKDatasetToPrinter listing;
+    listing.setDataSet(&data);
+    listing.setPrinter(&device);
+    const Raised failure = raised([&] { listing.Print(); });
+    return { failure, device.printing() };
+}
+
 } // namespace
 
 // The atomic file that every file write goes through: what a replaced file keeps,
@@ -186,23 +211,12 @@ void TestAtomicFile::everyWriterRefusesTheDatabase()
     QueryFixture f(QStringLiteral("CREATE TABLE t (n INTEGER); INSERT INTO t VALUES (1)"));
     const auto before = folderSnapshot(f.db.folder());
     if (writer == u"save") {
-        ScriptedDialogs dialogs;
-        TFicheClip editor;
-        editor.AppendLine(QStringLiteral("capture"));
-        dialogs.saveAnswers << Dialogs::SaveFileResult { f.db.path(), 1 };
-        QTest::mouseClick(editor.ToolButtonSauver, Qt::LeftButton);
-        QCOMPARE(dialogs.messageTexts(), QStringList { message(f.db.path()) + u'.' });
+        QCOMPARE(saveCapture(f.db.path()), QStringList { message(f.db.path()) + u'.' });
     } else {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFileName(f.db.path());
-        QtPrinter device(printer);
-        TKDatasetToPrinter listing;
-        listing.setDataSet(&f.query);
-        listing.setPrinter(&device);
-        const Raised failure = raised([&] { listing.Print(); });
+        const auto [failure, printing] = printListing(f.query, f.db.path());
         QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
         QCOMPARE(failure.message, message(f.db.path()));
-        QVERIFY(!device.printing());
+        QVERIFY(!printing);
     }
     QCOMPARE(folderSnapshot(f.db.folder()), before);
 }
@@ -297,21 +311,10 @@ void TestAtomicFile::everyWriterWritesPipesInPlace()
         failure = raised([&] { text.ExportToFile(dir.filePath(QStringLiteral("liste"))); });
         QCOMPARE(fileKind(dir.filePath(QStringLiteral("liste.txt"))), QStringLiteral("file"));
     } else if (writer == u"save") {
-        ScriptedDialogs dialogs;
-        TFicheClip editor;
-        editor.AppendLine(QStringLiteral("capture"));
-        dialogs.saveAnswers << Dialogs::SaveFileResult { pipeName, 1 };
-        QTest::mouseClick(editor.ToolButtonSauver, Qt::LeftButton);
-        QCOMPARE(dialogs.messageTexts(), QStringList());
+        QCOMPARE(saveCapture(pipeName), QStringList());
         expected = "capture\r\n";
     } else {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFileName(pipeName);
-        QtPrinter device(printer);
-        TKDatasetToPrinter listing;
-        listing.setDataSet(&f.query);
-        listing.setPrinter(&device);
-        failure = raised([&] { listing.Print(); });
+        failure = printListing(f.query, pipeName).first;
     }
     QCOMPARE(failure.message, QString());
     QCOMPARE(fileKind(pipeName), QStringLiteral("pipe"));
