@@ -33,8 +33,9 @@ int fileErrorCode(int systemError);
 //
 // A target that is not a regular file is never replaced: a named pipe or a device is
 // opened and written where it is (a pipe that no program reads is refused rather
-// than waited for), a folder or a socket is refused. The name's symbolic links are
-// followed as FileTarget says.
+// than waited for), a folder or a socket is refused; what a pipe or a device was given
+// before a failure stays given. The name's symbolic links are followed as FileTarget
+// says.
 //
 // Failures throw EInOutError with the code-based message; when openError is given,
 // a failure to create the file throws that text instead ("%1" is the file name).

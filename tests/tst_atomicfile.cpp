@@ -333,16 +333,19 @@ void TestAtomicFile::linksInSharedFolders_data()
     QTest::addColumn<uint>("linkOwner");
     QTest::addColumn<uint>("folderOwner");
     QTest::addColumn<uint>("folderMode");
-    QTest::addColumn<bool>("dangling");
+    QTest::addColumn<QString>("linked"); // "file", "missing file" or "folder"
     QTest::addColumn<bool>("followed");
-    QTest::newRow("another user's link in a shared folder") << 65534u << 0u << 01777u << false << false;
-    QTest::newRow("another user's dangling link in a shared folder") << 65534u << 0u << 01777u << true << false;
-    QTest::newRow("the user's own link in a shared folder") << 0u << 0u << 01777u << false << true;
-    QTest::newRow("the folder owner's link in a shared folder") << 65534u << 65534u << 01777u << false << true;
+    QTest::newRow("another user's link in a shared folder") << 65534u << 0u << 01777u << "file" << false;
+    QTest::newRow("another user's dangling link in a shared folder")
+        << 65534u << 0u << 01777u << "missing file" << false;
+    QTest::newRow("another user's link to a folder, in a shared folder") << 65534u << 0u << 01777u << "folder" << false;
+    QTest::newRow("the user's own link in a shared folder") << 0u << 0u << 01777u << "file" << true;
+    QTest::newRow("the user's own link to a folder, in a shared folder") << 0u << 0u << 01777u << "folder" << true;
+    QTest::newRow("the folder owner's link in a shared folder") << 65534u << 65534u << 01777u << "file" << true;
     QTest::newRow("another user's link, folder writable by all but not sticky")
-        << 65534u << 0u << 0777u << false << true;
+        << 65534u << 0u << 0777u << "file" << true;
     QTest::newRow("another user's link, sticky folder only its owner writes")
-        << 65534u << 0u << 01755u << false << true;
+        << 65534u << 0u << 01755u << "file" << true;
 }
 
 void TestAtomicFile::linksInSharedFolders()
@@ -353,8 +356,9 @@ void TestAtomicFile::linksInSharedFolders()
     QFETCH(uint, linkOwner);
     QFETCH(uint, folderOwner);
     QFETCH(uint, folderMode);
-    QFETCH(bool, dangling);
+    QFETCH(QString, linked);
     QFETCH(bool, followed);
+    const bool dangling = linked == u"missing file";
     if (!mayGiveFilesAway())
         QSKIP("giving files to another user needs root");
     QTemporaryDir dir;
@@ -366,13 +370,15 @@ void TestAtomicFile::linksInSharedFolders()
         QVERIFY(writeFile(victim, "secret"));
         QVERIFY(setOwner(victim, { 0, 0, 0600 }));
     }
-    const QString link = QDir(shared).filePath(QStringLiteral("export.htm"));
-    QVERIFY(QFile::link(victim, link));
+    const QString link
+        = QDir(shared).filePath(linked == u"folder" ? QStringLiteral("dossier") : QStringLiteral("export.htm"));
+    const QString target = linked == u"folder" ? QDir(link).filePath(QStringLiteral("secret.txt")) : link;
+    QVERIFY(QFile::link(linked == u"folder" ? QFileInfo(victim).path() : victim, link));
     QCOMPARE(::lchown(QFile::encodeName(link).constData(), linkOwner, linkOwner), 0);
     QVERIFY(setOwner(shared, { folderOwner, folderOwner, folderMode }));
     const auto before = folderSnapshot(shared);
 
-    const Raised failure = writeAtomically(link, "<html>");
+    const Raised failure = writeAtomically(target, "<html>");
     QCOMPARE(folderSnapshot(shared), before);
     QCOMPARE(fileKind(link), QStringLiteral("link"));
     if (followed) {
@@ -384,7 +390,7 @@ void TestAtomicFile::linksInSharedFolders()
     QCOMPARE(failure.message,
         QStringLiteral(
             "Ne peut écrire dans %1 : c'est un lien symbolique d'un autre utilisateur dans un dossier partagé")
-            .arg(link));
+            .arg(target));
     QCOMPARE(fileKind(victim), dangling ? QStringLiteral("none") : QStringLiteral("file"));
     if (!dangling)
         QCOMPARE(fileBytes(victim), QByteArray("secret"));
