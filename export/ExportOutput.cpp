@@ -5,6 +5,7 @@
 
 #include <QIODevice>
 #include <cerrno>
+#include <vector>
 
 ExportOutput::ExportOutput(const QString& fileName, Creation creation)
     : m_fileName(fileName)
@@ -74,4 +75,17 @@ void ExportOutput::commit()
     finish();
     if (m_file)
         m_file->commit();
+}
+
+void ExportOutput::commitTogether(ExportOutput& first, ExportOutput& second)
+{
+    // Both complete on disk before either replaces its target.
+    first.finish();
+    second.finish();
+    std::vector<AtomicFile*> files;
+    for (const ExportOutput* output : { &first, &second }) {
+        if (output->m_file)
+            files.push_back(output->m_file.get());
+    }
+    AtomicFile::commitTogether(files);
 }

@@ -66,6 +66,9 @@ public:
     void finish();
     // Finishes, then a file replaces its target (unless it was never created).
     void commit();
+    // Commits outputs written together: their files replace their targets together,
+    // so that a failure leaves every target as it was.
+    static void commitTogether(ExportOutput& first, ExportOutput& second);
 
 private:
     static constexpr qsizetype kCapacity = qsizetype(1) << 20;

@@ -1,10 +1,10 @@
 #include "kdb2text.h"
 
 #include "AtomicFile.h"
-#include "database/DataSetWalk.h"
 #include "ExportOutput.h"
 #include "FileIdentity.h"
 #include "Windows1252.h"
+#include "database/DataSetWalk.h"
 
 #include <QDir>
 #include <charconv>
@@ -180,11 +180,7 @@ bool TKDatasetToText::ExportToFile(const QString& fileName)
     // Stopped: the outputs go without commit, which discards their temporary files.
     if (!writeRecords(data, text, side))
         return false;
-    // Both files complete on disk before either replaces its target.
-    text.finish();
-    side.finish();
-    text.commit();
-    side.commit();
+    ExportOutput::commitTogether(text, side);
     return true;
 }
 

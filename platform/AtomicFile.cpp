@@ -1,16 +1,21 @@
 #include "AtomicFile.h"
 
-#include "database/Databases.h"
 #include "Exceptions.h"
 #include "FileIdentity.h"
+#include "database/Databases.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
 
 #ifndef Q_OS_WIN
+#include <csignal>
+#include <ctime>
+#include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 #endif
 
 QString inOutErrorMessage(int code)
@@ -28,6 +33,49 @@ QString inOutErrorMessage(int code)
         return QStringLiteral("Erreur E/S %1").arg(code);
     }
 }
+
+#ifndef Q_OS_WIN
+namespace
+{
+
+// A reader that closes its end of a pipe would end the program with SIGPIPE at the
+// next write: the signal is held back for this thread while it writes, and one that
+// the write raised is taken away, so that the write fails with EPIPE instead.
+class PipeSignalHold
+{
+public:
+    PipeSignalHold()
+    {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
+        m_wasPending = pending();
+    }
+    ~PipeSignalHold()
+    {
+        if (!m_wasPending && pending()) {
+            const timespec now {};
+            sigtimedwait(&m_pipe, nullptr, &now);
+        }
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    PipeSignalHold(const PipeSignalHold&) = delete;
+    PipeSignalHold& operator=(const PipeSignalHold&) = delete;
+
+private:
+    bool pending() const
+    {
+        sigset_t set;
+        return sigpending(&set) == 0 && sigismember(&set, SIGPIPE) == 1;
+    }
+
+    sigset_t m_pipe;
+    sigset_t m_previous;
+    bool m_wasPending = false;
+};
+
+} // namespace
+#endif
 
 int fileErrorCode(int e)
 {
@@ -67,27 +115,67 @@ int fileErrorCode(int e)
 }
 
 AtomicFile::AtomicFile(const QString& fileName, const QString& openError)
-    : m_fileName(fileName)
+    : m_fileName((refuseDatabaseFile(fileName), fileName))
+    , m_target(fileName)
+#ifdef Q_OS_WIN
     , m_file(fileName)
+#endif
 {
-    refuseDatabaseFile(fileName);
-    // A directory can never be replaced by a file.
-    if (QFileInfo(fileName).isDir())
-        fail(EISDIR);
-    errno = 0;
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        const int e = errno ? errno : ENOENT;
-        if (!openError.isEmpty())
-            throw EInOutError(openError.arg(QDir::toNativeSeparators(fileName)), fileErrorCode(e));
-        fail(e);
-    }
-    keepOwnerAndMode();
+    if (m_target.kind() == FileTarget::Kind::InPlace)
+        openInPlace();
+    else
+        open(openError);
 }
 
 AtomicFile::~AtomicFile()
 {
     if (!m_done)
-        m_file.cancelWriting();
+        cancel();
+}
+
+void AtomicFile::open(const QString& openError)
+{
+    errno = 0;
+#ifdef Q_OS_WIN
+    const bool opened = m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+#else
+    const bool opened = createNewFile(m_target.path(), m_new) == 0
+        && m_file.open(m_new.fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
+#endif
+    if (!opened) {
+        const int e = errno ? errno : ENOENT;
+        cancel();
+        m_done = true;
+        if (!openError.isEmpty())
+            throw EInOutError(openError.arg(QDir::toNativeSeparators(m_fileName)), fileErrorCode(e));
+        fail(e);
+    }
+    keepOwnerAndMode();
+}
+
+// A named pipe or a device. A pipe that no program reads would hold the window until
+// one does: it is opened without waiting, which fails at once (ENXIO), and waits only
+// for its reader to take what is written.
+void AtomicFile::openInPlace()
+{
+#ifndef Q_OS_WIN
+    const int fd = ::open(QFile::encodeName(m_target.path()).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        m_done = true;
+        if (errno == ENXIO)
+            throw EInOutError(QStringLiteral("Ne peut écrire dans %1 : aucun programme ne lit ce tube")
+                                  .arg(QDir::toNativeSeparators(m_fileName)),
+                fileErrorCode(ENXIO));
+        fail(errno);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0
+        || !m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        const int e = errno;
+        ::close(fd);
+        fail(e);
+    }
+#endif
 }
 
 void AtomicFile::refuseDatabaseFile(const QString& fileName)
@@ -113,8 +201,9 @@ void AtomicFile::keepOwnerAndMode()
 {
 #ifndef Q_OS_WIN
     struct stat target;
-    if (::stat(QFile::encodeName(m_fileName).constData(), &target) != 0 || !S_ISREG(target.st_mode))
-        return; // a new file, or a device that QSaveFile writes in place
+    if (m_target.kind() != FileTarget::Kind::Regular
+        || ::stat(QFile::encodeName(m_target.path()).constData(), &target) != 0 || !S_ISREG(target.st_mode))
+        return; // a new file
     const int fd = m_file.handle();
     if (::fchown(fd, target.st_uid, target.st_gid) != 0) {
         if (errno != EPERM)
@@ -132,6 +221,9 @@ void AtomicFile::write(const char* data, qsizetype size)
 {
     if (size == 0)
         return;
+#ifndef Q_OS_WIN
+    const PipeSignalHold hold;
+#endif
     errno = 0;
     if (m_file.write(data, size) != size)
         fail(errno ? errno : ENOSPC);
@@ -143,9 +235,10 @@ void AtomicFile::finish()
         return;
 #ifndef Q_OS_WIN
     // A file system may report a full disk only when the data reaches it. On Windows
-    // the disk is full at the write, and QSaveFile flushes before its rename. A device
-    // written in place cannot be synchronised (EINVAL), nor needs to be.
-    if (::fsync(m_file.handle()) != 0 && errno != EINVAL && errno != EROFS)
+    // the disk is full at the write, and QSaveFile flushes before its rename. A pipe or
+    // a device written in place cannot be synchronised, nor needs to be.
+    if (m_target.kind() != FileTarget::Kind::InPlace && ::fsync(m_file.handle()) != 0 && errno != EINVAL
+        && errno != EROFS)
         fail(errno);
 #endif
     m_finished = true;
@@ -153,19 +246,68 @@ void AtomicFile::finish()
 
 void AtomicFile::commit()
 {
-    finish();
-    errno = 0;
-    const bool committed = m_file.commit();
-    m_done = true;
-    if (!committed)
-        fail(errno ? errno : EIO);
+    AtomicFile* const self[] = { this };
+    commitTogether(self);
+}
+
+void AtomicFile::commitTogether(std::span<AtomicFile* const> files)
+{
+    for (AtomicFile* file : files)
+        file->finish();
+#ifdef Q_OS_WIN
+    for (AtomicFile* file : files) {
+        errno = 0;
+        const bool committed = file->m_file.commit();
+        file->m_done = true;
+        if (!committed)
+            file->fail(errno ? errno : EIO);
+    }
+#else
+    std::vector<Replacement> replacements;
+    int error = 0;
+    for (AtomicFile* file : files) {
+        if (file->m_target.kind() == FileTarget::Kind::InPlace)
+            continue;
+        error = nameNewFile(file->m_target.path(), file->m_new);
+        if (error)
+            break;
+        replacements.push_back({ file->m_new.name, QFile::encodeName(file->m_target.path()) });
+    }
+    if (!error)
+        error = replaceTogether(replacements);
+    for (AtomicFile* file : files) {
+        // In place, the new file's name is the target's now.
+        if (!error)
+            file->m_new.name.clear();
+        file->cancel();
+        file->m_done = true;
+    }
+    if (error)
+        throwError(error);
+#endif
+}
+
+void AtomicFile::cancel()
+{
+#ifdef Q_OS_WIN
+    if (m_file.isOpen())
+        m_file.cancelWriting();
+#else
+    m_file.close();
+    discardNewFile(m_new);
+#endif
 }
 
 void AtomicFile::fail(int systemError)
 {
-    if (!m_done && m_file.isOpen())
-        m_file.cancelWriting();
+    if (!m_done)
+        cancel();
     m_done = true;
+    throwError(systemError);
+}
+
+void AtomicFile::throwError(int systemError)
+{
     const int code = fileErrorCode(systemError);
     throw EInOutError(inOutErrorMessage(code), code);
 }

@@ -1,8 +1,18 @@
 #pragma once
 
+#include "FileTarget.h"
+
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
+#include <span>
+
+#ifdef Q_OS_WIN
+#include <QSaveFile>
+#else
+#include "Replacement.h"
+
+#include <QFile>
+#endif
 
 // Error text for a system file error code, as the program reports it:
 // 2 "Fichier introuvable", 3 "Nom de fichier incorrect", 4 "Trop de fichiers ouverts",
@@ -20,6 +30,12 @@ int fileErrorCode(int systemError);
 // a full disk cancels the save instead of committing a truncated file. A replaced
 // file keeps its permission bits, and its owner and group where the process may set
 // them. No file of an open database is ever a target.
+//
+// A target that is not a regular file is never replaced: a named pipe or a device is
+// opened and written where it is (a pipe that no program reads is refused rather
+// than waited for), a folder or a socket is refused; what a pipe or a device was given
+// before a failure stays given. The name's symbolic links are followed as FileTarget
+// says.
 //
 // Failures throw EInOutError with the code-based message; when openError is given,
 // a failure to create the file throws that text instead ("%1" is the file name).
@@ -45,13 +61,26 @@ public:
     void finish();
     // Finishes the file and renames it over the target.
     void commit();
+    // Finishes the files, then puts them in place together: every target is replaced
+    // or, where the system can exchange files, none is.
+    static void commitTogether(std::span<AtomicFile* const> files);
 
 private:
+    void open(const QString& openError);
+    void openInPlace();
     void keepOwnerAndMode();
+    void cancel();
     [[noreturn]] void fail(int systemError);
+    [[noreturn]] static void throwError(int systemError);
 
     QString m_fileName;
+    FileTarget m_target;
+#ifdef Q_OS_WIN
     QSaveFile m_file;
+#else
+    NewFile m_new; // unused when the target is written in place
+    QFile m_file;
+#endif
     bool m_finished = false;
     bool m_done = false;
 };

@@ -2,18 +2,27 @@
 #include "ClipBoard.h"
 #include "FileState.h"
 #include "Golden.h"
-#include "printing/QtPrinter.h"
 #include "QueryFixture.h"
 #include "Raised.h"
 #include "ScriptedDialogs.h"
+#include "SpecialFiles.h"
 #include "TestDatabase.h"
+#include "kdb2text.h"
+#include "kds2html.h"
 #include "kds2prn.h"
+#include "printing/QtPrinter.h"
 
 #include <QDir>
 #include <QFile>
 #include <QPrinter>
 #include <QTest>
 #include <QToolButton>
+#include <optional>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace
 {
@@ -22,6 +31,41 @@ QString message(const QString& path)
 {
     return QStringLiteral("Ne peut écrire dans %1 : c'est un fichier de la base de données ouverte")
         .arg(QDir::toNativeSeparators(path));
+}
+
+// What a write of bytes to target raised.
+Raised writeAtomically(const QString& target, const QByteArray& bytes)
+{
+    return raised([&] {
+        AtomicFile file(target);
+        file.write(bytes);
+        file.commit();
+    });
+}
+
+// The messages the capture editor's save of one line to target shows.
+QStringList saveCapture(const QString& target)
+{
+    ScriptedDialogs dialogs;
+    TFicheClip editor;
+    editor.AppendLine(QStringLiteral("capture"));
+    dialogs.saveAnswers << Dialogs::SaveFileResult { target, 1 };
+    QTest::mouseClick(editor.ToolButtonSauver, Qt::LeftButton);
+    return dialogs.messageTexts();
+}
+
+// What printing data's listing to the file target raised, and whether the printer
+// was still printing after it.
+std::pair<Raised, bool> printListing(TDataSet& data, const QString& target)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFileName(target);
+    QtPrinter device(printer);
+    TKDatasetToPrinter listing;
+    listing.setDataSet(&data);
+    listing.setPrinter(&device);
+    const Raised failure = raised([&] { listing.Print(); });
+    return { failure, device.printing() };
 }
 
 } // namespace
@@ -40,6 +84,12 @@ private slots:
     void refusesDatabaseFiles();
     void everyWriterRefusesTheDatabase_data();
     void everyWriterRefusesTheDatabase();
+    void targetsThatAreNotFiles_data();
+    void targetsThatAreNotFiles();
+    void everyWriterWritesPipesInPlace_data();
+    void everyWriterWritesPipesInPlace();
+    void linksInSharedFolders_data();
+    void linksInSharedFolders();
 };
 
 void TestAtomicFile::replacementKeepsOwnerAndMode_data()
@@ -161,25 +211,190 @@ void TestAtomicFile::everyWriterRefusesTheDatabase()
     QueryFixture f(QStringLiteral("CREATE TABLE t (n INTEGER); INSERT INTO t VALUES (1)"));
     const auto before = folderSnapshot(f.db.folder());
     if (writer == u"save") {
-        ScriptedDialogs dialogs;
-        TFicheClip editor;
-        editor.AppendLine(QStringLiteral("capture"));
-        dialogs.saveAnswers << Dialogs::SaveFileResult { f.db.path(), 1 };
-        QTest::mouseClick(editor.ToolButtonSauver, Qt::LeftButton);
-        QCOMPARE(dialogs.messageTexts(), QStringList { message(f.db.path()) + u'.' });
+        QCOMPARE(saveCapture(f.db.path()), QStringList { message(f.db.path()) + u'.' });
     } else {
-        QPrinter printer(QPrinter::HighResolution);
-        printer.setOutputFileName(f.db.path());
-        QtPrinter device(printer);
-        TKDatasetToPrinter listing;
-        listing.setDataSet(&f.query);
-        listing.setPrinter(&device);
-        const Raised failure = raised([&] { listing.Print(); });
+        const auto [failure, printing] = printListing(f.query, f.db.path());
         QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
         QCOMPARE(failure.message, message(f.db.path()));
-        QVERIFY(!device.printing());
+        QVERIFY(!printing);
     }
     QCOMPARE(folderSnapshot(f.db.folder()), before);
+}
+
+// A target that is not a regular file is never renamed over: a pipe or a device is
+// written where it is, a pipe without a reader is refused at once rather than
+// waited for, a folder or a socket is refused. Each stays what it was, and no
+// temporary file is left beside it.
+void TestAtomicFile::targetsThatAreNotFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("error"); // %1: the target's name; empty when written
+    QTest::newRow("a named pipe that a program reads") << "reading pipe"
+                                                       << "";
+    QTest::newRow("a named pipe whose reader leaves") << "leaving pipe"
+                                                      << "Erreur E/S 32";
+    QTest::newRow("a named pipe that no program reads") << "pipe"
+                                                        << "Ne peut écrire dans %1 : aucun programme ne lit ce tube";
+    QTest::newRow("a character device") << "device"
+                                        << "";
+    QTest::newRow("a folder") << "folder"
+                              << "Ne peut écrire dans %1 : c'est un dossier";
+    QTest::newRow("a socket") << "socket"
+                              << "Ne peut écrire dans %1 : c'est une socket, pas un fichier";
+}
+
+void TestAtomicFile::targetsThatAreNotFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("cible"));
+    std::optional<NamedPipe> pipe;
+    if (kind.endsWith(u"pipe")) {
+        pipe.emplace(target,
+            kind == u"reading pipe"       ? NamedPipe::Reader::Whole
+                : kind == u"leaving pipe" ? NamedPipe::Reader::LeavesEarly
+                                          : NamedPipe::Reader::None);
+        QVERIFY(pipe->available());
+    }
+    if (kind == u"device" && !makeNullDevice(target))
+        QSKIP("making a device needs root");
+    if (kind == u"folder")
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("cible")));
+    if (kind == u"socket")
+        QVERIFY(makeSocket(target));
+    const QString before = fileKind(target);
+    QVERIFY(before != u"none");
+    // More than a pipe holds: the writer waits for its reader.
+    const QByteArray bytes = QByteArray("<tr><td>ligne</td></tr>\r\n").repeated(20000);
+
+    const Raised failure = writeAtomically(target, bytes);
+    QCOMPARE(failure.message, QString(error).replace(QStringLiteral("%1"), target));
+    QCOMPARE(fileKind(target), before);
+    if (kind == u"reading pipe")
+        QCOMPARE(pipe->received(), bytes);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList { QStringLiteral("cible") });
+}
+
+// The exports, the capture editor's save and printing to a file all write a pipe
+// where it is, and report no error.
+void TestAtomicFile::everyWriterWritesPipesInPlace_data()
+{
+    QTest::addColumn<QString>("writer");
+    QTest::newRow("html export") << "html";
+    QTest::newRow("text export's side file") << "side";
+    QTest::newRow("capture editor's save") << "save";
+    QTest::newRow("printing to a PDF file") << "print";
+}
+
+void TestAtomicFile::everyWriterWritesPipesInPlace()
+{
+    QFETCH(QString, writer);
+    QueryFixture f(QStringLiteral("CREATE TABLE t (s VARCHAR(5), b BLOB); INSERT INTO t VALUES ('a', x'0102')"));
+    QTemporaryDir dir;
+    const QString pipeName = dir.filePath(writer == u"side" ? QStringLiteral("liste.mem") : QStringLiteral("tube"));
+    NamedPipe pipe(pipeName, NamedPipe::Reader::Whole);
+    QVERIFY(pipe.available());
+    QByteArray expected;
+    Raised failure;
+    if (writer == u"html") {
+        TKDataSetToHTML html;
+        html.setDataSet(&f.query);
+        QVERIFY(html.ExportToFile(dir.filePath(QStringLiteral("fichier.htm"))));
+        expected = fileBytes(dir.filePath(QStringLiteral("fichier.htm")));
+        failure = raised([&] { html.ExportToFile(pipeName); });
+    } else if (writer == u"side") {
+        TKDatasetToText text;
+        text.setDataset(&f.query);
+        expected = "\x01\x02";
+        failure = raised([&] { text.ExportToFile(dir.filePath(QStringLiteral("liste"))); });
+        QCOMPARE(fileKind(dir.filePath(QStringLiteral("liste.txt"))), QStringLiteral("file"));
+    } else if (writer == u"save") {
+        QCOMPARE(saveCapture(pipeName), QStringList());
+        expected = "capture\r\n";
+    } else {
+        failure = printListing(f.query, pipeName).first;
+    }
+    QCOMPARE(failure.message, QString());
+    QCOMPARE(fileKind(pipeName), QStringLiteral("pipe"));
+    const QByteArray received = pipe.received();
+    if (writer == u"print")
+        QVERIFY(received.startsWith("%PDF") && received.trimmed().endsWith("%%EOF"));
+    else
+        QCOMPARE(received, expected);
+}
+
+// Another user's symbolic link in a shared folder (sticky and writable by others, as
+// /tmp) is not followed: it would send the write to any file the user may write.
+// Links of the user or of the folder's owner, and links in other folders, are.
+void TestAtomicFile::linksInSharedFolders_data()
+{
+    QTest::addColumn<uint>("linkOwner");
+    QTest::addColumn<uint>("folderOwner");
+    QTest::addColumn<uint>("folderMode");
+    QTest::addColumn<QString>("linked"); // "file", "missing file" or "folder"
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("another user's link in a shared folder") << 65534u << 0u << 01777u << "file" << false;
+    QTest::newRow("another user's dangling link in a shared folder")
+        << 65534u << 0u << 01777u << "missing file" << false;
+    QTest::newRow("another user's link to a folder, in a shared folder") << 65534u << 0u << 01777u << "folder" << false;
+    QTest::newRow("the user's own link in a shared folder") << 0u << 0u << 01777u << "file" << true;
+    QTest::newRow("the user's own link to a folder, in a shared folder") << 0u << 0u << 01777u << "folder" << true;
+    QTest::newRow("the folder owner's link in a shared folder") << 65534u << 65534u << 01777u << "file" << true;
+    QTest::newRow("another user's link, folder writable by all but not sticky")
+        << 65534u << 0u << 0777u << "file" << true;
+    QTest::newRow("another user's link, sticky folder only its owner writes")
+        << 65534u << 0u << 01755u << "file" << true;
+}
+
+void TestAtomicFile::linksInSharedFolders()
+{
+#ifdef Q_OS_WIN
+    QSKIP("symbolic links of other users are a Unix matter");
+#else
+    QFETCH(uint, linkOwner);
+    QFETCH(uint, folderOwner);
+    QFETCH(uint, folderMode);
+    QFETCH(QString, linked);
+    QFETCH(bool, followed);
+    const bool dangling = linked == u"missing file";
+    if (!mayGiveFilesAway())
+        QSKIP("giving files to another user needs root");
+    QTemporaryDir dir;
+    const QDir root(dir.path());
+    QVERIFY(root.mkdir(QStringLiteral("partage")) && root.mkdir(QStringLiteral("prive")));
+    const QString shared = root.filePath(QStringLiteral("partage"));
+    const QString victim = root.filePath(QStringLiteral("prive/secret.txt"));
+    if (!dangling) {
+        QVERIFY(writeFile(victim, "secret"));
+        QVERIFY(setOwner(victim, { 0, 0, 0600 }));
+    }
+    const QString link
+        = QDir(shared).filePath(linked == u"folder" ? QStringLiteral("dossier") : QStringLiteral("export.htm"));
+    const QString target = linked == u"folder" ? QDir(link).filePath(QStringLiteral("secret.txt")) : link;
+    QVERIFY(QFile::link(linked == u"folder" ? QFileInfo(victim).path() : victim, link));
+    QCOMPARE(::lchown(QFile::encodeName(link).constData(), linkOwner, linkOwner), 0);
+    QVERIFY(setOwner(shared, { folderOwner, folderOwner, folderMode }));
+    const auto before = folderSnapshot(shared);
+
+    const Raised failure = writeAtomically(target, "<html>");
+    QCOMPARE(folderSnapshot(shared), before);
+    QCOMPARE(fileKind(link), QStringLiteral("link"));
+    if (followed) {
+        QCOMPARE(failure.message, QString());
+        QCOMPARE(fileBytes(victim), QByteArray("<html>"));
+        return;
+    }
+    QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
+    QCOMPARE(failure.message,
+        QStringLiteral(
+            "Ne peut écrire dans %1 : c'est un lien symbolique d'un autre utilisateur dans un dossier partagé")
+            .arg(target));
+    QCOMPARE(fileKind(victim), dangling ? QStringLiteral("none") : QStringLiteral("file"));
+    if (!dangling)
+        QCOMPARE(fileBytes(victim), QByteArray("secret"));
+#endif
 }
 
 QTEST_MAIN(TestAtomicFile)

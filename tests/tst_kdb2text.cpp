@@ -63,6 +63,8 @@ private slots:
     void failedFileLeavesTargetsIntact();
     void fullDiskLeavesBothFiles_data();
     void fullDiskLeavesBothFiles();
+    void failedRenameLeavesBothFiles_data();
+    void failedRenameLeavesBothFiles();
     void refusesSideFileThatIsTheTextFile_data();
     void refusesSideFileThatIsTheTextFile();
     void refusesDatabaseFiles_data();
@@ -270,7 +272,7 @@ void TestKdb2Text::failedFileLeavesTargetsIntact_data()
                                                  << "Ne peut créer le fichier %1/plain.txt/liste.txt";
     // The side file fails while the records are walked: neither file is replaced.
     QTest::newRow("side file is a folder") << "folder"
-                                           << "Accès au fichier refusé";
+                                           << "Ne peut écrire dans %1/folder.mem : c'est un dossier";
 }
 
 void TestKdb2Text::failedFileLeavesTargetsIntact()
@@ -323,6 +325,38 @@ void TestKdb2Text::fullDiskLeavesBothFiles()
     QCOMPARE(disk.entries(), QStringList({ "liste.mem", "liste.txt" }));
     QCOMPARE(fileBytes(disk.filePath(QStringLiteral("liste.txt"))), QByteArray("old text"));
     QCOMPARE(fileBytes(disk.filePath(QStringLiteral("liste.mem"))), QByteArray("old side"));
+}
+
+// A rename that fails once both files are complete (here the name is a mount point,
+// which no file may replace) leaves both targets as they were, even when the other
+// file was already put in place: the two files change together or not at all.
+void TestKdb2Text::failedRenameLeavesBothFiles_data()
+{
+    QTest::addColumn<QString>("mounted");
+    QTest::addColumn<bool>("oldText"); // whether liste.txt exists before the export
+    QTest::newRow("side file's name a mount point") << "liste.mem" << true;
+    QTest::newRow("side file's name a mount point, text file new") << "liste.mem" << false;
+    QTest::newRow("text file's name a mount point") << "liste.txt" << true;
+}
+
+void TestKdb2Text::failedRenameLeavesBothFiles()
+{
+    QFETCH(QString, mounted);
+    QFETCH(bool, oldText);
+    Export e(QStringLiteral("CREATE TABLE t (s VARCHAR(5), b BLOB); INSERT INTO t VALUES ('a', x'0102')"));
+    QTemporaryDir dir;
+    if (oldText)
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("liste.txt")), "old text"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("liste.mem")), "old side"));
+    const MountPoint mount(dir.filePath(mounted));
+    if (!mount.available())
+        QSKIP(qPrintable(mount.error()));
+    const auto before = folderSnapshot(dir.path());
+
+    const Raised failure = raised([&] { e.component.ExportToFile(dir.filePath(QStringLiteral("liste"))); });
+    QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
+    QCOMPARE(failure.message, QStringLiteral("Erreur E/S 16"));
+    QCOMPARE(folderSnapshot(dir.path()), before);
 }
 
 // The side file may not be the text file, under any name: the export is refused

@@ -27,18 +27,37 @@ qint64 FailingDevice::writeData(const char* data, qint64 size)
     return taken;
 }
 
+#ifdef Q_OS_LINUX
+namespace
+{
+
+QString systemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Moves only this thread to a new mount namespace, its mounts made private first so
+// that what the test mounts does not show up in the namespace it was started in.
+// Returns why it could not, or nothing.
+QString enterPrivateMounts()
+{
+    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return QStringLiteral("private mount namespace: %1").arg(systemError());
+    return {};
+}
+
+} // namespace
+#endif
+
 SmallDisk::SmallDisk(qint64 bytes)
 {
 #ifdef Q_OS_LINUX
-    // Only this thread moves to the new namespace; its mounts are made private first
-    // so that the tmpfs does not show up in the namespace the test was started in.
-    if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        m_error = QStringLiteral("private mount namespace: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    m_error = enterPrivateMounts();
+    if (!m_error.isEmpty())
         return;
-    }
     const QByteArray options = "size=" + QByteArray::number(bytes);
     if (mount("tmpfs", QFile::encodeName(m_dir.path()).constData(), "tmpfs", 0, options.constData()) != 0) {
-        m_error = QStringLiteral("tmpfs: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        m_error = QStringLiteral("tmpfs: %1").arg(systemError());
         return;
     }
     m_mounted = true;
@@ -69,4 +88,30 @@ bool SmallDisk::makeReadOnly()
 QStringList SmallDisk::entries() const
 {
     return QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+MountPoint::MountPoint(const QString& file)
+    : m_file(file)
+{
+#ifdef Q_OS_LINUX
+    m_error = enterPrivateMounts();
+    if (!m_error.isEmpty())
+        return;
+    const QByteArray path = QFile::encodeName(file);
+    if (mount(path.constData(), path.constData(), nullptr, MS_BIND, nullptr) != 0) {
+        m_error = QStringLiteral("bind mount: %1").arg(systemError());
+        return;
+    }
+    m_mounted = true;
+#else
+    m_error = QStringLiteral("mount points need Linux");
+#endif
+}
+
+MountPoint::~MountPoint()
+{
+#ifdef Q_OS_LINUX
+    if (m_mounted)
+        umount2(QFile::encodeName(m_file).constData(), MNT_DETACH);
+#endif
 }

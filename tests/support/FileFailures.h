@@ -46,3 +46,23 @@ private:
     bool m_mounted = false;
     QString m_error;
 };
+
+// An existing file made a mount point of itself (bound onto its own name) in a mount
+// namespace private to the calling thread: it reads as before, but no rename may
+// replace it (EBUSY), as a file some other mount sits on. Needs root, as SmallDisk.
+class MountPoint
+{
+public:
+    explicit MountPoint(const QString& file);
+    ~MountPoint();
+    MountPoint(const MountPoint&) = delete;
+    MountPoint& operator=(const MountPoint&) = delete;
+
+    bool available() const { return m_mounted; }
+    const QString& error() const { return m_error; }
+
+private:
+    QString m_file;
+    bool m_mounted = false;
+    QString m_error;
+};

@@ -1,0 +1,161 @@
+#include "Replacement.h"
+
+#ifndef Q_OS_WIN
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+#ifdef Q_OS_LINUX
+#include <sys/syscall.h>
+#endif
+
+namespace
+{
+
+// Attempts at a free name for a new file before giving up.
+constexpr int kNameAttempts = 100;
+
+QByteArray nameBeside(const QString& target)
+{
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    QByteArray name = QFile::encodeName(target) + '.';
+    for (int i = 0; i < 6; ++i)
+        name += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)];
+    return name;
+}
+
+#ifdef Q_OS_LINUX
+// renameat2's flags, for a C library that does not define them.
+constexpr unsigned kNoReplace = 1u << 0;
+constexpr unsigned kExchange = 1u << 1;
+
+int renameWith(const QByteArray& from, const QByteArray& to, unsigned flags)
+{
+    return int(::syscall(SYS_renameat2, AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), flags));
+}
+#endif
+
+// What putting a file in place did, so that it can be undone.
+enum class Step {
+    Exchanged, // the file's name holds the old file
+    Created, // there was no old file
+    Replaced, // the old file is gone (a file system that cannot exchange)
+};
+
+// Puts one file in its target's place.
+int putInPlace(const Replacement& r, Step& step)
+{
+#ifdef Q_OS_LINUX
+    if (renameWith(r.file, r.target, kExchange) == 0) {
+        step = Step::Exchanged;
+        return 0;
+    }
+    if (errno == ENOENT) {
+        // No old file (or no new one, which the plain rename reports as well).
+        step = Step::Created;
+        if (renameWith(r.file, r.target, kNoReplace) == 0)
+            return 0;
+        if (errno != EINVAL && errno != ENOSYS)
+            return errno;
+    } else if (errno == EINVAL || errno == ENOSYS) {
+        step = Step::Replaced;
+    } else {
+        return errno;
+    }
+#else
+    step = Step::Replaced;
+#endif
+    return std::rename(r.file.constData(), r.target.constData()) == 0 ? 0 : errno;
+}
+
+void undo(const Replacement& r, Step step)
+{
+    switch (step) {
+    case Step::Exchanged:
+#ifdef Q_OS_LINUX
+        renameWith(r.file, r.target, kExchange);
+#endif
+        break;
+    case Step::Created:
+        std::rename(r.target.constData(), r.file.constData());
+        break;
+    case Step::Replaced:
+        break;
+    }
+}
+
+} // namespace
+
+int createNewFile(const QString& target, NewFile& file)
+{
+#ifdef O_TMPFILE
+    file.fd = ::open(QFile::encodeName(QFileInfo(target).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (file.fd >= 0)
+        return 0;
+    // A file system or a system without unnamed files.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return errno;
+#endif
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const QByteArray name = nameBeside(target);
+        file.fd = ::open(name.constData(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (file.fd >= 0) {
+            file.name = name;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+int nameNewFile(const QString& target, NewFile& file)
+{
+    if (!file.name.isEmpty())
+        return 0;
+    const QByteArray descriptor = "/proc/self/fd/" + QByteArray::number(file.fd);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        const QByteArray name = nameBeside(target);
+        if (::linkat(AT_FDCWD, descriptor.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) {
+            file.name = name;
+            return 0;
+        }
+        if (errno != EEXIST)
+            return errno;
+    }
+    return EEXIST;
+}
+
+void discardNewFile(NewFile& file)
+{
+    if (!file.name.isEmpty())
+        ::unlink(file.name.constData());
+    if (file.fd >= 0)
+        ::close(file.fd);
+    file = {};
+}
+
+int replaceTogether(std::span<const Replacement> files)
+{
+    std::vector<Step> steps(files.size());
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (const int error = putInPlace(files[i], steps[i])) {
+            while (i-- > 0)
+                undo(files[i], steps[i]);
+            return error;
+        }
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (steps[i] == Step::Exchanged)
+            ::unlink(files[i].file.constData());
+    }
+    return 0;
+}
+
+#endif

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <span>
+
+// How a new file takes the place of the file it replaces, on Unix (on Windows,
+// QSaveFile does it). Functions return 0 or the system error that stopped them.
+
+// A new file, written beside its target before it replaces it. While it has no name
+// (where the file system allows), nothing of it shows in the folder, and it vanishes
+// with its descriptor whatever becomes of the folder.
+struct NewFile {
+    int fd = -1;
+    QByteArray name; // empty while the file has no name
+};
+
+// Creates an empty new file in the folder of target, readable and writable as the
+// user's file-creation mask allows.
+[[nodiscard]] int createNewFile(const QString& target, NewFile& file);
+// Gives a new file that has none a name of its own beside target.
+[[nodiscard]] int nameNewFile(const QString& target, NewFile& file);
+// Closes the new file and removes it, if it has a name.
+void discardNewFile(NewFile& file);
+
+// A named new file and the target it replaces.
+struct Replacement {
+    QByteArray file;
+    QByteArray target;
+};
+
+// Puts each file in the place of its target, all of them or none: on Linux each new
+// file is exchanged with its target, the exchanges are undone when one fails, and
+// the old files go only once every new one is in place. A target that does not exist
+// yet is created by the rename. Where the file system cannot exchange files, each
+// file is renamed over its target in turn. On failure, the new files that are not in
+// place keep their names for the caller to discard.
+[[nodiscard]] int replaceTogether(std::span<const Replacement> files);

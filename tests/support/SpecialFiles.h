@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <thread>
+
+// Files that are not regular files, made for a test in a folder of its own. Unix only:
+// elsewhere each reports that it is not available.
+
+// A named pipe made at path, and the program that reads it: none, one that takes
+// everything written into it, or one that leaves after the first 64 KiB.
+class NamedPipe
+{
+public:
+    enum class Reader { None, Whole, LeavesEarly };
+
+    NamedPipe(const QString& path, Reader reader);
+    ~NamedPipe();
+    NamedPipe(const NamedPipe&) = delete;
+    NamedPipe& operator=(const NamedPipe&) = delete;
+
+    bool available() const { return m_made; }
+    // What the reader took, once the writer has closed the pipe (or after a while
+    // without a writer).
+    QByteArray received();
+
+private:
+    void read();
+
+    int m_fd = -1;
+    Reader m_reader = Reader::None;
+    bool m_made = false;
+    std::thread m_reading;
+    std::atomic<bool> m_stop = false;
+    QByteArray m_received;
+};
+
+// A character device made at path: the system's null device (it takes every byte
+// and keeps none) under another name. False when the system refuses.
+[[nodiscard]] bool makeNullDevice(const QString& path);
+// A listening Unix socket's name at path; false when the system refuses.
+[[nodiscard]] bool makeSocket(const QString& path);
+// The kind of file at path, without following a link: "file", "folder", "link",
+// "pipe", "character device", "socket" or "none".
+[[nodiscard]] QString fileKind(const QString& path);
