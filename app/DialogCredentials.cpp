@@ -4,13 +4,15 @@
 
 #include <QApplication>
 
-std::optional<Login> DialogCredentials::login(const QString& alias, const QString& user, bool retry)
+std::optional<Login> DialogCredentials::login(
+    const QString& alias, const QString& user, bool retry, const QString& notice)
 {
     Dialogs::LoginRequest request;
     request.caption = QStringLiteral("Connexion base de données");
     request.database = alias;
     request.user = user;
     request.retry = retry;
+    request.notice = notice;
     return Dialogs::instance().login(QApplication::activeWindow(), request);
 }
 

@@ -7,6 +7,6 @@
 class DialogCredentials : public CredentialsProvider
 {
 public:
-    std::optional<Login> login(const QString& alias, const QString& user, bool retry) override;
+    std::optional<Login> login(const QString& alias, const QString& user, bool retry, const QString& notice) override;
     std::optional<QString> tablePassword(const QString& alias, const QString& table) override;
 };

@@ -50,13 +50,14 @@ public:
         bool collateCopies = false;
     };
 
-    // The login prompt: the database named, a proposed user name, and whether the
-    // server refused the last password.
+    // The login prompt: the database named, a proposed user name, whether the server
+    // refused the last password, and why a password of the alias was not used.
     struct LoginRequest {
         QString caption;
         QString database;
         QString user;
         bool retry = false;
+        QString notice;
     };
 
     // The prompt for a table's password.

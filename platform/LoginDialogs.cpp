@@ -97,12 +97,16 @@ LoginDialog::LoginDialog(const Dialogs::LoginRequest& request, QWidget* parent)
     LabelRefus = makeLabel(this, QStringLiteral("LabelRefus"),
         QStringLiteral("Le serveur a refusé ce nom d'utilisateur ou ce mot de passe. Essayez de nouveau."));
     LabelRefus->setVisible(request.retry);
+    LabelAvis = makeLabel(this, QStringLiteral("LabelAvis"), request.notice);
+    LabelAvis->setWordWrap(true);
+    LabelAvis->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    LabelAvis->setVisible(!request.notice.isEmpty());
     EditUtilisateur = makeEdit(this, QStringLiteral("EditUtilisateur"), request.user);
     EditMotDePasse = makePasswordEdit(this);
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Nom d'utilisateur :"), EditUtilisateur);
     form->addRow(QStringLiteral("Mot de passe :"), EditMotDePasse);
-    lay(this, { LabelBase, LabelRefus }, form, makeButtons(this, ButtonOK, ButtonAnnuler));
+    lay(this, { LabelBase, LabelAvis, LabelRefus }, form, makeButtons(this, ButtonOK, ButtonAnnuler));
     // The user types where the answer is missing.
     if (EditUtilisateur->text().isEmpty())
         EditUtilisateur->setFocus();

@@ -22,6 +22,8 @@ public:
 
     QLabel* LabelBase;
     QLabel* LabelRefus;
+    // Why the password written for the alias was not used, and how to mend it.
+    QLabel* LabelAvis;
     QLineEdit* EditUtilisateur;
     QLineEdit* EditMotDePasse;
     QPushButton* ButtonOK;

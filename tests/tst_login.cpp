@@ -12,6 +12,7 @@
 #include "database/Table.h"
 #include "widgets/DialogFit.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,6 +44,8 @@ private slots:
 
     void serverDemandingPasswordAsksAtStartup_data();
     void serverDemandingPasswordAsksAtStartup();
+    void passwordOthersCanReadIsNotUsed_data();
+    void passwordOthersCanReadIsNotUsed();
     void lostSessionAsksAgainOnlyWhenRefused_data();
     void lostSessionAsksAgainOnlyWhenRefused();
 
@@ -280,7 +283,7 @@ void TestLogin::promptFieldsTakeAtMost31Characters()
     std::unique_ptr<QDialog> dialog;
     if (prompt == QLatin1String("login"))
         dialog = std::make_unique<LoginDialog>(Dialogs::LoginRequest {
-            QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), QString(), false });
+            QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), QString(), false, QString() });
     else
         dialog = std::make_unique<TablePasswordDialog>(
             Dialogs::TablePasswordRequest { QStringLiteral("Saisie du mot de passe"), QStringLiteral("Patients") });
@@ -298,9 +301,17 @@ void TestLogin::loginPromptShowsDatabaseAndRefusal_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<bool>("retry");
     QTest::addColumn<QString>("focus");
-    QTest::newRow("first prompt, user known") << "login_secretariat" << false << "EditMotDePasse";
-    QTest::newRow("first prompt, no user") << "" << false << "EditUtilisateur";
-    QTest::newRow("after a refused password") << "login_secretariat" << true << "EditMotDePasse";
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("first prompt, user known") << "login_secretariat" << false << "EditMotDePasse"
+                                              << "";
+    QTest::newRow("first prompt, no user") << "" << false << "EditUtilisateur"
+                                           << "";
+    QTest::newRow("after a refused password") << "login_secretariat" << true << "EditMotDePasse"
+                                              << "";
+    QTest::newRow("password of the alias left aside")
+        << "login_secretariat" << false << "EditMotDePasse"
+        << "Le mot de passe de /home/a/aliases.ini n'est pas utilisé : d'autres utilisateurs peuvent lire ce "
+           "fichier. Pour qu'il serve, rendez-le lisible par vous seul :\nchmod 600 /home/a/aliases.ini";
 }
 
 void TestLogin::loginPromptShowsDatabaseAndRefusal()
@@ -308,13 +319,16 @@ void TestLogin::loginPromptShowsDatabaseAndRefusal()
     QFETCH(QString, user);
     QFETCH(bool, retry);
     QFETCH(QString, focus);
-    LoginDialog dialog({ QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), user, retry });
+    QFETCH(QString, notice);
+    LoginDialog dialog({ QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), user, retry, notice });
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Connexion base de données"));
     QCOMPARE(dialog.LabelBase->text(), QStringLiteral("Base de données : Velorin"));
     QCOMPARE(dialog.EditUtilisateur->text(), user);
     QCOMPARE(dialog.LabelRefus->isVisible(), retry);
+    QCOMPARE(dialog.LabelAvis->isVisible(), !notice.isEmpty());
+    QCOMPARE(dialog.LabelAvis->text(), notice);
     QCOMPARE(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(), focus);
     QCOMPARE(dialog.ButtonOK->text(), QStringLiteral("OK"));
     QCOMPARE(dialog.ButtonAnnuler->text(), QStringLiteral("Annuler"));
@@ -322,7 +336,8 @@ void TestLogin::loginPromptShowsDatabaseAndRefusal()
     // The password is asked afresh each time.
     QCOMPARE(dialog.EditMotDePasse->text(), QString());
     // A title bar shows the whole caption.
-    QVERIFY2(dialog.width() >= DialogFit::captionWidth(dialog.windowTitle()), qPrintable(QString::number(dialog.width())));
+    QVERIFY2(
+        dialog.width() >= DialogFit::captionWidth(dialog.windowTitle()), qPrintable(QString::number(dialog.width())));
 }
 
 void TestLogin::promptsAnswerOkOrCancel_data()
@@ -351,8 +366,8 @@ void TestLogin::promptsAnswerOkOrCancel()
     QFETCH(bool, accepted);
     std::unique_ptr<QDialog> dialog;
     if (prompt == QLatin1String("login"))
-        dialog = std::make_unique<LoginDialog>(
-            Dialogs::LoginRequest { QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), kUser });
+        dialog = std::make_unique<LoginDialog>(Dialogs::LoginRequest {
+            QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), kUser, false, QString() });
     else
         dialog = std::make_unique<TablePasswordDialog>(
             Dialogs::TablePasswordRequest { QStringLiteral("Saisie du mot de passe"), QStringLiteral("Patients") });
@@ -421,6 +436,37 @@ void TestLogin::serverDemandingPasswordAsksAtStartup()
         QVERIFY2(failure.message.contains(message), qPrintable(failure.message));
     }
     QCOMPARE(retriesOf(dialogs), retries);
+}
+
+void TestLogin::passwordOthersCanReadIsNotUsed_data()
+{
+    QTest::addColumn<int>("mode"); // of aliases.ini, as QFileDevice::Permissions
+    QTest::addColumn<QString>("retries"); // of the prompts; empty when none shows
+    const int owner = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser;
+    QTest::newRow("only its owner reads: used") << owner << "";
+    QTest::newRow("its group reads: asked, with the reason") << (owner | QFileDevice::ReadGroup) << "0";
+    QTest::newRow("others read: asked, with the reason") << (owner | QFileDevice::ReadOther) << "0";
+}
+
+void TestLogin::passwordOthersCanReadIsNotUsed()
+{
+    QFETCH(int, mode);
+    QFETCH(QString, retries);
+    if (!serverFor(QStringLiteral("QPSQL")))
+        return;
+    const QString file = Databases::aliasesFile();
+    {
+        QSettings ini(file, QSettings::IniFormat);
+        ini.setValue(QStringLiteral("Velorin/password"), kPassword);
+    }
+    QVERIFY(QFile::setPermissions(file, QFileDevice::Permissions(mode)));
+    ScriptedDialogs dialogs;
+    dialogs.loginAnswers = answersOf({ "login_secretariat:bon" });
+    const Raised failure = raised([] { VeloSQL::createWindows(); });
+    QCOMPARE(failure.message, QString());
+    QCOMPARE(retriesOf(dialogs), retries);
+    for (const auto& call : dialogs.callsOf(QStringLiteral("login")))
+        QVERIFY2(call.login.notice.endsWith(QStringLiteral(" :\nchmod 600 ") + file), qPrintable(call.login.notice));
 }
 
 bool TestLogin::serverFor(const QString& driver)

@@ -535,6 +535,7 @@ void TestStartup::aliasesFileReadAsAdministratorsWriteIt()
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
         f.write(content);
     }
+    keepAliasesPrivate();
     AliasSettings s;
     const Raised failure = raised([&] { s = Databases::resolve(QStringLiteral("Velorin")); });
     QFile::remove(file);

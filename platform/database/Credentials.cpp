@@ -35,7 +35,8 @@ void connectWithLogin(AliasSettings& settings, const std::function<void(const Al
         refusal = e.message();
     }
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        const std::optional<Login> login = g_provider->login(settings.alias, settings.user, attempt > 0);
+        const std::optional<Login> login
+            = g_provider->login(settings.alias, settings.user, attempt > 0, settings.passwordNotice);
         if (!login)
             throw EDatabaseError(loginCancelledMessage(settings.alias));
         AliasSettings tried = settings;

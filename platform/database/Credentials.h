@@ -25,8 +25,10 @@ class CredentialsProvider
 public:
     virtual ~CredentialsProvider() = default;
     // The user name and password for alias, proposing user; retry tells that the server
-    // refused the last ones. Nothing when the user gives up.
-    virtual std::optional<Login> login(const QString& alias, const QString& user, bool retry) = 0;
+    // refused the last ones, notice why a password the alias holds was not used (empty
+    // when none was left aside). Nothing when the user gives up.
+    virtual std::optional<Login> login(const QString& alias, const QString& user, bool retry, const QString& notice)
+        = 0;
     // The password of a table of alias's database. Nothing when the user gives up.
     virtual std::optional<QString> tablePassword(const QString& alias, const QString& table) = 0;
 };
@@ -41,9 +43,9 @@ CredentialsProvider* installed();
 // Runs connect with settings. When it throws ELoginRefused and the alias holds no
 // password, asks the installed provider for a login and runs connect again with it,
 // at most twice: once, and once more when the server refuses the first login given.
-// On return, settings hold the user and password that the server took. Throws EDatabaseError with the server's message when
-// the alias holds a password, when no provider is installed or when the last login is
-// refused, and loginCancelledMessage() when the user gives up.
+// On return, settings hold the user and password that the server took. Throws EDatabaseError with the server's message
+// when the alias holds a password, when no provider is installed or when the last login is refused, and
+// loginCancelledMessage() when the user gives up.
 void connectWithLogin(AliasSettings& settings, const std::function<void(const AliasSettings&)>& connect);
 
 // The password of a table, for an engine that protects tables with one. Throws

@@ -18,6 +18,9 @@ struct AliasSettings {
     QString user;
     QString password;
     bool hasPassword = false;
+    // Why a password written in aliases.ini is not used; empty when it is, or when
+    // there is none.
+    QString passwordNotice;
     QString options;
     bool readOnly = false;
 };

@@ -1,5 +1,6 @@
 #include "PostgresServer.h"
 
+#include "TestDatabase.h"
 #include "database/Databases.h"
 
 #include <QCoreApplication>
@@ -184,6 +185,7 @@ void PostgresServer::writeAlias(
         ini.setValue(QStringLiteral("password"), user.isEmpty() ? m_password : password);
     ini.endGroup();
     ini.sync();
+    keepAliasesPrivate();
     Databases::closeAll();
 }
 

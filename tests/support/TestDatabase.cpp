@@ -19,6 +19,12 @@ void initTestEnvironment()
     FontFamilies::install();
 }
 
+void keepAliasesPrivate()
+{
+    QFile::setPermissions(Databases::aliasesFile(),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+}
+
 TestDatabase::TestDatabase(Content content, const QString& alias)
     : m_alias(alias)
     , m_path(m_dir.filePath(QStringLiteral("test.sqlite")))
@@ -51,6 +57,7 @@ void TestDatabase::writeAlias(bool readOnly)
         ini.setValue(QStringLiteral("readonly"), QStringLiteral("true"));
     ini.endGroup();
     ini.sync();
+    keepAliasesPrivate();
     Databases::closeAll();
 }
 

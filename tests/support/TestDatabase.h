@@ -7,6 +7,9 @@
 // Test-wide set-up: Qt's test paths (never the user's files) and French regional
 // settings. Call once from initTestCase().
 void initTestEnvironment();
+// Makes aliases.ini readable by its owner alone, as a file that holds passwords must
+// be for them to be used. Files rewritten in place or through QSettings keep the mode.
+void keepAliasesPrivate();
 
 // A SQLite database in a temporary folder, reached through an alias section of
 // aliases.ini. The file starts with the settings table ListBase (TTTYPES empty,
