@@ -95,12 +95,18 @@ void undo(const Replacement& r, Step step)
 int createNewFile(const QString& target, NewFile& file)
 {
 #ifdef O_TMPFILE
-    file.fd = ::open(QFile::encodeName(QFileInfo(target).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (file.fd >= 0)
-        return 0;
-    // A file system or a system without unnamed files.
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-        return errno;
+    // An unnamed file gets its name through /proc (nameNewFile): without /proc, as in
+    // some containers, the new file is named from the start.
+    static const bool procMounted = ::access("/proc/self/fd", X_OK) == 0;
+    if (procMounted) {
+        file.fd
+            = ::open(QFile::encodeName(QFileInfo(target).path()).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (file.fd >= 0)
+            return 0;
+        // A file system or a system without unnamed files.
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return errno;
+    }
 #endif
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         const QByteArray name = nameBeside(target);
