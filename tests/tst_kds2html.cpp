@@ -204,9 +204,10 @@ void TestKds2Html::currencyTextFollowsLocale()
     const CurrencyText currency(locale);
     for (const qint64 amount : { 0LL, 1LL, 50LL, 100LL, 10000LL, 12345LL, 10050LL, -26750LL, 99990000LL, 12345678900LL,
              -100LL, -10000LL, -12345678900LL, 1000000000000000LL, -9223372036854775807LL }) {
-        const qint64 cents = (amount < 0 ? amount - 50 : amount + 50) / 100;
-        if (qAbs(cents) >= 1000000000000000LL)
+        // Far from the edge of the range only: the reference would overflow there.
+        if (qAbs(amount) >= 100000000000000000LL)
             continue;
+        const qint64 cents = (amount < 0 ? amount - 50 : amount + 50) / 100;
         const QString expected = locale.toCurrencyString(double(cents) / 100.0, QString(), 2);
         QByteArray direct;
         currency.append(direct, amount);
