@@ -1,10 +1,10 @@
-#include "database/Databases.h"
 #include "Exceptions.h"
 #include "OtherProgram.h"
-#include "database/Query.h"
 #include "Raised.h"
-#include "database/Table.h"
 #include "TestDatabase.h"
+#include "database/Databases.h"
+#include "database/Query.h"
+#include "database/Table.h"
 
 #include <QTest>
 #include <sqlite3.h>
@@ -155,33 +155,57 @@ void TestTable::postChecksRecordStillHoldsWhatWasRead_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QByteArray>("list");
     QTest::addColumn<QString>("separator");
+    QTest::addColumn<QString>("shape"); // statements that make ListBase another kind of relation
     const QByteArray typed = QByteArray("S1\r\nS2\r\n").toHex().toUpper();
     QTest::newRow("nobody else wrote") << "'S1'"
                                        << ""
-                                       << "" << typed << ";";
+                                       << "" << typed << ";" << QString();
     QTest::newRow("another program appended a statement")
         << "'S1'"
         << "UPDATE ListBase SET TTTYPES = TTTYPES || 'S9'" << recordChangedMessage()
-        << QByteArray("S1S9").toHex().toUpper() << ";";
+        << QByteArray("S1S9").toHex().toUpper() << ";" << QString();
     QTest::newRow("another program changed the separator") << "'S1'"
                                                            << "UPDATE ListBase SET POLICE5 = '#@'"
-                                                           << "" << typed << "#@";
+                                                           << "" << typed << "#@" << QString();
     QTest::newRow("another program wrote the same text") << "'S1'"
                                                          << "UPDATE ListBase SET TTTYPES = 'S1'"
-                                                         << "" << typed << ";";
+                                                         << "" << typed << ";" << QString();
     QTest::newRow("another program stored the text as a blob")
         << "'S1'"
         << "UPDATE ListBase SET TTTYPES = CAST('S1' AS BLOB)" << recordChangedMessage()
-        << QByteArray("S1").toHex().toUpper() << ";";
+        << QByteArray("S1").toHex().toUpper() << ";" << QString();
     QTest::newRow("another program deleted the record")
         << "'S1'"
-        << "DELETE FROM ListBase" << recordGoneMessage() << QByteArray() << "";
+        << "DELETE FROM ListBase" << recordGoneMessage() << QByteArray() << "" << QString();
     QTest::newRow("ill-formed stored text compares byte for byte") << "CAST(X'5331C0BC' AS TEXT)"
                                                                    << ""
-                                                                   << "" << typed << ";";
-    QTest::newRow("another ill-formed byte is a change") << "CAST(X'5331C0BC' AS TEXT)"
-                                                         << "UPDATE ListBase SET TTTYPES = CAST(X'5331C0BD' AS TEXT)"
-                                                         << recordChangedMessage() << QByteArray("5331C0BD") << ";";
+                                                                   << "" << typed << ";" << QString();
+    QTest::newRow("another ill-formed byte is a change")
+        << "CAST(X'5331C0BC' AS TEXT)"
+        << "UPDATE ListBase SET TTTYPES = CAST(X'5331C0BD' AS TEXT)" << recordChangedMessage() << QByteArray("5331C0BD")
+        << ";" << QString();
+    const QString withoutRowid = QStringLiteral(
+        "CREATE TABLE lb (TTTYPES TEXT, POLICE5 VARCHAR(20) PRIMARY KEY) WITHOUT ROWID;"
+        "INSERT INTO lb SELECT * FROM ListBase; DROP TABLE ListBase; ALTER TABLE lb RENAME TO ListBase");
+    // A view that a trigger makes writable, over a table that may hold the same row twice.
+    const QString view = QStringLiteral(
+        "ALTER TABLE ListBase RENAME TO lb; CREATE VIEW ListBase AS SELECT * FROM lb;"
+        "CREATE TRIGGER lb_update INSTEAD OF UPDATE ON ListBase BEGIN UPDATE lb SET TTTYPES = NEW.TTTYPES,"
+        " POLICE5 = NEW.POLICE5 WHERE TTTYPES IS OLD.TTTYPES AND POLICE5 IS OLD.POLICE5; END");
+    QTest::newRow("table without rowid, nobody else wrote") << "'S1'"
+                                                            << ""
+                                                            << "" << typed << ";" << withoutRowid;
+    QTest::newRow("table without rowid, another program appended a statement")
+        << "'S1'"
+        << "UPDATE ListBase SET TTTYPES = TTTYPES || 'S9'" << recordGoneMessage()
+        << QByteArray("S1S9").toHex().toUpper() << ";" << withoutRowid;
+    QTest::newRow("view, nobody else wrote") << "'S1'"
+                                             << ""
+                                             << "" << typed << ";" << view;
+    QTest::newRow("view, two records hold the same values")
+        << "'S1'"
+        << "INSERT INTO lb SELECT * FROM lb" << recordNotUniqueMessage() << QByteArray("S1").toHex().toUpper() << ";"
+        << view;
 }
 
 void TestTable::postChecksRecordStillHoldsWhatWasRead()
@@ -191,8 +215,11 @@ void TestTable::postChecksRecordStillHoldsWhatWasRead()
     QFETCH(QString, message);
     QFETCH(QByteArray, list);
     QFETCH(QString, separator);
+    QFETCH(QString, shape);
     TestDatabase db;
     db.exec(QStringLiteral("UPDATE ListBase SET TTTYPES = %1").arg(stored));
+    if (!shape.isEmpty())
+        db.exec(shape);
     QObject owner;
     TTable* t = openTable(&owner);
     t->edit();

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "database/Connection.h"
+
 #include "database/SqlStatements.h"
+#include <QHash>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -41,6 +43,12 @@ private:
     void run(const QString& sql, const std::vector<FieldValue>& values);
     void exec(const char* sql);
     qint64 pragmaValue(const char* sql);
+    // True when the table's rows have a rowid (not a view, nor a table WITHOUT ROWID).
+    bool hasRowid(const QString& table);
+    // The condition that finds key's row, and the values it binds after values.
+    QString whereKey(const QString& table, const QVariantList& key, std::vector<FieldValue>& values) const;
 
     sqlite3* m_db = nullptr;
+    // Per table without rowids: its columns, whose values find a row again.
+    QHash<QString, QStringList> m_valueKeys;
 };
