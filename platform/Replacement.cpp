@@ -21,10 +21,17 @@ namespace
 // Attempts at a free name for a new file before giving up.
 constexpr int kNameAttempts = 100;
 
+// The longest name a folder entry takes on the usual file systems, in bytes.
+constexpr qsizetype kNameMax = 255;
+
 QByteArray nameBeside(const QString& target)
 {
     static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    QByteArray name = QFile::encodeName(target) + '.';
+    // The target's name and 7 more bytes: a name that its folder just takes would leave
+    // no room for them, and is cut short here.
+    const QByteArray path = QFile::encodeName(target);
+    const qsizetype slash = path.lastIndexOf('/');
+    QByteArray name = path.left(slash + 1) + path.mid(slash + 1).left(kNameMax - 7) + '.';
     for (int i = 0; i < 6; ++i)
         name += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)];
     return name;

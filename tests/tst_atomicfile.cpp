@@ -90,6 +90,8 @@ private slots:
     void everyWriterWritesPipesInPlace();
     void linksInSharedFolders_data();
     void linksInSharedFolders();
+    void namesThatFillTheFolderEntry_data();
+    void namesThatFillTheFolderEntry();
 };
 
 void TestAtomicFile::replacementKeepsOwnerAndMode_data()
@@ -395,6 +397,31 @@ void TestAtomicFile::linksInSharedFolders()
     if (!dangling)
         QCOMPARE(fileBytes(victim), QByteArray("secret"));
 #endif
+}
+
+// A name of 255 bytes, as long as a folder entry takes, leaves no room for the new
+// file's name beside it: that one is cut short, not refused.
+void TestAtomicFile::namesThatFillTheFolderEntry_data()
+{
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("new file") << false;
+    QTest::newRow("file already there") << true;
+}
+
+void TestAtomicFile::namesThatFillTheFolderEntry()
+{
+    QFETCH(bool, existing);
+    QTemporaryDir dir;
+    // 125 two-byte letters, then "a.txt".
+    const QString target = dir.filePath(QString(125, u'é') + QStringLiteral("a.txt"));
+    QCOMPARE(QFile::encodeName(QFileInfo(target).fileName()).size(), 255);
+    if (existing)
+        QVERIFY(writeFile(target, "ancien"));
+    AtomicFile file(target);
+    file.write("nouveau");
+    file.commit();
+    QCOMPARE(fileBytes(target), QByteArray("nouveau"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 QTEST_MAIN(TestAtomicFile)
