@@ -452,10 +452,14 @@ QStringList TextForms::widestTexts(TFieldType type) const
     // day of every month and, the 22nd to the 28th, on every day of the week; times on
     // two-digit hours, morning and evening; amounts reach ten million, with cents and a
     // sign.
+    // Only the types that have a widest text make the samples: every column asks.
+    if (type != ftDate && type != ftTime && type != ftDateTime && type != ftBoolean && type != ftCurrency)
+        return {};
     QStringList days;
-    for (int month = 1; month <= 12; ++month)
-        for (int day = 22; day <= 28; ++day)
-            days << QStringLiteral("2000-%1-%2").arg(month, 2, 10, QLatin1Char('0')).arg(day);
+    if (type == ftDate || type == ftDateTime)
+        for (int month = 1; month <= 12; ++month)
+            for (int day = 22; day <= 28; ++day)
+                days << QStringLiteral("2000-%1-%2").arg(month, 2, 10, QLatin1Char('0')).arg(day);
     const QStringList hours { QStringLiteral("10:58:58"), QStringLiteral("22:58:58") };
     QStringList stored;
     switch (type) {
