@@ -1,6 +1,6 @@
-#include "Capture.h"
+#include "app/Capture.h"
 
-#include "database/Field.h"
+#include "data/Field.h"
 
 namespace Capture
 {

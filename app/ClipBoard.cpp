@@ -1,13 +1,13 @@
-#include "ClipBoard.h"
+#include "app/ClipBoard.h"
 
-#include "AtomicFile.h"
-#include "Controls.h"
-#include "ErrorGuard.h"
-#include "Exceptions.h"
-#include "ImageList.h"
-#include "LineEnds.h"
-#include "Windows1252.h"
-#include "mail/MailHandOff.h"
+#include "app/Controls.h"
+#include "app/ImageList.h"
+#include "output/mail/MailHandOff.h"
+#include "platform/AtomicFile.h"
+#include "platform/Exceptions.h"
+#include "platform/LineEnds.h"
+#include "platform/Windows1252.h"
+#include "ui/ErrorGuard.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QAction>

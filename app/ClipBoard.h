@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Dialogs.h"
+#include "ui/Dialogs.h"
 
 #include <QStringList>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "Controls.h"
+#include "app/Controls.h"
 
 #include <QFrame>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ImageList.h"
+#include "app/ImageList.h"
 
 #include <QFont>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "DialogCredentials.h"
+#include "app/DialogCredentials.h"
 
-#include "Dialogs.h"
+#include "ui/Dialogs.h"
 
 #include <QApplication>
 

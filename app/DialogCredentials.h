@@ -1,6 +1,6 @@
 #pragma once
 
-#include "database/Credentials.h"
+#include "engine/Credentials.h"
 
 // The program's credentials provider: asks through the program's dialogs, over
 // whichever of its windows is active.

@@ -1,10 +1,10 @@
-#include "Intro.h"
+#include "app/Intro.h"
 
-#include "ClipBoard.h"
-#include "Controls.h"
-#include "ErrorGuard.h"
-#include "SQL.h"
-#include "widgets/OuterGeometry.h"
+#include "app/ClipBoard.h"
+#include "app/Controls.h"
+#include "app/SQL.h"
+#include "ui/ErrorGuard.h"
+#include "ui/widgets/OuterGeometry.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "PrintProgress.h"
+#include "app/PrintProgress.h"
 
 #include <QCoreApplication>
 #include <QProgressDialog>

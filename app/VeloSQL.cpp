@@ -1,15 +1,15 @@
-#include "VeloSQL.h"
+#include "app/VeloSQL.h"
 
-#include "ClipBoard.h"
-#include "DialogCredentials.h"
-#include "Dialogs.h"
-#include "ErrorGuard.h"
-#include "Exceptions.h"
-#include "FontFamilies.h"
-#include "ImageList.h"
-#include "Intro.h"
-#include "SQL.h"
-#include "database/Databases.h"
+#include "app/ClipBoard.h"
+#include "app/DialogCredentials.h"
+#include "app/ImageList.h"
+#include "app/Intro.h"
+#include "app/SQL.h"
+#include "engine/Databases.h"
+#include "platform/Exceptions.h"
+#include "ui/Dialogs.h"
+#include "ui/ErrorGuard.h"
+#include "ui/FontFamilies.h"
 
 #include <QApplication>
 #include <QFileInfo>

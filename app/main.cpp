@@ -1,4 +1,4 @@
-#include "VeloSQL.h"
+#include "app/VeloSQL.h"
 
 #include <QApplication>
 

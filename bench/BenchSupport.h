@@ -3,9 +3,9 @@
 // What the benchmark programs share: a configuration folder of the run only, the
 // query on the database under test, and the process's resident memory.
 
-#include "ErrorGuard.h"
-#include "database/Databases.h"
-#include "database/Query.h"
+#include "data/Query.h"
+#include "engine/Databases.h"
+#include "ui/ErrorGuard.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -12,10 +12,10 @@
 // offscreen platform after half a second), so that its cost is measured too.
 
 #include "BenchSupport.h"
-#include "WorkProgress.h"
-#include "database/Query.h"
-#include "kdb2text.h"
-#include "kds2html.h"
+#include "app/WorkProgress.h"
+#include "data/Query.h"
+#include "export/kdb2text.h"
+#include "export/kds2html.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

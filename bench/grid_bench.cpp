@@ -5,9 +5,9 @@
 //   grid_bench DATABASE [SQL]
 
 #include "BenchSupport.h"
-#include "database/DataSet.h"
-#include "database/Query.h"
-#include "widgets/DBGrid.h"
+#include "data/DataSet.h"
+#include "data/Query.h"
+#include "ui/widgets/DBGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -5,7 +5,7 @@
 //   list_bench [N]     (20000 by default)
 
 #include "BenchSupport.h"
-#include "SQL.h"
+#include "app/SQL.h"
 
 #include <QApplication>
 #include <QComboBox>

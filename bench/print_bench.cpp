@@ -8,9 +8,9 @@
 // stay flat however many pages follow.
 
 #include "BenchSupport.h"
-#include "database/Query.h"
-#include "kds2prn.h"
-#include "printing/QtPrinter.h"
+#include "data/Query.h"
+#include "export/kds2prn.h"
+#include "output/printing/QtPrinter.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

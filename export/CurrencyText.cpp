@@ -1,6 +1,6 @@
-#include "CurrencyText.h"
+#include "export/CurrencyText.h"
 
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
 #include <charconv>
 #include <limits>

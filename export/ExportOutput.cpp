@@ -1,7 +1,7 @@
-#include "ExportOutput.h"
+#include "export/ExportOutput.h"
 
-#include "AtomicFile.h"
-#include "Exceptions.h"
+#include "platform/AtomicFile.h"
+#include "platform/Exceptions.h"
 
 #include <QIODevice>
 #include <cerrno>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "database/DataSetWalk.h"
+#include "data/DataSetWalk.h"
 
 #include <QtGlobal>
 #include <functional>

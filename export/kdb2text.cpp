@@ -1,10 +1,10 @@
-#include "kdb2text.h"
+#include "export/kdb2text.h"
 
-#include "AtomicFile.h"
-#include "ExportOutput.h"
-#include "FileIdentity.h"
-#include "Windows1252.h"
-#include "database/DataSetWalk.h"
+#include "data/DataSetWalk.h"
+#include "export/ExportOutput.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileIdentity.h"
+#include "platform/Windows1252.h"
 
 #include <QDir>
 #include <charconv>

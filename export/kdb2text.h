@@ -1,9 +1,9 @@
 #pragma once
 
-#include "database/DataSet.h"
-#include "Exceptions.h"
-#include "RecordProgress.h"
-#include "TComponent.h"
+#include "data/DataSet.h"
+#include "export/RecordProgress.h"
+#include "platform/Exceptions.h"
+#include "platform/TComponent.h"
 
 #include <QPointer>
 #include <QStringList>

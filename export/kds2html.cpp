@@ -1,10 +1,10 @@
-#include "kds2html.h"
+#include "export/kds2html.h"
 
-#include "CurrencyText.h"
-#include "database/DataSetWalk.h"
-#include "Exceptions.h"
-#include "ExportOutput.h"
-#include "Windows1252.h"
+#include "data/DataSetWalk.h"
+#include "export/CurrencyText.h"
+#include "export/ExportOutput.h"
+#include "platform/Exceptions.h"
+#include "platform/Windows1252.h"
 
 #include <vector>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "CurrencyText.h"
-#include "database/DataSet.h"
-#include "RecordProgress.h"
-#include "TComponent.h"
+#include "data/DataSet.h"
+#include "export/CurrencyText.h"
+#include "export/RecordProgress.h"
+#include "platform/TComponent.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "kds2prn.h"
+#include "export/kds2prn.h"
 
-#include "database/DataSetWalk.h"
-#include "database/FieldType.h"
+#include "data/DataSetWalk.h"
+#include "engine/FieldType.h"
 
 #include <algorithm>
 

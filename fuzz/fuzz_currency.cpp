@@ -11,10 +11,10 @@
 // text of a stored number must also be the field's text, in each locale, and in mode 3
 // the HTML export's currency text of the amount must carry the cents counted in 128 bits.
 
-#include "CurrencyText.h"
-#include "Exceptions.h"
 #include "FuzzSupport.h"
-#include "Windows1252.h"
+#include "export/CurrencyText.h"
+#include "platform/Exceptions.h"
+#include "platform/Windows1252.h"
 
 #include <QLocale>
 #include <cmath>

@@ -11,8 +11,8 @@
 //     field shows it as the locale's short date.
 
 #include "FuzzSupport.h"
-#include "database/IsoDateTime.h"
-#include "Windows1252.h"
+#include "data/IsoDateTime.h"
+#include "platform/Windows1252.h"
 
 #include <QLocale>
 #include <string_view>

@@ -10,9 +10,9 @@
 // the two names would reach the same file (the same up to letter case), the export
 // is refused with its message and creates nothing; otherwise both files are written.
 
-#include "Exceptions.h"
 #include "FuzzSupport.h"
-#include "kdb2text.h"
+#include "export/kdb2text.h"
+#include "platform/Exceptions.h"
 
 #include <QDir>
 #include <QFile>

@@ -10,8 +10,8 @@
 // value; an empty value is written "&nbsp".
 
 #include "FuzzSupport.h"
-#include "Windows1252.h"
-#include "kds2html.h"
+#include "export/kds2html.h"
+#include "platform/Windows1252.h"
 
 #include <QBuffer>
 #include <optional>

@@ -9,9 +9,9 @@
 //     the server writes it (digits, separators, "infinity", " BC"), never garbage;
 //  1  a type byte and a value in its text form: read without a fault.
 
-#include "Exceptions.h"
 #include "FuzzSupport.h"
-#include "database/PgValues.h"
+#include "engine/postgres/PgValues.h"
+#include "platform/Exceptions.h"
 
 #include <QRegularExpression>
 #include <iterator>

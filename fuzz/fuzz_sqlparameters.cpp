@@ -6,7 +6,7 @@
 // scans to itself again.
 
 #include "FuzzSupport.h"
-#include "database/SqlParameters.h"
+#include "data/SqlParameters.h"
 
 #include <algorithm>
 #include <vector>

@@ -12,8 +12,8 @@
 // reads as the one value a"b, so no reader can split such lines back.
 
 #include "FuzzSupport.h"
-#include "Windows1252.h"
-#include "kdb2text.h"
+#include "export/kdb2text.h"
+#include "platform/Windows1252.h"
 
 #include <QBuffer>
 #include <optional>

@@ -7,8 +7,8 @@
 // what decoding then encoding writes.
 
 #include "FuzzSupport.h"
-#include "Utf8.h"
-#include "Windows1252.h"
+#include "platform/Utf8.h"
+#include "platform/Windows1252.h"
 
 #include <QHash>
 #include <QStringDecoder>

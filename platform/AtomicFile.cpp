@@ -1,8 +1,7 @@
-#include "AtomicFile.h"
+#include "platform/AtomicFile.h"
 
-#include "Exceptions.h"
-#include "FileIdentity.h"
-#include "database/Databases.h"
+#include "platform/Exceptions.h"
+#include "platform/FileIdentity.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -178,9 +177,23 @@ void AtomicFile::openInPlace()
 #endif
 }
 
+namespace
+{
+AtomicFile::ProtectedFiles& protectedFiles()
+{
+    static AtomicFile::ProtectedFiles files;
+    return files;
+}
+} // namespace
+
+void AtomicFile::protectFiles(ProtectedFiles files)
+{
+    protectedFiles() = std::move(files);
+}
+
 void AtomicFile::refuseDatabaseFile(const QString& fileName)
 {
-    const QStringList databaseFiles = Databases::openFiles();
+    const QStringList databaseFiles = protectedFiles() ? protectedFiles()() : QStringList();
     if (databaseFiles.isEmpty())
         return;
     const FileIdentity target(fileName);

@@ -1,15 +1,17 @@
 #pragma once
 
-#include "FileTarget.h"
+#include "platform/FileTarget.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <functional>
 #include <span>
 
 #ifdef Q_OS_WIN
 #include <QSaveFile>
 #else
-#include "Replacement.h"
+#include "platform/Replacement.h"
 
 #include <QFile>
 #endif
@@ -48,9 +50,15 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    // Throws EInOutError when fileName names a file of an open database (its file,
-    // journal or write-ahead log, through any link or spelling), so that a command
-    // writing several files can refuse before it creates the first one.
+    // The files that no target may be: those of the open databases (their files,
+    // journals and write-ahead logs). The engine installs its list when it opens its
+    // first connection; until one is installed, no file is refused.
+    using ProtectedFiles = std::function<QStringList()>;
+    static void protectFiles(ProtectedFiles files);
+
+    // Throws EInOutError when fileName names a protected file (through any link or
+    // spelling), so that a command writing several files can refuse before it creates
+    // the first one.
     static void refuseDatabaseFile(const QString& fileName);
 
     void write(const char* data, qsizetype size);

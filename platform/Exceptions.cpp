@@ -1,4 +1,4 @@
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 Exception::Exception(QString message)
     : m_message(std::move(message))

@@ -1,7 +1,7 @@
-#include "FileTarget.h"
+#include "platform/FileTarget.h"
 
-#include "AtomicFile.h"
-#include "Exceptions.h"
+#include "platform/AtomicFile.h"
+#include "platform/Exceptions.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "LineEnds.h"
+#include "platform/LineEnds.h"
 
 namespace LineEnds
 {

@@ -1,4 +1,4 @@
-#include "MemoryLimits.h"
+#include "platform/MemoryLimits.h"
 
 #include <QFile>
 #include <QList>

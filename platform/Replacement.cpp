@@ -1,4 +1,4 @@
-#include "Replacement.h"
+#include "platform/Replacement.h"
 
 #ifndef Q_OS_WIN
 

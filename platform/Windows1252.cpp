@@ -1,6 +1,6 @@
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
-#include "Utf8.h"
+#include "platform/Utf8.h"
 
 #include <array>
 #include <bit>

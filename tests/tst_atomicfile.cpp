@@ -1,5 +1,3 @@
-#include "AtomicFile.h"
-#include "ClipBoard.h"
 #include "FileKinds.h"
 #include "FileState.h"
 #include "Golden.h"
@@ -7,10 +5,12 @@
 #include "Raised.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
-#include "kdb2text.h"
-#include "kds2html.h"
-#include "kds2prn.h"
-#include "printing/QtPrinter.h"
+#include "app/ClipBoard.h"
+#include "export/kdb2text.h"
+#include "export/kds2html.h"
+#include "export/kds2prn.h"
+#include "output/printing/QtPrinter.h"
+#include "platform/AtomicFile.h"
 
 #include <QDir>
 #include <QFile>

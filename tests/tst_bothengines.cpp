@@ -1,10 +1,10 @@
 #include "PostgresServer.h"
 #include "Raised.h"
 #include "TestDatabase.h"
-#include "database/Databases.h"
-#include "database/Query.h"
-#include "kdb2text.h"
-#include "kds2html.h"
+#include "data/Query.h"
+#include "engine/Databases.h"
+#include "export/kdb2text.h"
+#include "export/kds2html.h"
 
 #include <QBuffer>
 #include <QTest>

@@ -1,11 +1,11 @@
 #include "AddressSanitizer.h"
-#include "Exceptions.h"
-#include "MemoryLimits.h"
 #include "Raised.h"
 #include "TestDatabase.h"
-#include "database/Databases.h"
-#include "database/QtSqlConnection.h"
-#include "database/Query.h"
+#include "data/Query.h"
+#include "engine/Databases.h"
+#include "engine/qtsql/QtSqlConnection.h"
+#include "platform/Exceptions.h"
+#include "platform/MemoryLimits.h"
 
 #include <QFile>
 #include <QMap>

@@ -1,11 +1,11 @@
-#include "widgets/DBGrid.h"
-#include "widgets/DBMemo.h"
-#include "ErrorGuard.h"
-#include "Exceptions.h"
 #include "OtherProgram.h"
-#include "database/Query.h"
 #include "QueryWindow.h"
-#include "database/Table.h"
+#include "data/Query.h"
+#include "data/Table.h"
+#include "platform/Exceptions.h"
+#include "ui/ErrorGuard.h"
+#include "ui/widgets/DBGrid.h"
+#include "ui/widgets/DBMemo.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "Capture.h"
+#include "app/Capture.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
-#include "ClipBoard.h"
 #include "FileFailures.h"
 #include "Golden.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
+#include "app/ClipBoard.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -1,14 +1,14 @@
-#include "widgets/DBMemo.h"
-#include "database/Databases.h"
 #include "FileFailures.h"
 #include "FileState.h"
 #include "Golden.h"
 #include "OtherProgram.h"
-#include "database/Query.h"
-#include "SQL.h"
 #include "ScriptedDialogs.h"
-#include "database/Table.h"
 #include "TestDatabase.h"
+#include "app/SQL.h"
+#include "data/Query.h"
+#include "data/Table.h"
+#include "engine/Databases.h"
+#include "ui/widgets/DBMemo.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "AddressSanitizer.h"
-#include "Controls.h"
 #include "QueryFixture.h"
 #include "WidestValues.h"
-#include "database/Table.h"
-#include "widgets/DBGrid.h"
+#include "app/Controls.h"
+#include "data/Table.h"
+#include "ui/widgets/DBGrid.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>

@@ -1,12 +1,12 @@
-#include "ClipBoard.h"
-#include "widgets/DBGrid.h"
-#include "widgets/DBMemo.h"
 #include "Golden.h"
-#include "database/Query.h"
-#include "SQL.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
-#include "Windows1252.h"
+#include "app/ClipBoard.h"
+#include "app/SQL.h"
+#include "data/Query.h"
+#include "platform/Windows1252.h"
+#include "ui/widgets/DBGrid.h"
+#include "ui/widgets/DBMemo.h"
 
 #include <QAction>
 #include <QComboBox>

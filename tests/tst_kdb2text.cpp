@@ -4,7 +4,7 @@
 #include "QueryFixture.h"
 #include "Raised.h"
 #include "TestDatabase.h"
-#include "kdb2text.h"
+#include "export/kdb2text.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,13 +1,13 @@
-#include "CurrencyText.h"
-#include "Exceptions.h"
 #include "FileFailures.h"
 #include "FileState.h"
 #include "Golden.h"
 #include "QueryFixture.h"
 #include "Raised.h"
 #include "TestDatabase.h"
-#include "Windows1252.h"
-#include "kds2html.h"
+#include "export/CurrencyText.h"
+#include "export/kds2html.h"
+#include "platform/Exceptions.h"
+#include "platform/Windows1252.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -2,7 +2,7 @@
 #include "Raised.h"
 #include "RecordingPrinter.h"
 #include "WidestValues.h"
-#include "kds2prn.h"
+#include "export/kds2prn.h"
 
 #include <QTest>
 #include <memory>

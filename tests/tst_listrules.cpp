@@ -1,4 +1,4 @@
-#include "RememberedList.h"
+#include "app/RememberedList.h"
 
 #include <QTest>
 

@@ -1,9 +1,9 @@
-#include "ClipBoard.h"
-#include "mail/DesktopMail.h"
 #include "ScriptedDialogs.h"
-#include "mail/SimpleMapiMail.h"
 #include "TestDatabase.h"
-#include "Windows1252.h"
+#include "app/ClipBoard.h"
+#include "output/mail/DesktopMail.h"
+#include "output/mail/SimpleMapiMail.h"
+#include "platform/Windows1252.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
 #include "PostgresServer.h"
 #include "Raised.h"
 #include "TestDatabase.h"
-#include "database/Databases.h"
-#include "database/Query.h"
-#include "database/Table.h"
+#include "data/Query.h"
+#include "data/Table.h"
+#include "engine/Databases.h"
 
 #include <QFile>
 #include <QSettings>

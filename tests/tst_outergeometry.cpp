@@ -1,4 +1,4 @@
-#include "widgets/OuterGeometry.h"
+#include "ui/widgets/OuterGeometry.h"
 
 #include <QMoveEvent>
 #include <QTest>

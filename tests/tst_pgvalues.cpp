@@ -1,5 +1,5 @@
 #include "Raised.h"
-#include "database/PgValues.h"
+#include "engine/postgres/PgValues.h"
 
 #include <QTest>
 #include <QtEndian>

@@ -1,6 +1,6 @@
-#include "widgets/DBGrid.h"
-#include "database/Query.h"
 #include "QueryWindow.h"
+#include "data/Query.h"
+#include "ui/widgets/DBGrid.h"
 
 #include <QComboBox>
 #include <QFile>

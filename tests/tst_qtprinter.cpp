@@ -1,7 +1,7 @@
 #include "FileFailures.h"
 #include "QueryFixture.h"
-#include "kds2prn.h"
-#include "printing/QtPrinter.h"
+#include "export/kds2prn.h"
+#include "output/printing/QtPrinter.h"
 
 #include <QPrinter>
 #include <QProcess>

@@ -1,8 +1,8 @@
-#include "database/Databases.h"
 #include "OtherProgram.h"
-#include "database/QtSqlConnection.h"
 #include "Raised.h"
 #include "TestDatabase.h"
+#include "engine/Databases.h"
+#include "engine/qtsql/QtSqlConnection.h"
 
 #include <QSqlDatabase>
 #include <QTest>

@@ -1,11 +1,11 @@
-#include "Exceptions.h"
 #include "Raised.h"
 #include "TestDatabase.h"
-#include "database/Query.h"
-#include "database/Table.h"
+#include "data/Query.h"
+#include "data/Table.h"
+#include "platform/Exceptions.h"
 
 #include "FileFailures.h"
-#include "database/Databases.h"
+#include "engine/Databases.h"
 
 #include <QDir>
 #include <QSettings>

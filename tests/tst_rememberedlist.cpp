@@ -1,8 +1,8 @@
-#include "database/Connection.h"
-#include "widgets/DBMemo.h"
 #include "OtherProgram.h"
 #include "QueryWindow.h"
-#include "database/Table.h"
+#include "data/Table.h"
+#include "engine/Connection.h"
+#include "ui/widgets/DBMemo.h"
 
 #include <QComboBox>
 #include <QLineEdit>

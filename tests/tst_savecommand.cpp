@@ -1,9 +1,9 @@
 #include "FileFailures.h"
 #include "Golden.h"
 #include "OtherProgram.h"
-#include "database/Query.h"
 #include "QueryWindow.h"
-#include "kdb2text.h"
+#include "data/Query.h"
+#include "export/kdb2text.h"
 
 #include <QComboBox>
 #include <QDir>

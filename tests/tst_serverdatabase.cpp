@@ -1,10 +1,10 @@
 #include "PostgresServer.h"
 #include "Raised.h"
 #include "TestDatabase.h"
-#include "database/Databases.h"
-#include "database/PgConnection.h"
-#include "database/Query.h"
-#include "database/Table.h"
+#include "data/Query.h"
+#include "data/Table.h"
+#include "engine/Databases.h"
+#include "engine/postgres/PgConnection.h"
 
 #include <QElapsedTimer>
 #include <QSettings>

@@ -1,7 +1,7 @@
 #include "QueryWindow.h"
-#include "database/Query.h"
-#include "widgets/DBGrid.h"
-#include "widgets/DBMemo.h"
+#include "data/Query.h"
+#include "ui/widgets/DBGrid.h"
+#include "ui/widgets/DBMemo.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,14 +1,14 @@
-#include "ClipBoard.h"
-#include "Intro.h"
 #include "Raised.h"
-#include "SQL.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
-#include "VeloSQL.h"
-#include "database/Databases.h"
-#include "database/Query.h"
-#include "database/Table.h"
-#include "widgets/OuterGeometry.h"
+#include "app/ClipBoard.h"
+#include "app/Intro.h"
+#include "app/SQL.h"
+#include "app/VeloSQL.h"
+#include "data/Query.h"
+#include "data/Table.h"
+#include "engine/Databases.h"
+#include "ui/widgets/OuterGeometry.h"
 
 #include <QApplication>
 #include <QDir>

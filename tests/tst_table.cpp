@@ -1,10 +1,10 @@
-#include "Exceptions.h"
 #include "OtherProgram.h"
 #include "Raised.h"
 #include "TestDatabase.h"
-#include "database/Databases.h"
-#include "database/Query.h"
-#include "database/Table.h"
+#include "data/Query.h"
+#include "data/Table.h"
+#include "engine/Databases.h"
+#include "platform/Exceptions.h"
 
 #include <QTest>
 #include <sqlite3.h>

@@ -1,6 +1,6 @@
-#include "database/FieldType.h"
 #include "QueryFixture.h"
 #include "Raised.h"
+#include "engine/FieldType.h"
 
 #include <QTest>
 #include <cmath>

@@ -1,13 +1,13 @@
-#include "CurrencyText.h"
 #include "Golden.h"
 #include "QueryFixture.h"
 #include "Raised.h"
 #include "RecordingPrinter.h"
-#include "Windows1252.h"
-#include "kdb2text.h"
-#include "kds2html.h"
-#include "kds2prn.h"
-#include "widgets/DBGrid.h"
+#include "export/CurrencyText.h"
+#include "export/kdb2text.h"
+#include "export/kds2html.h"
+#include "export/kds2prn.h"
+#include "platform/Windows1252.h"
+#include "ui/widgets/DBGrid.h"
 
 #include <QBuffer>
 #include <QDir>

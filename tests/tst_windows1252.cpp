@@ -1,5 +1,5 @@
-#include "Utf8.h"
-#include "Windows1252.h"
+#include "platform/Utf8.h"
+#include "platform/Windows1252.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
 #include "FileState.h"
 #include "QueryWindow.h"
-#include "WorkProgress.h"
-#include "database/Databases.h"
-#include "database/Query.h"
-#include "database/Table.h"
-#include "widgets/DBGrid.h"
+#include "app/WorkProgress.h"
+#include "data/Query.h"
+#include "data/Table.h"
+#include "engine/Databases.h"
+#include "ui/widgets/DBGrid.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -1,13 +1,13 @@
-#include "ClipBoard.h"
 #include "FileFailures.h"
 #include "FileState.h"
 #include "Golden.h"
-#include "database/Query.h"
-#include "SQL.h"
 #include "ScriptedDialogs.h"
-#include "database/Table.h"
 #include "TestDatabase.h"
-#include "kds2html.h"
+#include "app/ClipBoard.h"
+#include "app/SQL.h"
+#include "data/Query.h"
+#include "data/Table.h"
+#include "export/kds2html.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "database/DataSet.h"
+#include "data/DataSet.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

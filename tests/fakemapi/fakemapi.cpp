@@ -6,7 +6,7 @@
 // (HEX: the string's bytes before its zero, "-" for a null pointer; others=1 when a
 // field the program must leave empty is set). MAPISendMail returns the number in
 // VELOSQL_FAKEMAPI_RESULT (0 when unset).
-#include "mail/MapiMessage.h"
+#include "output/mail/MapiMessage.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 // posts its list field TTTYPES over and over, the second text then the first, until it is
 // killed. Arguments: the application name whose test configuration holds the alias,
 // and the two texts' files. Says "posting" on its standard output before the first post.
-#include "Exceptions.h"
-#include "database/Table.h"
+#include "data/Table.h"
+#include "platform/Exceptions.h"
 
 #include <QCoreApplication>
 #include <QFile>

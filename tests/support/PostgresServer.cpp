@@ -1,7 +1,7 @@
 #include "PostgresServer.h"
 
 #include "TestDatabase.h"
-#include "database/Databases.h"
+#include "engine/Databases.h"
 
 #include <QCoreApplication>
 #include <QDir>

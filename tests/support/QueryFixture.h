@@ -1,7 +1,7 @@
 #pragma once
 
-#include "database/Query.h"
 #include "TestDatabase.h"
+#include "data/Query.h"
 
 // A fresh test database built by the statements of setup, and a query that has
 // opened select on it through the alias "Velorin".

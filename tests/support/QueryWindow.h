@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ClipBoard.h"
-#include "SQL.h"
 #include "ScriptedDialogs.h"
 #include "TestDatabase.h"
+#include "app/ClipBoard.h"
+#include "app/SQL.h"
 
 #include <memory>
 

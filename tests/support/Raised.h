@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Exceptions.h"
+#include "platform/Exceptions.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "printing/Printer.h"
+#include "output/printing/Printer.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 #include "TestDatabase.h"
 
-#include "FontFamilies.h"
-#include "database/Databases.h"
+#include "engine/Databases.h"
+#include "ui/FontFamilies.h"
 
 #include <QDir>
 #include <QFile>

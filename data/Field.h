@@ -1,0 +1,80 @@
+#pragma once
+
+#include "data/TextForms.h"
+#include "engine/FieldType.h"
+#include "engine/ResultStore.h"
+#include "platform/Windows1252.h"
+
+#include <QByteArray>
+#include <QString>
+
+class TDataSet;
+struct ColumnInfo;
+
+// A field of a data set: one column, read in the data set's current record.
+class TField
+{
+public:
+    TField(TDataSet* dataSet, int index, const ColumnInfo& column);
+
+    TDataSet* dataSet() const { return m_dataSet; }
+    int index() const { return m_index; }
+    const QString& fieldName() const { return m_name; }
+    TFieldType dataType() const { return m_type; }
+    int size() const { return m_size; }
+    int precision() const { return m_precision; }
+
+    // The label shown for the field: its name unless a label was set.
+    QString displayLabel() const { return m_label.isEmpty() ? m_name : m_label; }
+    void setDisplayLabel(const QString& label) { m_label = label; }
+
+    // Width in characters: the width set (1 or more); otherwise the declared size of
+    // a text field, 4 for a logical field ("Vrai", "Faux"), precision + 1 for a
+    // decimal field with a precision, and 10 for every other type.
+    int displayWidth() const;
+    void setDisplayWidth(int width) { m_displayWidth = width; }
+    // Texts among which is the widest the field shows in the user's regional settings
+    // (dates, times, amounts, truth values); a column at least as wide as each of them
+    // and as displayWidth() cuts none of its values. Empty where displayWidth() is all.
+    [[nodiscard]] QStringList widestTexts() const { return m_forms->widestTexts(m_type); }
+
+    bool visible() const { return m_visible; }
+    void setVisible(bool visible) { m_visible = visible; }
+
+    // Values in the current record.
+    QString asString() const; // text value; empty for a null
+    QString text() const { return asString(); } // edit text
+    // Fixed point: value × 10,000. Throws EDatabaseError when the value is no amount or
+    // when that product, or its opposite, does not fit a qint64.
+    qint64 asCurrency() const;
+    QByteArray blobContents() const; // memo: its text in Windows-1252; else raw bytes
+    void appendBlobContents(QByteArray& out) const; // the same, appended to out
+    // Appends the text value in Windows-1252 (the exports' fast path).
+    void appendText1252(QByteArray& out, Windows1252::Unmappable policy) const
+    {
+        m_forms->appendText1252(out, cell(), m_type, policy);
+    }
+
+    // The raw cell in the current record, and in any row (the grid reads these).
+    CellRef cell() const;
+    CellRef cellAt(qsizetype row) const;
+    QString textOf(const CellRef& cell) const { return m_forms->textOf(cell, m_type); }
+    // The start of textOf(cell): all of it, or its first `units` UTF-16 code units at
+    // least. A long text or blob costs no more than a short one (what the grid shows).
+    QString textStart(const CellRef& cell, qsizetype units) const;
+
+    // Editing (tables in edit or insert state only).
+    void setAsString(const QString& value);
+
+private:
+    TDataSet* m_dataSet;
+    const TextForms* m_forms; // the data set's, taken when it opened
+    int m_index;
+    QString m_name;
+    QString m_label;
+    TFieldType m_type;
+    int m_size;
+    int m_precision;
+    int m_displayWidth = 0;
+    bool m_visible = true;
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "data/DataSet.h"
+#include "data/SqlParameters.h"
+
+// A query: a statement run against the alias's database; its rows are read-only.
+class TQuery : public TDataSet
+{
+    Q_OBJECT
+public:
+    explicit TQuery(QObject* owner = nullptr, const QString& name = {});
+
+    // The statement text, stored unchanged; setting it scans its named parameters.
+    const QString& sql() const { return m_sql; }
+    void setSQL(const QString& text);
+
+    // Called while the statement runs (see ProgressCallback); none by default.
+    void setOnProgress(ProgressCallback callback) { m_onProgress = std::move(callback); }
+
+    // Runs the statement and reads its whole result. A failure, a stop asked by the
+    // progress callback included, leaves the query closed.
+    void open() override;
+
+private:
+    QString m_sql;
+    ProgressCallback m_onProgress;
+    ParsedStatement m_parsed;
+};

@@ -1,0 +1,52 @@
+#include "data/SqlParameters.h"
+
+namespace
+{
+bool endsName(QChar c)
+{
+    switch (c.unicode()) {
+    case u' ':
+    case u'\t':
+    case u',':
+    case u';':
+    case u')':
+    case u'\r':
+    case u'\n':
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+ParsedStatement scanParameters(const QString& sql)
+{
+    ParsedStatement result;
+    result.text.reserve(sql.size());
+    bool quoted = false;
+    const qsizetype n = sql.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = sql[i];
+        if (c == u'\'' || c == u'"') {
+            quoted = !quoted;
+            result.text.append(c);
+            continue;
+        }
+        if (quoted || c != u':') {
+            result.text.append(c);
+            continue;
+        }
+        if (i + 1 < n && sql[i + 1] == u':') {
+            result.text.append(c);
+            ++i;
+            continue;
+        }
+        qsizetype end = i + 1;
+        while (end < n && !endsName(sql[end]))
+            ++end;
+        result.params.append(sql.mid(i + 1, end - i - 1));
+        result.text.append(sql.mid(i, end - i));
+        i = end - 1;
+    }
+    return result;
+}

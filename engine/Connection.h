@@ -1,0 +1,198 @@
+#pragma once
+
+#include "engine/FieldType.h"
+#include "engine/ResultStore.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <array>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// A column of a result as the engine describes it.
+struct ColumnInfo {
+    QString name;
+    TFieldType type = ftUnknown;
+    int size = 0; // declared size of a text column, scale of a decimal one
+    int precision = 0; // precision of a decimal column
+};
+
+// What opening a statement yields: its columns and all of its rows.
+struct QueryResult {
+    std::vector<ColumnInfo> columns;
+    std::unique_ptr<ResultStore> rows;
+};
+
+// The rows of a table with one key per row, which identifies the row when it is
+// written back.
+struct TableResult {
+    QueryResult data;
+    std::vector<QVariantList> keys;
+    // The user may not write this table (a role that may only read it).
+    bool readOnly = false;
+};
+
+// A value held apart from any result: a text keeps its stored bytes exactly, well
+// formed or not.
+struct FieldValue {
+    CellClass cls = CellClass::Null;
+    QByteArray bytes; // text (UTF-8 as stored) or blob
+    qint64 integer = 0;
+    double real = 0;
+
+    static FieldValue of(const CellRef& cell)
+    {
+        FieldValue v;
+        v.cls = cell.cls;
+        v.integer = cell.integer;
+        v.real = cell.real;
+        if (cell.data)
+            v.bytes = QByteArray(cell.data, cell.size);
+        return v;
+    }
+    CellRef ref() const
+    {
+        CellRef c;
+        c.cls = cls;
+        c.integer = integer;
+        c.real = real;
+        c.data = bytes.constData();
+        c.size = bytes.size();
+        return c;
+    }
+    // The same class and the same value, byte for byte.
+    bool sameAs(const CellRef& cell) const
+    {
+        if (cell.cls != cls)
+            return false;
+        switch (cls) {
+        case CellClass::Null:
+            return true;
+        case CellClass::Integer:
+            return cell.integer == integer;
+        case CellClass::Float:
+            return cell.real == real;
+        case CellClass::Text:
+        case CellClass::Blob:
+            return QByteArrayView(cell.data, cell.size) == QByteArrayView(bytes);
+        }
+        return false;
+    }
+};
+
+// A cell as a Qt value: a key that finds a row again, a value bound to a statement.
+QVariant toVariant(const CellRef& cell);
+
+// A field written back to a row: its value when the row was read, and the new one.
+struct FieldChange {
+    QString column;
+    FieldValue before;
+    FieldValue after;
+};
+
+// Tells whether a database may have changed since a moment: two marks taken from a
+// connection differ when something was written in between, by this connection or
+// another program. An engine that cannot tell gives marks that are not known.
+struct ChangeMark {
+    bool known = false;
+    std::array<qint64, 3> parts {};
+    bool operator==(const ChangeMark& other) const = default;
+    // True when data read at `earlier` may be out of date now.
+    bool changedSince(const ChangeMark& earlier) const { return !known || !earlier.known || *this != earlier; }
+};
+
+// The message of a post whose record another program changed since it was read.
+inline QString recordChangedMessage()
+{
+    return QStringLiteral("L'enregistrement a été modifié par un autre utilisateur depuis sa lecture.");
+}
+
+// The message of a post whose record another program deleted.
+inline QString recordGoneMessage()
+{
+    return QStringLiteral("Enregistrement introuvable : il a été modifié ou supprimé par un autre utilisateur");
+}
+
+// The message of a post whose record cannot be told from another one: found by all its
+// values, it is not the only record that holds them.
+inline QString recordNotUniqueMessage()
+{
+    return QStringLiteral(
+        "Enregistrement non modifié : un autre enregistrement de la table contient exactement les mêmes valeurs");
+}
+
+// Watches a statement while it runs. The engine calls it from time to time with the
+// number of rows read so far, also while it works before the first row (a sort); it
+// must return quickly. Returning false stops the statement, which then throws
+// EDatabaseError(cancelledMessage()) and keeps nothing of its result.
+using ProgressCallback = std::function<bool(qint64 rowsRead)>;
+
+// The message of a write to a database or table that may only be read.
+inline QString readOnlyMessage()
+{
+    return QStringLiteral("Ne peut modifier un ensemble de données en lecture seule");
+}
+
+// The message of a statement stopped by the user.
+inline QString cancelledMessage()
+{
+    return QStringLiteral("Requête interrompue par l'utilisateur");
+}
+
+// A connection to a database. The embedded SQLite file and the server databases
+// reached through Qt SQL are its two implementations. Every failure throws
+// EDatabaseError with the engine's own message.
+class Connection
+{
+public:
+    virtual ~Connection() = default;
+
+    // Runs the statements of sql in order; the last one must yield a result set,
+    // which is read whole. A statement without a result set is executed, then
+    // "Erreur à la création du handle de curseur" is thrown. Several statements
+    // apply all or none: when one fails, those before it are undone and the error
+    // names the statement. A text that manages its own transactions runs as written.
+    // `progress`, when set, is called while the statement runs (see ProgressCallback).
+    virtual QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) = 0;
+
+    // True when the database cannot be written (a read-only file or alias).
+    virtual bool isReadOnly() const = 0;
+
+    // The files on this machine that hold the database while it is open (its file,
+    // journal and write-ahead log), whether they exist now or not; none for a server.
+    virtual QStringList databaseFiles() const { return {}; }
+
+    // True when the database's file was deleted, or another file took its name, since
+    // the connection opened it: the connection still reads the file it opened, which
+    // is no longer the one its name reaches. Never for a server.
+    virtual bool fileReplaced() const { return false; }
+
+    virtual TableResult openTable(const QString& table) = 0;
+    // Writes the changed fields of the row with key in one write transaction, once
+    // each is found still holding its value `before`; otherwise nothing is written and
+    // recordChangedMessage() is thrown (recordGoneMessage() when the row is gone).
+    virtual void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) = 0;
+    // Adds a row; the columns not named take their defaults.
+    virtual void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) = 0;
+
+    // The mark of the database's present state (see ChangeMark).
+    virtual ChangeMark changeMark() = 0;
+
+    // The most memory that one result may hold (see ResultStore): a statement whose
+    // result would need more stops with resultTooLargeMessage() and keeps nothing.
+    // Half of the machine's physical memory unless set.
+    qsizetype resultCeiling() const { return m_resultCeiling; }
+    void setResultCeiling(qsizetype bytes) { m_resultCeiling = bytes; }
+
+private:
+    qsizetype m_resultCeiling = ResultStore::defaultCeiling();
+};
+
+// The message of a statement that yields no result set.
+inline QString noCursorMessage()
+{
+    return QStringLiteral("Erreur à la création du handle de curseur");
+}

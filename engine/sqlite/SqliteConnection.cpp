@@ -1,0 +1,676 @@
+#include "engine/sqlite/SqliteConnection.h"
+
+#include "engine/SqlStatements.h"
+#include "platform/Exceptions.h"
+#include "platform/Utf8.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <exception>
+#include <optional>
+#include <sqlite3.h>
+
+namespace
+{
+
+constexpr int kBusyTimeoutMs = 5000;
+
+QString quoteIdentifier(const QString& name)
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+// Types a column that declares none from the classes of its values.
+ColumnInfo columnFromValues(const QString& name, const ResultStore& rows, int column)
+{
+    ColumnInfo c;
+    c.name = name;
+    const unsigned seen = rows.classesSeen(column) & ~(1u << unsigned(CellClass::Null));
+    const auto bit = [](CellClass cls) { return 1u << unsigned(cls); };
+    if (seen == bit(CellClass::Integer)) {
+        c.type = ftInteger;
+    } else if (seen && !(seen & ~(bit(CellClass::Integer) | bit(CellClass::Float)))) {
+        c.type = ftFloat;
+    } else if (seen == bit(CellClass::Blob)) {
+        c.type = ftBlob;
+    } else {
+        c.type = ftString;
+        c.size = int(qMin<qsizetype>(rows.longestText(column), 8192));
+    }
+    return c;
+}
+
+void bindValue(sqlite3_stmt* stmt, int index, const FieldValue& v)
+{
+    switch (v.cls) {
+    case CellClass::Null:
+        sqlite3_bind_null(stmt, index);
+        break;
+    case CellClass::Integer:
+        sqlite3_bind_int64(stmt, index, v.integer);
+        break;
+    case CellClass::Float:
+        sqlite3_bind_double(stmt, index, v.real);
+        break;
+    case CellClass::Text:
+        // The bytes as they are: an ill-formed sequence goes back unchanged.
+        sqlite3_bind_text64(
+            stmt, index, v.bytes.constData(), sqlite3_uint64(v.bytes.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+        break;
+    case CellClass::Blob:
+        sqlite3_bind_blob64(stmt, index, v.bytes.constData(), sqlite3_uint64(v.bytes.size()), SQLITE_TRANSIENT);
+        break;
+    }
+}
+
+// The value of a column of the current row, read as a result reads it.
+CellRef cellOf(sqlite3_stmt* stmt, int column)
+{
+    CellRef c;
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER:
+        c.cls = CellClass::Integer;
+        c.integer = sqlite3_column_int64(stmt, column);
+        break;
+    case SQLITE_FLOAT:
+        c.cls = CellClass::Float;
+        c.real = sqlite3_column_double(stmt, column);
+        break;
+    case SQLITE_TEXT:
+        c.cls = CellClass::Text;
+        c.data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        c.size = sqlite3_column_bytes(stmt, column);
+        break;
+    case SQLITE_BLOB:
+        c.cls = CellClass::Blob;
+        c.data = static_cast<const char*>(sqlite3_column_blob(stmt, column));
+        c.size = sqlite3_column_bytes(stmt, column);
+        break;
+    default:
+        break;
+    }
+    return c;
+}
+
+// The fields of a statement's columns, as their declared types give them; a column
+// without one is ftUnknown until its values are read.
+std::vector<ColumnInfo> declaredColumns(sqlite3_stmt* stmt)
+{
+    const int columns = sqlite3_column_count(stmt);
+    std::vector<ColumnInfo> result;
+    result.reserve(size_t(columns));
+    for (int i = 0; i < columns; ++i) {
+        const char* decl = sqlite3_column_decltype(stmt, i);
+        result.push_back(SqliteConnection::columnFromDeclaredType(
+            Utf8::decode(sqlite3_column_name(stmt, i)), decl ? Utf8::decode(decl) : QString()));
+    }
+    return result;
+}
+
+// Copies every row that a statement gives into rows; the result code of the last step.
+int copyRows(sqlite3_stmt* stmt, ResultStore& rows)
+{
+    const int columns = rows.columnCount();
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        rows.beginRow();
+        // The hot loop of every query: each class straight into the store, without
+        // building a CellRef first.
+        for (int i = 0; i < columns; ++i) {
+            switch (sqlite3_column_type(stmt, i)) {
+            case SQLITE_INTEGER:
+                rows.appendInteger(sqlite3_column_int64(stmt, i));
+                break;
+            case SQLITE_FLOAT:
+                rows.appendFloat(sqlite3_column_double(stmt, i));
+                break;
+            case SQLITE_TEXT:
+                rows.appendText(
+                    reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)), sqlite3_column_bytes(stmt, i));
+                break;
+            case SQLITE_BLOB:
+                rows.appendBlob(static_cast<const char*>(sqlite3_column_blob(stmt, i)), sqlite3_column_bytes(stmt, i));
+                break;
+            default:
+                rows.appendNull();
+                break;
+            }
+        }
+        rows.endRow();
+    }
+    return rc;
+}
+
+// How often a running statement reports, in steps of SQLite's virtual machine: a
+// row of a plain query takes some ten, so a few thousand reports a second at most.
+constexpr int kProgressSteps = 1000;
+
+// Watches a statement while it steps: SQLite's progress handler calls the caller's
+// callback every kProgressSteps, also while it sorts or groups before the first row,
+// and interrupts the statement when the callback says stop. The callback's own
+// exception cannot cross SQLite's frames: it stops the statement too and is thrown
+// again by check().
+class ProgressWatch
+{
+public:
+    ProgressWatch(sqlite3* db, const ProgressCallback& callback, const ResultStore* rows = nullptr)
+        : m_db(db)
+        , m_callback(callback)
+        , m_rows(rows)
+    {
+        if (m_callback)
+            sqlite3_progress_handler(m_db, kProgressSteps, &ProgressWatch::onProgress, this);
+    }
+    ~ProgressWatch()
+    {
+        if (m_callback)
+            sqlite3_progress_handler(m_db, 0, nullptr, nullptr);
+    }
+    ProgressWatch(const ProgressWatch&) = delete;
+    ProgressWatch& operator=(const ProgressWatch&) = delete;
+
+    // After a failed step: throws what stopped the statement, if the watch did.
+    void check() const
+    {
+        if (m_error)
+            std::rethrow_exception(m_error);
+        if (m_stopped)
+            throw EDatabaseError(cancelledMessage());
+    }
+
+private:
+    static int onProgress(void* watch)
+    {
+        auto* self = static_cast<ProgressWatch*>(watch);
+        try {
+            self->m_stopped = !self->m_callback(self->m_rows ? self->m_rows->rowCount() : 0);
+        } catch (...) {
+            self->m_error = std::current_exception();
+        }
+        return self->m_stopped || self->m_error ? 1 : 0;
+    }
+
+    sqlite3* m_db;
+    const ProgressCallback& m_callback;
+    const ResultStore* m_rows;
+    bool m_stopped = false;
+    std::exception_ptr m_error;
+};
+
+// Undoes what was written since the savepoint `name` was set, or the whole
+// transaction when it is the outermost one, unless the engine already rolled it back
+// (as it does after a full disk, for one). Errors here would hide the first one.
+void rollBack(sqlite3* db, bool outermost, const char* name)
+{
+    if (sqlite3_get_autocommit(db))
+        return;
+    const QByteArray sql = outermost ? QByteArray("ROLLBACK") : QByteArray("ROLLBACK TO ") + name + "; RELEASE " + name;
+    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
+}
+
+struct Statement {
+    sqlite3_stmt* stmt = nullptr;
+    ~Statement() { sqlite3_finalize(stmt); }
+};
+
+// The statements of a batch apply all or none: a savepoint set before the first is
+// released after the last, or rolled back when one fails.
+class BatchSavepoint
+{
+public:
+    explicit BatchSavepoint(sqlite3* db)
+        : m_db(db)
+        , m_outermost(sqlite3_get_autocommit(db) != 0)
+    {
+        if (sqlite3_exec(db, "SAVEPOINT velosql_batch", nullptr, nullptr, nullptr) != SQLITE_OK)
+            throw EDatabaseError(Utf8::decode(sqlite3_errmsg(db)));
+    }
+    ~BatchSavepoint()
+    {
+        if (m_open)
+            rollBack(m_db, m_outermost, "velosql_batch");
+    }
+    BatchSavepoint(const BatchSavepoint&) = delete;
+    BatchSavepoint& operator=(const BatchSavepoint&) = delete;
+
+    // Keeps every change: commits them when no transaction was open before.
+    void release()
+    {
+        if (!m_open)
+            return;
+        if (sqlite3_exec(m_db, "RELEASE velosql_batch", nullptr, nullptr, nullptr) != SQLITE_OK) {
+            const QString message = Utf8::decode(sqlite3_errmsg(m_db));
+            rollBack(m_db, m_outermost, "velosql_batch");
+            m_open = false;
+            throw EDatabaseError(message);
+        }
+        m_open = false;
+    }
+    // A statement that ends transactions ended this one too: nothing is left to undo.
+    void checkStillOpen()
+    {
+        if (sqlite3_get_autocommit(m_db))
+            m_open = false;
+    }
+
+private:
+    sqlite3* m_db;
+    bool m_outermost;
+    bool m_open = true;
+};
+
+} // namespace
+
+SqliteConnection::SqliteConnection(const QString& fileName, bool readOnly)
+{
+    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    const QByteArray path = fileName.toUtf8();
+    const int rc = sqlite3_open_v2(path.constData(), &m_db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        QString message = m_db ? Utf8::decode(sqlite3_errmsg(m_db)) : QStringLiteral("out of memory");
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw EDatabaseError(message + QStringLiteral(" : ") + fileName);
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(m_db, 0);
+    // Reading the schema tells a database from a file that is not one, without changing it.
+    char* error = nullptr;
+    if (sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, &error) != SQLITE_OK) {
+        const QString message = Utf8::decode(error ? error : sqlite3_errmsg(m_db));
+        sqlite3_free(error);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw EDatabaseError(message + QStringLiteral(" : ") + fileName);
+    }
+}
+
+SqliteConnection::~SqliteConnection()
+{
+    sqlite3_close_v2(m_db);
+}
+
+void SqliteConnection::fail() const
+{
+    throw EDatabaseError(Utf8::decode(sqlite3_errmsg(m_db)));
+}
+
+bool SqliteConnection::isReadOnly() const
+{
+    return sqlite3_db_readonly(m_db, "main") == 1;
+}
+
+// The file of every database the connection has attached (main first), each with
+// the journal and write-ahead log files that SQLite keeps beside it. The temporary
+// and in-memory databases have no file.
+QStringList SqliteConnection::databaseFiles() const
+{
+    QStringList files;
+    const auto addDatabase = [&](const char* name) {
+        const char* file = sqlite3_db_filename(m_db, name);
+        if (!file || !*file)
+            return;
+        const QString path = Utf8::decode(file);
+        files << path << path + QStringLiteral("-journal") << path + QStringLiteral("-wal")
+              << path + QStringLiteral("-shm");
+    };
+#if SQLITE_VERSION_NUMBER >= 3039000
+    for (int i = 0; const char* name = sqlite3_db_name(m_db, i); ++i)
+        addDatabase(name);
+#else
+    addDatabase("main");
+#endif
+    return files;
+}
+
+bool SqliteConnection::fileReplaced() const
+{
+    int moved = 0;
+    return sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved;
+}
+
+ColumnInfo SqliteConnection::columnFromDeclaredType(const QString& name, const QString& declared)
+{
+    ColumnInfo c;
+    c.name = name;
+    const QString t = declared.trimmed().toUpper();
+    static const QRegularExpression sizeRe(QStringLiteral("\\(\\s*(\\d+)\\s*(?:,\\s*(\\d+)\\s*)?\\)"));
+    const auto m = sizeRe.match(t);
+    const int first = m.hasMatch() ? m.captured(1).toInt() : 0;
+    const int second = m.hasMatch() && m.hasCaptured(2) ? m.captured(2).toInt() : 0;
+    const QString base = t.left(t.indexOf(QLatin1Char('('))).trimmed();
+    auto is = [&](const char* word) { return base == QLatin1String(word); };
+    auto has = [&](const char* part) { return base.contains(QLatin1String(part)); };
+
+    if (is("MONEY") || is("CURRENCY") || is("SMALLMONEY"))
+        c.type = ftCurrency;
+    else if (is("DECIMAL") || is("NUMERIC") || is("BCD")) {
+        c.type = ftBCD;
+        c.precision = first;
+        c.size = second;
+    } else if (is("DATETIME") || has("TIMESTAMP"))
+        c.type = ftDateTime;
+    else if (is("DATE"))
+        c.type = ftDate;
+    else if (is("TIME"))
+        c.type = ftTime;
+    else if (is("BOOLEAN") || is("BOOL") || is("LOGICAL") || is("BIT"))
+        c.type = ftBoolean;
+    else if (is("SMALLINT") || is("TINYINT") || is("INT2"))
+        c.type = ftSmallint;
+    else if (is("WORD"))
+        c.type = ftWord;
+    else if (has("AUTOINC"))
+        c.type = ftAutoInc;
+    else if (is("MEMO") || is("TEXT") || has("CLOB") || is("LONGTEXT") || is("MEDIUMTEXT"))
+        c.type = ftMemo;
+    else if (is("FMTMEMO"))
+        c.type = ftFmtMemo;
+    else if (is("GRAPHIC") || is("IMAGE"))
+        c.type = ftGraphic;
+    else if (is("OLE"))
+        c.type = ftParadoxOle;
+    else if (is("TYPEDBINARY"))
+        c.type = ftTypedBinary;
+    else if (has("BLOB") || is("BINARY") || is("VARBINARY") || is("BYTEA"))
+        c.type = ftBlob;
+    else if (has("CHAR")) {
+        c.type = ftString;
+        c.size = first;
+    } else if (has("INT"))
+        c.type = ftInteger;
+    else if (has("REAL") || has("FLOA") || has("DOUB"))
+        c.type = ftFloat;
+    else
+        c.type = ftUnknown; // typed from its values
+    return c;
+}
+
+void SqliteConnection::failIn(int number, TextRun run, QByteArrayView statement) const
+{
+    throw EDatabaseError(statementFailure(run, number, Utf8::decode(sqlite3_errmsg(m_db)), statement));
+}
+
+QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback& progress)
+{
+    const QByteArray utf8 = sql.toUtf8();
+    const char* tail = utf8.constData();
+    const char* const end = tail + utf8.size();
+    // Set once the text shows a second statement, unless it holds one that no
+    // transaction may hold.
+    std::optional<BatchSavepoint> batch;
+    TextRun run = TextRun::Single;
+    int number = 0;
+    for (;;) {
+        Statement s;
+        const char* next = nullptr;
+        if (sqlite3_prepare_v2(m_db, tail, int(end - tail), &s.stmt, &next) != SQLITE_OK) {
+            const QByteArrayView rest(tail, end - tail);
+            failIn(number + 1, number == 0 ? scanStatements(rest).run() : run, rest);
+        }
+        const bool last = holdsNoStatement(QByteArrayView(next, end - next));
+        tail = next;
+        if (!s.stmt) {
+            if (last) {
+                if (batch)
+                    batch->release();
+                throw EDatabaseError(noCursorMessage());
+            }
+            continue;
+        }
+        ++number;
+        if (number == 1 && !last) {
+            run = scanStatements(utf8).run();
+            if (run == TextRun::AllOrNone)
+                batch.emplace(m_db);
+        }
+        if (!last || sqlite3_column_count(s.stmt) == 0) {
+            runToEnd(s.stmt, number, run, progress);
+            if (batch)
+                batch->checkStillOpen();
+            if (last) {
+                // Every statement ran: their changes stay, as one statement's do.
+                if (batch)
+                    batch->release();
+                throw EDatabaseError(noCursorMessage());
+            }
+            continue;
+        }
+
+        QueryResult result = readResult(s.stmt, number, run, progress);
+        if (batch)
+            batch->release();
+        return result;
+    }
+}
+
+void SqliteConnection::runToEnd(sqlite3_stmt* stmt, int number, TextRun run, const ProgressCallback& progress) const
+{
+    const ProgressWatch watch(m_db, progress);
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) { }
+    if (rc != SQLITE_DONE) {
+        watch.check();
+        failIn(number, run, sqlite3_sql(stmt));
+    }
+}
+
+QueryResult SqliteConnection::readResult(
+    sqlite3_stmt* stmt, int number, TextRun run, const ProgressCallback& progress) const
+{
+    QueryResult result;
+    result.columns = declaredColumns(stmt);
+    result.rows = std::make_unique<ResultStore>(int(result.columns.size()), resultCeiling());
+    const ProgressWatch watch(m_db, progress, result.rows.get());
+    if (copyRows(stmt, *result.rows) != SQLITE_DONE) {
+        watch.check();
+        failIn(number, run, sqlite3_sql(stmt));
+    }
+    for (int i = 0; i < int(result.columns.size()); ++i)
+        if (result.columns[size_t(i)].type == ftUnknown)
+            result.columns[size_t(i)] = columnFromValues(result.columns[size_t(i)].name, *result.rows, i);
+    return result;
+}
+
+bool SqliteConnection::hasRowid(const QString& table)
+{
+    // A view may show a rowid of its own that finds nothing in it.
+    {
+        Statement view;
+        const QByteArray name = table.toUtf8();
+        if (sqlite3_prepare_v2(m_db, "SELECT 1 FROM sqlite_schema WHERE type = 'view' AND name = ?1 COLLATE NOCASE", -1,
+                &view.stmt, nullptr)
+                == SQLITE_OK
+            && sqlite3_bind_text64(
+                   view.stmt, 1, name.constData(), sqlite3_uint64(name.size()), SQLITE_TRANSIENT, SQLITE_UTF8)
+                == SQLITE_OK
+            && sqlite3_step(view.stmt) == SQLITE_ROW)
+            return false;
+    }
+    // A table WITHOUT ROWID has none.
+    Statement s;
+    const QByteArray probe = (QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(table)).toUtf8();
+    return sqlite3_prepare_v2(m_db, probe.constData(), int(probe.size()), &s.stmt, nullptr) == SQLITE_OK;
+}
+
+TableResult SqliteConnection::openTable(const QString& table)
+{
+    // Rows are found again by their rowid; those of a view or of a table WITHOUT ROWID
+    // by every value they hold.
+    const bool byRowid = hasRowid(table);
+    QueryResult all = execute(QStringLiteral("SELECT %1* FROM %2")
+                                  .arg(byRowid ? QStringLiteral("rowid, ") : QString(), quoteIdentifier(table)));
+    const int first = byRowid ? 1 : 0;
+    TableResult result;
+    const int columns = int(all.columns.size()) - first;
+    result.data.columns.assign(all.columns.begin() + first, all.columns.end());
+    if (byRowid) {
+        m_valueKeys.remove(table);
+    } else {
+        QStringList names;
+        for (const ColumnInfo& c : result.data.columns)
+            names << c.name;
+        m_valueKeys.insert(table, names);
+    }
+    result.data.rows = std::make_unique<ResultStore>(columns, resultCeiling());
+    for (qsizetype r = 0; r < all.rows->rowCount(); ++r) {
+        QVariantList key;
+        if (byRowid) {
+            key << all.rows->cell(r, 0).integer;
+        } else {
+            // Each value as its class and its bytes, so that a text and a blob of the
+            // same bytes, or an ill-formed text, find their row exactly.
+            for (int c = 0; c < columns; ++c) {
+                const CellRef cell = all.rows->cell(r, c);
+                key << int(cell.cls)
+                    << (cell.cls == CellClass::Integer        ? QVariant(cell.integer)
+                               : cell.cls == CellClass::Float ? QVariant(cell.real)
+                               : cell.data                    ? QVariant(QByteArray(cell.data, cell.size))
+                                                              : QVariant());
+            }
+        }
+        result.keys.push_back(key);
+        result.data.rows->beginRow();
+        for (int c = 0; c < columns; ++c)
+            result.data.rows->appendCell(all.rows->cell(r, c + first));
+        result.data.rows->endRow();
+    }
+    return result;
+}
+
+QString SqliteConnection::whereKey(const QString& table, const QVariantList& key, std::vector<FieldValue>& values) const
+{
+    const auto names = m_valueKeys.constFind(table);
+    if (names == m_valueKeys.cend()) {
+        FieldValue rowid;
+        rowid.cls = CellClass::Integer;
+        rowid.integer = key.value(0).toLongLong();
+        values.push_back(rowid);
+        return QStringLiteral("rowid = ?");
+    }
+    QStringList where;
+    for (qsizetype i = 0; i < names->size(); ++i) {
+        FieldValue v;
+        v.cls = CellClass(key.value(2 * i).toInt());
+        const QVariant value = key.value(2 * i + 1);
+        v.integer = v.cls == CellClass::Integer ? value.toLongLong() : 0;
+        v.real = v.cls == CellClass::Float ? value.toDouble() : 0;
+        if (v.cls == CellClass::Text || v.cls == CellClass::Blob)
+            v.bytes = value.toByteArray();
+        values.push_back(v);
+        // IS, not =: a null finds a null.
+        where << quoteIdentifier(names->at(i)) + QStringLiteral(" IS ?");
+    }
+    return where.isEmpty() ? QStringLiteral("1") : where.join(QStringLiteral(" AND "));
+}
+
+void SqliteConnection::exec(const char* sql)
+{
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        fail();
+}
+
+void SqliteConnection::run(const QString& sql, const std::vector<FieldValue>& values)
+{
+    Statement s;
+    const QByteArray utf8 = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &s.stmt, nullptr) != SQLITE_OK)
+        fail();
+    for (size_t i = 0; i < values.size(); ++i)
+        bindValue(s.stmt, int(i) + 1, values[i]);
+    if (sqlite3_step(s.stmt) != SQLITE_DONE)
+        fail();
+}
+
+void SqliteConnection::updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes)
+{
+    if (changes.empty())
+        return;
+    QStringList names;
+    QStringList sets;
+    std::vector<FieldValue> values;
+    for (const FieldChange& c : changes) {
+        names << quoteIdentifier(c.column);
+        sets << quoteIdentifier(c.column) + QStringLiteral(" = ?");
+        values.push_back(c.after);
+    }
+    std::vector<FieldValue> keyValues;
+    const QString where = whereKey(table, key, keyValues);
+    values.insert(values.end(), keyValues.begin(), keyValues.end());
+
+    // The write lock comes first, so that nobody changes the row between the check and the write.
+    const bool outermost = sqlite3_get_autocommit(m_db) != 0;
+    exec(outermost ? "BEGIN IMMEDIATE" : "SAVEPOINT velosql_post");
+    try {
+        {
+            Statement s;
+            const QByteArray check = QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                                         .arg(names.join(QStringLiteral(", ")), quoteIdentifier(table), where)
+                                         .toUtf8();
+            if (sqlite3_prepare_v2(m_db, check.constData(), int(check.size()), &s.stmt, nullptr) != SQLITE_OK)
+                fail();
+            for (size_t i = 0; i < keyValues.size(); ++i)
+                bindValue(s.stmt, int(i) + 1, keyValues[i]);
+            int rc = sqlite3_step(s.stmt);
+            if (rc == SQLITE_DONE)
+                throw EDatabaseError(recordGoneMessage());
+            if (rc != SQLITE_ROW)
+                fail();
+            for (size_t i = 0; i < changes.size(); ++i)
+                if (!changes[i].before.sameAs(cellOf(s.stmt, int(i))))
+                    throw EDatabaseError(recordChangedMessage());
+            // Found by its values, the record must be the only one that holds them.
+            rc = sqlite3_step(s.stmt);
+            if (rc == SQLITE_ROW)
+                throw EDatabaseError(recordNotUniqueMessage());
+            if (rc != SQLITE_DONE)
+                fail();
+        }
+        run(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                .arg(quoteIdentifier(table), sets.join(QStringLiteral(", ")), where),
+            values);
+        exec(outermost ? "COMMIT" : "RELEASE velosql_post");
+    } catch (...) {
+        rollBack(m_db, outermost, "velosql_post");
+        throw;
+    }
+}
+
+void SqliteConnection::insertRow(
+    const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
+{
+    if (columns.isEmpty()) {
+        run(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(table)), {});
+        return;
+    }
+    QStringList names;
+    QStringList marks;
+    for (const QString& c : columns) {
+        names << quoteIdentifier(c);
+        marks << QStringLiteral("?");
+    }
+    run(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(quoteIdentifier(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+        values);
+}
+
+qint64 SqliteConnection::pragmaValue(const char* sql)
+{
+    Statement s;
+    if (sqlite3_prepare_v2(m_db, sql, -1, &s.stmt, nullptr) != SQLITE_OK || sqlite3_step(s.stmt) != SQLITE_ROW)
+        fail();
+    return sqlite3_column_int64(s.stmt, 0);
+}
+
+ChangeMark SqliteConnection::changeMark()
+{
+    // data_version moves with the commits of other connections only; this
+    // connection's own writes are counted apart.
+    ChangeMark mark;
+    mark.known = true;
+    mark.parts = { pragmaValue("PRAGMA data_version"), qint64(sqlite3_total_changes64(m_db)),
+        pragmaValue("PRAGMA schema_version") };
+    return mark;
+}

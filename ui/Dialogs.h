@@ -1,0 +1,105 @@
+#pragma once
+
+#include "engine/Credentials.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+class QMessageBox;
+class QPrintDialog;
+class QPrinter;
+class QPushButton;
+
+// Every modal question of the program goes through this interface. The program
+// uses QtDialogs; tests install a scripted implementation that answers and records.
+class Dialogs
+{
+public:
+    enum class Icon { None, Information, Warning, Question, Error };
+
+    struct MessageBox {
+        QString caption;
+        QString text;
+        Icon icon = Icon::None;
+        QStringList buttons; // texts, left to right
+        int defaultButton = 0; // index into buttons
+        int escapeButton = -1; // answer given by Escape or by closing the box
+    };
+
+    struct SaveFile {
+        QString title;
+        QStringList filters; // one entry each: "Fichiers HTML (*.htm)"
+        QString defaultSuffix; // without the dot: "htm"
+        QString directory; // initial folder
+        QString fileName; // proposed file name (full path or bare name)
+        int filterIndex = 1; // 1-based, as the program counts entries
+    };
+
+    struct SaveFileResult {
+        QString fileName; // full path
+        int filterIndex = 1; // 1-based
+    };
+
+    struct PrintSetup {
+        bool allowPrintToFile = true;
+        bool allowSelection = true;
+        bool allowPageRange = true;
+        bool allowCopies = true;
+        bool collateCopies = false;
+    };
+
+    // The login prompt: the database named, a proposed user name, whether the server
+    // refused the last password, and why a password of the alias was not used.
+    struct LoginRequest {
+        QString caption;
+        QString database;
+        QString user;
+        bool retry = false;
+        QString notice;
+    };
+
+    // The prompt for a table's password.
+    struct TablePasswordRequest {
+        QString caption;
+        QString table;
+    };
+
+    virtual ~Dialogs() = default;
+
+    // Returns the index of the button chosen (escapeButton when the box is closed).
+    virtual int messageBox(QWidget* parent, const MessageBox& box) = 0;
+    virtual std::optional<SaveFileResult> saveFile(QWidget* parent, const SaveFile& request) = 0;
+    // Runs the print dialog on printer; true when confirmed (printer then holds the choice).
+    virtual bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) = 0;
+    // Asks for a user name and password (at most 31 characters each).
+    virtual std::optional<Login> login(QWidget* parent, const LoginRequest& request) = 0;
+    // Asks for a table's password (at most 31 characters).
+    virtual std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) = 0;
+
+    // The program's error box, through messageBox: the stop icon and one "OK" button,
+    // which Escape answers too.
+    void showError(QWidget* parent, const QString& caption, const QString& text);
+
+    // The installed implementation (QtDialogs unless a test installed another).
+    static Dialogs& instance();
+    // Installs d (not owned); nullptr restores the Qt implementation.
+    static void install(Dialogs* d);
+};
+
+// The real dialogs, on Qt's widgets.
+class QtDialogs : public Dialogs
+{
+public:
+    // Make the Qt dialogs ready to run, as the calls below run them: tests look at
+    // them shown without running them. Returns the box's buttons, in order.
+    static QList<QPushButton*> setUp(QMessageBox& mb, const MessageBox& box);
+    static void setUp(QPrintDialog& dialog, const PrintSetup& setup);
+
+    int messageBox(QWidget* parent, const MessageBox& box) override;
+    std::optional<SaveFileResult> saveFile(QWidget* parent, const SaveFile& request) override;
+    bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) override;
+    std::optional<Login> login(QWidget* parent, const LoginRequest& request) override;
+    std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) override;
+};

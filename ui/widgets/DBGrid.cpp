@@ -1,0 +1,237 @@
+#include "ui/widgets/DBGrid.h"
+
+#include "data/DataSet.h"
+
+#include <QFontMetricsF>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QtMath>
+
+namespace
+{
+// What a grid cell shows of a long text: its first line, cut short.
+constexpr qsizetype kCellTextLimit = 256;
+}
+
+DataSetModel::DataSetModel(QObject* parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+void DataSetModel::setDataSet(TDataSet* dataSet)
+{
+    if (m_dataSet)
+        disconnect(m_dataSet, nullptr, this, nullptr);
+    m_dataSet = dataSet;
+    if (m_dataSet) {
+        connect(m_dataSet, &TDataSet::layoutChanged, this, &DataSetModel::rebuild);
+        connect(m_dataSet, &TDataSet::recordChanged, this, [this] {
+            if (m_dataSet && m_dataSet->recNo() >= 0 && !m_fieldIndexes.isEmpty())
+                emit dataChanged(
+                    index(int(m_dataSet->recNo()), 0), index(int(m_dataSet->recNo()), int(m_fieldIndexes.size()) - 1));
+        });
+    }
+    rebuild();
+}
+
+void DataSetModel::rebuild()
+{
+    beginResetModel();
+    m_fieldIndexes.clear();
+    if (m_dataSet && m_dataSet->active())
+        for (int i = 0; i < m_dataSet->fieldCount(); ++i)
+            if (m_dataSet->field(i)->visible())
+                m_fieldIndexes.append(i);
+    endResetModel();
+}
+
+TField* DataSetModel::fieldOfColumn(int column) const
+{
+    if (!m_dataSet || column < 0 || column >= m_fieldIndexes.size() || !m_dataSet->active())
+        return nullptr;
+    return m_dataSet->field(m_fieldIndexes[column]);
+}
+
+int DataSetModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid() || !m_dataSet || m_fieldIndexes.isEmpty())
+        return 0;
+    return int(qMin<qsizetype>(m_dataSet->recordCount(), INT_MAX));
+}
+
+int DataSetModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_fieldIndexes.size());
+}
+
+QVariant DataSetModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid())
+        return {};
+    TField* f = fieldOfColumn(index.column());
+    if (!f)
+        return {};
+    const CellRef c = f->cellAt(index.row());
+    // Binary contents are not shown as text; memos show their first line.
+    if (isBlobType(f->dataType()) && !isMemoType(f->dataType()))
+        return c.cls == CellClass::Null ? QString() : QStringLiteral("(BLOB)");
+    // Only the start of a long value is converted: one character past what is shown
+    // tells that the text goes on.
+    QString text = f->textStart(c, kCellTextLimit + 1);
+    qsizetype lineEnd = text.indexOf(QLatin1Char('\r'));
+    if (const qsizetype lf = text.indexOf(QLatin1Char('\n')); lf >= 0 && (lineEnd < 0 || lf < lineEnd))
+        lineEnd = lf;
+    if (lineEnd >= 0 || text.size() > kCellTextLimit) {
+        qsizetype shown = qMin(lineEnd >= 0 ? lineEnd : text.size(), kCellTextLimit);
+        // A character of two code units is shown whole or not at all.
+        if (shown > 0 && text[shown - 1].isHighSurrogate() && shown < text.size() && text[shown].isLowSurrogate())
+            --shown;
+        text.truncate(shown);
+        text.append(QChar(0x2026));
+    }
+    return text;
+}
+
+QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
+        return {};
+    TField* f = fieldOfColumn(section);
+    return f ? QVariant(f->fieldName()) : QVariant();
+}
+
+Qt::ItemFlags DataSetModel::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+TDBGrid::TDBGrid(QWidget* parent, const QString& name)
+    : QTableView(parent)
+    , m_model(new DataSetModel(this))
+{
+    if (!name.isEmpty())
+        setObjectName(name);
+    setModel(m_model);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setTabKeyNavigation(true);
+    setWordWrap(false);
+    setShowGrid(true);
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setSectionsMovable(true);
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    horizontalHeader()->setHighlightSections(false);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &TDBGrid::sizeColumns);
+}
+
+void TDBGrid::setDataSource(TDataSource* source)
+{
+    TDataSet* ds = source ? source->dataSet() : nullptr;
+    if (TDataSet* previous = dataSet()) {
+        disconnect(previous, &TDataSet::currentChanged, this, &TDBGrid::scheduleSync);
+        disconnect(previous, &TDataSet::layoutChanged, this, &TDBGrid::scheduleSync);
+    }
+    m_model->setDataSet(ds);
+    if (ds) {
+        connect(ds, &TDataSet::currentChanged, this, &TDBGrid::scheduleSync);
+        connect(ds, &TDataSet::layoutChanged, this, &TDBGrid::scheduleSync);
+    }
+}
+
+void TDBGrid::scheduleSync()
+{
+    // A walk moves the cursor record by record; the grid catches up once, from the
+    // event loop, instead of repainting for every record passed.
+    if (m_syncPending)
+        return;
+    m_syncPending = true;
+    QMetaObject::invokeMethod(this, &TDBGrid::syncToDataSet, Qt::QueuedConnection);
+}
+
+void TDBGrid::syncToDataSet()
+{
+    m_syncPending = false;
+    TDataSet* ds = dataSet();
+    if (!ds || !ds->active() || ds->recNo() < 0 || m_model->columnCount() == 0)
+        return;
+    const int row = int(ds->recNo());
+    const int column = currentIndex().isValid() ? currentIndex().column() : horizontalHeader()->logicalIndex(0);
+    const QModelIndex target = m_model->index(row, column);
+    if (target == currentIndex())
+        return;
+    m_syncing = true;
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    scrollTo(target);
+    m_syncing = false;
+}
+
+void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (!m_syncing && current.isValid() && dataSet() && current.row() != previous.row())
+        dataSet()->moveTo(current.row());
+}
+
+void TDBGrid::sizeColumns()
+{
+    // Widths in characters count digits, the widest common glyphs of data.
+    // Counted in 64 bits: a declared size may be as large as an int holds.
+    const qint64 charWidth = fontMetrics().horizontalAdvance(QLatin1Char('0'));
+    // Texts measured to the fraction of a pixel, rounded up as the style does.
+    const QFontMetricsF metrics(font());
+    // A cell's text keeps a margin either side, and the grid line takes a pixel.
+    const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + int(showGrid());
+    for (int c = 0; c < m_model->columnCount(); ++c) {
+        TField* f = m_model->fieldOfColumn(c);
+        const qint64 chars = qMax<qint64>(f->displayWidth(), f->fieldName().size());
+        qint64 width = chars * charWidth + 8;
+        for (const QString& text : f->widestTexts())
+            width = qMax<qint64>(width, qCeil(metrics.horizontalAdvance(text)) + margins);
+        // The caption shows whole too, in the header's own font and margins.
+        width = qMax<qint64>(width, horizontalHeader()->sectionSizeHint(c));
+        setColumnWidth(c, int(qBound<qint64>(4 * charWidth, width, 400)));
+    }
+}
+
+TField* TDBGrid::selectedField() const
+{
+    return m_model->fieldOfColumn(currentIndex().column());
+}
+
+int TDBGrid::columnCountShown() const
+{
+    return m_model->columnCount();
+}
+
+TField* TDBGrid::fieldAtDisplayColumn(int visualIndex) const
+{
+    return m_model->fieldOfColumn(horizontalHeader()->logicalIndex(visualIndex));
+}
+
+void TDBGrid::mousePressEvent(QMouseEvent* event)
+{
+    // The right button opens a menu: the user's place in the result stays.
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
+    m_pressed = indexAt(event->position().toPoint());
+}
+
+void TDBGrid::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    const QModelIndex index = indexAt(event->position().toPoint());
+    const bool click = event->button() == Qt::LeftButton && index.isValid() && index == m_pressed;
+    QTableView::mouseReleaseEvent(event);
+    if (click)
+        emit cellClick(index.column());
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "data/DataSet.h"
+
+#include <QAbstractTableModel>
+#include <QPointer>
+#include <QTableView>
+class TDataSource;
+class TField;
+
+// The rows of a data set as a table model: one column per visible field, headed by
+// the field's name. Cells are read straight from the data set's store, so only the
+// rows on screen are ever converted to text.
+class DataSetModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    explicit DataSetModel(QObject* parent = nullptr);
+
+    void setDataSet(TDataSet* dataSet);
+    TDataSet* dataSet() const { return m_dataSet; }
+    TField* fieldOfColumn(int column) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    void rebuild();
+
+    QPointer<TDataSet> m_dataSet;
+    QList<int> m_fieldIndexes;
+};
+
+// A read-only grid bound to a data set: movable and resizable columns, one cell
+// selected at a time, no indicator column. The right button leaves the current cell
+// where it is, for the grid's context menu. It shows the data set's current record
+// and follows it; a walk over many records repaints once, when the walk is over.
+class TDBGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    explicit TDBGrid(QWidget* parent = nullptr, const QString& name = {});
+
+    void setDataSource(TDataSource* source);
+    TDataSet* dataSet() const { return m_model->dataSet(); }
+
+    // The field of the current column; nullptr without one.
+    TField* selectedField() const;
+    // Number of columns, and the field of a column counted in display order.
+    int columnCountShown() const;
+    TField* fieldAtDisplayColumn(int visualIndex) const;
+
+signals:
+    // The left button was released over the data cell that it was pressed on, after
+    // the cell became current.
+    void cellClick(int column);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+private:
+    void scheduleSync();
+    void syncToDataSet();
+    void sizeColumns();
+
+    DataSetModel* m_model;
+    bool m_syncPending = false;
+    bool m_syncing = false;
+    QPersistentModelIndex m_pressed;
+};
