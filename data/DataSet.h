@@ -21,7 +21,6 @@ public:
     ~TDataSet() override;
 
     // The alias of the database.
-    const QString& databaseName() const { return m_databaseName; }
     void setDatabaseName(const QString& alias) { m_databaseName = alias; }
 
     bool active() const { return m_state != dsInactive; }

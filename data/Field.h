@@ -24,9 +24,8 @@ public:
     int size() const { return m_size; }
     int precision() const { return m_precision; }
 
-    // The label shown for the field: its name unless a label was set.
-    QString displayLabel() const { return m_label.isEmpty() ? m_name : m_label; }
-    void setDisplayLabel(const QString& label) { m_label = label; }
+    // The label shown for the field: its name.
+    const QString& displayLabel() const { return m_name; }
 
     // Width in characters: the width set (1 or more); otherwise the declared size of
     // a text field, 4 for a logical field ("Vrai", "Faux"), precision + 1 for a
@@ -71,7 +70,6 @@ private:
     const TextForms* m_forms; // the data set's, taken when it opened
     int m_index;
     QString m_name;
-    QString m_label;
     TFieldType m_type;
     int m_size;
     int m_precision;

@@ -15,7 +15,6 @@ public:
     explicit TTable(QObject* owner = nullptr, const QString& name = {});
 
     // A name like a file's ("ListBase.DB") names the table without its extension.
-    const QString& tableName() const { return m_tableName; }
     void setTableName(const QString& name) { m_tableName = name; }
     QString sqlTableName() const;
 

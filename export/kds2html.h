@@ -42,7 +42,6 @@ public:
     void setHeader(const QStringList& lines) { m_header = lines; }
     const QStringList& footer() const { return m_footer; }
     void setFooter(const QStringList& lines) { m_footer = lines; }
-    const TKHTMLFormatCellEvent& onFormatCell() const { return m_onFormatCell; }
     void setOnFormatCell(TKHTMLFormatCellEvent callback) { m_onFormatCell = std::move(callback); }
     // Watches the walk over the records; none by default.
     void setOnProgress(RecordProgress progress) { m_onProgress = std::move(progress); }
