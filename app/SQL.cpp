@@ -4,7 +4,6 @@
 #include "app/ClipBoard.h"
 #include "app/Controls.h"
 #include "app/ImageList.h"
-#include "app/PrintProgress.h"
 #include "app/RememberedList.h"
 #include "app/WorkProgress.h"
 #include "data/DataSet.h"
@@ -511,7 +510,8 @@ void TFicheSQL::ToolButtonImprimerClick(QObject*)
         return;
     QtPrinter printer(*PrintDialogSQL);
     KDatasetToPrinterSQL->setPrinter(&printer);
-    PrintProgress progress(this);
+    // "Annuler" aborts the job: nothing is printed, and no message.
+    WorkProgress progress(this, QStringLiteral("Impression"), QStringLiteral("Impression des données de la requête…"));
     KDatasetToPrinterSQL->setOnProgress(
         [&progress](qsizetype done, qsizetype total) { return progress.report(done, total); });
     const auto detach = qScopeGuard([this] {
@@ -533,8 +533,8 @@ void TFicheSQL::showEvent(QShowEvent* event)
 
 void TFicheSQL::closeEvent(QCloseEvent* event)
 {
-    // Closing while a statement or an export runs would save the list and leave the
-    // work half done; the user stops it with "Annuler" first.
+    // Closing while a statement, an export or a print runs would save the list and
+    // leave the work half done; the user stops it with "Annuler" first.
     if (WorkProgress::running()) {
         event->ignore();
         return;

@@ -9,19 +9,32 @@
 class QProgressDialog;
 class QWidget;
 
-// Keeps the program alive and stoppable while long work runs on the window's thread
-// (a statement, an export): the work reports through report(), which is cheap enough
-// to call for every row. The work stays on this thread: a result being read stays
-// inside the engine until it is whole, and no click reaches a window meanwhile, so no
-// handler meets it half read; a worker thread would need the data set, the grid and
-// the connection guarded against the window for the whole run.
+// Long work: every operation that may outlast a blink (running a statement, saving
+// the result, printing it) keeps this one contract.
 //
-// Work that ends within half a second shows nothing. Past that, a modal progress
-// dialog shows the label, what the work has done so far and an "Annuler" button.
-// Events are let through at most every 50 ms: before the dialog is shown, without
-// the user's input (no click or key reaches a window while the work is half done);
-// once it is shown, all of them, the dialog blocking the windows behind it. The wait
-// cursor shows until the dialog does.
+// - Reporting. The operation takes a progress callback, bool(done, total), and calls
+//   it often: every row is fine. The window that starts the operation creates a
+//   WorkProgress on its stack around the call and hands the callback on to report().
+//   Events go through inside report(): a walk over a data set's records goes through
+//   DataSetWalk, which takes its place back after each report.
+// - Cancelling. "Annuler" makes report() return false, and keeps it false; the
+//   operation stops at that report. A stopped operation leaves everything as it was:
+//   a statement fails with cancelledMessage() and keeps no result, an export leaves
+//   every target as it was, a print job is aborted and prints nothing. The user asked
+//   for the stop: only the statement says so, as its error.
+// - The window meanwhile. Nothing for half a second but the wait cursor; then a modal
+//   dialog with the label, what was done so far and "Annuler". No click or key reaches
+//   a window before the work ends, and the window refuses to close while running().
+// - Failure. An error leaves the operation as a stop does, with nothing half done;
+//   its exception passes through the WorkProgress, which takes its dialog away, to
+//   the handler's guard, which shows it.
+//
+// The work stays on the window's thread: a result being read stays inside the engine
+// until it is whole, and no click reaches a window meanwhile, so no handler meets it
+// half read; a worker thread would need the data set, the grid and the connection
+// guarded against the window for the whole run. Events are let through at most every
+// 50 ms: before the dialog is shown, without the user's input; once it is shown, all
+// of them, the dialog blocking the windows behind it.
 class WorkProgress
 {
 public:

@@ -127,7 +127,8 @@ inline QString recordNotUniqueMessage()
 // Watches a statement while it runs. The engine calls it from time to time with the
 // number of rows read so far, also while it works before the first row (a sort); it
 // must return quickly. Returning false stops the statement, which then throws
-// EDatabaseError(cancelledMessage()) and keeps nothing of its result.
+// EDatabaseError(cancelledMessage()) and keeps nothing of its result. The window
+// drives it as all long work (app/WorkProgress.h).
 using ProgressCallback = std::function<bool(qint64 rowsRead)>;
 
 // The message of a write to a database or table that may only be read.
@@ -142,9 +143,9 @@ inline QString cancelledMessage()
     return QStringLiteral("Requête interrompue par l'utilisateur");
 }
 
-// A connection to a database. The embedded SQLite file and the server databases
-// reached through Qt SQL are its two implementations. Every failure throws
-// EDatabaseError with the engine's own message.
+// A connection to a database. Three implementations: the embedded SQLite file,
+// PostgreSQL servers reached through libpq, and the databases reached through Qt SQL
+// (ODBC). Every failure throws EDatabaseError with the engine's own message.
 class Connection
 {
 public:

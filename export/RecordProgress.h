@@ -8,7 +8,7 @@
 // Watches an export: told the records written so far and the record count before
 // each record; it may let events through. Returning false stops the export, which
 // then writes nothing: its temporary files are removed and every target stays as it
-// was.
+// was. The window drives it as all long work (app/WorkProgress.h).
 using RecordProgress = std::function<bool(qsizetype done, qsizetype total)>;
 
 // Tells progress, when there is one, where walk stands before its next record; false

@@ -28,6 +28,7 @@ class TKDatasetToPrinter : public TComponent
 public:
     // Told the rows laid out so far and the record count at every page break, before
     // the first row and after the last. Returning false cancels: the job is aborted.
+    // The window drives it as all long work (app/WorkProgress.h).
     using ProgressHandler = std::function<bool(qsizetype done, qsizetype total)>;
 
     explicit TKDatasetToPrinter(QObject* owner = nullptr, const QString& name = {});

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -108,7 +109,8 @@ private slots:
     void cancelledStatementIsRejected();
     void boundedStatementRunsToItsCount();
     void ceilingStopsEndlessStatement();
-    void windowStaysOpenWhileStatementRuns();
+    void windowStaysOpenWhileWorkRuns_data();
+    void windowStaysOpenWhileWorkRuns();
     void cancelledExportLeavesTargets_data();
     void cancelledExportLeavesTargets();
     void shortWorkShowsNoDialog_data();
@@ -210,17 +212,44 @@ void TestWorkProgress::boundedStatementRunsToItsCount()
     QVERIFY(!m_q.window->findChild<QProgressDialog*>());
 }
 
-void TestWorkProgress::windowStaysOpenWhileStatementRuns()
+void TestWorkProgress::windowStaysOpenWhileWorkRuns_data()
 {
-    runFirstStatement();
+    QTest::addColumn<bool>("print"); // false: a statement
+    QTest::newRow("statement") << false;
+    QTest::newRow("print of 30000 rows") << true;
+}
+
+void TestWorkProgress::windowStaysOpenWhileWorkRuns()
+{
+    QFETCH(bool, print);
+    const QString pdf = m_dir.filePath(QStringLiteral("liste.pdf"));
+    if (print) {
+        run(QStringLiteral("SELECT a.x FROM n a, n b LIMIT 30000"));
+        m_q.dialogs->printAnswers << [pdf](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            return true;
+        };
+    } else {
+        runFirstStatement();
+    }
     // The window manager asks the window to close before the dialog shows.
     bool closed = true;
     QTimer::singleShot(100, m_q.window.get(), [&] { closed = m_q.window->close(); });
     CancelWhenShown user(m_q.window.get());
-    run(kEndless);
+    if (print)
+        QTest::mouseClick(m_q.window->ToolButtonImprimer, Qt::LeftButton);
+    else
+        run(kEndless);
     QVERIFY(!closed);
     QVERIFY(m_q.window->isVisible());
-    checkNothingChanged();
+    if (print) {
+        QVERIFY(user.modal);
+        QVERIFY(m_q.dialogs->messageTexts().isEmpty());
+        QVERIFY(!QFile::exists(pdf));
+    } else {
+        checkNothingChanged();
+    }
     runFirstStatement();
 }
 
