@@ -12,9 +12,10 @@ class QWidget;
 // Long work: every operation that may outlast a blink (running a statement, saving
 // the result, printing it) keeps this one contract.
 //
-// - Reporting. The operation takes a progress callback, bool(done, total), and calls
-//   it often: every row is fine. The window that starts the operation creates a
-//   WorkProgress on its stack around the call and hands the callback on to report().
+// - Reporting. The operation takes a progress callback, told what was done (and of
+//   how much, when known) and returning false to stop, and calls it often: every row
+//   is fine. The window that starts the operation creates a WorkProgress on its stack
+//   around the call and hands the callback on to report().
 //   Events go through inside report(): a walk over a data set's records goes through
 //   DataSetWalk, which takes its place back after each report.
 // - Cancelling. "Annuler" makes report() return false, and keeps it false; the
