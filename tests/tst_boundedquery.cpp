@@ -267,12 +267,10 @@ void TestBoundedQuery::storeGivesEveryCellBack_data()
     QTest::addColumn<qint64>("integer");
     QTest::addColumn<double>("real");
     QTest::addColumn<QByteArray>("bytes");
-    const auto integer = [](const char* name, qint64 v) {
-        QTest::newRow(name) << CellClass::Integer << v << 0.0 << QByteArray();
-    };
-    const auto real = [](const char* name, double v) {
-        QTest::newRow(name) << CellClass::Float << qint64(0) << v << QByteArray();
-    };
+    const auto integer
+        = [](const char* name, qint64 v) { QTest::newRow(name) << CellClass::Integer << v << 0.0 << QByteArray(); };
+    const auto real
+        = [](const char* name, double v) { QTest::newRow(name) << CellClass::Float << qint64(0) << v << QByteArray(); };
     integer("integer 0", 0);
     integer("integer -1", -1);
     integer("integer 127, one byte", 127);
