@@ -76,7 +76,7 @@ int main(int argc, char** argv)
             return usage();
         }
         const qint64 exportMs = clock.elapsed();
-        std::printf("mode=%s rows=%lld store_mb=%.1f open_s=%.3f export_s=%.3f peak_rss_mb=%.1f\n", qPrintable(mode),
+        std::printf("mode=%s rows=%lld store_mb=%.3f open_s=%.3f export_s=%.3f peak_rss_mb=%.1f\n", qPrintable(mode),
             static_cast<long long>(query.recordCount()),
             double(query.store() ? query.store()->bytesUsed() : 0) / 1048576.0, double(openMs) / 1000.0,
             double(exportMs) / 1000.0, bench::peakRssMiB());

@@ -27,9 +27,9 @@ struct CellRef {
 [[nodiscard]] QString rowsReadText(qsizetype rows);
 
 // The rows of a result, held in memory: a chunked arena of raw cell bytes with
-// one index entry per row. A cell is a class byte followed by an 8-byte number,
-// or by a variable-length size and the bytes of a text or blob. Rows never span
-// two chunks, so a row is walked in one contiguous piece.
+// one index entry per row. A cell is a tag byte (its class, and the size of a small
+// integer, text or blob) followed by the number or by the bytes of a text or blob.
+// Rows never span two chunks, so a row is walked in one contiguous piece.
 //
 // The store never holds more than its ceiling (arena and row index together): an
 // append that would need more throws EDatabaseError(resultTooLargeMessage(...)),
@@ -48,7 +48,7 @@ public:
     ResultStore& operator=(const ResultStore&) = delete;
 
     int columnCount() const { return m_columns; }
-    qsizetype rowCount() const { return qsizetype(m_rows.size()); }
+    qsizetype rowCount() const { return m_rowCount; }
 
     // Building: beginRow, one append per column, endRow.
     void beginRow();
@@ -71,20 +71,28 @@ public:
     // Bytes held by the arena (for measurements).
     qsizetype bytesUsed() const { return m_bytes; }
     // Bytes held by the arena and the row index: what the ceiling bounds.
-    qsizetype bytesHeld() const { return m_bytes + qsizetype(m_rows.capacity() * sizeof(const char*)); }
+    // (The table of chunks, 8 bytes for each chunk of up to 4 MiB, is left out.)
+    qsizetype bytesHeld() const { return m_bytes + m_indexCapacity * qsizetype(sizeof(quint32)); }
 
 private:
     char* reserve(qsizetype bytes);
     // Throws when `more` bytes on top of what is held would pass the ceiling.
     void charge(qsizetype more) const;
     void growIndex();
+    size_t chunkOf(qsizetype row) const;
     void appendVariable(CellClass cls, const char* data, qsizetype size);
 
     int m_columns;
     qsizetype m_ceiling;
     int m_column = 0;
-    std::vector<const char*> m_rows;
+    // Where each row starts in its chunk, in blocks (see indexPlace).
+    std::vector<std::unique_ptr<quint32[]>> m_index;
+    qsizetype m_indexCapacity = 0;
+    qsizetype m_rowCount = 0;
     std::vector<std::unique_ptr<char[]>> m_chunks;
+    std::vector<qsizetype> m_chunkFirstRow; // the first row that ends in each chunk
+    mutable size_t m_lastChunk = 0;
+    qsizetype m_chunkSize = 0; // of the last chunk made, up to the largest size
     char* m_chunkEnd = nullptr;
     char* m_write = nullptr;
     char* m_rowStart = nullptr;

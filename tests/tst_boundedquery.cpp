@@ -13,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QTest>
+#include <limits>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -37,6 +38,9 @@ private slots:
     void refusedResultGivesMemoryBack();
     void storeNeverPassesCeiling_data();
     void storeNeverPassesCeiling();
+    void storeGivesEveryCellBack_data();
+    void storeGivesEveryCellBack();
+    void storeFindsEveryRow();
     void tooLargeMessage_data();
     void tooLargeMessage();
     void memoryLimit_data();
@@ -255,6 +259,95 @@ void TestBoundedQuery::storeNeverPassesCeiling()
     QVERIFY(last >= 0);
     QCOMPARE(store.cell(last, 0).integer, qint64(last));
     QCOMPARE(store.cell(last, 1).size, cellSize);
+}
+
+void TestBoundedQuery::storeGivesEveryCellBack_data()
+{
+    QTest::addColumn<CellClass>("cls");
+    QTest::addColumn<qint64>("integer");
+    QTest::addColumn<double>("real");
+    QTest::addColumn<QByteArray>("bytes");
+    const auto integer
+        = [](const char* name, qint64 v) { QTest::newRow(name) << CellClass::Integer << v << 0.0 << QByteArray(); };
+    const auto real
+        = [](const char* name, double v) { QTest::newRow(name) << CellClass::Float << qint64(0) << v << QByteArray(); };
+    integer("integer 0", 0);
+    integer("integer -1", -1);
+    integer("integer 127, one byte", 127);
+    integer("integer 128, two bytes", 128);
+    integer("integer -129", -129);
+    integer("integer 2^31", qint64(1) << 31);
+    integer("integer smallest", std::numeric_limits<qint64>::min());
+    integer("integer largest", std::numeric_limits<qint64>::max());
+    real("amount 123.45", 123.45);
+    real("negative amount -50.01", -50.01);
+    real("four places 1.2345", 1.2345);
+    real("five places 1.23456", 1.23456);
+    real("0.1 + 0.2, not a decimal", 0.1 + 0.2);
+    real("-0", -0.0);
+    real("NaN", std::numeric_limits<double>::quiet_NaN());
+    real("infinity", std::numeric_limits<double>::infinity());
+    real("smallest subnormal", std::numeric_limits<double>::denorm_min());
+    real("1e300", 1e300);
+    real("an integer past 2^53", 9007199254740993.0 * 4);
+    real("just below 1e14 with places", 99999999999999.99);
+    for (const qsizetype size : { 0, 63, 64, 127, 128, 20000 }) {
+        const QByteArray bytes(size, '\xE9');
+        QTest::newRow(qPrintable(QStringLiteral("text of %1 bytes").arg(size)))
+            << CellClass::Text << qint64(0) << 0.0 << bytes;
+        QTest::newRow(qPrintable(QStringLiteral("blob of %1 bytes").arg(size)))
+            << CellClass::Blob << qint64(0) << 0.0 << bytes;
+    }
+    QTest::newRow("null") << CellClass::Null << qint64(0) << 0.0 << QByteArray();
+}
+
+// Each value comes back exactly as it was stored, between neighbours of other classes,
+// whatever form the store keeps it in.
+void TestBoundedQuery::storeGivesEveryCellBack()
+{
+    QFETCH(CellClass, cls);
+    QFETCH(qint64, integer);
+    QFETCH(double, real);
+    QFETCH(QByteArray, bytes);
+    ResultStore store(3);
+    for (int row = 0; row < 2; ++row) {
+        store.beginRow();
+        store.appendText("a", 1);
+        store.appendCell(CellRef { cls, bytes.constData(), bytes.size(), integer, real });
+        store.appendInteger(-7);
+        store.endRow();
+    }
+    for (int row = 0; row < 2; ++row) {
+        const CellRef cell = store.cell(row, 1);
+        QCOMPARE(cell.cls, cls);
+        if (cls == CellClass::Integer)
+            QCOMPARE(cell.integer, integer);
+        if (cls == CellClass::Float)
+            QCOMPARE(QByteArray::fromRawData(reinterpret_cast<const char*>(&cell.real), 8),
+                QByteArray::fromRawData(reinterpret_cast<const char*>(&real), 8));
+        if (cls == CellClass::Text || cls == CellClass::Blob)
+            QCOMPARE(QByteArray(cell.data, cell.size), bytes);
+        QCOMPARE(store.cell(row, 2).integer, qint64(-7));
+    }
+}
+
+// Rows of every size, some larger than a chunk, are found again in any order.
+void TestBoundedQuery::storeFindsEveryRow()
+{
+    ResultStore store(2);
+    const qsizetype rows = 200000;
+    for (qint64 i = 0; i < rows; ++i) {
+        const QByteArray text(i % 50000 == 7 ? (qsizetype(5) << 20) : i % 300, 'x');
+        store.beginRow();
+        store.appendInteger(i);
+        store.appendText(text.constData(), text.size());
+        store.endRow();
+    }
+    QCOMPARE(store.rowCount(), rows);
+    for (qint64 i = 0, row = 0; i < rows; ++i, row = (row + 7919) % rows) {
+        QCOMPARE(store.cell(row, 0).integer, row);
+        QCOMPARE(store.cell(row, 1).size, row % 50000 == 7 ? (qsizetype(5) << 20) : row % 300);
+    }
 }
 
 void TestBoundedQuery::tooLargeMessage_data()
