@@ -2,6 +2,7 @@
 #include "QueryFixture.h"
 #include "WidestValues.h"
 #include "app/Controls.h"
+#include "data/CellSearch.h"
 #include "data/Table.h"
 #include "ui/widgets/DBGrid.h"
 
@@ -67,6 +68,8 @@ private slots:
     void headerClicksSortRows_data();
     void headerClicksSortRows();
     void sortedRowsKeepCurrentRecordAndReachWalks();
+    void searchMatchesTextShown_data();
+    void searchMatchesTextShown();
 };
 
 void TestDBGrid::cellShowsStartOfFirstLine_data()
@@ -378,6 +381,83 @@ void TestDBGrid::sortedRowsKeepCurrentRecordAndReachWalks()
     QCOMPARE(f.query.sortField(), -1);
     QCOMPARE(f.query.field(0)->asString(), QStringLiteral("Martin"));
     QVERIFY(!grid.horizontalHeader()->isSortIndicatorShown());
+}
+
+void TestDBGrid::searchMatchesTextShown_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("caseSensitive");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("letter case ignored") << "VARCHAR(20)"
+                                         << "'Dupont'"
+                                         << "DUP" << false << true;
+    QTest::newRow("letter case respected") << "VARCHAR(20)"
+                                           << "'Dupont'"
+                                           << "DUP" << true << false;
+    QTest::newRow("accents, case ignored") << "VARCHAR(20)"
+                                           << "'Émile'"
+                                           << "émi" << false << true;
+    QTest::newRow("accents, case respected") << "VARCHAR(20)"
+                                             << "'Émile'"
+                                             << "émi" << true << false;
+    QTest::newRow("Kelvin sign folds to k") << "VARCHAR(20)"
+                                            << "'2 ' || char(8490)"
+                                            << "K" << false << true;
+    QTest::newRow("long s folds to s") << "VARCHAR(20)"
+                                       << "'cla' || char(383)"
+                                       << "lAS" << false << true;
+    QTest::newRow("date as shown, not as stored") << "DATE"
+                                                  << "'2024-03-07'"
+                                                  << "07/03" << false << true;
+    QTest::newRow("stored date form not shown") << "DATE"
+                                                << "'2024-03-07'"
+                                                << "03-07" << false << false;
+    QTest::newRow("decimal comma of the locale") << "REAL"
+                                                 << "10.25"
+                                                 << "0,2" << false << true;
+    QTest::newRow("money") << "MONEY"
+                           << "-3"
+                           << "-3" << false << true;
+    QTest::newRow("truth value") << "BOOLEAN"
+                                 << "1"
+                                 << "vrai" << false << true;
+    QTest::newRow("ill-formed bytes read as U+FFFD")
+        << "VARCHAR(20)"
+        << "CAST(X'41C0' AS TEXT)" << QString(QChar(0xFFFD)) << true << true;
+    QTest::newRow("byte order mark dropped") << "VARCHAR(20)"
+                                             << "CAST(X'EFBBBF41' AS TEXT)" << QString(QChar(0xFEFF)) << true << false;
+    QTest::newRow("binary contents as the grid shows them") << "BLOB"
+                                                            << "X'4142'"
+                                                            << "blob" << false << true;
+    QTest::newRow("not the bytes of binary contents") << "BLOB"
+                                                      << "X'4142'"
+                                                      << "AB" << true << false;
+    QTest::newRow("null holds nothing") << "VARCHAR(20)"
+                                        << "NULL"
+                                        << " " << false << false;
+    QTest::newRow("past the grid's cut") << "TEXT"
+                                         << "'a' || char(10) || printf('%.300c', 'x') || 'fin'"
+                                         << "xfin" << false << true;
+}
+
+void TestDBGrid::searchMatchesTextShown()
+{
+    QFETCH(QString, column);
+    QFETCH(QString, value);
+    QFETCH(QString, text);
+    QFETCH(bool, caseSensitive);
+    QFETCH(bool, found);
+    QueryFixture f(QStringLiteral("CREATE TABLE t (v %1); INSERT INTO t VALUES (%2)").arg(column, value));
+    const CellSearch search(text, caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive);
+    const TField& field = *f.query.field(0);
+    QCOMPARE(search.matches(field, field.cellAt(0)), found);
+    // The same answer as the whole text shown would give.
+    QCOMPARE(field.shownText(field.cellAt(0)).contains(text, caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive),
+        found);
+    const auto place = search.find(f.query, { 0 }, {}, false);
+    QCOMPARE(place.has_value(), found);
 }
 
 QTEST_MAIN(TestDBGrid)

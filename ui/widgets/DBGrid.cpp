@@ -83,8 +83,8 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const
         return {};
     const CellRef c = f->cellAt(index.row());
     // Binary contents are not shown as text; memos show their first line.
-    if (isBlobType(f->dataType()) && !isMemoType(f->dataType()))
-        return c.cls == CellClass::Null ? QString() : QStringLiteral("(BLOB)");
+    if (f->showsBinary())
+        return c.cls == CellClass::Null ? QString() : TField::binaryText();
     // Only the start of a long value is converted: one character past what is shown
     // tells that the text goes on.
     QString text = f->textStart(c, kCellTextLimit + 1);
