@@ -1,6 +1,7 @@
 #include "data/CellSearch.h"
 
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -46,6 +47,7 @@ CellSearch::CellSearch(const QString& text, Qt::CaseSensitivity sensitivity)
     m_pattern = text.toUtf8();
     for (char& c : m_pattern)
         c = char(m_fold[uchar(c)]);
+    m_inBinaryText = inText(TField::binaryText());
     m_foldsFromOutside = caseBlind && (m_pattern.contains('k') || m_pattern.contains('s'));
     // Horspool's shifts: how far the window moves after a mismatch, by its last byte.
     const qsizetype m = m_pattern.size();
@@ -76,7 +78,7 @@ bool CellSearch::matches(const TField& field, const CellRef& cell) const
     if (m_text.isEmpty())
         return true;
     if (field.showsBinary())
-        return cell.cls != CellClass::Null && inText(TField::binaryText());
+        return cell.cls != CellClass::Null && m_inBinaryText;
     if (cell.cls == CellClass::Null)
         return false;
     if (m_byBytes) {
@@ -85,13 +87,13 @@ bool CellSearch::matches(const TField& field, const CellRef& cell) const
         // Numbers, dates and the like as the exports write them: when that is plain
         // ASCII with no "?" (which may stand for a character outside Windows-1252), it
         // is the text shown.
-        QByteArray written;
         if (cell.cls != CellClass::Text || !field.showsStoredText()) {
+            m_written.resize(0);
             field.dataSet()->textForms().appendText1252(
-                written, cell, field.dataType(), Windows1252::Unmappable::QuestionMark);
-            bytes = written.constData();
-            size = written.size();
-            if (!isAscii(written) || written.contains('?'))
+                m_written, cell, field.dataType(), Windows1252::Unmappable::QuestionMark);
+            bytes = m_written.constData();
+            size = m_written.size();
+            if (!isAscii(m_written) || m_written.contains('?'))
                 return inText(field.textOf(cell));
         }
         if (!m_foldsFromOutside || (!contains(bytes, size, "\xE2\x84\xAA") && !contains(bytes, size, "\xC5\xBF")))
@@ -111,19 +113,27 @@ std::optional<CellSearch::Place> CellSearch::find(
     qsizetype start = from.row * columns + from.column;
     if (from.row < 0 || from.row >= rows || from.column < 0 || from.column >= columns)
         start = backward ? cells : -1;
-    qsizetype rowsSeen = 0;
-    qsizetype lastRow = -1;
+    // Fields of the rows, read once.
+    std::vector<const TField*> shown;
+    for (const int f : fields)
+        shown.push_back(dataSet.field(f));
+    const int step = backward ? -1 : 1;
+    qsizetype row = start / columns;
+    int column = int(start % columns);
+    if (start < 0) {
+        row = -1;
+        column = int(columns) - 1;
+    }
     for (qsizetype k = 1; k <= cells; ++k) {
-        const qsizetype at = ((backward ? start - k : start + k) % cells + cells) % cells;
-        const qsizetype row = at / columns;
-        if (row != lastRow) {
-            lastRow = row;
-            if (progress && ++rowsSeen % kProgressRows == 0 && !progress(rowsSeen, rows))
+        column += step;
+        if (column < 0 || column >= columns) {
+            column = backward ? int(columns) - 1 : 0;
+            row = ((row + step) % rows + rows) % rows;
+            if (progress && k / columns % kProgressRows == 0 && !progress(k / columns, rows))
                 return std::nullopt;
         }
-        const TField& field = *dataSet.field(fields[at % columns]);
-        if (matches(field, dataSet.cellAt(row, field.index())))
-            return Place { row, int(at % columns) };
+        if (matches(*shown[size_t(column)], dataSet.cellAt(row, shown[size_t(column)]->index())))
+            return Place { row, column };
     }
     return std::nullopt;
 }

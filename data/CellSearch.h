@@ -52,7 +52,12 @@ private:
     // A case-blind search of a text with "k" or "s" meets the Kelvin sign and the long
     // s, which fold into them: a text holding either is searched as text.
     bool m_foldsFromOutside = false;
+    // Whether the text grid shows for binary contents holds the text.
+    bool m_inBinaryText = false;
     QByteArray m_pattern;
+    // The text of the cell in hand, written as the exports write it (kept between
+    // cells, so that its memory is taken once).
+    mutable QByteArray m_written;
     std::array<uchar, 256> m_fold {};
     std::array<qsizetype, 256> m_shift {};
 };
