@@ -4,10 +4,12 @@
 #include "app/Controls.h"
 #include "data/CellSearch.h"
 #include "data/Table.h"
+#include "export/kdb2text.h"
 #include "ui/widgets/DBGrid.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QBuffer>
 #include <QHeaderView>
 #include <QStyleOptionHeader>
 #include <QTest>
@@ -376,6 +378,14 @@ void TestDBGrid::sortedRowsKeepCurrentRecordAndReachWalks()
     for (f.query.first(); !f.query.eof(); f.query.next())
         walked << f.query.field(0)->asString();
     QCOMPARE(walked, QStringList({ "Durand", "Martin", "Petit" }));
+    TKDatasetToText text;
+    text.setDataset(&f.query);
+    QBuffer exported;
+    QBuffer side;
+    exported.open(QIODevice::WriteOnly);
+    side.open(QIODevice::WriteOnly);
+    QVERIFY(text.exportTo(exported, side));
+    QCOMPARE(exported.data(), QByteArray("\"Durand\"\t\"2\"\r\n\"Martin\"\t\"1\"\r\n\"Petit\"\t\"3\"\r\n"));
     f.query.close();
     f.query.open();
     QCOMPARE(f.query.sortField(), -1);
