@@ -5,6 +5,8 @@
 #include "app/Controls.h"
 #include "app/ImageList.h"
 #include "app/RememberedList.h"
+#include "app/ResultCopy.h"
+#include "app/ResultFind.h"
 #include "app/WorkProgress.h"
 #include "data/DataSet.h"
 #include "data/Query.h"
@@ -225,6 +227,9 @@ void TFicheSQL::createGridAndCaptureMenu()
         [this](const QPoint& pos) { PopupMenuSQL->popup(DBGridSQL->viewport()->mapToGlobal(pos)); });
     // The Menu key and Shift+F10 open the menu at the current cell.
     DBGridSQL->installEventFilter(this);
+    // The result out to the clipboard, and found by its text.
+    CopieResultat = new ResultCopy(this, DBGridSQL);
+    RechercheResultat = new ResultFind(this, DBGridSQL);
 }
 
 void TFicheSQL::popupCaptureMenuAtCurrentCell()

@@ -14,6 +14,8 @@ class QAction;
 class QPlainTextEdit;
 class QToolButton;
 class TDBGrid;
+class ResultCopy;
+class ResultFind;
 class TDBMemo;
 class TDataSource;
 class TQuery;
@@ -76,6 +78,9 @@ public:
     QAction* PopupRempla;
     QAction* PopupAjout;
     QAction* PopupLigne;
+    // The header menu and Ctrl+Shift+C; Ctrl+F, F3 and Shift+F3.
+    ResultCopy* CopieResultat;
+    ResultFind* RechercheResultat;
 
     // Components.
     TQuery* QuerySQL;

@@ -1,7 +1,10 @@
 #include "data/DataSet.h"
 
+#include "data/RowOrder.h"
 #include "engine/Databases.h"
 #include "platform/Exceptions.h"
+
+#include <algorithm>
 
 TDataSet::TDataSet(QObject* owner, const QString& name)
     : TComponent(owner, name)
@@ -16,6 +19,7 @@ void TDataSet::close()
         return;
     m_fields.clear();
     m_result = QueryResult {};
+    dropOrder();
     m_row = -1;
     m_eof = true;
     m_state = dsInactive;
@@ -27,6 +31,7 @@ void TDataSet::setResult(QueryResult result)
 {
     m_forms = TextForms::current();
     m_result = std::move(result);
+    dropOrder();
     m_fields.clear();
     m_fields.reserve(m_result.columns.size());
     for (size_t i = 0; i < m_result.columns.size(); ++i)
@@ -122,12 +127,42 @@ CellRef TDataSet::currentCell(int column) const
 {
     if (m_row < 0 || !m_result.rows)
         return {};
-    return m_result.rows->cell(m_row, column);
+    return m_result.rows->cell(storeRow(m_row), column);
 }
 
 CellRef TDataSet::cellAt(qsizetype row, int column) const
 {
     if (row < 0 || !m_result.rows || row >= m_result.rows->rowCount())
         return {};
-    return m_result.rows->cell(row, column);
+    return m_result.rows->cell(storeRow(row), column);
+}
+
+void TDataSet::dropOrder()
+{
+    m_order = {};
+    m_sortField = -1;
+    m_sortOrder = Qt::AscendingOrder;
+}
+
+void TDataSet::sortBy(int field, Qt::SortOrder order)
+{
+    if (!active() || !m_result.rows)
+        return;
+    if (editing())
+        throw EDatabaseError(QStringLiteral("Ne peut trier les données pendant la modification d'un enregistrement"));
+    const qsizetype current = m_row >= 0 ? storeRow(m_row) : -1;
+    if (field < 0 || field >= fieldCount()) {
+        dropOrder();
+        m_row = current;
+    } else {
+        const TField* f = m_fields[size_t(field)].get();
+        std::vector<qsizetype> sorted = RowOrder::sorted(*m_result.rows, field, f->dataType(), m_forms, order);
+        if (current >= 0)
+            m_row = std::find(sorted.begin(), sorted.end(), current) - sorted.begin();
+        m_order = std::move(sorted);
+        m_sortField = field;
+        m_sortOrder = order;
+    }
+    emit orderChanged();
+    emit currentChanged();
 }

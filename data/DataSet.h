@@ -51,6 +51,17 @@ public:
     // their edit buffer.
     virtual CellRef currentCell(int column) const;
     CellRef cellAt(qsizetype row, int column) const;
+
+    // Sorting: the rows shown in the order of one field's values (see RowOrder), held
+    // in memory, every walk, export and capture following it; field -1 gives the
+    // query's own order back. The current record stays current, at its new place.
+    // Throws while a record is being changed.
+    void sortBy(int field, Qt::SortOrder order = Qt::AscendingOrder);
+    // The field the rows are sorted by (-1: none), and in which direction.
+    int sortField() const { return m_sortField; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+    // The row of the store shown at row.
+    qsizetype storeRow(qsizetype row) const { return m_order.empty() ? row : m_order[size_t(row)]; }
     const TextForms& textForms() const { return m_forms; }
     const ResultStore* store() const { return m_result.rows.get(); }
 
@@ -62,6 +73,8 @@ signals:
     // The values of the current record changed (editing, cancel).
     void recordChanged();
     void stateChanged();
+    // The rows were sorted again: the same rows, at other places.
+    void orderChanged();
 
 protected:
     void setResult(QueryResult result);
@@ -70,6 +83,7 @@ protected:
     virtual void setFieldValue(int column, const CellRef& value);
 
 private:
+    void dropOrder();
     friend class TField;
     QString m_databaseName;
     State m_state = dsInactive;
@@ -78,6 +92,9 @@ private:
     qsizetype m_row = -1;
     bool m_eof = true;
     TextForms m_forms;
+    std::vector<qsizetype> m_order;
+    int m_sortField = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };
 
 // Names the data set that a bound control shows.

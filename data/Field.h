@@ -62,6 +62,21 @@ public:
     // least. A long text or blob costs no more than a short one (what the grid shows).
     QString textStart(const CellRef& cell, qsizetype units) const;
 
+    // Binary contents are not shown as text: the grid shows binaryText() in their
+    // place (nothing for a null).
+    bool showsBinary() const { return isBlobType(m_type) && !isMemoType(m_type); }
+    static QString binaryText() { return QStringLiteral("(BLOB)"); }
+    // The whole text that the grid shows for a cell of the field.
+    QString shownText(const CellRef& cell) const
+    {
+        if (showsBinary())
+            return cell.cls == CellClass::Null ? QString() : binaryText();
+        return textOf(cell);
+    }
+    // Whether a text cell shows its stored text as it is (no date, time, truth value or
+    // decimal read from it).
+    bool showsStoredText() const { return !TextForms::formsStoredText(m_type); }
+
     // Editing (tables in edit or insert state only).
     void setAsString(const QString& value);
 

@@ -55,7 +55,7 @@ void TTable::refresh()
 
 void TTable::takeStoredValues(const TableResult& stored)
 {
-    const auto found = std::find(stored.keys.begin(), stored.keys.end(), m_keys[size_t(recNo())]);
+    const auto found = std::find(stored.keys.begin(), stored.keys.end(), m_keys[size_t(storeRow(recNo()))]);
     if (found == stored.keys.end())
         return;
     const qsizetype row = found - stored.keys.begin();
@@ -113,7 +113,7 @@ void TTable::post()
     if (state() == dsInsert)
         conn->insertRow(sqlTableName(), columns, values);
     else
-        conn->updateRow(sqlTableName(), m_keys[size_t(recNo())], changes);
+        conn->updateRow(sqlTableName(), m_keys[size_t(storeRow(recNo()))], changes);
     // The stored row is read back (bound controls hear it as a new layout); the
     // table stands on its first record again. Written all the same if that fails.
     reloadEndingEdit();

@@ -27,13 +27,6 @@ bool isIntegerType(TFieldType t)
     return t == ftSmallint || t == ftInteger || t == ftWord || t == ftAutoInc;
 }
 
-// The types whose stored text may be shown in another form (dates, times, truth
-// values, exact decimals).
-bool formsStoredText(TFieldType t)
-{
-    return t == ftDate || t == ftTime || t == ftDateTime || t == ftBoolean || t == ftBCD;
-}
-
 // An exact decimal as a server writes it: "-123.4500", every digit kept.
 bool isDecimalText(std::string_view s)
 {
@@ -497,6 +490,11 @@ QStringList TextForms::widestTexts(TFieldType type) const
         texts << textOf(cell, type);
     }
     return texts;
+}
+
+bool TextForms::formsStoredText(TFieldType t)
+{
+    return t == ftDate || t == ftTime || t == ftDateTime || t == ftBoolean || t == ftBCD;
 }
 
 std::optional<qint64> TextForms::currencyUnits(const CellRef& c)

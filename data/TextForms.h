@@ -52,6 +52,9 @@ struct TextForms {
     // A cell read as an amount in units of 1/10,000; nothing when it holds no amount or
     // when that product, or its opposite, does not fit a qint64.
     static std::optional<qint64> currencyUnits(const CellRef& cell);
+    // The types whose stored text may be shown in another form (dates, times, truth
+    // values, exact decimals).
+    static bool formsStoredText(TFieldType type);
 
 private:
     // The text of a number, a truth value or a null. A number in a currency column shows

@@ -2,11 +2,14 @@
 #include "QueryFixture.h"
 #include "WidestValues.h"
 #include "app/Controls.h"
+#include "data/CellSearch.h"
 #include "data/Table.h"
+#include "export/kdb2text.h"
 #include "ui/widgets/DBGrid.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QBuffer>
 #include <QHeaderView>
 #include <QStyleOptionHeader>
 #include <QTest>
@@ -64,6 +67,11 @@ private slots:
     void modelStaysConsistentThroughOpenCloseAndEdit();
     void changingDataSourceLeavesNoConnectionBehind_data();
     void changingDataSourceLeavesNoConnectionBehind();
+    void headerClicksSortRows_data();
+    void headerClicksSortRows();
+    void sortedRowsKeepCurrentRecordAndReachWalks();
+    void searchMatchesTextShown_data();
+    void searchMatchesTextShown();
 };
 
 void TestDBGrid::cellShowsStartOfFirstLine_data()
@@ -261,6 +269,205 @@ void TestDBGrid::changingDataSourceLeavesNoConnectionBehind()
         QCOMPARE(first.listeners(), unheard);
         QCOMPARE(second.listeners(), heard);
     }
+}
+
+namespace
+{
+// Clicks the header of the grid's column.
+void clickHeader(TDBGrid& grid, int column)
+{
+    QHeaderView* header = grid.horizontalHeader();
+    const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+// The labels of column 1 in the order shown, blank-separated.
+QString labelsShown(const QAbstractItemModel& model)
+{
+    QStringList labels;
+    for (int r = 0; r < model.rowCount(); ++r)
+        labels << model.index(r, 1).data().toString();
+    return labels.join(u' ');
+}
+} // namespace
+
+void TestDBGrid::headerClicksSortRows_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("values");
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<QString>("labels");
+    const QString numbers = QStringLiteral("10, 9, NULL, 100, 9.5");
+    QTest::newRow("numbers as numbers, null first") << "INTEGER" << numbers << 1 << "3 2 5 1 4";
+    QTest::newRow("second click descends, null last") << "INTEGER" << numbers << 2 << "4 1 5 2 3";
+    QTest::newRow("third click gives the query's order") << "INTEGER" << numbers << 3 << "1 2 3 4 5";
+    QTest::newRow("decimals stored as text") << "DECIMAL(10,2)"
+                                             << "'10.50', '9.00', '100.00', ' -1 '" << 1 << "4 2 1 3";
+    QTest::newRow("money, not a number among them") << "MONEY"
+                                                    << "'12,5', 3, 'abc', 0.5" << 1 << "4 2 1 3";
+    QTest::newRow("locale's collation, not bytes") << "VARCHAR(10)"
+                                                   << "'b', 'É', 'a', 'B', 'e', 'œuf', 'oz'" << 1 << "3 1 4 5 2 6 7";
+    QTest::newRow("dates in time order, not as shown")
+        << "DATE"
+        << "'2024-03-07', '1999-12-31', 'inconnue', '2024-01-15'" << 1 << "2 4 1 3";
+    QTest::newRow("date-times with and without a time")
+        << "DATETIME"
+        << "'2024-03-07 10:00', '2024-03-07', '2024-03-06T23:59:59'" << 1 << "3 2 1";
+    QTest::newRow("times of day") << "TIME"
+                                  << "'10:30', '09:15:00.5', '23:00', '09:15'" << 1 << "4 2 1 3";
+    QTest::newRow("equal values keep their order ascending") << "INTEGER"
+                                                             << "1, 0, 1, 0, 1" << 1 << "2 4 1 3 5";
+    QTest::newRow("equal values keep their order descending") << "INTEGER"
+                                                              << "1, 0, 1, 0, 1" << 2 << "1 3 5 2 4";
+    QTest::newRow("texts equal in collation keep their order") << "VARCHAR(10)"
+                                                               << "'x', 'a', 'x', 'a'" << 2 << "1 3 2 4";
+    QTest::newRow("binary contents byte by byte") << "BLOB"
+                                                  << "X'02', NULL, X'0100', X'01'" << 1 << "2 4 3 1";
+    QTest::newRow("not a number among numbers") << "REAL"
+                                                << "1.5, 0.0/0.0, -2" << 1 << "2 3 1";
+}
+
+void TestDBGrid::headerClicksSortRows()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, values);
+    QFETCH(int, clicks);
+    QFETCH(QString, labels);
+    QStringList rows;
+    const QStringList cells = values.split(QStringLiteral(", "));
+    for (int i = 0; i < cells.size(); ++i)
+        rows << QStringLiteral("(%1, %2)").arg(cells[i]).arg(i + 1);
+    QueryFixture f(
+        QStringLiteral("CREATE TABLE t (k %1, n INTEGER); INSERT INTO t VALUES %2").arg(type, rows.join(u',')));
+    TDataSource source;
+    source.setDataSet(&f.query);
+    TDBGrid grid;
+    grid.setDataSource(&source);
+    QAbstractItemModelTester tester(grid.model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    for (int i = 0; i < clicks; ++i)
+        clickHeader(grid, 0);
+    QCOMPARE(labelsShown(*grid.model()), labels);
+    const bool sorted = clicks % 3 != 0;
+    QCOMPARE(grid.horizontalHeader()->isSortIndicatorShown(), sorted);
+    QCOMPARE(grid.horizontalHeader()->sortIndicatorSection(), sorted ? 0 : -1);
+    QCOMPARE(grid.horizontalHeader()->sortIndicatorOrder(), clicks % 3 == 2 ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+void TestDBGrid::sortedRowsKeepCurrentRecordAndReachWalks()
+{
+    QueryFixture f(QStringLiteral("CREATE TABLE t (nom VARCHAR(10), n INTEGER);"
+                                  "INSERT INTO t VALUES ('Martin', 1), ('Durand', 2), ('Petit', 3)"));
+    TDataSource source;
+    source.setDataSet(&f.query);
+    TDBGrid grid;
+    grid.setDataSource(&source);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    grid.setCurrentIndex(grid.model()->index(1, 1));
+    QCOMPARE(f.query.recNo(), 1);
+    clickHeader(grid, 0);
+    // Durand, now first, stays the current record, in the same column.
+    QCOMPARE(f.query.recNo(), 0);
+    QCOMPARE(f.query.FieldByName(QStringLiteral("nom"))->asString(), QStringLiteral("Durand"));
+    QTRY_COMPARE(grid.currentIndex(), grid.model()->index(0, 1));
+    QCOMPARE(grid.selectionModel()->selectedIndexes(), QModelIndexList { grid.model()->index(0, 1) });
+    // A walk over the records follows the order shown, and running again drops it.
+    QStringList walked;
+    for (f.query.first(); !f.query.eof(); f.query.next())
+        walked << f.query.field(0)->asString();
+    QCOMPARE(walked, QStringList({ "Durand", "Martin", "Petit" }));
+    TKDatasetToText text;
+    text.setDataset(&f.query);
+    QBuffer exported;
+    QBuffer side;
+    exported.open(QIODevice::WriteOnly);
+    side.open(QIODevice::WriteOnly);
+    QVERIFY(text.exportTo(exported, side));
+    QCOMPARE(exported.data(), QByteArray("\"Durand\"\t\"2\"\r\n\"Martin\"\t\"1\"\r\n\"Petit\"\t\"3\"\r\n"));
+    f.query.close();
+    f.query.open();
+    QCOMPARE(f.query.sortField(), -1);
+    QCOMPARE(f.query.field(0)->asString(), QStringLiteral("Martin"));
+    QVERIFY(!grid.horizontalHeader()->isSortIndicatorShown());
+}
+
+void TestDBGrid::searchMatchesTextShown_data()
+{
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("caseSensitive");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("letter case ignored") << "VARCHAR(20)"
+                                         << "'Dupont'"
+                                         << "DUP" << false << true;
+    QTest::newRow("letter case respected") << "VARCHAR(20)"
+                                           << "'Dupont'"
+                                           << "DUP" << true << false;
+    QTest::newRow("accents, case ignored") << "VARCHAR(20)"
+                                           << "'Émile'"
+                                           << "émi" << false << true;
+    QTest::newRow("accents, case respected") << "VARCHAR(20)"
+                                             << "'Émile'"
+                                             << "émi" << true << false;
+    QTest::newRow("Kelvin sign folds to k") << "VARCHAR(20)"
+                                            << "'2 ' || char(8490)"
+                                            << "K" << false << true;
+    QTest::newRow("long s folds to s") << "VARCHAR(20)"
+                                       << "'cla' || char(383)"
+                                       << "lAS" << false << true;
+    QTest::newRow("date as shown, not as stored") << "DATE"
+                                                  << "'2024-03-07'"
+                                                  << "07/03" << false << true;
+    QTest::newRow("stored date form not shown") << "DATE"
+                                                << "'2024-03-07'"
+                                                << "03-07" << false << false;
+    QTest::newRow("decimal comma of the locale") << "REAL"
+                                                 << "10.25"
+                                                 << "0,2" << false << true;
+    QTest::newRow("money") << "MONEY"
+                           << "-3"
+                           << "-3" << false << true;
+    QTest::newRow("truth value") << "BOOLEAN"
+                                 << "1"
+                                 << "vrai" << false << true;
+    QTest::newRow("ill-formed bytes read as U+FFFD")
+        << "VARCHAR(20)"
+        << "CAST(X'41C0' AS TEXT)" << QString(QChar(0xFFFD)) << true << true;
+    QTest::newRow("byte order mark dropped") << "VARCHAR(20)"
+                                             << "CAST(X'EFBBBF41' AS TEXT)" << QString(QChar(0xFEFF)) << true << false;
+    QTest::newRow("binary contents as the grid shows them") << "BLOB"
+                                                            << "X'4142'"
+                                                            << "blob" << false << true;
+    QTest::newRow("not the bytes of binary contents") << "BLOB"
+                                                      << "X'4142'"
+                                                      << "AB" << true << false;
+    QTest::newRow("null holds nothing") << "VARCHAR(20)"
+                                        << "NULL"
+                                        << " " << false << false;
+    QTest::newRow("past the grid's cut") << "TEXT"
+                                         << "'a' || char(10) || printf('%.300c', 'x') || 'fin'"
+                                         << "xfin" << false << true;
+}
+
+void TestDBGrid::searchMatchesTextShown()
+{
+    QFETCH(QString, column);
+    QFETCH(QString, value);
+    QFETCH(QString, text);
+    QFETCH(bool, caseSensitive);
+    QFETCH(bool, found);
+    QueryFixture f(QStringLiteral("CREATE TABLE t (v %1); INSERT INTO t VALUES (%2)").arg(column, value));
+    const CellSearch search(text, caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive);
+    const TField& field = *f.query.field(0);
+    QCOMPARE(search.matches(field, field.cellAt(0)), found);
+    // The same answer as the whole text shown would give.
+    QCOMPARE(field.shownText(field.cellAt(0)).contains(text, caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive),
+        found);
+    const auto place = search.find(f.query, { 0 }, {}, false);
+    QCOMPARE(place.has_value(), found);
 }
 
 QTEST_MAIN(TestDBGrid)

@@ -1,9 +1,13 @@
 #include "ui/Dialogs.h"
+#include "ui/FindDialog.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
 
@@ -17,6 +21,8 @@ private slots:
     void messageBoxLeavesRoomForCaption();
     void printDialogOffersPageRangeOnlyWhenAsked_data();
     void printDialogOffersPageRangeOnlyWhenAsked();
+    void findDialogAnswersWhatIsTyped_data();
+    void findDialogAnswersWhatIsTyped();
 };
 
 void TestQtDialogs::messageBoxLeavesRoomForCaption_data()
@@ -103,6 +109,35 @@ void TestQtDialogs::printDialogOffersPageRangeOnlyWhenAsked()
             QVERIFY(dialog.findChild<QRadioButton*>(QStringLiteral("printAll"))->isChecked());
         dialog.hide();
     }
+}
+
+void TestQtDialogs::findDialogAnswersWhatIsTyped_data()
+{
+    QTest::addColumn<QString>("proposed");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("canSearch");
+    QTest::newRow("last text proposed, selected, replaced by typing") << "Durand"
+                                                                      << "Mar" << true;
+    QTest::newRow("nothing to find in an empty text") << ""
+                                                      << "" << false;
+}
+
+void TestQtDialogs::findDialogAnswersWhatIsTyped()
+{
+    QFETCH(QString, proposed);
+    QFETCH(QString, typed);
+    QFETCH(bool, canSearch);
+    FindDialog dialog({ proposed, true });
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Rechercher"));
+    QCOMPARE(dialog.CheckBoxCasse->text(), QStringLiteral("Respecter la casse"));
+    QVERIFY(dialog.CheckBoxCasse->isChecked());
+    QTest::keyClicks(dialog.EditTexte, typed);
+    if (typed.isEmpty())
+        QTest::keyClick(dialog.EditTexte, Qt::Key_Backspace);
+    QTest::mouseClick(dialog.CheckBoxCasse, Qt::LeftButton);
+    QCOMPARE(dialog.ButtonRechercher->isEnabled(), canSearch);
+    QCOMPARE(dialog.find().text, typed);
+    QVERIFY(!dialog.find().caseSensitive);
 }
 
 QTEST_MAIN(TestQtDialogs)

@@ -1,12 +1,17 @@
 #include "QueryWindow.h"
+#include "app/ResultCopy.h"
 #include "data/Query.h"
 #include "ui/widgets/DBGrid.h"
 #include "ui/widgets/DBMemo.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <QToolButton>
@@ -34,6 +39,13 @@ private slots:
     void layoutOfControls();
     void tabLeavesTheMemos_data();
     void tabLeavesTheMemos();
+    void copyResultToClipboard_data();
+    void copyResultToClipboard();
+    void copyAboveCeilingIsRefused();
+    void headerHasItsOwnMenuAndSortsWithoutCapture();
+    void findMovesToMatchingCell_data();
+    void findMovesToMatchingCell();
+    void findWithoutMatchSaysSo();
 
 private:
     void type(const QString& statement);
@@ -262,6 +274,142 @@ void TestSqlWindow::tabLeavesTheMemos()
         QCOMPARE(focus->objectName(), expected);
         QCOMPARE(edit->toPlainText(), text);
     }
+}
+
+void TestSqlWindow::copyResultToClipboard_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<int>("column"); // -1: Ctrl+Shift+C
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("htmlRow");
+    QTest::newRow("whole result with headers, by keys")
+        << "SELECT * FROM PaBase" << -1 << "NOM\tSOLDE\nDurand\t10,5\nMartin\t\n"
+        << "<tr><td>Durand</td><td>10,5</td></tr>";
+    QTest::newRow("one column from the header menu") << "SELECT * FROM PaBase" << 1 << "SOLDE\n10,5\n\n"
+                                                     << "<tr><th>SOLDE</th></tr>";
+    QTest::newRow("tabs, line breaks and quotes kept in one cell")
+        << "SELECT 'a' || char(9) || 'b' AS x, 'l1' || char(13, 10) || 'l2' AS y, 'dit \"oui\"' AS z, 'un \"' AS w"
+        << -1 << "x\ty\tz\tw\n\"a\tb\"\t\"l1\r\nl2\"\t\"dit \"\"oui\"\"\"\t\"un \"\"\"\n"
+        << "<td>l1<br>l2</td><td>dit &quot;oui&quot;</td>";
+    QTest::newRow("markup and controls escaped in the table")
+        << "SELECT '<b>&amp;' || char(1) AS \"<i>\"" << -1 << "<i>\n<b>&amp;\u0001\n"
+        << "<tr><th>&lt;i&gt;</th></tr>\n<tr><td>&lt;b&gt;&amp;amp;\uFFFD</td></tr>";
+    QTest::newRow("blobs as the grid shows them")
+        << "SELECT X'00FF' AS b, CAST(NULL AS BLOB) AS n" << -1 << "b\tn\n(BLOB)\t\n"
+        << "<td>(BLOB)</td><td></td>";
+}
+
+void TestSqlWindow::copyResultToClipboard()
+{
+    QFETCH(QString, statement);
+    QFETCH(int, column);
+    QFETCH(QString, text);
+    QFETCH(QString, htmlRow);
+    m_q.run(statement);
+    QGuiApplication::clipboard()->clear();
+    if (column < 0)
+        QTest::keyClick(m_q.window->DBGridSQL, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    else
+        m_q.window->CopieResultat->copyColumn(column);
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    QVERIFY(copied);
+    QCOMPARE(copied->text(), text);
+    QVERIFY2(copied->html().contains(htmlRow), qPrintable(copied->html()));
+    QVERIFY(m_q.dialogs->calls.isEmpty());
+}
+
+void TestSqlWindow::copyAboveCeilingIsRefused()
+{
+    m_q.run(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 5000) "
+                           "SELECT x, 'texte' FROM c"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("avant"));
+    m_q.window->CopieResultat->setCeiling(64 * 1024);
+    QTest::keyClick(m_q.window->ComboBoxSQL, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(m_q.dialogs->messageTexts(),
+        QStringList { QStringLiteral(
+            "Résultat trop volumineux pour le presse-papiers : sa copie prendrait plus de 0 Mo de mémoire.") });
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("avant"));
+}
+
+void TestSqlWindow::headerHasItsOwnMenuAndSortsWithoutCapture()
+{
+    m_q.run(QStringLiteral("SELECT * FROM PaBase"));
+    TDBGrid* grid = m_q.window->DBGridSQL;
+    QHeaderView* header = grid->horizontalHeader();
+    const QPoint onSolde(header->sectionViewportPosition(1) + 5, header->height() / 2);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, onSolde, header->mapToGlobal(onSolde));
+    QApplication::sendEvent(header->viewport(), &menuEvent);
+    QMenu* menu = m_q.window->CopieResultat->PopupEnTetes;
+    QTRY_VERIFY(menu->isVisible());
+    QVERIFY(!m_q.window->PopupMenuSQL->isVisible());
+    QCOMPARE(menu->actions().size(), 2);
+    menu->close();
+    QCOMPARE(m_q.window->PopupMenuSQL->actions().size(), 3);
+    // A click on a header sorts (Martin's null first) and captures nothing.
+    grid->setCurrentIndex(grid->model()->index(0, 0));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, onSolde);
+    QCOMPARE(m_q.window->QuerySQL->sortField(), 1);
+    QCOMPARE(grid->model()->index(0, 0).data().toString(), QStringLiteral("Martin"));
+    QTRY_COMPARE(grid->currentIndex(), grid->model()->index(1, 0));
+    QCOMPARE(m_q.window->memoText(), QString());
+    QVERIFY(m_q.dialogs->calls.isEmpty());
+}
+
+void TestSqlWindow::findMovesToMatchingCell_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("caseSensitive");
+    QTest::addColumn<QString>("keys"); // after Ctrl+F answered with text
+    QTest::addColumn<QString>("cell"); // row,column of the current cell at the end
+    QTest::newRow("next cell from the current one") << "mart" << false << ""
+                                                    << "0,1";
+    QTest::newRow("F3 goes on") << "mart" << false << "F3"
+                                << "1,0";
+    QTest::newRow("F3 wraps past the end") << "durand" << false << "F3"
+                                           << "0,0";
+    QTest::newRow("Shift+F3 goes back and wraps") << "durand" << false << "S S"
+                                                  << "2,1";
+    QTest::newRow("case respected, the current cell comes last") << "Durand" << true << "F3"
+                                                                 << "0,0";
+    QTest::newRow("number as shown") << "0,5" << false << ""
+                                     << "1,1";
+}
+
+void TestSqlWindow::findMovesToMatchingCell()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, caseSensitive);
+    QFETCH(QString, keys);
+    QFETCH(QString, cell);
+    m_q.run(QStringLiteral("SELECT 'Durand' AS a, 'martin' AS b UNION ALL SELECT 'Martin', 0.5 "
+                           "UNION ALL SELECT 'y', 'DURAND'"));
+    TDBGrid* grid = m_q.window->DBGridSQL;
+    QTRY_COMPARE(grid->currentIndex(), grid->model()->index(0, 0));
+    m_q.dialogs->findAnswers << Dialogs::Find { text, caseSensitive };
+    QTest::keyClick(grid, Qt::Key_F, Qt::ControlModifier);
+    for (const QString& key : keys.split(u' ', Qt::SkipEmptyParts))
+        QTest::keyClick(grid, Qt::Key_F3, key == QLatin1String("S") ? Qt::ShiftModifier : Qt::NoModifier);
+    const QModelIndex current = grid->currentIndex();
+    QCOMPARE(QStringLiteral("%1,%2").arg(current.row()).arg(current.column()), cell);
+    QCOMPARE(m_q.window->QuerySQL->recNo(), current.row());
+    QCOMPARE(m_q.dialogs->callsOf(QStringLiteral("find")).size(), 1);
+    QCOMPARE(grid->selectionModel()->selectedIndexes(), QModelIndexList { current });
+}
+
+void TestSqlWindow::findWithoutMatchSaysSo()
+{
+    m_q.run(QStringLiteral("SELECT * FROM PaBase"));
+    QTRY_COMPARE(m_q.window->DBGridSQL->currentIndex(), m_q.window->DBGridSQL->model()->index(0, 0));
+    // F3 before any text asks for one; the dialog proposes the last text next time.
+    m_q.dialogs->findAnswers << Dialogs::Find { QStringLiteral("zz"), false };
+    QTest::keyClick(m_q.window->ComboBoxSQL, Qt::Key_F3);
+    QCOMPARE(m_q.dialogs->messageTexts(), QStringList { QStringLiteral("Texte introuvable : « zz »") });
+    const auto box = m_q.dialogs->callsOf(QStringLiteral("message")).constLast().message;
+    QCOMPARE(box.caption, QStringLiteral("Rechercher"));
+    QCOMPARE(box.icon, Dialogs::Icon::Information);
+    QCOMPARE(m_q.window->DBGridSQL->currentIndex(), m_q.window->DBGridSQL->model()->index(0, 0));
+    QTest::keyClick(m_q.window->ComboBoxSQL, Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(m_q.dialogs->callsOf(QStringLiteral("find")).constLast().find.text, QStringLiteral("zz"));
 }
 
 QTEST_MAIN(TestSqlWindow)

@@ -1,6 +1,7 @@
 #include "ui/Dialogs.h"
 
 #include "platform/LineEnds.h"
+#include "ui/FindDialog.h"
 #include "ui/LoginDialogs.h"
 #include "ui/widgets/DialogFit.h"
 
@@ -156,4 +157,12 @@ std::optional<QString> QtDialogs::tablePassword(QWidget* parent, const TablePass
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.password();
+}
+
+std::optional<Dialogs::Find> QtDialogs::find(QWidget* parent, const Find& request)
+{
+    FindDialog dialog(request, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.find();
 }

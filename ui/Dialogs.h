@@ -66,6 +66,12 @@ public:
         QString table;
     };
 
+    // What the find dialog "Rechercher" asks: the text and whether letter case counts.
+    struct Find {
+        QString text;
+        bool caseSensitive = false;
+    };
+
     virtual ~Dialogs() = default;
 
     // Returns the index of the button chosen (escapeButton when the box is closed).
@@ -77,6 +83,8 @@ public:
     virtual std::optional<Login> login(QWidget* parent, const LoginRequest& request) = 0;
     // Asks for a table's password (at most 31 characters).
     virtual std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) = 0;
+    // Asks what to find, starting from request; nothing when cancelled.
+    virtual std::optional<Find> find(QWidget* parent, const Find& request) = 0;
 
     // The program's error box, through messageBox: the stop icon and one "OK" button,
     // which Escape answers too.
@@ -102,4 +110,5 @@ public:
     bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) override;
     std::optional<Login> login(QWidget* parent, const LoginRequest& request) override;
     std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) override;
+    std::optional<Find> find(QWidget* parent, const Find& request) override;
 };

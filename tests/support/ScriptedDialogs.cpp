@@ -72,3 +72,12 @@ std::optional<QString> ScriptedDialogs::tablePassword(QWidget*, const TablePassw
     calls << c;
     return tablePasswordAnswers.isEmpty() ? std::nullopt : tablePasswordAnswers.takeFirst();
 }
+
+std::optional<Dialogs::Find> ScriptedDialogs::find(QWidget*, const Find& request)
+{
+    Call c;
+    c.kind = QStringLiteral("find");
+    c.find = request;
+    calls << c;
+    return findAnswers.isEmpty() ? std::nullopt : findAnswers.takeFirst();
+}

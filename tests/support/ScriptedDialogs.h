@@ -8,17 +8,19 @@
 // Answers the program's questions from a script and records every call.
 // Installed for the lifetime of the object; the Qt dialogs come back after it.
 // With no scripted answer left: a message box answers its default button, a save
-// dialog and a print dialog are cancelled, a login and a table password are cancelled.
+// dialog and a print dialog are cancelled, a login, a table password and a find are
+// cancelled.
 class ScriptedDialogs : public Dialogs
 {
 public:
     struct Call {
-        QString kind; // "message", "save", "print", "login", "tablePassword"
+        QString kind; // "message", "save", "print", "login", "tablePassword", "find"
         MessageBox message;
         SaveFile save;
         PrintSetup print;
         LoginRequest login;
         TablePasswordRequest tablePassword;
+        Find find;
     };
 
     ScriptedDialogs();
@@ -32,6 +34,7 @@ public:
     QList<std::function<bool(QPrinter&)>> printAnswers;
     QList<std::optional<Login>> loginAnswers;
     QList<std::optional<QString>> tablePasswordAnswers;
+    QList<std::optional<Find>> findAnswers;
 
     // Calls of one kind.
     QList<Call> callsOf(const QString& kind) const;
@@ -43,4 +46,5 @@ public:
     bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) override;
     std::optional<Login> login(QWidget* parent, const LoginRequest& request) override;
     std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) override;
+    std::optional<Find> find(QWidget* parent, const Find& request) override;
 };

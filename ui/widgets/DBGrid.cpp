@@ -1,10 +1,14 @@
 #include "ui/widgets/DBGrid.h"
 
 #include "data/DataSet.h"
+#include "ui/ErrorGuard.h"
+
+#include <QApplication>
 
 #include <QFontMetricsF>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QtMath>
 
@@ -26,6 +30,11 @@ void DataSetModel::setDataSet(TDataSet* dataSet)
     m_dataSet = dataSet;
     if (m_dataSet) {
         connect(m_dataSet, &TDataSet::layoutChanged, this, &DataSetModel::rebuild);
+        // The same rows at other places: every cell shown is read again.
+        connect(m_dataSet, &TDataSet::orderChanged, this, [this] {
+            if (rowCount() > 0 && columnCount() > 0)
+                emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+        });
         connect(m_dataSet, &TDataSet::recordChanged, this, [this] {
             if (m_dataSet && m_dataSet->recNo() >= 0 && !m_fieldIndexes.isEmpty())
                 emit dataChanged(
@@ -74,8 +83,8 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const
         return {};
     const CellRef c = f->cellAt(index.row());
     // Binary contents are not shown as text; memos show their first line.
-    if (isBlobType(f->dataType()) && !isMemoType(f->dataType()))
-        return c.cls == CellClass::Null ? QString() : QStringLiteral("(BLOB)");
+    if (f->showsBinary())
+        return c.cls == CellClass::Null ? QString() : TField::binaryText();
     // Only the start of a long value is converted: one character past what is shown
     // tells that the text goes on.
     QString text = f->textStart(c, kCellTextLimit + 1);
@@ -126,6 +135,41 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
     connect(m_model, &QAbstractItemModel::modelReset, this, &TDBGrid::sizeColumns);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &TDBGrid::showSortIndicator);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TDBGrid::sortByColumn);
+}
+
+void TDBGrid::sortByColumn(int column)
+{
+    TField* f = m_model->fieldOfColumn(column);
+    if (!f)
+        return;
+    TDataSet* ds = dataSet();
+    // Ascending, then descending, then the query's own order.
+    guarded([&] {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        if (ds->sortField() != f->index())
+            ds->sortBy(f->index(), Qt::AscendingOrder);
+        else if (ds->sortOrder() == Qt::AscendingOrder)
+            ds->sortBy(f->index(), Qt::DescendingOrder);
+        else
+            ds->sortBy(-1);
+    });
+    showSortIndicator();
+}
+
+void TDBGrid::showSortIndicator()
+{
+    TDataSet* ds = dataSet();
+    const int field = ds && ds->active() ? ds->sortField() : -1;
+    int column = -1;
+    for (int c = 0; field >= 0 && c < m_model->columnCount(); ++c)
+        if (m_model->fieldOfColumn(c)->index() == field)
+            column = c;
+    // Shown only while sorted: an arrow takes room from the captions.
+    horizontalHeader()->setSortIndicatorShown(column >= 0);
+    horizontalHeader()->setSortIndicator(column, column >= 0 ? ds->sortOrder() : Qt::AscendingOrder);
 }
 
 void TDBGrid::setDataSource(TDataSource* source)

@@ -38,6 +38,8 @@ private:
 // selected at a time, no indicator column. The right button leaves the current cell
 // where it is, for the grid's context menu. It shows the data set's current record
 // and follows it; a walk over many records repaints once, when the walk is over.
+// A click on a column's header sorts the rows by it (ascending, descending, then the
+// query's own order), with the header's arrow; the current cell stays where it is.
 class TDBGrid : public QTableView
 {
     Q_OBJECT
@@ -67,6 +69,8 @@ private:
     void scheduleSync();
     void syncToDataSet();
     void sizeColumns();
+    void sortByColumn(int column);
+    void showSortIndicator();
 
     DataSetModel* m_model;
     bool m_syncPending = false;
