@@ -285,10 +285,13 @@ void PgConnection::insertRow(const QString& table, const QStringList& columns, c
 
 std::vector<CatalogueTable> PgConnection::catalogue()
 {
-    // The relations of the search path, as a statement finds them without a schema.
+    // The relations of the search path, as a statement finds them without a schema,
+    // the server's own catalogue left out.
     return catalogueFromRows(execute(QStringLiteral(
         "SELECT c.relname::text, a.attname::text FROM pg_catalog.pg_class c "
         "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid "
+        "JOIN pg_catalog.pg_namespace s ON s.oid = c.relnamespace "
         "WHERE c.relkind IN ('r', 'v', 'm', 'p', 'f') AND pg_catalog.pg_table_is_visible(c.oid) "
+        "AND s.nspname NOT IN ('pg_catalog', 'information_schema') "
         "AND a.attnum > 0 AND NOT a.attisdropped ORDER BY c.relname, a.attnum")));
 }
