@@ -11,6 +11,7 @@
 
 QString oneLine(QString text)
 {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
     for (const QChar lineBreak :
         { QChar(u'\r'), QChar(u'\n'), QChar(QChar::ParagraphSeparator), QChar(QChar::LineSeparator) })
         text.replace(lineBreak, QLatin1Char(' '));
