@@ -307,7 +307,10 @@ void TFicheClip::ToolButtonImprimerClick()
     if (!Dialogs::instance().print(this, printer, setup))
         return;
     printer.setDocName(QString());
-    if (printer.outputFormat() == QPrinter::NativeFormat && !printer.isValid())
+    // Without a printer, Qt's printer stands ready for a PDF file, and prints nothing
+    // until one is named.
+    const bool toFile = printer.outputFormat() == QPrinter::PdfFormat;
+    if (toFile ? printer.outputFileName().isEmpty() : !printer.isValid())
         throw EPrinter(QStringLiteral("Impossible d'imprimer : aucune imprimante n'est installée. "
                                       "Choisissez l'impression dans un fichier PDF"));
 
@@ -322,7 +325,7 @@ void TFicheClip::ToolButtonImprimerClick()
     copy->print(&printer);
     if (printer.printerState() == QPrinter::Error)
         throw EPrinter(QStringLiteral("L'impression n'a pas pu être terminée"));
-    if (printer.outputFormat() == QPrinter::PdfFormat && QFileInfo(printer.outputFileName()).size() == 0)
+    if (toFile && QFileInfo(printer.outputFileName()).size() == 0)
         throw EPrinter(QStringLiteral("Impossible d'écrire le fichier PDF %1")
                            .arg(QDir::toNativeSeparators(printer.outputFileName())));
 }
