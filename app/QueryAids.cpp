@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QSet>
 #include <QShortcut>
 #include <QTime>
 
@@ -132,11 +133,13 @@ QStringList QueryAids::names()
         return m_names;
     m_names.clear();
     try {
+        QSet<QString> seen;
         for (const CatalogueTable& table : Databases::connect(m_window->QuerySQL->databaseName())->catalogue()) {
-            m_names << table.name;
-            for (const QString& column : table.columns) {
-                if (!m_names.contains(column))
-                    m_names << column;
+            for (const QString& name : QStringList(table.name) + table.columns) {
+                if (!seen.contains(name)) {
+                    seen.insert(name);
+                    m_names << name;
+                }
             }
         }
     } catch (const std::exception&) {

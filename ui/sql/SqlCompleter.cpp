@@ -10,6 +10,7 @@
 #include <QShortcut>
 #include <QStringListModel>
 #include <QTextBlock>
+#include <algorithm>
 
 SqlCompleter::SqlCompleter(QWidget* owner, QWidget* keys, Names names)
     : QObject(owner)
