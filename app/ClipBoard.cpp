@@ -17,6 +17,8 @@
 #include <QFrame>
 #include <QMenu>
 #include <QPrinter>
+#include <QPrinterInfo>
+#include <QShortcut>
 #include <QResizeEvent>
 #include <QTextBlock>
 #include <QTextBoundaryFinder>
@@ -171,6 +173,9 @@ void TFicheClip::connectHandlers()
     connectGuarded(ToolButtonSauver, &QToolButton::clicked, this, &TFicheClip::ToolButtonSauverClick);
     connectGuarded(ToolButtonImprimer, &QToolButton::clicked, this, &TFicheClip::ToolButtonImprimerClick);
     connectGuarded(ToolButtonMail, &QToolButton::clicked, this, &TFicheClip::ToolButtonMailClick);
+    // Escape closes the editor as its close button does.
+    connectGuarded(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+        &TFicheClip::ToolButtonQuitterClick);
 }
 
 void TFicheClip::showEvent(QShowEvent* event)
@@ -293,7 +298,8 @@ void TFicheClip::ToolButtonImprimerClick()
 {
     QPrinter printer(QPrinter::HighResolution);
     Dialogs::PrintSetup setup;
-    setup.allowPrintToFile = false;
+    // Without a printer, the dialog would list nothing to print on: a PDF file then.
+    setup.allowPrintToFile = QPrinterInfo::availablePrinters().isEmpty();
     setup.allowSelection = false;
     setup.allowPageRange = false;
     setup.allowCopies = true;
@@ -301,6 +307,12 @@ void TFicheClip::ToolButtonImprimerClick()
     if (!Dialogs::instance().print(this, printer, setup))
         return;
     printer.setDocName(QString());
+    // Without a printer, Qt's printer stands ready for a PDF file, and prints nothing
+    // until one is named.
+    const bool toFile = printer.outputFormat() == QPrinter::PdfFormat;
+    if (toFile ? printer.outputFileName().isEmpty() : !printer.isValid())
+        throw EPrinter(QStringLiteral("Impossible d'imprimer : aucune imprimante n'est installée. "
+                                      "Choisissez l'impression dans un fichier PDF"));
 
     // The text fills the printable area: a copy laid out as on screen, given the
     // page's size and no margin of its own, so that no default margin is added.
@@ -313,6 +325,9 @@ void TFicheClip::ToolButtonImprimerClick()
     copy->print(&printer);
     if (printer.printerState() == QPrinter::Error)
         throw EPrinter(QStringLiteral("L'impression n'a pas pu être terminée"));
+    if (toFile && QFileInfo(printer.outputFileName()).size() == 0)
+        throw EPrinter(QStringLiteral("Impossible d'écrire le fichier PDF %1")
+                           .arg(QDir::toNativeSeparators(printer.outputFileName())));
 }
 
 void TFicheClip::ToolButtonMailClick()

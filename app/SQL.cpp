@@ -4,6 +4,7 @@
 #include "app/ClipBoard.h"
 #include "app/Controls.h"
 #include "app/ImageList.h"
+#include "app/QueryAids.h"
 #include "app/RememberedList.h"
 #include "app/ResultCopy.h"
 #include "app/ResultFind.h"
@@ -134,6 +135,7 @@ void TFicheSQL::createControls()
     createMemos();
     connectHandlers();
     nameControlsForScreenReaders();
+    m_aids = new QueryAids(this);
 
     // Tab order: grid, tool bar, statement box, cell memo, list memo.
     setTabOrder(DBGridSQL, ComboBoxSQL);
@@ -284,7 +286,7 @@ void TFicheSQL::connectHandlers()
     DBMemoSQL->setDataSource(DataSourceTableSQL);
 
     connectGuarded(ToolButtonQuitter, &QToolButton::clicked, this, &TFicheSQL::ToolButtonQuitterClick);
-    connectGuarded(ToolButtonResult, &QToolButton::clicked, this, &TFicheSQL::ToolButtonResultClick);
+    connect(ToolButtonResult, &QToolButton::clicked, this, &TFicheSQL::runStatement);
     connectGuarded(ToolButtonAjout, &QToolButton::clicked, this, &TFicheSQL::ToolButtonAjoutClick);
     connectGuarded(ToolButtonCapturerSQL, &QToolButton::clicked, this, &TFicheSQL::ToolButtonCapturerSQLClick);
     connectGuarded(ToolButtonEnregistrer, &QToolButton::clicked, this, &TFicheSQL::ToolButtonEnregistrerClick);
@@ -302,15 +304,20 @@ void TFicheSQL::ToolButtonResultClick(QObject*)
     if (!text.isEmpty()) {
         QuerySQL->close();
         QuerySQL->setSQL(text);
-        {
+        m_aids->runStarts(text);
+        try {
             // A stop asked in the dialog fails the statement like any rejected one.
             WorkProgress progress(
                 this, QStringLiteral("Requête SQL"), QStringLiteral("Exécution de la requête..."), rowsRead);
             QuerySQL->setOnProgress([&progress](qint64 rows) { return progress.report(rows); });
             const auto detach = qScopeGuard([this] { QuerySQL->setOnProgress({}); });
             QuerySQL->open();
+        } catch (...) {
+            m_aids->runFailed();
+            throw;
         }
         const qsizetype n = QuerySQL->recordCount();
+        m_aids->runEnded(n);
         if (n == 0)
             LabelCompteurSQL->setText(QStringLiteral("Aucun résultat"));
         else if (n == 1)
@@ -321,6 +328,12 @@ void TFicheSQL::ToolButtonResultClick(QObject*)
         AjoutComboBoxSQL();
     }
     ComboBoxSQL->setFocus();
+}
+
+void TFicheSQL::runStatement()
+{
+    guarded([this] { ToolButtonResultClick(this); });
+    m_aids->pointAtError();
 }
 
 void TFicheSQL::AjoutComboBoxSQL()
@@ -572,6 +585,7 @@ bool TFicheSQL::eventFilter(QObject* watched, QEvent* e)
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
             QChar c(13);
             guarded([this, &c] { ComboBoxSQLKeyPress(ComboBoxSQL, c); });
+            m_aids->pointAtError();
         }
     }
     return QWidget::eventFilter(watched, e);

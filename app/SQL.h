@@ -24,6 +24,7 @@ class TKDatasetToText;
 class TKDataSetToHTML;
 class TKDatasetToPrinter;
 class QPrinter;
+class QueryAids;
 
 // The query window: the statement box, the result grid with its record counter,
 // the cell memo and the remembered list of statements.
@@ -51,6 +52,10 @@ public:
     void ToolButtonVoirSQLClick(QObject* sender);
     void ToolButtonEnregistrerClick(QObject* sender);
     void ToolButtonImprimerClick(QObject* sender);
+
+    // Runs the statement as the run button, Enter and F5 do: a failure is shown in
+    // the error box, then the statement box selects the place it points at.
+    void runStatement();
 
     // The cell memo's text, lines ended by CR LF.
     QString memoText() const;
@@ -117,6 +122,7 @@ private:
     void nameControlsForScreenReaders();
     void popupCaptureMenuAtCurrentCell();
 
+    QueryAids* m_aids = nullptr;
     bool m_centred = false;
     // The items of the drop-down list, for exact comparisons without a walk over it.
     QSet<QString> m_listed;

@@ -50,3 +50,21 @@ ParsedStatement scanParameters(const QString& sql)
     }
     return result;
 }
+
+qsizetype sourcePosition(const QString& sql, qsizetype position)
+{
+    if (position < 0)
+        return -1;
+    // The same walk as scanParameters, counting the characters it writes.
+    bool quoted = false;
+    qsizetype written = 0;
+    qsizetype i = 0;
+    for (const qsizetype n = sql.size(); i < n && written < position; ++i, ++written) {
+        const QChar c = sql[i];
+        if (c == u'\'' || c == u'"')
+            quoted = !quoted;
+        else if (!quoted && c == u':' && i + 1 < n && sql[i + 1] == u':')
+            ++i;
+    }
+    return i;
+}

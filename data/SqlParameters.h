@@ -14,3 +14,7 @@ struct ParsedStatement {
 // for one literal colon and ":" followed by anything else starts a parameter whose
 // name runs to the first blank, tab, comma, semicolon, ")", line break or the end.
 ParsedStatement scanParameters(const QString& sql);
+
+// The index in sql of what lies at index `position` of scanParameters(sql).text: each
+// doubled colon before it counts twice. -1 stays -1.
+qsizetype sourcePosition(const QString& sql, qsizetype position);

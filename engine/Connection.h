@@ -86,6 +86,16 @@ struct FieldValue {
 // A cell as a Qt value: a key that finds a row again, a value bound to a statement.
 QVariant toVariant(const CellRef& cell);
 
+// A table or view the user can query, with its columns in their order.
+struct CatalogueTable {
+    QString name;
+    QStringList columns;
+};
+
+// The catalogue as a query of two text columns gives it, one row a column: the table's
+// name, then the column's name, the rows of one table together.
+std::vector<CatalogueTable> catalogueFromRows(const QueryResult& rows);
+
 // A field written back to a row: its value when the row was read, and the new one.
 struct FieldChange {
     QString column;
@@ -170,6 +180,10 @@ public:
     // the connection opened it: the connection still reads the file it opened, which
     // is no longer the one its name reaches. Never for a server.
     virtual bool fileReplaced() const { return false; }
+
+    // The tables and views of the database's catalogue that a statement names without a
+    // schema, with their columns: what completion offers while a statement is typed.
+    virtual std::vector<CatalogueTable> catalogue() = 0;
 
     virtual TableResult openTable(const QString& table) = 0;
     // Writes the changed fields of the row with key in one write transaction, once

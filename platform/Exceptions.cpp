@@ -7,6 +7,12 @@ Exception::Exception(QString message)
 {
 }
 
+EDatabaseError::EDatabaseError(QString message, qsizetype position)
+    : Exception(std::move(message))
+    , m_position(position)
+{
+}
+
 EInOutError::EInOutError(QString message, int code)
     : Exception(std::move(message))
     , m_code(code)

@@ -29,8 +29,19 @@ private:
         const char* className() const noexcept override { return #Name; }                                              \
     };
 
-// Errors of the database engine; the message is the engine's own text.
-VELOSQL_EXCEPTION_CLASS(EDatabaseError, Exception)
+// Errors of the database engine; the message is the engine's own text. position() is
+// where the engine points in the statement's text (a UTF-16 index into the text that
+// was run), or -1 when it points nowhere.
+class EDatabaseError : public Exception
+{
+public:
+    explicit EDatabaseError(QString message, qsizetype position = -1);
+    const char* className() const noexcept override { return "EDatabaseError"; }
+    qsizetype position() const noexcept { return m_position; }
+
+private:
+    qsizetype m_position;
+};
 
 // Errors of the printing platform ("Impression en cours").
 VELOSQL_EXCEPTION_CLASS(EPrinter, Exception)

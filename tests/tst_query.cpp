@@ -31,6 +31,8 @@ private slots:
     void namedParametersFailToOpen();
     void doubledColonReachesEngineAsOne();
     void rejectedStatementLeavesQueryClosed();
+    void errorPointsAtItsPlace_data();
+    void errorPointsAtItsPlace();
     void statementWithoutResultIsExecutedThenReported();
     void statementsRunInOrder();
     void batchAppliesAllOrNothing_data();
@@ -240,6 +242,43 @@ void TestQuery::rejectedStatementLeavesQueryClosed()
     QCOMPARE(failure.message, QStringLiteral("no such table: nowhere"));
     QVERIFY(!q.active());
     QCOMPARE(q.state(), TDataSet::dsInactive);
+}
+
+void TestQuery::errorPointsAtItsPlace_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("pointed"); // the text at the error's place; empty: no place
+    QTest::newRow("misspelt keyword") << "SELEC * FROM t"
+                                      << "SELEC";
+    QTest::newRow("unknown column") << "SELECT n, nothing FROM t"
+                                    << "nothing";
+    QTest::newRow("second statement of two") << "SELECT 1; SELEC 2"
+                                             << "SELEC";
+    QTest::newRow("after text beyond one UTF-16 unit") << "SELECT 'é€😀', nothing FROM t"
+                                                       << "nothing";
+    QTest::newRow("after a doubled colon") << "SELECT 1 /* a::b */, nothing FROM t"
+                                           << "nothing";
+    QTest::newRow("error while running") << "SELECT abs(-9223372036854775807 - 1) FROM t"
+                                         << "";
+}
+
+void TestQuery::errorPointsAtItsPlace()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, pointed);
+    TestDatabase db;
+    db.exec(QStringLiteral("CREATE TABLE t (n INTEGER); INSERT INTO t VALUES (1)"));
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(sql);
+    try {
+        q.open();
+        QFAIL("the statement ran");
+    } catch (const EDatabaseError& e) {
+        QCOMPARE(e.position() < 0, pointed.isEmpty());
+        if (!pointed.isEmpty())
+            QCOMPARE(sql.mid(e.position(), pointed.size()), pointed);
+    }
 }
 
 void TestQuery::statementWithoutResultIsExecutedThenReported()

@@ -25,6 +25,9 @@ private slots:
 
     void batchAppliesAllOrNothing_data();
     void batchAppliesAllOrNothing();
+    void errorPointsAtItsPlace_data();
+    void errorPointsAtItsPlace();
+    void catalogueListsTablesAndColumns();
     void statementTextReachesServer_data();
     void statementTextReachesServer();
     void postChecksRecordStillHoldsWhatWasRead_data();
@@ -130,6 +133,52 @@ void TestServerDatabase::batchAppliesAllOrNothing()
     const Raised failure = raised([&] { q.open(); });
     QCOMPARE(failure.message, message);
     QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM small")), rows);
+}
+
+void TestServerDatabase::errorPointsAtItsPlace_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("pointed"); // the text at the error's place; empty: no place
+    QTest::newRow("unknown table") << "SELECT * FROM nowhere"
+                                   << "nowhere";
+    QTest::newRow("second statement of two") << "DELETE FROM small; SELECT * FROM nowhere"
+                                             << "nowhere";
+    QTest::newRow("after text beyond one UTF-16 unit") << "SELECT 'é€😀', nothing FROM small"
+                                                       << "nothing";
+    QTest::newRow("after a doubled colon") << "SELECT '7'::::int, nothing FROM small"
+                                           << "nothing";
+    QTest::newRow("a cast refused, after a doubled colon") << "SELECT n FROM small WHERE n > 'x'::::int"
+                                                           << "'x'";
+    QTest::newRow("no place") << "SELECT 1 / 0"
+                              << "";
+}
+
+void TestServerDatabase::errorPointsAtItsPlace()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, pointed);
+    TQuery q;
+    q.setDatabaseName(QStringLiteral("Velorin"));
+    q.setSQL(sql);
+    try {
+        q.open();
+        QFAIL("the statement ran");
+    } catch (const EDatabaseError& e) {
+        QCOMPARE(e.position() < 0, pointed.isEmpty());
+        if (!pointed.isEmpty())
+            QCOMPARE(sql.mid(e.position(), pointed.size()), pointed);
+    }
+}
+
+void TestServerDatabase::catalogueListsTablesAndColumns()
+{
+    QCOMPARE(m_server->run(QStringLiteral("CREATE OR REPLACE VIEW small_names AS SELECT nom FROM small")), QString());
+    QStringList seen;
+    for (const CatalogueTable& t : Databases::connect(QStringLiteral("Velorin"))->catalogue())
+        seen << t.name + QLatin1Char('(') + t.columns.join(QLatin1Char(',')) + QLatin1Char(')');
+    QCOMPARE(seen,
+        QStringList({ QStringLiteral("listbase(id,tttypes,police5)"), QStringLiteral("small(n,nom)"),
+            QStringLiteral("small_names(nom)") }));
 }
 
 void TestServerDatabase::statementTextReachesServer_data()

@@ -46,6 +46,8 @@ private slots:
     void findMovesToMatchingCell_data();
     void findMovesToMatchingCell();
     void findWithoutMatchSaysSo();
+    void rejectedStatementSelectsItsPlace_data();
+    void rejectedStatementSelectsItsPlace();
 
 private:
     void type(const QString& statement);
@@ -79,20 +81,23 @@ void TestSqlWindow::run()
 
 void TestSqlWindow::enterAndRunButtonDoTheSame_data()
 {
-    QTest::addColumn<bool>("useEnter");
-    QTest::newRow("enter") << true;
-    QTest::newRow("run button") << false;
+    QTest::addColumn<QString>("how");
+    QTest::newRow("enter") << "enter";
+    QTest::newRow("run button") << "button";
+    QTest::newRow("F5") << "F5";
 }
 
 void TestSqlWindow::enterAndRunButtonDoTheSame()
 {
-    QFETCH(bool, useEnter);
+    QFETCH(QString, how);
     // Keys go to the combo box, which has the focus, as the window system sends them.
     QComboBox* edit = m_q.window->ComboBoxSQL;
     edit->setFocus();
     QTest::keyClicks(edit, QStringLiteral("SELECT * FROM PaBase"));
-    if (useEnter)
+    if (how == QLatin1String("enter"))
         QTest::keyClick(edit, Qt::Key_Return);
+    else if (how == QLatin1String("F5"))
+        QTest::keyClick(edit, Qt::Key_F5);
     else
         run();
     QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("2 enregistrements"));
@@ -239,6 +244,7 @@ void TestSqlWindow::layoutOfControls()
         QVERIFY(!button->toolTip().isEmpty());
     }
     QCOMPARE(m_q.window->ComboBoxSQL->maxVisibleItems(), 25);
+    QCOMPARE(m_q.window->ComboBoxSQL->lineEdit()->placeholderText(), QStringLiteral("Requête SQL, puis Entrée"));
 }
 
 void TestSqlWindow::tabLeavesTheMemos_data()
@@ -410,6 +416,49 @@ void TestSqlWindow::findWithoutMatchSaysSo()
     QCOMPARE(m_q.window->DBGridSQL->currentIndex(), m_q.window->DBGridSQL->model()->index(0, 0));
     QTest::keyClick(m_q.window->ComboBoxSQL, Qt::Key_F, Qt::ControlModifier);
     QCOMPARE(m_q.dialogs->callsOf(QStringLiteral("find")).constLast().find.text, QStringLiteral("zz"));
+void TestSqlWindow::rejectedStatementSelectsItsPlace_data()
+{
+    QTest::addColumn<QString>("statement");
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("selected"); // empty: the box selects nothing
+    QTest::newRow("misspelt keyword, Enter") << "SELEC * FROM PaBase"
+                                             << "enter"
+                                             << "SELEC";
+    QTest::newRow("unknown column, run button") << "SELECT NOM, AGE FROM PaBase"
+                                                << "button"
+                                                << "AGE";
+    QTest::newRow("quoted text, F5") << "SELECT NOM FROM PaBase WHERE NOM = 'Durand' 'x'"
+                                     << "F5"
+                                     << "'x'";
+    QTest::newRow("a failure that points nowhere") << "SELECT abs(-9223372036854775807 - 1) FROM PaBase"
+                                                   << "enter"
+                                                   << "";
+}
+
+// The error box first, then the statement box selects the place the engine points at.
+void TestSqlWindow::rejectedStatementSelectsItsPlace()
+{
+    QFETCH(QString, statement);
+    QFETCH(QString, how);
+    QFETCH(QString, selected);
+    QComboBox* box = m_q.window->ComboBoxSQL;
+    box->setFocus();
+    type(statement);
+    box->lineEdit()->setCursorPosition(0);
+    bool selectedAfterBox = false;
+    const QObject watch;
+    QObject::connect(box->lineEdit(), &QLineEdit::selectionChanged, &watch,
+        [&] { selectedAfterBox = !m_q.dialogs->calls.isEmpty(); });
+    if (how == QLatin1String("enter"))
+        QTest::keyClick(box, Qt::Key_Return);
+    else if (how == QLatin1String("F5"))
+        QTest::keyClick(box, Qt::Key_F5);
+    else
+        run();
+    QCOMPARE(m_q.dialogs->calls.size(), 1);
+    QCOMPARE(box->currentText(), statement);
+    QCOMPARE(box->lineEdit()->selectedText(), selected);
+    QCOMPARE(selectedAfterBox, !selected.isEmpty());
 }
 
 QTEST_MAIN(TestSqlWindow)

@@ -1,5 +1,6 @@
 #include "engine/postgres/PgConnection.h"
 
+#include "engine/ErrorPosition.h"
 #include "engine/SqlStatements.h"
 #include "platform/Exceptions.h"
 #include "platform/Utf8.h"
@@ -43,6 +44,15 @@ PgValues::Parameter parameterOf(const QVariant& v)
     return p;
 }
 
+// Where a failure points in the whole text sql, whose UTF-8 form utf8 holds statement.
+qsizetype positionIn(const QString& sql, QByteArrayView utf8, QByteArrayView statement, const PgFailure& f)
+{
+    if (f.position <= 0)
+        return -1;
+    const qsizetype start = ErrorPosition::fromUtf8Offset(utf8, statement.data() - utf8.data());
+    return ErrorPosition::afterCharacters(sql, start, f.position - 1);
+}
+
 } // namespace
 
 PgConnection::PgConnection(const AliasSettings& settings)
@@ -70,7 +80,8 @@ QueryResult PgConnection::execute(const QString& sql, const ProgressCallback& pr
             } catch (const PgFailure& f) {
                 if (f.cancelled)
                     throw EDatabaseError(cancelledMessage());
-                throw EDatabaseError(statementFailure(run, int(i) + 1, f.message, statements[i]));
+                throw EDatabaseError(
+                    statementFailure(run, int(i) + 1, f.message, statements[i]), positionIn(sql, utf8, statements[i], f));
             }
         }
     };
@@ -270,4 +281,17 @@ void PgConnection::insertRow(const QString& table, const QStringList& columns, c
                       .arg(quotedTable(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
             parameters);
     });
+}
+
+std::vector<CatalogueTable> PgConnection::catalogue()
+{
+    // The relations of the search path, as a statement finds them without a schema,
+    // the server's own catalogue left out.
+    return catalogueFromRows(execute(QStringLiteral(
+        "SELECT c.relname::text, a.attname::text FROM pg_catalog.pg_class c "
+        "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid "
+        "JOIN pg_catalog.pg_namespace s ON s.oid = c.relnamespace "
+        "WHERE c.relkind IN ('r', 'v', 'm', 'p', 'f') AND pg_catalog.pg_table_is_visible(c.oid) "
+        "AND s.nspname NOT IN ('pg_catalog', 'information_schema') "
+        "AND a.attnum > 0 AND NOT a.attisdropped ORDER BY c.relname, a.attnum")));
 }

@@ -5,6 +5,7 @@
 #include "platform/Utf8.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <exception>
 #include <libpq-fe.h>
 #include <optional>
@@ -60,7 +61,8 @@ QString errorOf(const PGresult* r)
 PgFailure failureOf(const PGresult* r, bool sent)
 {
     const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-    return PgFailure { errorOf(r), QByteArray(state ? state : ""), sent, false };
+    const char* position = PQresultErrorField(r, PG_DIAG_STATEMENT_POSITION);
+    return PgFailure { errorOf(r), QByteArray(state ? state : ""), sent, false, position ? atoi(position) : 0 };
 }
 
 // Failures that prove the server ended the session: the statement never reached it.
@@ -510,10 +512,17 @@ PgOutcome PgSession::runStatement(QByteArrayView sql, const std::vector<PgValues
         QByteArray query = text;
         if (query.endsWith(';'))
             query.chop(1);
-        query = "COPY (" + query + "\n) TO STDOUT (FORMAT binary)";
+        static constexpr QByteArrayView wrapStart = "COPY (";
+        query = wrapStart.toByteArray() + query + "\n) TO STDOUT (FORMAT binary)";
         if (!PQsendQueryParams(m_conn, query.constData(), 0, nullptr, nullptr, nullptr, nullptr, 1))
             throw failed(true);
-        return readCopy(progress, columns, types);
+        try {
+            return readCopy(progress, columns, types);
+        } catch (PgFailure& f) {
+            // The server counted from the start of the wrapper, not of the statement.
+            f.position = f.position > int(wrapStart.size()) ? f.position - int(wrapStart.size()) : 0;
+            throw;
+        }
     }
 
     std::vector<const char*> values;

@@ -23,6 +23,9 @@ struct PgFailure {
     QByteArray state;
     bool sent = false;
     bool cancelled = false;
+    // Where the server points in the statement as the caller gave it: characters from
+    // 1, 0 when it points nowhere.
+    int position = 0;
 };
 
 // One statement's outcome: its rows when it gave a result set.

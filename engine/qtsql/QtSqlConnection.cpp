@@ -11,6 +11,7 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlIndex>
+#include <QSqlRecord>
 #include <QSqlQuery>
 #include <QUuid>
 #include <optional>
@@ -462,4 +463,18 @@ void QtSqlConnection::addRow(const QString& table, const QStringList& columns, c
                           : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                 .arg(quoted, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
         bound);
+}
+
+std::vector<CatalogueTable> QtSqlConnection::catalogue()
+{
+    const QSqlDatabase db = database();
+    std::vector<CatalogueTable> tables;
+    for (const QString& name : db.tables(QSql::Tables) + db.tables(QSql::Views)) {
+        CatalogueTable table { name, {} };
+        const QSqlRecord record = db.record(name);
+        for (int i = 0; i < record.count(); ++i)
+            table.columns << record.fieldName(i);
+        tables.push_back(std::move(table));
+    }
+    return tables;
 }

@@ -24,6 +24,7 @@ public:
 
     QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) override;
     bool isReadOnly() const override { return m_settings.readOnly; }
+    std::vector<CatalogueTable> catalogue() override;
     TableResult openTable(const QString& table) override;
     void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) override;
     void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) override;

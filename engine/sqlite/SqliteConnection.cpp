@@ -1,5 +1,6 @@
 #include "engine/sqlite/SqliteConnection.h"
 
+#include "engine/ErrorPosition.h"
 #include "engine/SqlStatements.h"
 #include "platform/Exceptions.h"
 #include "platform/Utf8.h"
@@ -388,9 +389,9 @@ ColumnInfo SqliteConnection::columnFromDeclaredType(const QString& name, const Q
     return c;
 }
 
-void SqliteConnection::failIn(int number, TextRun run, QByteArrayView statement) const
+void SqliteConnection::failIn(int number, TextRun run, QByteArrayView statement, qsizetype position) const
 {
-    throw EDatabaseError(statementFailure(run, number, Utf8::decode(sqlite3_errmsg(m_db)), statement));
+    throw EDatabaseError(statementFailure(run, number, Utf8::decode(sqlite3_errmsg(m_db)), statement), position);
 }
 
 QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback& progress)
@@ -408,7 +409,11 @@ QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback
         const char* next = nullptr;
         if (sqlite3_prepare_v2(m_db, tail, int(end - tail), &s.stmt, &next) != SQLITE_OK) {
             const QByteArrayView rest(tail, end - tail);
-            failIn(number + 1, number == 0 ? scanStatements(rest).run() : run, rest);
+            // The engine counts the bytes of the rest of the text it was given.
+            const int offset = sqlite3_error_offset(m_db);
+            const qsizetype position
+                = offset < 0 ? -1 : ErrorPosition::fromUtf8Offset(utf8, (tail - utf8.constData()) + offset);
+            failIn(number + 1, number == 0 ? scanStatements(rest).run() : run, rest, position);
         }
         const bool last = holdsNoStatement(QByteArrayView(next, end - next));
         tail = next;
@@ -673,4 +678,11 @@ ChangeMark SqliteConnection::changeMark()
     mark.parts = { pragmaValue("PRAGMA data_version"), qint64(sqlite3_total_changes64(m_db)),
         pragmaValue("PRAGMA schema_version") };
     return mark;
+}
+
+std::vector<CatalogueTable> SqliteConnection::catalogue()
+{
+    return catalogueFromRows(execute(QStringLiteral(
+        "SELECT m.name, p.name FROM sqlite_schema AS m, pragma_table_info(m.name) AS p "
+        "WHERE m.type IN ('table', 'view') AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY m.name, p.cid")));
 }

@@ -22,6 +22,7 @@ public:
     bool isReadOnly() const override;
     QStringList databaseFiles() const override;
     bool fileReplaced() const override;
+    std::vector<CatalogueTable> catalogue() override;
     TableResult openTable(const QString& table) override;
     void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) override;
     void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) override;
@@ -34,8 +35,9 @@ public:
 
 private:
     [[noreturn]] void fail() const;
-    // Fails with the engine's message, naming the statement when the text holds several.
-    [[noreturn]] void failIn(int number, TextRun run, QByteArrayView statement) const;
+    // Fails with the engine's message, naming the statement when the text holds several;
+    // position is where the engine points in the text run (see EDatabaseError).
+    [[noreturn]] void failIn(int number, TextRun run, QByteArrayView statement, qsizetype position = -1) const;
     // Steps a statement to its end, its rows unread.
     void runToEnd(sqlite3_stmt* stmt, int number, TextRun run, const ProgressCallback& progress) const;
     // Reads every row of a statement, its columns typed by their declarations or values.

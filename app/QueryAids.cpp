@@ -1,0 +1,183 @@
+#include "app/QueryAids.h"
+
+#include "app/SQL.h"
+#include "data/Query.h"
+#include "engine/Connection.h"
+#include "engine/Databases.h"
+#include "platform/Exceptions.h"
+#include "ui/ErrorGuard.h"
+#include "ui/sql/QueryEditor.h"
+#include "ui/sql/SqlColours.h"
+#include "ui/sql/SqlCompleter.h"
+#include "ui/sql/SqlTokens.h"
+#include "ui/widgets/DBGrid.h"
+#include "ui/widgets/DBMemo.h"
+#include "ui/widgets/Zoom.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSet>
+#include <QShortcut>
+#include <QTime>
+
+QueryAids::QueryAids(TFicheSQL* window)
+    : QObject(window)
+    , m_window(window)
+    , m_zoom(new ViewZoom(this))
+{
+    QLineEdit* box = window->ComboBoxSQL->lineEdit();
+    box->setPlaceholderText(QStringLiteral("Requête SQL, puis Entrée"));
+    new LineEditSqlColours(box);
+    new SqlCompleter(box, window->ComboBoxSQL, [this] { return names(); });
+    m_zoom->add(window->DBGridSQL);
+    m_zoom->add(window->MemoSQL);
+    m_zoom->add(window->DBMemoSQL);
+    addKeys();
+}
+
+void QueryAids::addKey(const QKeySequence& keys, std::function<void()> handler)
+{
+    auto* shortcut = new QShortcut(keys, m_window);
+    connect(shortcut, &QShortcut::activated, this, [handler = std::move(handler)] { guarded(handler); });
+    m_keys << keys;
+}
+
+void QueryAids::addKeys()
+{
+    // F5 runs as Enter does, the error's place shown after its box.
+    addKey(QKeySequence(Qt::Key_F5), [this] { m_window->runStatement(); });
+    addKey(QKeySequence(Qt::Key_F6), [this] { moveFocus(true); });
+    addKey(QKeySequence(Qt::SHIFT | Qt::Key_F6), [this] { moveFocus(false); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { openEditor(); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_H), [this] { openHistory(); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { m_zoom->zoomIn(); });
+    // Ctrl and the key that holds "+" on keyboards where it needs Shift.
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { m_zoom->zoomIn(); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_Minus), [this] { m_zoom->zoomOut(); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { m_zoom->reset(); });
+    // The controls would take some of these keys for their own (Ctrl+E moves a line
+    // edit's cursor to the end on some desktops): the window's come first.
+    for (QWidget* w : std::initializer_list<QWidget*> {
+             m_window->ComboBoxSQL, m_window->DBGridSQL, m_window->MemoSQL, m_window->DBMemoSQL })
+        w->installEventFilter(this);
+}
+
+bool QueryAids::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QKeySequence pressed(key->keyCombination());
+        const QKeySequence unpadded(QKeyCombination(key->modifiers() & ~Qt::KeypadModifier, Qt::Key(key->key())));
+        if (m_keys.contains(pressed) || m_keys.contains(unpadded)) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void QueryAids::runStarts(const QString& statement)
+{
+    m_running = HistoryEntry { statement, QTime::currentTime(), -1, {}, 0 };
+    m_failed.clear();
+    m_errorPlace = -1;
+    m_clock.start();
+}
+
+void QueryAids::runEnded(qint64 records)
+{
+    m_running.records = records;
+    m_running.milliseconds = m_clock.elapsed();
+    m_history.add(m_running);
+    // The statement may have changed the tables.
+    m_namesRead = false;
+}
+
+void QueryAids::runFailed()
+{
+    m_running.milliseconds = m_clock.elapsed();
+    try {
+        throw;
+    } catch (const EDatabaseError& e) {
+        m_running.error = e.message();
+        m_failed = m_running.statement;
+        m_errorPlace = e.position();
+    } catch (const std::exception& e) {
+        m_running.error = ErrorGuard::messageOf(e);
+    } catch (...) {
+        m_running.error = QStringLiteral("Erreur inconnue");
+    }
+    m_history.add(m_running);
+    m_namesRead = false;
+}
+
+void QueryAids::pointAtError()
+{
+    const qsizetype place = std::exchange(m_errorPlace, -1);
+    QLineEdit* box = m_window->ComboBoxSQL->lineEdit();
+    if (place < 0 || box->text() != m_failed)
+        return;
+    const SqlToken token = sqlTokenAt(m_failed, place);
+    if (token.length > 0)
+        box->setSelection(int(token.start), int(token.length));
+    else
+        box->setCursorPosition(int(place));
+}
+
+QStringList QueryAids::names()
+{
+    if (m_namesRead)
+        return m_names;
+    m_names.clear();
+    try {
+        QSet<QString> seen;
+        for (const CatalogueTable& table : Databases::connect(m_window->QuerySQL->databaseName())->catalogue()) {
+            for (const QString& name : QStringList(table.name) + table.columns) {
+                if (!seen.contains(name)) {
+                    seen.insert(name);
+                    m_names << name;
+                }
+            }
+        }
+    } catch (const std::exception&) {
+        // A database that cannot tell its tables still gets the keywords.
+    }
+    m_namesRead = true;
+    return m_names;
+}
+
+void QueryAids::openEditor()
+{
+    auto* editor = new QueryEditor(
+        m_window->ComboBoxSQL->currentText(), [this] { return names(); }, m_window);
+    editor->setAttribute(Qt::WA_DeleteOnClose);
+    connect(editor, &QDialog::accepted, m_window,
+        [this, editor] { m_window->ComboBoxSQL->setEditText(editor->statement()); });
+    editor->open();
+}
+
+void QueryAids::openHistory()
+{
+    auto* dialog = new HistoryDialog(m_history, m_window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &HistoryDialog::chosen, m_window, [this](const QString& statement) {
+        m_window->ComboBoxSQL->setEditText(statement);
+        m_window->ComboBoxSQL->setFocus();
+    });
+    dialog->open();
+}
+
+void QueryAids::moveFocus(bool forward)
+{
+    const QList<QWidget*> cycle
+        = { m_window->ComboBoxSQL, m_window->DBGridSQL, m_window->MemoSQL, m_window->DBMemoSQL };
+    qsizetype at = -1;
+    for (QWidget* w = QApplication::focusWidget(); w && at < 0; w = w->parentWidget())
+        at = cycle.indexOf(w);
+    const qsizetype n = cycle.size();
+    const qsizetype next = at < 0 ? 0 : (at + (forward ? 1 : n - 1)) % n;
+    cycle[next]->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+}

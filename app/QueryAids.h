@@ -1,0 +1,62 @@
+#pragma once
+
+#include "ui/sql/HistoryDialog.h"
+
+#include <QElapsedTimer>
+#include <QKeySequence>
+#include <QObject>
+#include <QStringList>
+#include <functional>
+
+class TFicheSQL;
+class ViewZoom;
+
+// What the query window offers beyond its buttons: the statement box's colours,
+// placeholder and completion, the query editor (Ctrl+E), this run's history
+// (Ctrl+H), F5, F6 and Shift+F6, the zoom of the grid and memos, and the place an
+// error points at, selected in the statement box once the error box has closed.
+class QueryAids : public QObject
+{
+    Q_OBJECT
+public:
+    // Owned by the window, whose controls exist.
+    explicit QueryAids(TFicheSQL* window);
+
+    // The window's run of a statement: its start, then its end or its failure (call
+    // inside the catch block).
+    void runStarts(const QString& statement);
+    void runEnded(qint64 records);
+    void runFailed();
+    // Selects in the statement box the place the last failure points at, once.
+    void pointAtError();
+
+    // The tables and columns of the database, read again after a statement ran.
+    QStringList names();
+    const StatementHistory& history() const { return m_history; }
+    ViewZoom* zoom() const { return m_zoom; }
+
+    // The keys, as the user presses them.
+    void openEditor();
+    void openHistory();
+    // F6, Shift+F6: the statement box, the grid, the cell memo, the list memo.
+    void moveFocus(bool forward);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void addKeys();
+    void addKey(const QKeySequence& keys, std::function<void()> handler);
+
+    TFicheSQL* m_window;
+    ViewZoom* m_zoom;
+    StatementHistory m_history;
+    HistoryEntry m_running;
+    QElapsedTimer m_clock;
+    // The failed statement and the place its error points at; -1 when none.
+    QString m_failed;
+    qsizetype m_errorPlace = -1;
+    QStringList m_names;
+    bool m_namesRead = false;
+    QList<QKeySequence> m_keys;
+};

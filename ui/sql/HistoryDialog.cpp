@@ -1,0 +1,95 @@
+#include "ui/sql/HistoryDialog.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace
+{
+constexpr int kStatementRole = Qt::UserRole;
+} // namespace
+
+HistoryDialog::HistoryDialog(const StatementHistory& history, QWidget* parent)
+    : QDialog(parent)
+    , m_list(new QTreeWidget(this))
+{
+    setObjectName(QStringLiteral("HistoryDialog"));
+    setWindowTitle(QStringLiteral("Historique"));
+    m_list->setObjectName(QStringLiteral("HistoryList"));
+    m_list->setAccessibleName(QStringLiteral("Requêtes exécutées"));
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setHeaderLabels(
+        { QStringLiteral("Heure"), QStringLiteral("Requête"), QStringLiteral("Résultat"), QStringLiteral("Durée") });
+    const QList<HistoryEntry>& entries = history.entries();
+    for (auto e = entries.crbegin(); e != entries.crend(); ++e) {
+        // The list shows a statement's start; the whole of it goes back to the box.
+        auto* item = new QTreeWidgetItem(m_list,
+            { e->at.toString(QStringLiteral("HH:mm:ss")), e->statement.left(300), resultText(*e),
+                durationText(e->milliseconds) });
+        item->setData(0, kStatementRole, e->statement);
+        item->setToolTip(1, e->statement.left(2000));
+        item->setToolTip(2, item->text(2));
+        if (e->records < 0)
+            item->setForeground(2, QColor(160, 0, 0));
+    }
+    m_list->header()->resizeSection(0, 70);
+    m_list->header()->resizeSection(1, 420);
+    m_list->header()->resizeSection(2, 200);
+    if (m_list->topLevelItemCount() > 0)
+        m_list->setCurrentItem(m_list->topLevelItem(0));
+    m_list->installEventFilter(this);
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this, &HistoryDialog::choose);
+
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("Fermer"), QDialogButtonBox::RejectRole);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_list);
+    layout->addWidget(buttons);
+    resize(780, 320);
+}
+
+QString HistoryDialog::resultText(const HistoryEntry& entry)
+{
+    if (entry.records < 0)
+        return entry.error.left(500);
+    if (entry.records == 0)
+        return QStringLiteral("Aucun résultat");
+    if (entry.records == 1)
+        return QStringLiteral("1 enregistrement");
+    return QString::number(entry.records) + QStringLiteral(" enregistrements");
+}
+
+QString HistoryDialog::durationText(qint64 milliseconds)
+{
+    if (milliseconds < 60'000)
+        return QLocale().toString(double(milliseconds) / 1000.0, 'f', 2) + QStringLiteral(" s");
+    const qint64 seconds = milliseconds / 1000;
+    return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+bool HistoryDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            choose();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void HistoryDialog::choose()
+{
+    const QTreeWidgetItem* item = m_list->currentItem();
+    if (!item)
+        return;
+    emit chosen(item->data(0, kStatementRole).toString());
+    accept();
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QSyntaxHighlighter>
+#include <QTextLayout>
+
+class QLineEdit;
+class QTextDocument;
+
+// The colours of a statement: keywords, quoted text, numbers, comments and parameters,
+// the same in the statement box and in the query editor. Colours only: no token
+// changes the text's width.
+QList<QTextLayout::FormatRange> sqlFormatRanges(const QString& text);
+
+// Colours a line edit's text as it changes. A line edit has no document for a
+// highlighter: the formats go to its text layout as the attributes of an empty input
+// method event, which leaves the text, the cursor, the selection and the undo history
+// as they are.
+class LineEditSqlColours : public QObject
+{
+    Q_OBJECT
+public:
+    // Owned by edit.
+    explicit LineEditSqlColours(QLineEdit* edit);
+
+private:
+    void recolour();
+    QLineEdit* m_edit;
+};
+
+// Colours a text document's statement, as the query editor shows it.
+class SqlHighlighter : public QSyntaxHighlighter
+{
+    Q_OBJECT
+public:
+    explicit SqlHighlighter(QTextDocument* document);
+
+protected:
+    void highlightBlock(const QString& text) override;
+};
