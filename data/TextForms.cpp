@@ -115,6 +115,49 @@ template <class Sink> void writeTruth(Sink& sink, bool truth)
     sink.ascii(truth ? "Vrai" : "Faux");
 }
 
+// Calls f(c, run, quoted) for each run of one character of a QLocale date or time format;
+// quoted runs are literal text (a quote itself comes as a run of its own).
+template <class F> void forEachRun(const QString& format, F f)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        qsizetype run = 1;
+        while (i + run < format.size() && format[i + run] == c)
+            ++run;
+        if (c == u'\'')
+            quoted = run % 2 ? !quoted : quoted;
+        f(c, run, quoted || c == u'\'', i);
+        i += run;
+    }
+}
+
+// A short format as the desktops the program serves write it: the year in four digits
+// and a time with its seconds. Qt's short formats, from CLDR, cut the year to two digits
+// in many locales ("M/d/yy", "dd.MM.yy"), and a spreadsheet then reads 1924 back as 2024;
+// they leave out the seconds in most. The seconds follow the minutes, after the same
+// separator. A format that already has them, or a four-digit year ("dd/MM/yyyy"), is
+// kept as it is.
+QString withCenturyAndSeconds(const QString& format)
+{
+    bool seconds = false;
+    forEachRun(format, [&](QChar c, qsizetype, bool quoted, qsizetype) { seconds |= !quoted && c == u's'; });
+    QString out;
+    forEachRun(format, [&](QChar c, qsizetype run, bool quoted, qsizetype at) {
+        if (!quoted && c == u'y' && run == 2) {
+            out += QStringLiteral("yyyy");
+            return;
+        }
+        out += QStringView(format).sliced(at, run);
+        if (!quoted && c == u'm' && !seconds) {
+            const QChar before = at > 0 ? format[at - 1] : QChar(u':');
+            out += (before.isLetter() || before == u'\'' ? QChar(u':') : before) + QStringLiteral("ss");
+            seconds = true;
+        }
+    });
+    return out;
+}
+
 } // namespace
 
 TextForms TextForms::current()
@@ -122,9 +165,9 @@ TextForms TextForms::current()
     TextForms f;
     f.locale = QLocale();
     f.decimalPoint = f.locale.decimalPoint().isEmpty() ? QChar(u'.') : f.locale.decimalPoint().front();
-    f.dateFormat = f.locale.dateFormat(QLocale::ShortFormat);
-    f.timeFormat = f.locale.timeFormat(QLocale::ShortFormat);
-    f.dateTimeFormat = f.locale.dateTimeFormat(QLocale::ShortFormat);
+    f.dateFormat = withCenturyAndSeconds(f.locale.dateFormat(QLocale::ShortFormat));
+    f.timeFormat = withCenturyAndSeconds(f.locale.timeFormat(QLocale::ShortFormat));
+    f.dateTimeFormat = withCenturyAndSeconds(f.locale.dateTimeFormat(QLocale::ShortFormat));
     // Locales that write their own digits keep to QLocale.
     if (f.locale.zeroDigit() == QLatin1String("0"))
         f.numericDate = NumericText::dateParts(f.dateFormat);

@@ -15,7 +15,8 @@
 #include <vector>
 
 // Text forms of values under the user's regional settings, taken when a data set
-// opens: decimal separator and the short date and time formats. Every rule that turns
+// opens: decimal separator and the short date and time formats, with the year in four
+// digits and the time with its seconds ("M/d/yyyy h:mm:ss AP"). Every rule that turns
 // a cell into text lives here, written once for a sink (TextSinks.h) that makes of it a
 // QString (the grid, the fields) or Windows-1252 bytes without one (the exports).
 struct TextForms {
@@ -24,7 +25,7 @@ struct TextForms {
     QString dateFormat;
     QString timeFormat;
     QString dateTimeFormat;
-    // dateFormat as numeric parts when it has nothing else ("dd/MM/yyyy", "M/d/yy"), so
+    // dateFormat as numeric parts when it has nothing else ("dd/MM/yyyy", "dd.MM.yyyy"), so
     // that dates are written without going through QLocale; empty otherwise.
     std::vector<NumericText::DatePart> numericDate;
     static TextForms current();
