@@ -113,6 +113,10 @@ void TestValues::everyOutputShowsTheSameText_data()
     QTest::newRow("outside the code page") << "VARCHAR(20)"
                                            << "'Łódź 😀'"
                                            << "Łódź 😀";
+    QTest::newRow("control characters outside the code page") << "VARCHAR(10)"
+                                                              << "CAST(X'C280C292C29C' AS TEXT)"
+                                                              << "\u0080\u0092\u009c";
+
     // A date is shown in the regional form only when the text is wholly one.
     QTest::newRow("date") << "DATE"
                           << "'2024-01-31'"
