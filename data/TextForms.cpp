@@ -1,47 +1,21 @@
 #include "data/TextForms.h"
 
 #include "data/IsoDateTime.h"
+#include "data/TextSinks.h"
 #include "platform/Utf8.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
-#include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 
 namespace
 {
 
-QString formatFloat(double value, QChar decimalPoint)
-{
-    QString s = QString::number(value, 'g', 15);
-    if (decimalPoint != u'.')
-        s.replace(QLatin1Char('.'), decimalPoint);
-    return s;
-}
-
 bool isIntegerType(TFieldType t)
 {
     return t == ftSmallint || t == ftInteger || t == ftWord || t == ftAutoInc;
-}
-
-// An exact decimal as a server writes it: "-123.4500", every digit kept.
-bool isDecimalText(std::string_view s)
-{
-    size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
-    size_t digits = 0;
-    bool point = false;
-    for (; i < s.size(); ++i) {
-        if (s[i] >= '0' && s[i] <= '9')
-            ++digits;
-        else if (s[i] == '.' && !point)
-            point = true;
-        else
-            return false;
-    }
-    return digits > 0;
 }
 
 // A logical column's text longer than this is no truth value, whatever blanks
@@ -117,161 +91,64 @@ bool parseCurrency(QStringView s, qint64& out)
     return true;
 }
 
-// The exports' fast paths below write what textOf() would give, without a QString.
-
-void appendInteger(QByteArray& out, qint64 value)
-{
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    out.append(digits, end - digits);
-}
-
-// formatFloat() for the values whose shortest exact form has at most 15 significant
-// digits, which rounding to 15 digits leaves unchanged, laid out as "%.15g" does: fixed
-// notation for exponents from -4 to 14, else d.ddde+XX. False for the values with more
-// digits, for infinities, NaN and subnormal numbers.
-bool appendFloat(QByteArray& out, double value, char decimalPoint)
-{
-    if (value == 0) {
-        out.append('0'); // "0" for -0 too, as QString::number writes it
-        return true;
-    }
-    // Subnormal numbers carry fewer digits than 15: their shortest form is shorter.
-    if (!std::isfinite(value) || std::abs(value) < std::numeric_limits<double>::min())
-        return false;
-    char shortest[40];
-    const char* end = std::to_chars(shortest, shortest + sizeof shortest, value, std::chars_format::scientific).ptr;
-    // shortest is [-]d[.ddd]e(+|-)XX
-    const char* p = shortest;
-    const bool negative = *p == '-';
-    p += negative;
-    char digits[20];
-    int count = 0;
-    for (; *p != 'e'; ++p)
-        if (*p != '.')
-            digits[count++] = *p;
-    if (count > 15)
-        return false;
-    int exponent = 0;
-    std::from_chars(p + 1 + (p[1] == '+'), end, exponent);
-    char text[40];
-    char* w = text;
-    if (negative)
-        *w++ = '-';
-    if (exponent >= -4 && exponent < 15) {
-        if (exponent < 0) {
-            *w++ = '0';
-            *w++ = decimalPoint;
-            for (int i = -1; i > exponent; --i)
-                *w++ = '0';
-            w = std::copy(digits, digits + count, w);
-        } else {
-            for (int i = 0; i <= exponent; ++i)
-                *w++ = i < count ? digits[i] : '0';
-            if (count > exponent + 1) {
-                *w++ = decimalPoint;
-                w = std::copy(digits + exponent + 1, digits + count, w);
-            }
-        }
-    } else {
-        *w++ = digits[0];
-        if (count > 1) {
-            *w++ = decimalPoint;
-            w = std::copy(digits + 1, digits + count, w);
-        }
-        *w++ = 'e';
-        *w++ = exponent < 0 ? '-' : '+';
-        const int magnitude = std::abs(exponent);
-        if (magnitude < 10)
-            *w++ = '0';
-        w = std::to_chars(w, text + sizeof text, magnitude).ptr;
-    }
-    out.append(text, w - text);
-    return true;
-}
-
-// An amount in units of 1/10,000 as plain digits with its decimals, trailing zeros left
-// out, in integer arithmetic: "-1234.5" for -12,345,000 units. Writes 22 bytes at most.
-char* writeAmount(char* w, qint64 units, char decimalPoint)
-{
-    // The size as unsigned: the negative of the smallest qint64 is no qint64.
-    const quint64 size = units < 0 ? 0 - quint64(units) : quint64(units);
-    if (units < 0)
-        *w++ = '-';
-    w = std::to_chars(w, w + 20, size / 10000).ptr;
-    quint64 fraction = size % 10000;
-    if (fraction == 0)
-        return w;
-    int digits = 4;
-    for (; fraction % 10 == 0; fraction /= 10)
-        --digits;
-    *w++ = decimalPoint;
-    for (int i = digits - 1; i >= 0; --i, fraction /= 10)
-        w[i] = char('0' + fraction % 10);
-    return w + digits;
-}
-
-char* writePadded(char* w, int value, int width)
-{
-    char digits[12];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    for (auto n = end - digits; n < width; ++n)
-        *w++ = '0';
-    return std::copy(digits, end, w);
-}
-
-// A date in a numeric short date format.
-void appendNumericDate(QByteArray& out, const IsoDateTime::Day& date, const std::vector<NumericDatePart>& format)
-{
-    // Each part writes 4 bytes at most: years have 4 digits in ISO texts.
-    char text[16 * 4];
-    char* w = text;
-    for (const NumericDatePart& part : format) {
-        switch (part.field) {
-        case 'd':
-            w = writePadded(w, date.day, part.width);
-            break;
-        case 'M':
-            w = writePadded(w, date.month, part.width);
-            break;
-        case 'y':
-            w = writePadded(w, part.width == 2 ? date.year % 100 : date.year, part.width);
-            break;
-        default:
-            *w++ = part.literal;
-            break;
-        }
-    }
-    out.append(text, w - text);
-}
-
 std::string_view bytesOf(const CellRef& c)
 {
     return { c.data, size_t(c.size) };
 }
 
-std::vector<NumericDatePart> numericDateParts(const QString& format)
+// ASCII written by a NumericText writer into a buffer of its longest size.
+template <class Sink, class Write> void writeAscii(Sink& sink, Write write)
 {
-    std::vector<NumericDatePart> parts;
+    char text[NumericText::kLongest];
+    sink.ascii({ text, size_t(write(text) - text) });
+}
+
+template <class Sink> void writeTruth(Sink& sink, bool truth)
+{
+    sink.ascii(truth ? "Vrai" : "Faux");
+}
+
+// Calls f(c, run, quoted) for each run of one character of a QLocale date or time format;
+// quoted runs are literal text (a quote itself comes as a run of its own).
+template <class F> void forEachRun(const QString& format, F f)
+{
+    bool quoted = false;
     for (qsizetype i = 0; i < format.size();) {
         const QChar c = format[i];
         qsizetype run = 1;
         while (i + run < format.size() && format[i + run] == c)
             ++run;
-        if (c == u'd' || c == u'M' || c == u'y') {
-            const bool known = c == u'y' ? (run == 2 || run == 4) : run <= 2;
-            if (!known)
-                return {};
-            parts.push_back({ char(c.unicode()), int(run), 0 });
-        } else if (c.unicode() < 0x80 && !c.isLetter() && !QStringLiteral("'&<>\"").contains(c)) {
-            for (qsizetype k = 0; k < run; ++k)
-                parts.push_back({ 0, 0, char(c.unicode()) });
-        } else {
-            return {};
-        }
+        if (c == u'\'')
+            quoted = run % 2 ? !quoted : quoted;
+        f(c, run, quoted || c == u'\'', i);
         i += run;
     }
-    return parts;
+}
+
+// A short format as the desktops the program serves write it: the year in four digits
+// and a time with its seconds. Qt's short formats, from CLDR, cut the year to two digits
+// in many locales ("M/d/yy", "dd.MM.yy"), and a spreadsheet then reads 1924 back as 2024;
+// they leave out the seconds in most. The seconds follow the minutes, after the same
+// separator. A format that already has them, or a four-digit year ("dd/MM/yyyy"), is
+// kept as it is.
+QString withCenturyAndSeconds(const QString& format)
+{
+    bool seconds = false;
+    forEachRun(format, [&](QChar c, qsizetype, bool quoted, qsizetype) { seconds |= !quoted && c == u's'; });
+    QString out;
+    forEachRun(format, [&](QChar c, qsizetype run, bool quoted, qsizetype at) {
+        if (!quoted && c == u'y' && run == 2) {
+            out += QStringLiteral("yyyy");
+            return;
+        }
+        out += QStringView(format).sliced(at, run);
+        if (!quoted && c == u'm' && !seconds) {
+            const QChar before = at > 0 ? format[at - 1] : QChar(u':');
+            out += (before.isLetter() || before == u'\'' ? QChar(u':') : before) + QStringLiteral("ss");
+            seconds = true;
+        }
+    });
+    return out;
 }
 
 } // namespace
@@ -281,162 +158,130 @@ TextForms TextForms::current()
     TextForms f;
     f.locale = QLocale();
     f.decimalPoint = f.locale.decimalPoint().isEmpty() ? QChar(u'.') : f.locale.decimalPoint().front();
-    f.dateFormat = f.locale.dateFormat(QLocale::ShortFormat);
-    f.timeFormat = f.locale.timeFormat(QLocale::ShortFormat);
-    f.dateTimeFormat = f.locale.dateTimeFormat(QLocale::ShortFormat);
+    f.dateFormat = withCenturyAndSeconds(f.locale.dateFormat(QLocale::ShortFormat));
+    f.timeFormat = withCenturyAndSeconds(f.locale.timeFormat(QLocale::ShortFormat));
+    f.dateTimeFormat = withCenturyAndSeconds(f.locale.dateTimeFormat(QLocale::ShortFormat));
     // Locales that write their own digits keep to QLocale.
     if (f.locale.zeroDigit() == QLatin1String("0"))
-        f.numericDate = numericDateParts(f.dateFormat);
+        f.numericDate = NumericText::dateParts(f.dateFormat);
     return f;
 }
 
-QString TextForms::textOf(const CellRef& c, TFieldType type) const
-{
-    switch (c.cls) {
-    case CellClass::Text:
-        if (std::optional<QString> shown = formattedText(c, type))
-            return *shown;
-        return Utf8::decode(QByteArrayView(c.data, c.size));
-    case CellClass::Blob:
-        return Windows1252::decode(QByteArrayView(c.data, c.size));
-    default:
-        return numberText(c, type);
-    }
-}
-
-QString TextForms::textStart(const CellRef& c, TFieldType type, qsizetype units) const
-{
-    switch (c.cls) {
-    case CellClass::Text:
-        if (std::optional<QString> shown = formattedText(c, type))
-            return *shown;
-        return Utf8::decodeStart(QByteArrayView(c.data, c.size), units);
-    case CellClass::Blob:
-        return Windows1252::decode(QByteArrayView(c.data, qMin(c.size, qMax<qsizetype>(units, 0))));
-    default:
-        return numberText(c, type);
-    }
-}
-
-QString TextForms::numberText(const CellRef& c, TFieldType type) const
-{
-    switch (c.cls) {
-    case CellClass::Integer:
-        if (type == ftBoolean)
-            return c.integer ? QStringLiteral("Vrai") : QStringLiteral("Faux");
-        return QString::number(c.integer);
-    case CellClass::Float:
-        if (type == ftBoolean)
-            return c.real != 0 ? QStringLiteral("Vrai") : QStringLiteral("Faux");
-        if (isIntegerType(type) && std::abs(c.real) < 9e15 && c.real == std::trunc(c.real))
-            return QString::number(qint64(c.real));
-        if (type == ftCurrency) {
-            if (const std::optional<qint64> units = currencyUnits(c)) {
-                char text[24];
-                QString amount = QString::fromLatin1(text, writeAmount(text, *units, '.') - text);
-                if (decimalPoint != u'.')
-                    amount.replace(QLatin1Char('.'), decimalPoint);
-                return amount;
-            }
-        }
-        return formatFloat(c.real, decimalPoint);
-    default:
-        return {};
-    }
-}
-
-std::optional<QString> TextForms::formattedText(const CellRef& c, TFieldType type) const
-{
-    switch (type) {
-    case ftDate:
-        if (const auto stamp = IsoDateTime::stamp(bytesOf(c)))
-            return locale.toString(stamp->date.toDate(), dateFormat);
-        break;
-    case ftTime:
-        if (const auto time = IsoDateTime::time(bytesOf(c)))
-            return locale.toString(*time, timeFormat);
-        break;
-    case ftDateTime:
-        // Shown as written, whatever its zone: read as UTC, no time falls into a change
-        // of daylight saving and moves.
-        if (const auto stamp = IsoDateTime::stamp(bytesOf(c)))
-            return locale.toString(
-                QDateTime(stamp->date.toDate(), stamp->time.value_or(QTime(0, 0)), Qt::UTC), dateTimeFormat);
-        break;
-    case ftBCD:
-        // Every digit as stored, with the user's decimal separator.
-        if (decimalPoint != u'.' && isDecimalText(bytesOf(c))) {
-            QString text = QString::fromLatin1(c.data, c.size);
-            text.replace(QLatin1Char('.'), decimalPoint);
-            return text;
-        }
-        break;
-    case ftBoolean:
-        if (c.size <= kLongestTruth) {
-            if (const int b = booleanOf(Utf8::decode(QByteArrayView(c.data, c.size))); b >= 0)
-                return b ? QStringLiteral("Vrai") : QStringLiteral("Faux");
-        }
-        break;
-    default:
-        break;
-    }
-    return std::nullopt;
-}
-
-void TextForms::appendText1252(QByteArray& out, CellRef c, TFieldType type, Windows1252::Unmappable policy) const
+template <class Sink> void TextForms::write(Sink& sink, const CellRef& c, TFieldType type) const
 {
     switch (c.cls) {
     case CellClass::Null:
         return;
     case CellClass::Integer:
-        if (type != ftBoolean) {
-            appendInteger(out, c.integer);
-            return;
-        }
-        break;
-    case CellClass::Text: {
-        if (formsStoredText(type)) {
-            if (type == ftDate && !numericDate.empty() && numericDate.size() <= 16) {
-                if (const auto stamp = IsoDateTime::stamp(bytesOf(c))) {
-                    appendNumericDate(out, stamp->date, numericDate);
-                    return;
-                }
-            }
-            // An exact decimal is ASCII: written straight, with a comma for the point
-            // where the user writes one, as formattedText() would give it.
-            if (type == ftBCD && (decimalPoint == u',' || decimalPoint == u'.') && isDecimalText(bytesOf(c))) {
-                const qsizetype at = out.size();
-                out.append(c.data, c.size);
-                std::replace(out.begin() + at, out.end(), '.', char(decimalPoint.unicode()));
-                return;
-            }
-            if (std::optional<QString> shown = formattedText(c, type)) {
-                Windows1252::appendEncoded(out, *shown, policy);
-                return;
-            }
-        }
-        Windows1252::appendFromUtf8(out, c.data, c.size, policy);
-        return;
-    }
-    case CellClass::Blob:
-        Windows1252::appendBytes(out, QByteArrayView(c.data, c.size), policy);
+        if (type == ftBoolean)
+            writeTruth(sink, c.integer != 0);
+        else
+            writeAscii(sink, [&](char* w) { return NumericText::writeInteger(w, c.integer); });
         return;
     case CellClass::Float:
-        if (type != ftBoolean && !isIntegerType(type)) {
-            const int point = Windows1252::byteFor(decimalPoint.unicode());
-            if (point >= 0 && type == ftCurrency) {
-                if (const std::optional<qint64> units = currencyUnits(c)) {
-                    char text[24];
-                    out.append(text, writeAmount(text, *units, char(point)) - text);
-                    return;
-                }
-            }
-            if (point >= 0 && appendFloat(out, c.real, char(point)))
-                return;
+        writeFloat(sink, c, type);
+        return;
+    case CellClass::Text:
+        if (!formsStoredText(type) || !writeFormatted(sink, c, type))
+            sink.utf8(bytesOf(c));
+        return;
+    case CellClass::Blob:
+        sink.bytes1252(bytesOf(c));
+        return;
+    }
+}
+
+template <class Sink> void TextForms::writeFloat(Sink& sink, const CellRef& c, TFieldType type) const
+{
+    const double value = c.real;
+    if (type == ftBoolean) {
+        writeTruth(sink, value != 0);
+        return;
+    }
+    char text[NumericText::kLongest];
+    char* end = nullptr;
+    if (isIntegerType(type) && std::abs(value) < 9e15 && value == std::trunc(value)) {
+        end = NumericText::writeInteger(text, qint64(value));
+    } else if (type == ftCurrency) {
+        if (const std::optional<qint64> units = currencyUnits(c))
+            end = NumericText::writeAmount(text, *units);
+    }
+    if (!end)
+        end = NumericText::writeFloat(text, value);
+    sink.number({ text, size_t(end - text) }, decimalPoint);
+}
+
+template <class Sink> bool TextForms::writeFormatted(Sink& sink, const CellRef& c, TFieldType type) const
+{
+    switch (type) {
+    case ftDate:
+        if (const auto stamp = IsoDateTime::stamp(bytesOf(c))) {
+            writeDate(sink, stamp->date);
+            return true;
         }
         break;
+    case ftTime:
+        if (const auto time = IsoDateTime::time(bytesOf(c))) {
+            sink.text(locale.toString(*time, timeFormat));
+            return true;
+        }
+        break;
+    case ftDateTime:
+        // Shown as written, whatever its zone: read as UTC, no time falls into a change
+        // of daylight saving and moves.
+        if (const auto stamp = IsoDateTime::stamp(bytesOf(c))) {
+            sink.text(locale.toString(
+                QDateTime(stamp->date.toDate(), stamp->time.value_or(QTime(0, 0)), Qt::UTC), dateTimeFormat));
+            return true;
+        }
+        break;
+    case ftBCD:
+        // Every digit as stored, with the user's decimal separator.
+        if (NumericText::isDecimalText(bytesOf(c))) {
+            sink.number(bytesOf(c), decimalPoint);
+            return true;
+        }
+        break;
+    case ftBoolean:
+        if (c.size <= kLongestTruth) {
+            if (const int b = booleanOf(Utf8::decode(QByteArrayView(c.data, c.size))); b >= 0) {
+                writeTruth(sink, b != 0);
+                return true;
+            }
+        }
+        break;
+    default:
+        break;
     }
-    Windows1252::appendEncoded(out, numberText(c, type), policy);
+    return false;
+}
+
+template <class Sink> void TextForms::writeDate(Sink& sink, const IsoDateTime::Day& date) const
+{
+    if (numericDate.empty())
+        sink.text(locale.toString(date.toDate(), dateFormat));
+    else
+        writeAscii(sink, [&](char* w) { return NumericText::writeDate(w, date, numericDate); });
+}
+
+QString TextForms::textOf(const CellRef& c, TFieldType type) const
+{
+    QStringTextSink sink;
+    write(sink, c, type);
+    return sink.take();
+}
+
+QString TextForms::textStart(const CellRef& c, TFieldType type, qsizetype units) const
+{
+    QStringTextSink sink(qMax<qsizetype>(units, 0));
+    write(sink, c, type);
+    return sink.take();
+}
+
+void TextForms::appendText1252(QByteArray& out, CellRef c, TFieldType type, Windows1252::Unmappable policy) const
+{
+    Bytes1252TextSink sink(out, policy);
+    write(sink, c, type);
 }
 
 QStringList TextForms::widestTexts(TFieldType type) const

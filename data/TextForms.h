@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/IsoDateTime.h"
+#include "data/NumericText.h"
 #include "engine/FieldType.h"
 #include "engine/ResultStore.h"
 #include "platform/Windows1252.h"
@@ -12,27 +14,20 @@
 #include <optional>
 #include <vector>
 
-// One field of a short date format made of numbers only: 'd', 'M' or 'y' with its
-// width in letters ("dd" is 2), or a literal byte when field is 0.
-struct NumericDatePart {
-    char field;
-    int width;
-    char literal;
-};
-
 // Text forms of values under the user's regional settings, taken when a data set
-// opens: decimal separator and the short date and time formats. Every rule that turns
-// a cell into text lives here, by two routes that give the same text: a QString (the
-// grid, the fields) and Windows-1252 bytes written without one (the exports).
+// opens: decimal separator and the short date and time formats, with the year in four
+// digits and the time with its seconds ("M/d/yyyy h:mm:ss AP"). Every rule that turns
+// a cell into text lives here, written once for a sink (TextSinks.h) that makes of it a
+// QString (the grid, the fields) or Windows-1252 bytes without one (the exports).
 struct TextForms {
     QLocale locale;
     QChar decimalPoint;
     QString dateFormat;
     QString timeFormat;
     QString dateTimeFormat;
-    // dateFormat as numeric parts when it has nothing else ("dd/MM/yyyy", "M/d/yy"), so
-    // that exports write dates without going through QLocale; empty otherwise.
-    std::vector<NumericDatePart> numericDate;
+    // dateFormat as numeric parts when it has nothing else ("dd/MM/yyyy", "dd.MM.yyyy"), so
+    // that dates are written without going through QLocale; empty otherwise.
+    std::vector<NumericText::DatePart> numericDate;
     static TextForms current();
 
     // The text of a cell in a column of that type; empty for a null.
@@ -57,10 +52,14 @@ struct TextForms {
     static bool formsStoredText(TFieldType type);
 
 private:
-    // The text of a number, a truth value or a null. A number in a currency column shows
-    // its amount, with up to four decimals, from the fixed-point value.
-    QString numberText(const CellRef& cell, TFieldType type) const;
-    // The text shown for a text cell that holds a date, a time or a truth value as its
-    // column's type reads it; nothing when the stored text is shown as it is.
-    std::optional<QString> formattedText(const CellRef& cell, TFieldType type) const;
+    // The text of a cell, written to sink.
+    template <class Sink> void write(Sink& sink, const CellRef& cell, TFieldType type) const;
+    // The text of a float cell. A number in a currency column shows its amount, with up
+    // to four decimals, from the fixed-point value.
+    template <class Sink> void writeFloat(Sink& sink, const CellRef& cell, TFieldType type) const;
+    // The text shown for a text cell that holds a date, a time, a truth value or an exact
+    // decimal as its column's type reads it; false, and nothing written, when the stored
+    // text is shown as it is.
+    template <class Sink> bool writeFormatted(Sink& sink, const CellRef& cell, TFieldType type) const;
+    template <class Sink> void writeDate(Sink& sink, const IsoDateTime::Day& date) const;
 };

@@ -12,6 +12,7 @@
 
 #include "FuzzSupport.h"
 #include "data/IsoDateTime.h"
+#include "data/TextForms.h"
 #include "platform/Windows1252.h"
 
 #include <QLocale>
@@ -123,7 +124,7 @@ void checkMoment(FuzzInput& input)
     cell.cls = CellClass::Text;
     cell.bytes = text;
     MemoryDataSet dataSet({ column }, { { cell } });
-    const QString shownDate = QLocale().toString(day, QLocale::ShortFormat);
+    const QString shownDate = QLocale().toString(day, TextForms::current().dateFormat);
     FUZZ_CHECK(dataSet.field(0)->asString() == shownDate,
         QStringLiteral("%1, %2 shown as %3, expected %4")
             .arg(QLocale().name(), QString::fromLatin1(text), dataSet.field(0)->asString(), shownDate));

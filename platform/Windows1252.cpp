@@ -154,9 +154,19 @@ bool writesQuestionMark(Unmappable policy)
     return policy == Unmappable::QuestionMark || policy == Unmappable::QuotedText;
 }
 
+// The code point that a character reference names for cp. HTML reads a reference to
+// 128..159 as the Windows-1252 character of that byte ("&#128;" shows "€"), so the
+// control characters there that the code page cannot hold are referred to as U+FFFD:
+// what the text file's "?" stands for too.
+constexpr char32_t referenceFor(char32_t cp)
+{
+    return cp >= 0x80 && cp < 0xA0 ? 0xFFFD : cp;
+}
+
 // The most bytes one input byte becomes: an ill-formed byte gives 8 as a character
-// reference ("&#65533;"), a well-formed sequence of k bytes at most 3.5 k ("&#2047;"
-// for 2), an escaped ASCII byte at most 6 ("&quot;"), a doubled quote 2.
+// reference ("&#65533;"), a well-formed sequence of k bytes at most 4 k ("&#65533;"
+// for a control character of 2), an escaped ASCII byte at most 6 ("&quot;"), a
+// doubled quote 2.
 constexpr qsizetype growthOf(Unmappable policy)
 {
     switch (policy) {
@@ -182,7 +192,7 @@ void appendUnmappable(QByteArray& out, char32_t cp, Unmappable policy)
         return;
     }
     out.append("&#");
-    out.append(QByteArray::number(quint32(cp)));
+    out.append(QByteArray::number(quint32(referenceFor(cp))));
     out.append(';');
 }
 
@@ -232,7 +242,7 @@ template <Unmappable policy> char* writeFromUtf8(char* w, const char* s, qsizety
         } else {
             *w++ = '&';
             *w++ = '#';
-            w = std::to_chars(w, w + 8, quint32(cp)).ptr;
+            w = std::to_chars(w, w + 8, quint32(referenceFor(cp))).ptr;
             *w++ = ';';
         }
     }

@@ -15,7 +15,8 @@ namespace Windows1252
 enum class Unmappable {
     QuestionMark, // "?" (text files)
     QuotedText, // as QuestionMark, and '"' doubled (the inside of a quoted text-file value)
-    CharacterReference, // "&#8364;" style (HTML files)
+    CharacterReference, // "&#8364;" style (HTML files); "&#65533;" for the control characters
+                        // 128..159, whose references HTML reads as Windows-1252 bytes
     HtmlText, // as CharacterReference, and "&", "<", ">", '"' as entities (HTML cell text)
 };
 

@@ -132,7 +132,7 @@ void TestBothEngines::sameFieldsAndFiles_data()
            "INSERT INTO t VALUES ('2024-03-07', '10:30:15', '1999-12-31 23:59:00')"
         << "CREATE TABLE t (d DATE, h TIME, ts TIMESTAMP);"
            "INSERT INTO t VALUES ('2024-03-07', '10:30:15', '1999-12-31 23:59:00')"
-        << "07/03/2024|10:30|31/12/1999 23:59";
+        << "07/03/2024|10:30:15|31/12/1999 23:59:00";
     QTest::newRow("amounts and floats")
         << "CREATE TABLE t (m MONEY, f REAL); INSERT INTO t VALUES (1234.56, 0.1), (-0.5, 3.25e20)"
         << "CREATE TABLE t (m MONEY, f DOUBLE PRECISION); INSERT INTO t VALUES (1234.56, 0.1), (-0.5, 3.25e20)"

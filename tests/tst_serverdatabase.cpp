@@ -397,12 +397,15 @@ void TestServerDatabase::fieldTypesFromServerTypes_data()
     row("date BC", "'4713-01-01 BC'::date", ftDate, 0, 0, QStringLiteral("4713-01-01 BC"));
     row("date of year 294276", "'294276-12-31'::date", ftDate, 0, 0, QStringLiteral("294276-12-31"));
     row("date of a leap day", "'2000-02-29'::date", ftDate, 0, 0, QStringLiteral("29/02/2000"));
-    row("time", "'10:30:15.25'::time", ftTime, 0, 0, QStringLiteral("10:30"));
-    row("timestamp", "'2024-03-07 23:59:59.999999'::timestamp", ftDateTime, 0, 0, QStringLiteral("07/03/2024 23:59"));
-    row("timestamp before 2000", "'1969-12-31 08:00'::timestamp", ftDateTime, 0, 0, QStringLiteral("31/12/1969 08:00"));
+    row("time", "'10:30:15.25'::time", ftTime, 0, 0, QStringLiteral("10:30:15"));
+    row("timestamp", "'2024-03-07 23:59:59.999999'::timestamp", ftDateTime, 0, 0,
+        QStringLiteral("07/03/2024 23:59:59"));
+    row("timestamp before 2000", "'1969-12-31 08:00'::timestamp", ftDateTime, 0, 0,
+        QStringLiteral("31/12/1969 08:00:00"));
     row("timestamp BC", "'0044-03-15 12:00 BC'::timestamp", ftDateTime, 0, 0, QStringLiteral("0044-03-15 12:00:00 BC"));
     row("timestamp infinity", "'infinity'::timestamp", ftDateTime, 0, 0, QStringLiteral("infinity"));
-    row("timestamptz", "'2024-03-07 10:30:00+00'::timestamptz", ftDateTime, 0, 0, QStringLiteral("07/03/2024 10:30"));
+    row("timestamptz", "'2024-03-07 10:30:00+00'::timestamptz", ftDateTime, 0, 0,
+        QStringLiteral("07/03/2024 10:30:00"));
     row("timestamptz minus infinity", "'-infinity'::timestamptz", ftDateTime, 0, 0, QStringLiteral("-infinity"));
     row("uuid", "'a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11'::uuid", ftString, 36, 0,
         QStringLiteral("a0eebc99-9c0b-4ef8-bb6d-6bb9bd380a11"));

@@ -64,6 +64,8 @@ private slots:
     void bytesMatchTextForm_data();
     void bytesMatchTextForm();
     void numbersAtTheEdgesReadAlike();
+    void datesKeepTheirCenturyAndTimesTheirSeconds_data();
+    void datesKeepTheirCenturyAndTimesTheirSeconds();
     void textReadsAsAmount_data();
     void textReadsAsAmount();
 };
@@ -72,6 +74,7 @@ void TestTextForms::bytesMatchTextForm_data()
 {
     QTest::addColumn<QLocale>("locale");
     const QList<std::pair<const char*, QLocale>> locales = {
+        { "C", QLocale::c() },
         { "French", QLocale(QLocale::French, QLocale::France) },
         { "English, United States", QLocale(QLocale::English, QLocale::UnitedStates) },
         { "German", QLocale(QLocale::German, QLocale::Germany) },
@@ -128,6 +131,39 @@ void TestTextForms::numbersAtTheEdgesReadAlike()
             QCOMPARE(raised([field] { (void)field->asCurrency(); }).message, inRange ? QString() : message);
         }
     }
+}
+
+void TestTextForms::datesKeepTheirCenturyAndTimesTheirSeconds_data()
+{
+    QTest::addColumn<QLocale>("locale");
+    QTest::addColumn<QString>("texts");
+    // A spreadsheet reads a two-digit year into its own century window: 1924 would come
+    // back as 2024 and 2031 as 1931.
+    QTest::newRow("C") << QLocale::c() << "1 Mar 1924|23:59:59|25 Dec 2031 00:00:01";
+    QTest::newRow("French") << QLocale(QLocale::French, QLocale::France) << "01/03/1924|23:59:59|25/12/2031 00:00:01";
+    QTest::newRow("English, United States")
+        << QLocale(QLocale::English, QLocale::UnitedStates) << "3/1/1924|11:59:59 PM|12/25/2031 12:00:01 AM";
+    QTest::newRow("German") << QLocale(QLocale::German, QLocale::Germany) << "01.03.1924|23:59:59|25.12.2031 00:00:01";
+    QTest::newRow("Korean, year first") << QLocale(QLocale::Korean, QLocale::SouthKorea)
+                                        << "1924. 3. 1.|오후 11:59:59|2031. 12. 25. 오전 12:00:01";
+}
+
+void TestTextForms::datesKeepTheirCenturyAndTimesTheirSeconds()
+{
+    QFETCH(QLocale, locale);
+    QFETCH(QString, texts);
+    QLocale::setDefault(locale);
+    QueryFixture f(QStringLiteral("CREATE TABLE t (d DATE, h TIME, ts DATETIME);"
+                                  "INSERT INTO t VALUES ('1924-03-01', '23:59:59', '2031-12-25 00:00:01')"));
+    QStringList shown;
+    for (int c = 0; c < f.query.fieldCount(); ++c) {
+        const TField* field = f.query.field(c);
+        QByteArray bytes;
+        field->appendText1252(bytes, Windows1252::Unmappable::QuestionMark);
+        QCOMPARE(bytes, Windows1252::encode(field->asString()));
+        shown << field->asString();
+    }
+    QCOMPARE(shown.join(u'|'), texts);
 }
 
 void TestTextForms::textReadsAsAmount_data()

@@ -113,6 +113,9 @@ void TestValues::everyOutputShowsTheSameText_data()
     QTest::newRow("outside the code page") << "VARCHAR(20)"
                                            << "'Łódź 😀'"
                                            << "Łódź 😀";
+    QTest::newRow("control characters outside the code page") << "VARCHAR(10)"
+                                                              << "CAST(X'C280C292C29C' AS TEXT)"
+                                                              << "\u0080\u0092\u009c";
 
     // A date is shown in the regional form only when the text is wholly one.
     QTest::newRow("date") << "DATE"
@@ -144,10 +147,10 @@ void TestValues::everyOutputShowsTheSameText_data()
                                            << "2023-02-29";
     QTest::newRow("time") << "TIME"
                           << "'10:30:15.250'"
-                          << "10:30";
+                          << "10:30:15";
     QTest::newRow("time and a zone") << "TIME"
                                      << "'10:30+01:00'"
-                                     << "10:30";
+                                     << "10:30:00";
     QTest::newRow("time and junk") << "TIME"
                                    << "'10:30junk'"
                                    << "10:30junk";
@@ -159,13 +162,13 @@ void TestValues::everyOutputShowsTheSameText_data()
                                 << "24:00";
     QTest::newRow("date-time") << "DATETIME"
                                << "'2024-03-07 10:30'"
-                               << "07/03/2024 10:30";
+                               << "07/03/2024 10:30:00";
     QTest::newRow("date-time, date only") << "DATETIME"
                                           << "'2024-03-07'"
-                                          << "07/03/2024 00:00";
+                                          << "07/03/2024 00:00:00";
     QTest::newRow("date-time and a zone") << "DATETIME"
                                           << "'2024-03-07T23:30:00-05:00'"
-                                          << "07/03/2024 23:30";
+                                          << "07/03/2024 23:30:00";
     QTest::newRow("date-time and junk") << "DATETIME"
                                         << "'2024-03-07 10:30x'"
                                         << "2024-03-07 10:30x";

@@ -35,6 +35,15 @@ void TestWindows1252::utf8TranscodesAsTextDoes_data()
     QTest::newRow("outside the code page, HTML") << "Łódź ✓ 😀" << html
                                                  << QByteArray("&#321;\xf3"
                                                                "d&#378; &#10003; &#128512;");
+    // HTML reads "&#128;" as "€": the control characters that the code page lacks
+    // are referred to as U+FFFD, what the text file's "?" stands for. Those it holds
+    // (0x81, 0x8D) are their bytes; a character above them keeps its reference.
+    const QString controls = QString::fromUtf8("\u0080\u0092\u009c\u0081\u008d\u009f\u00a0\u6f22");
+    QTest::newRow("control characters, text") << controls << text << QByteArray("???\x81\x8d?\xa0?");
+    QTest::newRow("control characters, HTML")
+        << controls << html << QByteArray("&#65533;&#65533;&#65533;\x81\x8d&#65533;\xa0&#28450;");
+    QTest::newRow("control characters after long ASCII run, references")
+        << "0123456789abcdef\u0080" << references << QByteArray("0123456789abcdef&#65533;");
     QTest::newRow("markup kept in references")
         << "<a href=\"x\">&amp;</a>" << references << QByteArray("<a href=\"x\">&amp;</a>");
     QTest::newRow("markup escaped in HTML text")
