@@ -45,6 +45,8 @@ bool streamable(QByteArrayView sql)
 PgSession::PgSession(const AliasSettings& s)
     : m_settings(s)
     , m_aliasReadOnly(s.readOnly)
+    , m_encoding(TextEncoding::named(s.encoding))
+    , m_clientEncoding(m_encoding.isUtf8() ? "UTF8" : "SQL_ASCII")
 {
     useSettings(s);
     try {
@@ -82,7 +84,7 @@ void PgSession::useSettings(const AliasSettings& s)
             m_values.push_back(option.mid(equals + 1).trimmed().toUtf8());
         }
     }
-    add("client_encoding", QStringLiteral("UTF8"));
+    add("client_encoding", QString::fromLatin1(m_clientEncoding));
     add("fallback_application_name", QStringLiteral("VeloSQL"));
 }
 
@@ -184,15 +186,65 @@ void PgSession::heal()
 PgOutcome PgSession::run(
     QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress)
 {
+    if (m_encoding.isUtf8())
+        return runEncoded(sql, parameters, progress);
+    QByteArray stored;
+    std::vector<PgValues::Parameter> storedParameters = parameters;
+    try {
+        stored = m_encoding.fromUtf8(sql);
+        for (PgValues::Parameter& p : storedParameters)
+            if (!p.null && !p.binary)
+                p.bytes = m_encoding.fromUtf8(p.bytes);
+    } catch (const EDatabaseError& e) {
+        throw PgFailure { e.message(), "22P05", false, false };
+    }
+    return runEncoded(stored, storedParameters, progress);
+}
+
+PgOutcome PgSession::runEncoded(
+    QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress)
+{
     const bool stream = parameters.empty() && streamable(sql);
-    if (!stream || !idle())
-        return runStatement(sql, parameters, progress, stream);
-    // A query read as a stream is parsed twice: described, then run inside COPY. In a
-    // transaction, the locks that the first parse took stay until the rows are read,
-    // so that no other session can change the columns of its tables in between.
     PgOutcome out;
-    atomically(nullptr, [&] { out = runStatement(sql, parameters, progress, true); });
+    const auto once = [&] {
+        out = runStatement(sql, parameters, progress, stream);
+        keepClientEncoding();
+    };
+    try {
+        // A query read as a stream is parsed twice: described, then run inside COPY. In
+        // a transaction, the locks that the first parse took stay until the rows are
+        // read, so that no other session can change the columns of its tables in between.
+        if (stream && idle())
+            atomically(nullptr, once);
+        else
+            once();
+    } catch (PgFailure& f) {
+        nameEncodingKey(f);
+        throw;
+    }
     return out;
+}
+
+void PgSession::keepClientEncoding()
+{
+    const char* now = PQparameterStatus(m_conn, "client_encoding");
+    if (!now || m_clientEncoding == now)
+        return;
+    PQsetClientEncoding(m_conn, m_clientEncoding.constData());
+    throw PgFailure { QStringLiteral("VeloSQL échange avec le serveur en %1 : client_encoding est remis à %1.")
+                          .arg(QString::fromLatin1(m_clientEncoding)),
+        QByteArray(), true, false };
+}
+
+void PgSession::nameEncodingKey(PgFailure& failure) const
+{
+    // A SQL_ASCII database holds whatever bytes its programs wrote; read as UTF-8, the
+    // server refuses those that are not.
+    const char* server = PQparameterStatus(m_conn, "server_encoding");
+    if (!m_encoding.isUtf8() || failure.state != "22021" || !server || qstrcmp(server, "SQL_ASCII") != 0)
+        return;
+    failure.message += QStringLiteral("\nLa base de données est en SQL_ASCII : indiquez dans l'alias l'encodage de "
+                                      "son texte, par exemple encoding=WIN1252.");
 }
 
 void PgSession::atomically(const char* savepoint, const std::function<void()>& work)

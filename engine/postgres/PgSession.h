@@ -2,6 +2,7 @@
 
 #include "engine/AliasSettings.h"
 #include "engine/Connection.h"
+#include "engine/TextEncoding.h"
 #include "engine/postgres/PgValues.h"
 
 #include <QByteArray>
@@ -53,6 +54,12 @@ struct PgDescription {
 // progress callback about every 50 ms and sends the server's cancel request when
 // told to stop.
 //
+// The session's client encoding is the one the program decodes: UTF8, or SQL_ASCII
+// when the alias names the encoding of a legacy database's text, whose bytes are then
+// read as they are stored and decoded here (see TextEncoding). A statement that changes
+// it (SET client_encoding, set_config) is refused and the encoding set back, so that no
+// text is ever read or written in another form than the one decoded.
+//
 // A session found broken before a statement is sent (the server restarted) is
 // opened again, once, and the statement runs. A statement is sent at most once: when
 // the session breaks after it went, the server's message is the error, and the next
@@ -94,6 +101,14 @@ public:
     void rollBack(const char* savepoint);
 
 private:
+    // run() with the statement and its parameters as the session sends them.
+    PgOutcome runEncoded(
+        QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress);
+    // After a statement: a client encoding that the statement changed is set back, and
+    // the statement refused.
+    void keepClientEncoding();
+    // Adds to a failure to read text as UTF-8 the alias's key that would read it.
+    void nameEncodingKey(PgFailure& failure) const;
     // Takes the connection parameters of s.
     void useSettings(const AliasSettings& s);
     void open();
@@ -141,6 +156,9 @@ private:
     std::vector<QByteArray> m_keywords;
     std::vector<QByteArray> m_values;
     bool m_aliasReadOnly;
+    TextEncoding m_encoding;
+    // The client encoding that the session keeps: "UTF8" or "SQL_ASCII".
+    QByteArray m_clientEncoding;
     bool m_readOnly = false;
     bool m_cancelled = false;
     QElapsedTimer m_sinceReport;

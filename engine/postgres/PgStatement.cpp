@@ -22,7 +22,6 @@
 #include "engine/postgres/PgMessages.h"
 #include "engine/postgres/PgSession.h"
 #include "platform/Exceptions.h"
-#include "platform/Utf8.h"
 
 #include <libpq-fe.h>
 #include <utility>
@@ -103,7 +102,7 @@ PgDescription PgSession::describe(const ProgressCallback& progress)
         d.parameters = PQnparams(r);
         for (int i = 0; i < PQnfields(r); ++i) {
             d.types.push_back(PQftype(r, i));
-            d.columns.push_back(PgValues::column(Utf8::decode(PQfname(r, i)), PQftype(r, i), PQfmod(r, i)));
+            d.columns.push_back(PgValues::column(m_encoding.decode(PQfname(r, i)), PQftype(r, i), PQfmod(r, i)));
             d.binary = d.binary && PgValues::readsBinary(PQftype(r, i));
         }
     } else {
@@ -267,6 +266,9 @@ PgOutcome PgSession::finish(PgOutcome out, const std::optional<PgFailure>& failu
     if (failure)
         throw *failure;
     if (out.hasRows) {
+        // A legacy database's text came as it is stored: the engine keeps it as UTF-8.
+        if (!m_encoding.isUtf8())
+            rows = m_encoding.decodeText(*rows);
         out.result.columns = columns;
         // A column of a type without a field type of its own is a string as long as its longest value.
         for (size_t i = 0; i < columns.size(); ++i) {
