@@ -5,6 +5,7 @@
 #include "data/Table.h"
 #include "engine/Databases.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -40,6 +41,7 @@ private slots:
     void readOnlyAliasWritesNothing();
     void stoppedStatementKeepsNothing_data();
     void stoppedStatementKeepsNothing();
+    void endlessResultStopsAtCeiling();
 
 private:
     std::unique_ptr<PostgresServer> m_server;
@@ -464,6 +466,11 @@ void TestOdbc::stoppedStatementKeepsNothing_data()
                                  << "3";
     QTest::newRow("stopped batch leaves nothing")
         << "DELETE FROM odbc_small; " + series << 1024 << cancelledMessage() << "3";
+    // The driver works on a thread of its own: the stop reaches the server at once.
+    QTest::newRow("stopped while the server works before the first row")
+        << "SELECT pg_sleep(30)" << 0 << cancelledMessage() << "3";
+    QTest::newRow("stopped batch while the server works")
+        << "DELETE FROM odbc_small; SELECT pg_sleep(30)" << 0 << cancelledMessage() << "3";
 }
 
 void TestOdbc::stoppedStatementKeepsNothing()
@@ -475,6 +482,8 @@ void TestOdbc::stoppedStatementKeepsNothing()
     auto conn = Databases::connect(kOdbc);
     QList<qint64> calls;
     QueryResult result;
+    QElapsedTimer clock;
+    clock.start();
     const Raised failure = raised([&] {
         result = conn->execute(sql, [&](qint64 rows) {
             calls << rows;
@@ -482,6 +491,7 @@ void TestOdbc::stoppedStatementKeepsNothing()
         });
     });
     QCOMPARE(failure.kind.isEmpty() ? QString::number(result.rows->rowCount()) : failure.message, outcome);
+    QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!calls.isEmpty());
     QCOMPARE(calls.first(), 0);
     QVERIFY(std::is_sorted(calls.begin(), calls.end()));
@@ -490,6 +500,18 @@ void TestOdbc::stoppedStatementKeepsNothing()
     QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM odbc_small")), stored);
     // The session goes on.
     QCOMPARE(outcomeOf(QStringLiteral("SELECT count(*) FROM odbc_small")), stored);
+}
+
+// An endless result through PostgreSQL's ODBC driver is read a block of rows at a time:
+// the memory ceiling stops it, and the session goes on.
+void TestOdbc::endlessResultStopsAtCeiling()
+{
+    auto conn = Databases::connect(kOdbc);
+    conn->setResultCeiling(8 * 1024 * 1024);
+    const Raised failure = raised(
+        [&] { conn->execute(QStringLiteral("SELECT generate_series(1, 1000000000) AS g, repeat('x', 200)")); });
+    QVERIFY2(failure.message.startsWith(QStringLiteral("Résultat trop volumineux : ")), qPrintable(failure.message));
+    QCOMPARE(outcomeOf(QStringLiteral("SELECT count(*) FROM odbc_small")), QStringLiteral("3"));
 }
 
 QTEST_MAIN(TestOdbc)
