@@ -215,17 +215,26 @@ void TestOdbc::dataSourceNameReachesServer()
 void TestOdbc::handWrittenAliasReachesServer_data()
 {
     QTest::addColumn<QByteArray>("content"); // %1: the connection string, %2: the user, %3: the password
+    QTest::addColumn<QString>("outcome");
     // README's own example, as an administrator types it.
     QTest::newRow("connection string without quotes")
-        << QByteArray("[Velorin]\ndriver=QODBC\ndatabase=%1\nuser=%2\npassword=%3\n");
-    QTest::newRow("as a Windows editor saves it")
-        << QByteArray("\xEF\xBB\xBF; Base du cabinet\r\n[Velorin]\r\ndriver = QODBC\r\ndatabase = %1\r\n"
-                      "user = \"%2\"\r\npassword = %3\r\n");
+        << QByteArray("[Velorin]\ndriver=QODBC\ndatabase=%1\nuser=%2\npassword=%3\n") << "a,b,c";
+    QTest::newRow("as a Windows editor saves it") << QByteArray(
+        "\xEF\xBB\xBF; Base du cabinet\r\n[Velorin]\r\ndriver = QODBC\r\ndatabase = %1\r\n"
+        "user = \"%2\"\r\npassword = %3\r\n") << "a,b,c";
+    QTest::newRow("the encoding UTF8, as the driver reads")
+        << QByteArray("[Velorin]\ndriver=QODBC\ndatabase=%1\nuser=%2\npassword=%3\nencoding=UTF8\n") << "a,b,c";
+    // Qt's ODBC driver decodes the text itself: a legacy code page would be misread.
+    QTest::newRow("a legacy encoding is refused, not misread")
+        << QByteArray("[Velorin]\ndriver=QODBC\ndatabase=%1\nuser=%2\npassword=%3\nencoding=WIN1252\n")
+        << "L'alias Velorin indique encoding=WIN1252 : seul le pilote QPSQL lit une base de données dans cet "
+           "encodage.";
 }
 
 void TestOdbc::handWrittenAliasReachesServer()
 {
     QFETCH(QByteArray, content);
+    QFETCH(QString, outcome);
     const QString connection = QStringLiteral("DRIVER={PostgreSQL Unicode};SERVER=%1;PORT=%2;DATABASE=%3;BoolsAsChar=0")
                                    .arg(m_server->host(), QString::number(m_server->port()), m_server->database());
     QFile file(Databases::aliasesFile());
@@ -236,12 +245,12 @@ void TestOdbc::handWrittenAliasReachesServer()
     file.write(QString::fromUtf8(content).arg(connection, m_server->user(), m_server->password()).toUtf8());
     file.close();
     Databases::closeAll();
-    const QString outcome = outcomeOf(QStringLiteral("SELECT nom FROM odbc_small ORDER BY n"));
+    const QString read = outcomeOf(QStringLiteral("SELECT nom FROM odbc_small ORDER BY n"));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(before);
     file.close();
     Databases::closeAll();
-    QCOMPARE(outcome, QStringLiteral("a,b,c"));
+    QCOMPARE(read, outcome);
 }
 
 void TestOdbc::errorsAreTheServersLines_data()

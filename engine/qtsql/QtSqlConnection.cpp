@@ -2,6 +2,7 @@
 
 #include "engine/Credentials.h"
 #include "engine/SqlStatements.h"
+#include "engine/TextEncoding.h"
 #include "engine/qtsql/QtSqlRows.h"
 #include "engine/qtsql/StoppableWork.h"
 #include "platform/Exceptions.h"
@@ -212,6 +213,12 @@ QtSqlConnection::QtSqlConnection(const AliasSettings& s)
     , m_settings(s)
     , m_odbc(s.driver.compare(QLatin1String("QODBC"), Qt::CaseInsensitive) == 0)
 {
+    // Qt's drivers decode the server's text themselves: a legacy code page would be misread.
+    if (!TextEncoding::named(s.encoding).isUtf8())
+        throw EDatabaseError(
+            QStringLiteral("L'alias %1 indique encoding=%2 : seul le pilote QPSQL lit une base de données dans cet "
+                           "encodage.")
+                .arg(s.alias, s.encoding));
     QSqlDatabase db = QSqlDatabase::addDatabase(s.driver, m_name);
     db.setDatabaseName(m_odbc ? withBlockFetch(s.database) : s.database);
     if (!s.host.isEmpty())
