@@ -21,6 +21,7 @@ public:
     ~TDataSet() override;
 
     // The alias of the database.
+    const QString& databaseName() const { return m_databaseName; }
     void setDatabaseName(const QString& alias) { m_databaseName = alias; }
 
     bool active() const { return m_state != dsInactive; }

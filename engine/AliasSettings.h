@@ -20,4 +20,7 @@ struct AliasSettings {
     QString passwordNotice;
     QString options;
     bool readOnly = false;
+    // How the database stores its text (the key "encoding"): empty for UTF-8, or a
+    // legacy code page that TextEncoding names.
+    QString encoding;
 };

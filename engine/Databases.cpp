@@ -126,6 +126,7 @@ AliasSettings resolve(const QString& alias)
                 s.passwordNotice = exposedPasswordNotice(file);
             }
             s.options = keys->value(QStringLiteral("options"));
+            s.encoding = keys->value(QStringLiteral("encoding"));
             const QString ro = keys->value(QStringLiteral("readonly")).toLower();
             s.readOnly = ro == QLatin1String("true") || ro == QLatin1String("1") || ro == QLatin1String("yes");
             return s;

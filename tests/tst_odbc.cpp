@@ -5,6 +5,7 @@
 #include "data/Table.h"
 #include "engine/Databases.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -40,6 +41,7 @@ private slots:
     void readOnlyAliasWritesNothing();
     void stoppedStatementKeepsNothing_data();
     void stoppedStatementKeepsNothing();
+    void endlessResultStopsAtCeiling();
 
 private:
     std::unique_ptr<PostgresServer> m_server;
@@ -213,17 +215,26 @@ void TestOdbc::dataSourceNameReachesServer()
 void TestOdbc::handWrittenAliasReachesServer_data()
 {
     QTest::addColumn<QByteArray>("content"); // %1: the connection string, %2: the user, %3: the password
+    QTest::addColumn<QString>("outcome");
     // README's own example, as an administrator types it.
     QTest::newRow("connection string without quotes")
-        << QByteArray("[Velorin]\ndriver=QODBC\ndatabase=%1\nuser=%2\npassword=%3\n");
-    QTest::newRow("as a Windows editor saves it")
-        << QByteArray("\xEF\xBB\xBF; Base du cabinet\r\n[Velorin]\r\ndriver = QODBC\r\ndatabase = %1\r\n"
-                      "user = \"%2\"\r\npassword = %3\r\n");
+        << QByteArray("[Velorin]\ndriver=QODBC\ndatabase=%1\nuser=%2\npassword=%3\n") << "a,b,c";
+    QTest::newRow("as a Windows editor saves it") << QByteArray(
+        "\xEF\xBB\xBF; Base du cabinet\r\n[Velorin]\r\ndriver = QODBC\r\ndatabase = %1\r\n"
+        "user = \"%2\"\r\npassword = %3\r\n") << "a,b,c";
+    QTest::newRow("the encoding UTF8, as the driver reads")
+        << QByteArray("[Velorin]\ndriver=QODBC\ndatabase=%1\nuser=%2\npassword=%3\nencoding=UTF8\n") << "a,b,c";
+    // Qt's ODBC driver decodes the text itself: a legacy code page would be misread.
+    QTest::newRow("a legacy encoding is refused, not misread")
+        << QByteArray("[Velorin]\ndriver=QODBC\ndatabase=%1\nuser=%2\npassword=%3\nencoding=WIN1252\n")
+        << "L'alias Velorin indique encoding=WIN1252 : seul le pilote QPSQL lit une base de données dans cet "
+           "encodage.";
 }
 
 void TestOdbc::handWrittenAliasReachesServer()
 {
     QFETCH(QByteArray, content);
+    QFETCH(QString, outcome);
     const QString connection = QStringLiteral("DRIVER={PostgreSQL Unicode};SERVER=%1;PORT=%2;DATABASE=%3;BoolsAsChar=0")
                                    .arg(m_server->host(), QString::number(m_server->port()), m_server->database());
     QFile file(Databases::aliasesFile());
@@ -234,12 +245,12 @@ void TestOdbc::handWrittenAliasReachesServer()
     file.write(QString::fromUtf8(content).arg(connection, m_server->user(), m_server->password()).toUtf8());
     file.close();
     Databases::closeAll();
-    const QString outcome = outcomeOf(QStringLiteral("SELECT nom FROM odbc_small ORDER BY n"));
+    const QString read = outcomeOf(QStringLiteral("SELECT nom FROM odbc_small ORDER BY n"));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(before);
     file.close();
     Databases::closeAll();
-    QCOMPARE(outcome, QStringLiteral("a,b,c"));
+    QCOMPARE(read, outcome);
 }
 
 void TestOdbc::errorsAreTheServersLines_data()
@@ -474,6 +485,11 @@ void TestOdbc::stoppedStatementKeepsNothing_data()
                                  << "3";
     QTest::newRow("stopped batch leaves nothing")
         << "DELETE FROM odbc_small; " + series << 1024 << cancelledMessage() << "3";
+    // The driver works on a thread of its own: the stop reaches the server at once.
+    QTest::newRow("stopped while the server works before the first row")
+        << "SELECT pg_sleep(30)" << 0 << cancelledMessage() << "3";
+    QTest::newRow("stopped batch while the server works")
+        << "DELETE FROM odbc_small; SELECT pg_sleep(30)" << 0 << cancelledMessage() << "3";
 }
 
 void TestOdbc::stoppedStatementKeepsNothing()
@@ -485,6 +501,8 @@ void TestOdbc::stoppedStatementKeepsNothing()
     auto conn = Databases::connect(kOdbc);
     QList<qint64> calls;
     QueryResult result;
+    QElapsedTimer clock;
+    clock.start();
     const Raised failure = raised([&] {
         result = conn->execute(sql, [&](qint64 rows) {
             calls << rows;
@@ -492,6 +510,7 @@ void TestOdbc::stoppedStatementKeepsNothing()
         });
     });
     QCOMPARE(failure.kind.isEmpty() ? QString::number(result.rows->rowCount()) : failure.message, outcome);
+    QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!calls.isEmpty());
     QCOMPARE(calls.first(), 0);
     QVERIFY(std::is_sorted(calls.begin(), calls.end()));
@@ -500,6 +519,18 @@ void TestOdbc::stoppedStatementKeepsNothing()
     QCOMPARE(m_server->value(QStringLiteral("SELECT count(*) FROM odbc_small")), stored);
     // The session goes on.
     QCOMPARE(outcomeOf(QStringLiteral("SELECT count(*) FROM odbc_small")), stored);
+}
+
+// An endless result through PostgreSQL's ODBC driver is read a block of rows at a time:
+// the memory ceiling stops it, and the session goes on.
+void TestOdbc::endlessResultStopsAtCeiling()
+{
+    auto conn = Databases::connect(kOdbc);
+    conn->setResultCeiling(8 * 1024 * 1024);
+    const Raised failure = raised(
+        [&] { conn->execute(QStringLiteral("SELECT generate_series(1, 1000000000) AS g, repeat('x', 200)")); });
+    QVERIFY2(failure.message.startsWith(QStringLiteral("Résultat trop volumineux : ")), qPrintable(failure.message));
+    QCOMPARE(outcomeOf(QStringLiteral("SELECT count(*) FROM odbc_small")), QStringLiteral("3"));
 }
 
 QTEST_MAIN(TestOdbc)

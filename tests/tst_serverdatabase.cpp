@@ -47,6 +47,10 @@ private slots:
     void stopCancelsOnServer();
     void readOnlyCannotBeEdited_data();
     void readOnlyCannotBeEdited();
+    void clientEncodingIsSetBack_data();
+    void clientEncodingIsSetBack();
+    void legacyEncodingReadAndWritten_data();
+    void legacyEncodingReadAndWritten();
 
 private:
     // The first value of a query run through the alias, as its field shows it.
@@ -660,6 +664,145 @@ void TestServerDatabase::readOnlyCannotBeEdited()
     }
     m_server->writeAlias(QStringLiteral("Velorin"));
     QCOMPARE(m_server->run(drop), QString());
+}
+
+void TestServerDatabase::clientEncodingIsSetBack_data()
+{
+    const QString setBack
+        = QStringLiteral("VeloSQL échange avec le serveur en UTF8 : client_encoding est remis à UTF8.");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("SET alone, as a dump script starts") << "SET client_encoding = 'WIN1252'" << setBack;
+    QTest::newRow("a query that sets it while its rows go out")
+        << "SELECT set_config('client_encoding', 'LATIN1', false), 'Hélène'" << setBack;
+    QTest::newRow("in a batch, before a query")
+        << "SET client_encoding = 'WIN1252'; SELECT 'Hélène €'"
+        << "Instruction 1 : " + setBack + "\n« SET client_encoding = 'WIN1252' »";
+    QTest::newRow("in a text run as written")
+        << "SET client_encoding TO 'LATIN1'; VACUUM small"
+        << "Instruction 1 : " + setBack + "\n« SET client_encoding TO 'LATIN1' »";
+}
+
+// A statement that changes the session's client encoding is told, and the session goes
+// on in the encoding the program reads and writes: the next query and the next post of
+// a record carry accented letters and the euro sign as they are.
+void TestServerDatabase::clientEncodingIsSetBack()
+{
+    QFETCH(QString, sql);
+    QFETCH(QString, message);
+    TTable t;
+    t.setDatabaseName(QStringLiteral("Velorin"));
+    t.setTableName(QStringLiteral("ListBase.DB"));
+    t.open();
+    QCOMPARE(queried(sql), message);
+    QCOMPARE(queried(QStringLiteral("SELECT 'Hélène €'")), QStringLiteral("Hélène €"));
+    t.edit();
+    t.FieldByName(QStringLiteral("TTTYPES"))->setAsString(QStringLiteral("SELECT 'Hélène €'"));
+    t.post();
+    QCOMPARE(
+        m_server->value(QStringLiteral("SELECT tttypes = 'SELECT ''Hélène €''' FROM listbase")), QStringLiteral("t"));
+}
+
+void TestServerDatabase::legacyEncodingReadAndWritten_data()
+{
+    QTest::addColumn<QString>("serverEncoding");
+    QTest::addColumn<QString>("aliasEncoding");
+    QTest::addColumn<QString>("stored"); // the value's bytes, as E'...' writes them
+    QTest::addColumn<QString>("read"); // the value read, or the end of the error
+    QTest::addColumn<QString>("posted"); // none: nothing is posted
+    QTest::addColumn<QString>("postError");
+    QTest::addColumn<QString>("storedAfter"); // the bytes stored after the post, in hex
+    QTest::newRow("SQL_ASCII written by a Windows program") << "SQL_ASCII"
+                                                            << "WIN1252"
+                                                            << "E'H\\xe9l\\xe8ne \\x80'"
+                                                            << "Hélène €"
+                                                            << "Zoë €"
+                                                            << ""
+                                                            << "5a6feb2080";
+    QTest::newRow("a LATIN1 database read as it is stored") << "LATIN1"
+                                                            << "latin1"
+                                                            << "E'H\\xe9l\\xe8ne'"
+                                                            << "Hélène"
+                                                            << "Zoë"
+                                                            << ""
+                                                            << "5a6feb";
+    QTest::newRow("a WIN1252 database read as it is stored") << "WIN1252"
+                                                             << "WIN1252"
+                                                             << "E'\\x80 \\x9c'"
+                                                             << "€ œ"
+                                                             << "Œuvre"
+                                                             << ""
+                                                             << "8c75767265";
+    QTest::newRow("a character that LATIN1 cannot hold is refused")
+        << "LATIN1"
+        << "LATIN1"
+        << "E'H\\xe9l\\xe8ne'"
+        << "Hélène"
+        << "Zoë €"
+        << "Le caractère « € » (U+20AC) ne peut pas être écrit dans cette base de données, dont le texte est en "
+           "LATIN1."
+        << "48e96ce86e65";
+    QTest::newRow("SQL_ASCII without the key: the error names it")
+        << "SQL_ASCII"
+        << ""
+        << "E'H\\xe9l\\xe8ne'"
+        << "\nLa base de données est en SQL_ASCII : indiquez dans l'alias l'encodage de son texte, "
+           "par exemple encoding=WIN1252."
+        << ""
+        << ""
+        << "";
+}
+
+// A legacy database's text, read through an alias that names its encoding: the bytes
+// as they are stored, decoded in that encoding, and written back in it.
+void TestServerDatabase::legacyEncodingReadAndWritten()
+{
+    QFETCH(QString, serverEncoding);
+    QFETCH(QString, aliasEncoding);
+    QFETCH(QString, stored);
+    QFETCH(QString, read);
+    QFETCH(QString, posted);
+    QFETCH(QString, postError);
+    QFETCH(QString, storedAfter);
+    const QString db = m_server->database() + QStringLiteral("_legacy");
+    QCOMPARE(m_server->runInMaintenance(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(db)), QString());
+    QCOMPARE(m_server->runInMaintenance(
+                 QStringLiteral("CREATE DATABASE %1 TEMPLATE template0 ENCODING '%2' LC_COLLATE 'C' LC_CTYPE 'C'")
+                     .arg(db, serverEncoding)),
+        QString());
+    QCOMPARE(
+        m_server->runIn(db,
+            QStringLiteral("CREATE TABLE legacy (n INTEGER PRIMARY KEY, nom TEXT); INSERT INTO legacy VALUES (1, %1)")
+                .arg(stored)),
+        QString());
+    const QString alias = QStringLiteral("Legacy");
+    m_server->writeAlias(alias);
+    QSettings ini(Databases::aliasesFile(), QSettings::IniFormat);
+    ini.setValue(alias + QStringLiteral("/database"), db);
+    if (!aliasEncoding.isEmpty())
+        ini.setValue(alias + QStringLiteral("/encoding"), aliasEncoding);
+    ini.sync();
+    Databases::closeAll();
+    {
+        TTable t;
+        t.setDatabaseName(alias);
+        t.setTableName(QStringLiteral("legacy"));
+        const Raised opening = raised([&] { t.open(); });
+        if (posted.isEmpty()) {
+            QVERIFY2(opening.message.endsWith(read), qPrintable(opening.message));
+        } else {
+            QCOMPARE(opening.message, QString());
+            QCOMPARE(t.FieldByName(QStringLiteral("NOM"))->asString(), read);
+            t.edit();
+            t.FieldByName(QStringLiteral("NOM"))->setAsString(posted);
+            QCOMPARE(raised([&] { t.post(); }).message, postError);
+            QCOMPARE(
+                m_server->valueIn(db, QStringLiteral("SELECT encode(nom::bytea, 'hex') FROM legacy")), storedAfter);
+        }
+    }
+    Databases::closeAll();
+    QSettings(Databases::aliasesFile(), QSettings::IniFormat).remove(alias);
+    QCOMPARE(m_server->runInMaintenance(QStringLiteral("DROP DATABASE %1 WITH (FORCE)").arg(db)), QString());
 }
 
 QTEST_MAIN(TestServerDatabase)

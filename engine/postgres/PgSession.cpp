@@ -1,90 +1,24 @@
 #include "engine/postgres/PgSession.h"
 
 #include "engine/Credentials.h"
+#include "engine/postgres/PgMessages.h"
 #include "platform/Exceptions.h"
 #include "platform/Utf8.h"
 
 #include <cctype>
-#include <cstdlib>
-#include <exception>
 #include <libpq-fe.h>
-#include <optional>
-#include <utility>
-
-#ifdef Q_OS_WIN
-#include <winsock2.h>
-#else
-#include <poll.h>
-#endif
 
 namespace
 {
 
-// How often the progress callback hears from a statement that runs.
-constexpr int kReportMs = 50;
-
 void ignoreNotice(void*, const char*)
 {
-}
-
-// One line per error: a continuation line (indented) joins the line it continues.
-QString oneLinePerError(const QByteArray& text)
-{
-    QStringList errors;
-    for (const QByteArray& line : text.split('\n')) {
-        const QString part = Utf8::decode(line).simplified();
-        if (part.isEmpty())
-            continue;
-        if ((line.startsWith('\t') || line.startsWith(' ')) && !errors.isEmpty())
-            errors.last() += QLatin1Char(' ') + part;
-        else if (!errors.contains(part))
-            errors << part;
-    }
-    return errors.join(QLatin1Char('\n'));
-}
-
-QString lostMessage()
-{
-    return QStringLiteral("La connexion au serveur de base de données a été perdue");
-}
-
-// A result's error: the server's primary message, or libpq's own text.
-QString errorOf(const PGresult* r)
-{
-    if (const char* primary = PQresultErrorField(r, PG_DIAG_MESSAGE_PRIMARY))
-        return Utf8::decode(primary).simplified();
-    const QString text = oneLinePerError(PQresultErrorMessage(r));
-    return text.isEmpty() ? lostMessage() : text;
-}
-
-// The failure that an error result tells.
-PgFailure failureOf(const PGresult* r, bool sent)
-{
-    const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
-    const char* position = PQresultErrorField(r, PG_DIAG_STATEMENT_POSITION);
-    return PgFailure { errorOf(r), QByteArray(state ? state : ""), sent, false, position ? atoi(position) : 0 };
 }
 
 // Failures that prove the server ended the session: the statement never reached it.
 bool endsSession(const QByteArray& state)
 {
     return state.isEmpty() || state.startsWith("08") || state.startsWith("57P");
-}
-
-// One row of a result in single-row mode into the store.
-void appendRow(ResultStore& rows, const PGresult* r, const std::vector<PgValues::Oid>& types, bool binary)
-{
-    const int count = int(types.size());
-    rows.beginRow();
-    for (int i = 0; i < count; ++i) {
-        if (PQgetisnull(r, 0, i))
-            rows.appendNull();
-        else if (binary)
-            PgValues::appendBinary(rows, types[size_t(i)], PQgetvalue(r, 0, i), PQgetlength(r, 0, i));
-        else
-            PgValues::appendText(rows, types[size_t(i)], PQgetvalue(r, 0, i), PQgetlength(r, 0, i));
-    }
-    rows.endRow();
 }
 
 // A query that COPY (...) TO STDOUT can wrap: it starts with SELECT, VALUES, TABLE,
@@ -111,6 +45,8 @@ bool streamable(QByteArrayView sql)
 PgSession::PgSession(const AliasSettings& s)
     : m_settings(s)
     , m_aliasReadOnly(s.readOnly)
+    , m_encoding(TextEncoding::named(s.encoding))
+    , m_clientEncoding(m_encoding.isUtf8() ? "UTF8" : "SQL_ASCII")
 {
     useSettings(s);
     try {
@@ -148,7 +84,7 @@ void PgSession::useSettings(const AliasSettings& s)
             m_values.push_back(option.mid(equals + 1).trimmed().toUtf8());
         }
     }
-    add("client_encoding", QStringLiteral("UTF8"));
+    add("client_encoding", QString::fromLatin1(m_clientEncoding));
     add("fallback_application_name", QStringLiteral("VeloSQL"));
 }
 
@@ -179,7 +115,7 @@ void PgSession::open()
     values.push_back(nullptr);
     PGconn* conn = PQconnectdbParams(keywords.data(), values.data(), 0);
     if (PQstatus(conn) != CONNECTION_OK) {
-        QString message = conn ? oneLinePerError(PQerrorMessage(conn)) : QString();
+        QString message = conn ? PgMessages::oneLinePerError(PQerrorMessage(conn)) : QString();
         // The server asks for a password it was not given, or refuses the one given: the
         // program may ask the user for a login (see Credentials).
         const bool loginRefused = conn
@@ -188,7 +124,7 @@ void PgSession::open()
                     && message.contains(QLatin1String("password authentication failed"))));
         PQfinish(conn);
         if (message.isEmpty())
-            message = lostMessage();
+            message = PgMessages::lost();
         if (loginRefused)
             throw ELoginRefused(message);
         throw EDatabaseError(message);
@@ -215,7 +151,7 @@ void PgSession::setUpSession()
         setup += QStringLiteral("SET SESSION CHARACTERISTICS AS TRANSACTION READ ONLY;");
     PGresult* r = PQexec(m_conn, setup.toUtf8().constData());
     const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-    const QString message = ok ? QString() : errorOf(r);
+    const QString message = ok ? QString() : PgMessages::errorOf(r);
     PQclear(r);
     if (!ok)
         throw EDatabaseError(message);
@@ -228,8 +164,8 @@ void PgSession::setUpSession()
 
 QString PgSession::connectionMessage() const
 {
-    const QString message = oneLinePerError(PQerrorMessage(m_conn));
-    return message.isEmpty() ? lostMessage() : message;
+    const QString message = PgMessages::oneLinePerError(PQerrorMessage(m_conn));
+    return message.isEmpty() ? PgMessages::lost() : message;
 }
 
 void PgSession::heal()
@@ -247,197 +183,68 @@ void PgSession::heal()
         reopen();
 }
 
-void PgSession::cancel()
-{
-    m_cancelled = true;
-    if (PGcancel* c = PQgetCancel(m_conn)) {
-        char error[256];
-        PQcancel(c, error, sizeof error);
-        PQfreeCancel(c);
-    }
-}
-
-void PgSession::report(const ProgressCallback& progress, qint64 rows)
-{
-    if (!progress || m_cancelled || m_sinceReport.elapsed() < kReportMs)
-        return;
-    m_sinceReport.restart();
-    try {
-        if (!progress(rows))
-            cancel();
-    } catch (...) {
-        m_raised = std::current_exception();
-        cancel();
-    }
-}
-
-void PgSession::waitForInput(const ProgressCallback& progress, qint64 rows)
-{
-#ifdef Q_OS_WIN
-    WSAPOLLFD p { SOCKET(PQsocket(m_conn)), POLLIN, 0 };
-    WSAPoll(&p, 1, kReportMs);
-#else
-    pollfd p { PQsocket(m_conn), POLLIN, 0 };
-    poll(&p, 1, kReportMs);
-#endif
-    report(progress, rows);
-}
-
-PGresult* PgSession::nextResult(const ProgressCallback& progress, qint64 rows)
-{
-    while (PQisBusy(m_conn)) {
-        waitForInput(progress, rows);
-        if (!PQconsumeInput(m_conn))
-            break;
-    }
-    return PQgetResult(m_conn);
-}
-
-PgOutcome PgSession::readOutcome(const ProgressCallback& progress, const std::vector<ColumnInfo>& columns,
-    const std::vector<PgValues::Oid>& types, bool binary)
-{
-    PgOutcome out;
-    std::optional<PgFailure> failure;
-    const int count = int(types.size());
-    auto rows = std::make_unique<ResultStore>(count);
-    qint64 read = 0;
-    while (PGresult* r = nextResult(progress, read)) {
-        switch (PQresultStatus(r)) {
-        case PGRES_SINGLE_TUPLE:
-            if (!failure && !m_cancelled) {
-                // A row that the store refuses (its memory ceiling, a value cut short)
-                // stops the statement on the server; the results are read to their end
-                // all the same, so that the connection is ready for the next one.
-                try {
-                    appendRow(*rows, r, types, binary);
-                } catch (...) {
-                    m_raised = std::current_exception();
-                    cancel();
-                    break;
-                }
-                if ((++read & 0x3FF) == 0)
-                    report(progress, read);
-            }
-            break;
-        case PGRES_TUPLES_OK:
-            out.hasRows = true;
-            break;
-        case PGRES_COMMAND_OK:
-        case PGRES_EMPTY_QUERY:
-            break;
-        case PGRES_COPY_OUT: {
-            char* buffer = nullptr;
-            while (PQgetCopyData(m_conn, &buffer, 0) > 0)
-                PQfreemem(buffer);
-            break;
-        }
-        case PGRES_COPY_IN:
-            PQputCopyEnd(m_conn, "COPY FROM STDIN");
-            break;
-        default:
-            if (!failure)
-                failure = failureOf(r, true);
-            break;
-        }
-        PQclear(r);
-        if (PQstatus(m_conn) == CONNECTION_BAD)
-            break;
-    }
-    return finish(std::move(out), failure, columns, std::move(rows));
-}
-
-PgOutcome PgSession::finish(PgOutcome out, const std::optional<PgFailure>& failure,
-    const std::vector<ColumnInfo>& columns, std::unique_ptr<ResultStore> rows)
-{
-    if (m_raised)
-        std::rethrow_exception(std::exchange(m_raised, nullptr));
-    if (m_cancelled)
-        throw PgFailure { cancelledMessage(), "57014", true, true };
-    if (failure)
-        throw *failure;
-    if (out.hasRows) {
-        out.result.columns = columns;
-        // A column of a type without a field type of its own is a string as long as its longest value.
-        for (size_t i = 0; i < columns.size(); ++i) {
-            ColumnInfo& c = out.result.columns[i];
-            if (c.type == ftUnknown) {
-                c.type = ftString;
-                c.size = int(qMin<qsizetype>(rows->longestText(int(i)), 8192));
-            }
-        }
-        out.result.rows = std::move(rows);
-    }
-    return out;
-}
-
-PgOutcome PgSession::readCopy(
-    const ProgressCallback& progress, const std::vector<ColumnInfo>& columns, const std::vector<PgValues::Oid>& types)
-{
-    PgOutcome out;
-    std::optional<PgFailure> failure;
-    const auto failOn = [&failure](const PGresult* r) {
-        if (!failure)
-            failure = failureOf(r, true);
-    };
-    auto rows = std::make_unique<ResultStore>(int(types.size()));
-    PGresult* r = nextResult(progress, 0);
-    const bool streaming = r && PQresultStatus(r) == PGRES_COPY_OUT;
-    if (r && !streaming)
-        failOn(r);
-    PQclear(r);
-    if (streaming) {
-        PgValues::BinaryCopy stream(*rows, types);
-        qint64 read = 0;
-        for (;;) {
-            char* buffer = nullptr;
-            const int size = PQgetCopyData(m_conn, &buffer, 1);
-            if (size == 0) {
-                waitForInput(progress, read);
-                if (!PQconsumeInput(m_conn))
-                    break;
-                continue;
-            }
-            if (size < 0)
-                break;
-            if (!failure && !m_cancelled) {
-                // As in readOutcome: a refused row stops the statement on the server,
-                // and the stream is read to its end all the same.
-                try {
-                    if (stream.read(buffer, size) && (++read & 0x3FF) == 0)
-                        report(progress, read);
-                } catch (...) {
-                    m_raised = std::current_exception();
-                    cancel();
-                }
-            }
-            PQfreemem(buffer);
-        }
-        out.hasRows = true;
-    }
-    while (PGresult* rest = nextResult(progress, 0)) {
-        if (PQresultStatus(rest) != PGRES_COMMAND_OK)
-            failOn(rest);
-        PQclear(rest);
-        if (PQstatus(m_conn) == CONNECTION_BAD)
-            break;
-    }
-    if (PQstatus(m_conn) == CONNECTION_BAD && !failure)
-        failure = PgFailure { connectionMessage(), QByteArray(), true, false };
-    return finish(std::move(out), failure, columns, std::move(rows));
-}
-
 PgOutcome PgSession::run(
     QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress)
 {
+    if (m_encoding.isUtf8())
+        return runEncoded(sql, parameters, progress);
+    QByteArray stored;
+    std::vector<PgValues::Parameter> storedParameters = parameters;
+    try {
+        stored = m_encoding.fromUtf8(sql);
+        for (PgValues::Parameter& p : storedParameters)
+            if (!p.null && !p.binary)
+                p.bytes = m_encoding.fromUtf8(p.bytes);
+    } catch (const EDatabaseError& e) {
+        throw PgFailure { e.message(), "22P05", false, false };
+    }
+    return runEncoded(stored, storedParameters, progress);
+}
+
+PgOutcome PgSession::runEncoded(
+    QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress)
+{
     const bool stream = parameters.empty() && streamable(sql);
-    if (!stream || !idle())
-        return runStatement(sql, parameters, progress, stream);
-    // A query read as a stream is parsed twice: described, then run inside COPY. In a
-    // transaction, the locks that the first parse took stay until the rows are read,
-    // so that no other session can change the columns of its tables in between.
     PgOutcome out;
-    atomically(nullptr, [&] { out = runStatement(sql, parameters, progress, true); });
+    const auto once = [&] {
+        out = runStatement(sql, parameters, progress, stream);
+        keepClientEncoding();
+    };
+    try {
+        // A query read as a stream is parsed twice: described, then run inside COPY. In
+        // a transaction, the locks that the first parse took stay until the rows are
+        // read, so that no other session can change the columns of its tables in between.
+        if (stream && idle())
+            atomically(nullptr, once);
+        else
+            once();
+    } catch (PgFailure& f) {
+        nameEncodingKey(f);
+        throw;
+    }
     return out;
+}
+
+void PgSession::keepClientEncoding()
+{
+    const char* now = PQparameterStatus(m_conn, "client_encoding");
+    if (!now || m_clientEncoding == now)
+        return;
+    PQsetClientEncoding(m_conn, m_clientEncoding.constData());
+    throw PgFailure { QStringLiteral("VeloSQL échange avec le serveur en %1 : client_encoding est remis à %1.")
+                          .arg(QString::fromLatin1(m_clientEncoding)),
+        QByteArray(), true, false };
+}
+
+void PgSession::nameEncodingKey(PgFailure& failure) const
+{
+    // A SQL_ASCII database holds whatever bytes its programs wrote; read as UTF-8, the
+    // server refuses those that are not.
+    const char* server = PQparameterStatus(m_conn, "server_encoding");
+    if (!m_encoding.isUtf8() || failure.state != "22021" || !server || qstrcmp(server, "SQL_ASCII") != 0)
+        return;
+    failure.message += QStringLiteral("\nLa base de données est en SQL_ASCII : indiquez dans l'alias l'encodage de "
+                                      "son texte, par exemple encoding=WIN1252.");
 }
 
 void PgSession::atomically(const char* savepoint, const std::function<void()>& work)
@@ -458,86 +265,6 @@ void PgSession::atomically(const char* savepoint, const std::function<void()>& w
         f.sent = true;
         throw;
     }
-}
-
-PgOutcome PgSession::runStatement(QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters,
-    const ProgressCallback& progress, bool stream)
-{
-    const QByteArray text = sql.toByteArray();
-    const int n = int(parameters.size());
-    const auto failed = [this](bool sent) {
-        return PgFailure { connectionMessage(), QByteArray(), sent, m_cancelled };
-    };
-    // Prepared first: a statement that the server cannot parse, or a connection found
-    // broken here, has not run.
-    if (!PQsendPrepare(m_conn, "", text.constData(), n, nullptr))
-        throw failed(false);
-    try {
-        readOutcome(progress, {}, {}, false);
-    } catch (PgFailure& f) {
-        f.sent = false;
-        throw;
-    }
-    if (!PQsendDescribePrepared(m_conn, ""))
-        throw failed(false);
-    std::vector<ColumnInfo> columns;
-    std::vector<PgValues::Oid> types;
-    bool binary = true;
-    {
-        PGresult* r = nextResult(progress, 0);
-        const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK;
-        if (ok) {
-            stream = stream && PQnparams(r) == 0 && PQnfields(r) > 0;
-            for (int i = 0; i < PQnfields(r); ++i) {
-                types.push_back(PQftype(r, i));
-                columns.push_back(PgValues::column(Utf8::decode(PQfname(r, i)), PQftype(r, i), PQfmod(r, i)));
-                binary = binary && PgValues::readsBinary(PQftype(r, i));
-            }
-        }
-        std::optional<PgFailure> failure;
-        if (!ok) {
-            failure = failureOf(r, false);
-            failure->cancelled = m_cancelled;
-        }
-        PQclear(r);
-        while (PGresult* rest = PQgetResult(m_conn))
-            PQclear(rest);
-        if (failure)
-            throw *failure;
-    }
-
-    if (stream && binary) {
-        // The rows come as COPY's binary stream: one plain message per row, where a
-        // result row would cost a result object of its own.
-        QByteArray query = text;
-        if (query.endsWith(';'))
-            query.chop(1);
-        static constexpr QByteArrayView wrapStart = "COPY (";
-        query = wrapStart.toByteArray() + query + "\n) TO STDOUT (FORMAT binary)";
-        if (!PQsendQueryParams(m_conn, query.constData(), 0, nullptr, nullptr, nullptr, nullptr, 1))
-            throw failed(true);
-        try {
-            return readCopy(progress, columns, types);
-        } catch (PgFailure& f) {
-            // The server counted from the start of the wrapper, not of the statement.
-            f.position = f.position > int(wrapStart.size()) ? f.position - int(wrapStart.size()) : 0;
-            throw;
-        }
-    }
-
-    std::vector<const char*> values;
-    std::vector<int> lengths;
-    std::vector<int> formats;
-    for (const PgValues::Parameter& p : parameters) {
-        values.push_back(p.null ? nullptr : p.bytes.constData());
-        lengths.push_back(int(p.bytes.size()));
-        formats.push_back(p.binary ? 1 : 0);
-    }
-    if (!PQsendQueryPrepared(m_conn, "", n, values.data(), lengths.data(), formats.data(), binary ? 1 : 0))
-        throw failed(true);
-    if (!types.empty())
-        PQsetSingleRowMode(m_conn);
-    return readOutcome(progress, columns, types, binary);
 }
 
 PgOutcome PgSession::runHealing(

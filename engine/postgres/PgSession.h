@@ -2,6 +2,7 @@
 
 #include "engine/AliasSettings.h"
 #include "engine/Connection.h"
+#include "engine/TextEncoding.h"
 #include "engine/postgres/PgValues.h"
 
 #include <QByteArray>
@@ -34,6 +35,20 @@ struct PgOutcome {
     QueryResult result;
 };
 
+// What the server says of a prepared statement: its result's columns and their type
+// numbers, whether PgValues reads every one of them in the binary form, and how many
+// parameters it takes.
+struct PgDescription {
+    std::vector<ColumnInfo> columns;
+    std::vector<PgValues::Oid> types;
+    bool binary = true;
+    int parameters = 0;
+
+    // True when COPY's binary stream can carry the rows: a query without parameters
+    // that gives columns, each with a binary form.
+    bool streams() const { return parameters == 0 && !types.empty() && binary; }
+};
+
 // One session with a PostgreSQL server through its client library, libpq. Each
 // statement is prepared and described first, then run with its rows read one at a
 // time straight into a result store, in the server's binary form when every column
@@ -41,6 +56,12 @@ struct PgOutcome {
 // other statement in libpq's single-row mode. Waiting on the server, it calls the
 // progress callback about every 50 ms and sends the server's cancel request when
 // told to stop.
+//
+// The session's client encoding is the one the program decodes: UTF8, or SQL_ASCII
+// when the alias names the encoding of a legacy database's text, whose bytes are then
+// read as they are stored and decoded here (see TextEncoding). A statement that changes
+// it (SET client_encoding, set_config) is refused and the encoding set back, so that no
+// text is ever read or written in another form than the one decoded.
 //
 // A session found broken before a statement is sent (the server restarted) is
 // opened again, once, and the statement runs. A statement is sent at most once: when
@@ -83,6 +104,14 @@ public:
     void rollBack(const char* savepoint);
 
 private:
+    // run() with the statement and its parameters as the session sends them.
+    PgOutcome runEncoded(
+        QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters, const ProgressCallback& progress);
+    // After a statement: a client encoding that the statement changed is set back, and
+    // the statement refused.
+    void keepClientEncoding();
+    // Adds to a failure to read text as UTF-8 the alias's key that would read it.
+    void nameEncodingKey(PgFailure& failure) const;
     // Takes the connection parameters of s.
     void useSettings(const AliasSettings& s);
     void open();
@@ -90,10 +119,28 @@ private:
     // refuses the one it took before.
     void reopen();
     void setUpSession();
-    // run() inside the transaction that it may have opened; a query without parameters
-    // that COPY can wrap streams when stream is true.
+    // One statement's way through the protocol (PgStatement.cpp, which tells the
+    // server's answers to each step): run() inside the transaction that it may have
+    // opened; a query without parameters that COPY can wrap streams when stream is true.
     PgOutcome runStatement(QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters,
         const ProgressCallback& progress, bool stream);
+    // Has the server parse the statement as the unnamed one; it has not run yet.
+    void prepare(const QByteArray& text, int parameterCount, const ProgressCallback& progress);
+    // What the statement prepared gives and takes.
+    PgDescription describe(const ProgressCallback& progress);
+    // Runs the query prepared inside COPY, its rows read as a binary stream.
+    PgOutcome copyRows(const QByteArray& text, const PgDescription& description, const ProgressCallback& progress);
+    // Runs the statement prepared with its parameters, its rows read one at a time.
+    PgOutcome executePrepared(const std::vector<PgValues::Parameter>& parameters, const PgDescription& description,
+        const ProgressCallback& progress);
+    // Reads every result of the request sent; the first error wins.
+    PgOutcome readOutcome(const ProgressCallback& progress, const PgDescription& description);
+    // Reads the binary stream of a COPY (query) TO STDOUT sent.
+    PgOutcome readCopy(const ProgressCallback& progress, const PgDescription& description);
+    // The outcome of the statement read: what a row or the callback raised, a cancel
+    // or the first failure are thrown; otherwise the rows get their columns.
+    PgOutcome finish(PgOutcome out, const std::optional<PgFailure>& failure, const std::vector<ColumnInfo>& columns,
+        std::unique_ptr<ResultStore> rows);
     // Waits up to a report's interval for the server's next bytes, then calls report().
     void waitForInput(const ProgressCallback& progress, qint64 rows);
     // Waits for the next result, calling progress while the server works.
@@ -103,16 +150,8 @@ private:
     // cancels the statement; an exception cancels it too and is thrown again once
     // the statement's results are read.
     void report(const ProgressCallback& progress, qint64 rows);
-    // Reads every result of the statement sent; the first error wins.
-    PgOutcome readOutcome(const ProgressCallback& progress, const std::vector<ColumnInfo>& columns,
-        const std::vector<PgValues::Oid>& types, bool binary);
-    // Reads the binary stream of a COPY (query) TO STDOUT sent.
-    PgOutcome readCopy(const ProgressCallback& progress, const std::vector<ColumnInfo>& columns,
-        const std::vector<PgValues::Oid>& types);
-    // The outcome of the statement read: what a row or the callback raised, a cancel
-    // or the first failure are thrown; otherwise the rows get their columns.
-    PgOutcome finish(PgOutcome out, const std::optional<PgFailure>& failure, const std::vector<ColumnInfo>& columns,
-        std::unique_ptr<ResultStore> rows);
+    // The failure of a request that libpq could not send: the connection's message.
+    PgFailure connectionFailure(bool sent) const;
     QString connectionMessage() const;
 
     pg_conn* m_conn = nullptr;
@@ -120,6 +159,9 @@ private:
     std::vector<QByteArray> m_keywords;
     std::vector<QByteArray> m_values;
     bool m_aliasReadOnly;
+    TextEncoding m_encoding;
+    // The client encoding that the session keeps: "UTF8" or "SQL_ASCII".
+    QByteArray m_clientEncoding;
     bool m_readOnly = false;
     bool m_cancelled = false;
     QElapsedTimer m_sinceReport;

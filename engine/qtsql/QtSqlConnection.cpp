@@ -2,7 +2,9 @@
 
 #include "engine/Credentials.h"
 #include "engine/SqlStatements.h"
+#include "engine/TextEncoding.h"
 #include "engine/qtsql/QtSqlRows.h"
+#include "engine/qtsql/StoppableWork.h"
 #include "platform/Exceptions.h"
 #include "platform/Utf8.h"
 
@@ -124,6 +126,50 @@ void openAs(QSqlDatabase& db, const AliasSettings& s)
     }
 }
 
+// How many rows PostgreSQL's ODBC driver fetches at a time when it reads through a cursor.
+constexpr int kFetchRows = 1000;
+
+// PostgreSQL's ODBC driver reads a whole result into its own memory before it gives the
+// first row, beyond the reach of the result's memory ceiling. Told to, it reads through
+// a cursor, a block of rows at a time: so it is told, unless the connection string says
+// otherwise (UseDeclareFetch, or its short name B6).
+QString withBlockFetch(const QString& connection)
+{
+    static const QRegularExpression postgres(
+        QStringLiteral("(^|;)\\s*DRIVER\\s*=[^;]*postgres"), QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression chosen(
+        QStringLiteral("(^|;)\\s*(UseDeclareFetch|B6)\\s*="), QRegularExpression::CaseInsensitiveOption);
+    if (!postgres.match(connection).hasMatch() || chosen.match(connection).hasMatch())
+        return connection;
+    const QString separator = connection.trimmed().endsWith(QLatin1Char(';')) ? QString() : QStringLiteral(";");
+    return connection + separator + QStringLiteral("UseDeclareFetch=1;Fetch=%1").arg(kFetchRows);
+}
+
+// Runs sql on q; the last result set it gives, if any. Some drivers give one result
+// per statement, the first one first: the text's result is the last one. Others
+// report only the first statement's outcome; the server then refuses the commit of a
+// batch in which a later one failed.
+std::optional<QueryResult> execAndRead(QSqlQuery& q, const QString& sql, const QSqlDriver* driver,
+    const ProgressCallback& progress, bool odbc, qsizetype ceiling)
+{
+    if (!q.exec(sql))
+        fail(q.lastError(), driver);
+    std::optional<QueryResult> result;
+    for (;;) {
+        result.reset();
+        if (q.isSelect()) {
+            result = readQtSqlRows(q, odbc, progress, ceiling);
+            if (q.lastError().isValid())
+                fail(q.lastError(), driver);
+        }
+        if (!q.nextResult())
+            break;
+    }
+    if (q.lastError().isValid())
+        fail(q.lastError(), driver);
+    return result;
+}
+
 // The driver's transaction, where it has one: committed on request, rolled back
 // when left otherwise.
 class DriverTransaction
@@ -168,8 +214,14 @@ QtSqlConnection::QtSqlConnection(const AliasSettings& s)
     , m_settings(s)
     , m_odbc(s.driver.compare(QLatin1String("QODBC"), Qt::CaseInsensitive) == 0)
 {
+    // Qt's drivers decode the server's text themselves: a legacy code page would be misread.
+    if (!TextEncoding::named(s.encoding).isUtf8())
+        throw EDatabaseError(
+            QStringLiteral("L'alias %1 indique encoding=%2 : seul le pilote QPSQL lit une base de données dans cet "
+                           "encodage.")
+                .arg(s.alias, s.encoding));
     QSqlDatabase db = QSqlDatabase::addDatabase(s.driver, m_name);
-    db.setDatabaseName(s.database);
+    db.setDatabaseName(m_odbc ? withBlockFetch(s.database) : s.database);
     if (!s.host.isEmpty())
         db.setHostName(s.host);
     if (s.port > 0)
@@ -268,24 +320,15 @@ std::optional<QueryResult> QtSqlConnection::runText(const QString& sql, const Pr
     QSqlDatabase db = database();
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.exec(sql))
-        fail(q.lastError(), db.driver());
-    // Some drivers give one result per statement, the first one first: the text's
-    // result is the last one. Others report only the first statement's outcome; the
-    // server then refuses the commit of a batch in which a later one failed.
     std::optional<QueryResult> result;
-    for (;;) {
-        result.reset();
-        if (q.isSelect()) {
-            result = readQtSqlRows(q, m_odbc, progress, resultCeiling());
-            if (q.lastError().isValid())
-                fail(q.lastError(), db.driver());
-        }
-        if (!q.nextResult())
-            break;
-    }
-    if (q.lastError().isValid())
-        fail(q.lastError(), db.driver());
+    const auto work = [&, driver = db.driver(), ceiling = resultCeiling()](const ProgressCallback& reading) {
+        result = execAndRead(q, sql, driver, reading, m_odbc, ceiling);
+    };
+    // An ODBC driver does its work out of the window's thread, where a stop can reach it.
+    if (m_odbc)
+        runStoppable(q, work, progress);
+    else
+        work(progress);
     q.finish();
     return result;
 }

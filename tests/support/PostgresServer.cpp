@@ -165,8 +165,18 @@ QString PostgresServer::runInMaintenance(const QString& sql) const
 
 QString PostgresServer::value(const QString& sql) const
 {
+    return valueIn(m_database, sql);
+}
+
+QString PostgresServer::runIn(const QString& database, const QString& sql) const
+{
+    return psql(sql, database, nullptr);
+}
+
+QString PostgresServer::valueIn(const QString& database, const QString& sql) const
+{
     QString output;
-    const QString error = psql(sql, m_database, &output);
+    const QString error = psql(sql, database, &output);
     return error.isEmpty() ? output : error;
 }
 

@@ -38,6 +38,9 @@ public:
     QString runInMaintenance(const QString& sql) const;
     // The first value that a query gives, as psql prints it.
     QString value(const QString& sql) const;
+    // run() and value() in another database of the cluster.
+    QString runIn(const QString& database, const QString& sql) const;
+    QString valueIn(const QString& database, const QString& sql) const;
     // The same, through the ODBC driver manager and Debian's PostgreSQL ODBC driver:
     // the section's database is an ODBC connection string naming this server.
     void writeOdbcAlias(const QString& alias) const;
