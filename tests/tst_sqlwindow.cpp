@@ -416,6 +416,8 @@ void TestSqlWindow::findWithoutMatchSaysSo()
     QCOMPARE(m_q.window->DBGridSQL->currentIndex(), m_q.window->DBGridSQL->model()->index(0, 0));
     QTest::keyClick(m_q.window->ComboBoxSQL, Qt::Key_F, Qt::ControlModifier);
     QCOMPARE(m_q.dialogs->callsOf(QStringLiteral("find")).constLast().find.text, QStringLiteral("zz"));
+}
+
 void TestSqlWindow::rejectedStatementSelectsItsPlace_data()
 {
     QTest::addColumn<QString>("statement");
