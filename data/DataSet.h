@@ -65,6 +65,7 @@ public:
     qsizetype storeRow(qsizetype row) const { return m_order.empty() ? row : m_order[size_t(row)]; }
     const TextForms& textForms() const { return m_forms; }
     const ResultStore* store() const { return m_result.rows.get(); }
+    std::shared_ptr<const ResultStore> sharedStore() const { return m_result.rows; }
 
 signals:
     // Opened or closed: the fields and rows were replaced.

@@ -36,6 +36,12 @@ public:
         m_dataSet.next();
         ++m_row;
     }
+    // The error of a data set closed or reopened while it is walked.
+    static QString replacedMessage()
+    {
+        return QStringLiteral("Les données ont été fermées ou remplacées pendant leur parcours");
+    }
+
     // Records visited so far, and how many there are to visit.
     qsizetype done() const { return m_row; }
     qsizetype count() const { return m_count; }
@@ -44,7 +50,7 @@ public:
     void keepPlace()
     {
         if (m_changed)
-            throw EDatabaseError(QStringLiteral("Les données ont été fermées ou remplacées pendant leur parcours"));
+            throw EDatabaseError(replacedMessage());
         if (m_row < m_count) {
             if (m_dataSet.recNo() != m_row || m_dataSet.eof())
                 m_dataSet.moveTo(m_row);

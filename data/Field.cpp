@@ -56,9 +56,7 @@ QString TField::textStart(const CellRef& c, qsizetype units) const
 
 qint64 TField::asCurrency() const
 {
-    if (const std::optional<qint64> units = TextForms::currencyUnits(cell()))
-        return *units;
-    throw EDatabaseError(QStringLiteral("'%1' n'est pas une valeur monétaire valide").arg(asString()));
+    return m_forms->amountOf(cell(), m_type);
 }
 
 QByteArray TField::blobContents() const
@@ -70,11 +68,7 @@ QByteArray TField::blobContents() const
 
 void TField::appendBlobContents(QByteArray& out) const
 {
-    const CellRef c = cell();
-    if (c.cls == CellClass::Blob || (c.cls == CellClass::Text && isBlobType(m_type) && !isMemoType(m_type)))
-        out.append(c.data, c.size);
-    else
-        appendText1252(out, Windows1252::Unmappable::QuestionMark);
+    m_forms->appendContents(out, cell(), m_type);
 }
 
 void TField::setAsString(const QString& value)

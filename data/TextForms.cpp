@@ -2,6 +2,7 @@
 
 #include "data/IsoDateTime.h"
 #include "data/TextSinks.h"
+#include "platform/Exceptions.h"
 #include "platform/Utf8.h"
 
 #include <QDate>
@@ -335,6 +336,21 @@ QStringList TextForms::widestTexts(TFieldType type) const
         texts << textOf(cell, type);
     }
     return texts;
+}
+
+void TextForms::appendContents(QByteArray& out, const CellRef& c, TFieldType type) const
+{
+    if (c.cls == CellClass::Blob || (c.cls == CellClass::Text && isBlobType(type) && !isMemoType(type)))
+        out.append(c.data, c.size);
+    else
+        appendText1252(out, c, type, Windows1252::Unmappable::QuestionMark);
+}
+
+qint64 TextForms::amountOf(const CellRef& c, TFieldType type) const
+{
+    if (const std::optional<qint64> units = currencyUnits(c))
+        return *units;
+    throw EDatabaseError(QStringLiteral("'%1' n'est pas une valeur monétaire valide").arg(textOf(c, type)));
 }
 
 bool TextForms::formsStoredText(TFieldType t)

@@ -37,6 +37,9 @@ struct TextForms {
     QString textStart(const CellRef& cell, TFieldType type, qsizetype units) const;
     // Appends textOf() in Windows-1252.
     void appendText1252(QByteArray& out, CellRef cell, TFieldType type, Windows1252::Unmappable policy) const;
+    // Appends the contents of a cell of a binary column (the text export's side file):
+    // a memo's text in Windows-1252, every other kind's raw bytes.
+    void appendContents(QByteArray& out, const CellRef& cell, TFieldType type) const;
 
     // Texts that a column of that type shows, among which is one at least as wide as
     // any of its values in these forms, whatever the font: the grid and the listing
@@ -47,6 +50,8 @@ struct TextForms {
     // A cell read as an amount in units of 1/10,000; nothing when it holds no amount or
     // when that product, or its opposite, does not fit a qint64.
     static std::optional<qint64> currencyUnits(const CellRef& cell);
+    // currencyUnits(), or EDatabaseError naming the value when it holds no amount.
+    qint64 amountOf(const CellRef& cell, TFieldType type) const;
     // The types whose stored text may be shown in another form (dates, times, truth
     // values, exact decimals).
     static bool formsStoredText(TFieldType type);

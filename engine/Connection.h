@@ -23,7 +23,8 @@ struct ColumnInfo {
 // What opening a statement yields: its columns and all of its rows.
 struct QueryResult {
     std::vector<ColumnInfo> columns;
-    std::unique_ptr<ResultStore> rows;
+    // Shared with the exports that read it on other threads while the data set may drop it.
+    std::shared_ptr<ResultStore> rows;
 };
 
 // The rows of a table with one key per row, which identifies the row when it is

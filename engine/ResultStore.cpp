@@ -391,33 +391,33 @@ void ResultStore::endRow()
 
 // The chunk where row lies: the last whose first row is not after it. Walks read the
 // rows in turn, so the chunk of the row read before is tried first.
-size_t ResultStore::chunkOf(qsizetype row) const
+size_t ResultStore::chunkOf(qsizetype row, Place& place) const
 {
-    const size_t last = m_lastChunk;
+    const size_t last = place.chunk;
     if (last < m_chunkFirstRow.size() && m_chunkFirstRow[last] <= row
         && (last + 1 == m_chunkFirstRow.size() || row < m_chunkFirstRow[last + 1]))
         return last;
     const auto after = std::upper_bound(m_chunkFirstRow.begin(), m_chunkFirstRow.end(), row);
-    m_lastChunk = size_t(after - m_chunkFirstRow.begin()) - 1;
-    return m_lastChunk;
+    place.chunk = size_t(after - m_chunkFirstRow.begin()) - 1;
+    return place.chunk;
 }
 
-CellRef ResultStore::cell(qsizetype row, int column) const
+CellRef ResultStore::cell(qsizetype row, int column, Place& place) const
 {
     const char* p;
     int i = 0;
-    if (row == m_lastRow && column >= m_lastColumn) {
-        p = m_lastCell;
-        i = m_lastColumn;
+    if (row == place.row && column >= place.column) {
+        p = place.cell;
+        i = place.column;
     } else {
-        const auto [block, place] = indexPlace(row);
-        p = m_chunks[chunkOf(row)].get() + m_index[block][place];
+        const auto [block, at] = indexPlace(row);
+        p = m_chunks[chunkOf(row, place)].get() + m_index[block][at];
     }
     for (; i < column; ++i)
         p = readCell(p, nullptr);
-    m_lastRow = row;
-    m_lastColumn = column;
-    m_lastCell = p;
+    place.row = row;
+    place.column = column;
+    place.cell = p;
     CellRef ref;
     readCell(p, &ref);
     return ref;

@@ -61,7 +61,18 @@ public:
     void appendCell(const CellRef& cell);
     void endRow();
 
-    CellRef cell(qsizetype row, int column) const;
+    // Where the last cell read lies: reading the next column of the same row, or the
+    // next row of the same chunk (a walk), continues from there.
+    struct Place {
+        qsizetype row = -1;
+        int column = 0;
+        const char* cell = nullptr;
+        size_t chunk = 0;
+    };
+    CellRef cell(qsizetype row, int column) const { return cell(row, column, m_place); }
+    // The same, with a place of the caller's own: threads that read the store at once
+    // each keep theirs (the store does not change while it is read).
+    CellRef cell(qsizetype row, int column, Place& place) const;
 
     // Per column: which cell classes occur (bit i set for CellClass i) and the
     // longest text in bytes. They type columns that declare no type.
@@ -79,7 +90,7 @@ private:
     // Throws when `more` bytes on top of what is held would pass the ceiling.
     void charge(qsizetype more) const;
     void growIndex();
-    size_t chunkOf(qsizetype row) const;
+    size_t chunkOf(qsizetype row, Place& place) const;
     void appendVariable(CellClass cls, const char* data, qsizetype size);
 
     int m_columns;
@@ -91,7 +102,6 @@ private:
     qsizetype m_rowCount = 0;
     std::vector<std::unique_ptr<char[]>> m_chunks;
     std::vector<qsizetype> m_chunkFirstRow; // the first row that ends in each chunk
-    mutable size_t m_lastChunk = 0;
     qsizetype m_chunkSize = 0; // of the last chunk made, up to the largest size
     char* m_chunkEnd = nullptr;
     char* m_write = nullptr;
@@ -99,9 +109,5 @@ private:
     qsizetype m_bytes = 0;
     std::vector<unsigned> m_classes;
     std::vector<qsizetype> m_longest;
-    // Where the last cell read starts: reading the next column of the same row (a walk
-    // over the fields) continues from there instead of skipping from the first cell.
-    mutable qsizetype m_lastRow = -1;
-    mutable int m_lastColumn = 0;
-    mutable const char* m_lastCell = nullptr;
+    mutable Place m_place;
 };

@@ -1,7 +1,8 @@
 #include "export/kdb2text.h"
 
-#include "data/DataSetWalk.h"
+#include "data/RowsSnapshot.h"
 #include "export/ExportOutput.h"
+#include "export/RowPieces.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileIdentity.h"
 #include "platform/Windows1252.h"
@@ -15,37 +16,35 @@ namespace
 
 constexpr char kQuote = '"';
 
-// Writes a field's text value in quotes, every quote inside doubled, transcoded
-// straight into the output. In Windows-1252 the quote is one byte that no other
-// character shares, so doubling bytes doubles characters.
-void appendQuotedText(ExportOutput& out, const TField& field)
+// Formats the records of a piece: each field's text value in quotes, every quote
+// inside doubled, transcoded straight into the piece (in Windows-1252 the quote is one
+// byte that no other character shares, so doubling bytes doubles characters); a
+// binary field's contents go to the side output and its size, quoted, in their place.
+void formatRecords(const RowsSnapshot& rows, int fieldCount, char delimiter, RowPiece& piece, qsizetype end)
 {
-    QByteArray& bytes = out.buffer();
-    bytes.append(kQuote);
-    field.appendText1252(bytes, Windows1252::Unmappable::QuotedText);
-    bytes.append(kQuote);
-    out.appended();
-}
-
-void appendQuotedCount(ExportOutput& out, qsizetype count)
-{
-    char text[24];
-    text[0] = kQuote;
-    char* end = std::to_chars(text + 1, text + sizeof text - 1, count).ptr;
-    *end++ = kQuote;
-    out.append(text, end - text);
-}
-
-// Appends a binary field's contents straight into the side output's buffer and
-// returns their size.
-qsizetype appendContents(const TField& field, ExportOutput& side)
-{
-    QByteArray& bytes = side.buffer();
-    const qsizetype before = bytes.size();
-    field.appendBlobContents(bytes);
-    const qsizetype count = bytes.size() - before;
-    side.appended(); // may write the buffer out
-    return count;
+    const TextForms& forms = rows.forms();
+    ResultStore::Place place;
+    for (qsizetype row = piece.first; row < end; ++row) {
+        for (int i = 0; i < fieldCount; ++i) {
+            if (i > 0)
+                piece.main.append(delimiter);
+            const CellRef cell = rows.cell(row, i, place);
+            const TFieldType type = rows.type(i);
+            piece.main.append(kQuote);
+            if (isBlobType(type)) {
+                const qsizetype before = piece.side.size();
+                forms.appendContents(piece.side, cell, type);
+                char digits[24];
+                piece.main.append(
+                    digits, std::to_chars(digits, digits + sizeof digits, piece.side.size() - before).ptr - digits);
+            } else {
+                forms.appendText1252(piece.main, cell, type, Windows1252::Unmappable::QuotedText);
+            }
+            piece.main.append(kQuote);
+        }
+        piece.main.append("\r\n");
+        piece.endRecord();
+    }
 }
 
 // Refuses, before anything is created, an export whose side file would be its text
@@ -148,24 +147,14 @@ TDataSet& TKDatasetToText::checkedDataset() const
 
 bool TKDatasetToText::writeRecords(TDataSet& data, ExportOutput& text, ExportOutput& side) const
 {
-    std::vector<const TField*> fields;
-    for (int i = 0; i < data.fieldCount(); ++i)
-        fields.push_back(data.field(i));
-    for (DataSetWalk walk(data); !walk.atEnd(); walk.next()) {
-        if (!reportRecord(m_onProgress, walk))
-            return false;
-        for (size_t i = 0; i < fields.size(); ++i) {
-            if (i > 0)
-                text.append(m_delimiter);
-            const TField& field = *fields[i];
-            if (isBlobType(field.dataType()))
-                appendQuotedCount(text, appendContents(field, side));
-            else
-                appendQuotedText(text, field);
-        }
-        text.append("\r\n");
-    }
-    return true;
+    const RowsSnapshot rows(data);
+    const int fieldCount = data.fieldCount();
+    const char delimiter = m_delimiter;
+    return writeInPieces(
+        data, rows.rowCount(),
+        [&rows, fieldCount, delimiter](
+            RowPiece& piece, qsizetype end) { formatRecords(rows, fieldCount, delimiter, piece, end); },
+        m_onProgress, text, &side);
 }
 
 bool TKDatasetToText::ExportToFile(const QString& fileName)

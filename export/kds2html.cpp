@@ -1,8 +1,10 @@
 #include "export/kds2html.h"
 
 #include "data/DataSetWalk.h"
+#include "data/RowsSnapshot.h"
 #include "export/CurrencyText.h"
 #include "export/ExportOutput.h"
+#include "export/RowPieces.h"
 #include "platform/Exceptions.h"
 #include "platform/Windows1252.h"
 
@@ -82,6 +84,50 @@ bool TKDataSetToHTML::writeDocument(TDataSet& data, ExportOutput& out)
             fields.push_back(data.field(i));
     writeHeaderRow(fields, out);
 
+    if (!(m_onFormatCell ? writeCalledBack(data, fields, out) : writeRows(data, fields, out)))
+        return false;
+    out.append("</table>\r\n");
+    appendLines(out, m_footer, { "</body>", "</html>" });
+    return true;
+}
+
+// Without a cell callback, the rows are formatted in pieces on every core.
+bool TKDataSetToHTML::writeRows(TDataSet& data, const std::vector<const TField*>& fields, ExportOutput& out) const
+{
+    const RowsSnapshot rows(data);
+    std::vector<int> columns;
+    for (const TField* field : fields)
+        columns.push_back(field->index());
+    const CurrencyText& currency = *m_currency;
+    const auto format = [&rows, &columns, &currency](RowPiece& piece, qsizetype end) {
+        ResultStore::Place place;
+        QByteArray& bytes = piece.main;
+        for (qsizetype row = piece.first; row < end; ++row) {
+            bytes.append("<tr>\r\n");
+            for (const int column : columns) {
+                bytes.append("<td nowrap  >");
+                const qsizetype before = bytes.size();
+                const CellRef cell = rows.cell(row, column, place);
+                const TFieldType type = rows.type(column);
+                if (type == ftCurrency)
+                    currency.append(bytes, rows.forms().amountOf(cell, type));
+                else
+                    rows.forms().appendText1252(bytes, cell, type, Windows1252::Unmappable::HtmlText);
+                if (bytes.size() == before)
+                    bytes.append("&nbsp");
+                bytes.append(" </td>\r\n");
+            }
+            bytes.append("</tr>\r\n");
+            piece.endRecord();
+        }
+    };
+    return writeInPieces(data, rows.rowCount(), format, m_onProgress, out, nullptr);
+}
+
+// With a cell callback, which may read and move the data set, the rows are written in
+// turn through its cursor.
+bool TKDataSetToHTML::writeCalledBack(TDataSet& data, const std::vector<const TField*>& fields, ExportOutput& out)
+{
     DataSetWalk walk(data);
     for (int row = 2; !walk.atEnd(); ++row) {
         if (!reportRecord(m_onProgress, walk))
@@ -89,8 +135,6 @@ bool TKDataSetToHTML::writeDocument(TDataSet& data, ExportOutput& out)
         writeDataRow(fields, row, walk, out);
         walk.next();
     }
-    out.append("</table>\r\n");
-    appendLines(out, m_footer, { "</body>", "</html>" });
     return true;
 }
 
@@ -109,15 +153,9 @@ void TKDataSetToHTML::writeDataRow(
     out.append("<tr>\r\n");
     int column = 1;
     for (const TField* field : fields) {
-        if (m_onFormatCell) {
-            // The callback may have moved the cursor: every cell is read from the row written.
-            walk.keepPlace();
-            writeCell("<td nowrap ", *field, row, column, cellText(*field), " </td>\r\n", out);
-        } else {
-            out.append("<td nowrap  >");
-            appendValue(*field, out);
-            out.append(" </td>\r\n");
-        }
+        // The callback may have moved the cursor: every cell is read from the row written.
+        walk.keepPlace();
+        writeCell("<td nowrap ", *field, row, column, cellText(*field), " </td>\r\n", out);
         ++column;
     }
     out.append("</tr>\r\n");
@@ -143,18 +181,4 @@ QString TKDataSetToHTML::cellText(const TField& field) const
         return m_currency->text(field.asCurrency());
     const QString text = field.asString().toHtmlEscaped();
     return text.isEmpty() ? QStringLiteral("&nbsp") : text;
-}
-
-// cellText() encoded straight into the output, without going through a QString.
-void TKDataSetToHTML::appendValue(const TField& field, ExportOutput& out)
-{
-    QByteArray& bytes = out.buffer();
-    const qsizetype before = bytes.size();
-    if (field.dataType() == ftCurrency)
-        m_currency->append(bytes, field.asCurrency());
-    else
-        field.appendText1252(bytes, Windows1252::Unmappable::HtmlText);
-    if (bytes.size() == before)
-        bytes.append("&nbsp");
-    out.appended();
 }

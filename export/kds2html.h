@@ -63,11 +63,12 @@ private:
     TDataSet& checkedDataSet() const;
     // False when the progress callback stopped the walk.
     [[nodiscard]] bool writeDocument(TDataSet& data, ExportOutput& out);
+    [[nodiscard]] bool writeRows(TDataSet& data, const std::vector<const TField*>& fields, ExportOutput& out) const;
+    [[nodiscard]] bool writeCalledBack(TDataSet& data, const std::vector<const TField*>& fields, ExportOutput& out);
     void writeHeaderRow(const std::vector<const TField*>& fields, ExportOutput& out);
     void writeDataRow(const std::vector<const TField*>& fields, int row, DataSetWalk& walk, ExportOutput& out);
     void writeCell(const char* openTag, const TField& field, int row, int column, QString data, const char* closeTag,
         ExportOutput& out);
-    void appendValue(const TField& field, ExportOutput& out);
     [[nodiscard]] QString cellText(const TField& field) const;
 
     QPointer<TDataSet> m_dataSet;
