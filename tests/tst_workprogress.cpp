@@ -216,7 +216,7 @@ void TestWorkProgress::windowStaysOpenWhileWorkRuns_data()
 {
     QTest::addColumn<bool>("print"); // false: a statement
     QTest::newRow("statement") << false;
-    QTest::newRow("print of 30000 rows") << true;
+    QTest::newRow("print of 300000 rows") << true;
 }
 
 void TestWorkProgress::windowStaysOpenWhileWorkRuns()
@@ -224,7 +224,7 @@ void TestWorkProgress::windowStaysOpenWhileWorkRuns()
     QFETCH(bool, print);
     const QString pdf = m_dir.filePath(QStringLiteral("liste.pdf"));
     if (print) {
-        run(QStringLiteral("SELECT a.x FROM n a, n b LIMIT 30000"));
+        run(QStringLiteral("SELECT a.x FROM n a, n b LIMIT 300000"));
         m_q.dialogs->printAnswers << [pdf](QPrinter& printer) {
             printer.setOutputFormat(QPrinter::PdfFormat);
             printer.setOutputFileName(pdf);
