@@ -63,6 +63,8 @@ class TestKds2Html : public QObject
 private slots:
     void initTestCase() { initTestEnvironment(); }
 
+    void piecesKeepOrderAndStopOnFailure_data();
+    void piecesKeepOrderAndStopOnFailure();
     void writesGoldenDocuments_data();
     void writesGoldenDocuments();
     void callbackSeesEscapedCells();
@@ -453,6 +455,41 @@ void TestKds2Html::progressMovingCursorWritesEveryRowOnce()
     watched.open(QIODevice::WriteOnly);
     QVERIFY(e.component.exportTo(watched));
     QCOMPARE(watched.data(), plain.data());
+}
+
+void TestKds2Html::piecesKeepOrderAndStopOnFailure_data()
+{
+    QTest::addColumn<int>("badRow"); // 0: none
+    QTest::newRow("every row in order") << 0;
+    QTest::newRow("a bad amount in the first piece") << 7;
+    QTest::newRow("a bad amount in a later piece") << 9000;
+}
+
+// The rows are formatted in pieces on several threads: they are written in their
+// order, and a failure in any piece leaves the target as it was.
+void TestKds2Html::piecesKeepOrderAndStopOnFailure()
+{
+    QFETCH(int, badRow);
+    Export e(QStringLiteral("CREATE TABLE t (n INTEGER, m MONEY);"
+                            "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 10000)"
+                            " INSERT INTO t SELECT n, CASE n WHEN %1 THEN 'abc' ELSE n END FROM c")
+                 .arg(badRow));
+    QTemporaryDir dir;
+    const QString page = dir.filePath(QStringLiteral("page.htm"));
+    QVERIFY(writeFile(page, "old"));
+    const Raised r = raised([&] { e.component.ExportToFile(page); });
+    if (badRow) {
+        QCOMPARE(r.message, QStringLiteral("'abc' n'est pas une valeur monétaire valide"));
+        QCOMPARE(fileBytes(page), QByteArray("old"));
+        return;
+    }
+    QCOMPARE(r.message, QString());
+    const QList<QByteArray> lines = fileBytes(page).split('\n');
+    qsizetype n = 0;
+    for (const QByteArray& line : lines)
+        if (line.startsWith("<td nowrap  >") && !line.contains(','))
+            QCOMPARE(line.trimmed(), "<td nowrap  >" + QByteArray::number(++n) + " </td>");
+    QCOMPARE(n, qsizetype(10000));
 }
 
 QTEST_MAIN(TestKds2Html)
