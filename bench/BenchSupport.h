@@ -72,6 +72,8 @@ inline void pointAliasAt(const QString& alias, const QString& database)
     settings.setValue(QStringLiteral("readonly"), QStringLiteral("true"));
     settings.endGroup();
     settings.sync();
+    // A password is used only from a file that others cannot read.
+    QFile(ini).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 // The highest resident memory of the process so far, in MiB.
