@@ -128,6 +128,16 @@ int createNewFile(const QString& target, NewFile& file)
     return EEXIST;
 }
 
+QByteArray replacementPath(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+int syncNewFile(const NewFile& file)
+{
+    return ::fsync(file.fd) == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
+}
+
 int nameNewFile(const QString& target, NewFile& file)
 {
     if (!file.name.isEmpty())
