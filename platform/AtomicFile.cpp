@@ -272,6 +272,12 @@ void AtomicFile::commitTogether(std::span<AtomicFile* const> files)
         if (file->m_target.kind() == FileTarget::Kind::InPlace)
             continue;
         error = nameNewFile(file->m_target.path(), file->m_new);
+        // Complete and named, the file is closed: Windows moves no file that is open
+        // for writing.
+        if (!error) {
+            file->m_file.close();
+            error = closeNewFile(file->m_new);
+        }
         if (error)
             break;
         replacements.push_back({ file->m_new.name, replacementPath(file->m_target.path()) });

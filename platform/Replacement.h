@@ -28,6 +28,9 @@ struct NewFile {
 // Makes the new file's data reach the disk, so that a full disk shows before the file
 // replaces anything. A file system that cannot synchronise is no failure.
 [[nodiscard]] int syncNewFile(const NewFile& file);
+// Closes a named new file, which keeps its name until it replaces its target or is
+// discarded.
+[[nodiscard]] int closeNewFile(NewFile& file);
 // Closes the new file and removes it, if it has a name.
 void discardNewFile(NewFile& file);
 

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <string>
+#include <utility>
 #include <vector>
 #include <windows.h>
 
@@ -187,6 +188,12 @@ int nameNewFile(const QString&, NewFile&)
 int syncNewFile(const NewFile& file)
 {
     return FlushFileBuffers(HANDLE(_get_osfhandle(file.fd))) ? 0 : lastError();
+}
+
+int closeNewFile(NewFile& file)
+{
+    const int fd = std::exchange(file.fd, -1);
+    return fd < 0 || _close(fd) == 0 ? 0 : errno;
 }
 
 void discardNewFile(NewFile& file)

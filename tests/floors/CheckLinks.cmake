@@ -1,7 +1,7 @@
 # cmake -DPROGRAM=<file> [-DOBJDUMP=<objdump> -DRUNNER=<emulator>] -P CheckLinks.cmake:
 # fails when the program loads a library of Qt's graphical modules, and when it does
 # not run. A Windows program's libraries are those objdump lists it importing; it runs
-# through RUNNER (wine64).
+# through RUNNER (wine).
 if(OBJDUMP)
   execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE libraries RESULT_VARIABLE status)
   string(REGEX MATCHALL "DLL Name: [^\n]*" libraries "${libraries}")
