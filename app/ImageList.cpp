@@ -15,6 +15,18 @@ static void initResources()
     Q_UNUSED(done);
 }
 
+// The icons are drawn in SVG. Windows gets PNG renditions of them, made when the
+// program is built: its Qt has no SVG module.
+static QIcon resourceIcon(QLatin1String name)
+{
+    initResources();
+#ifdef Q_OS_WIN
+    return QIcon(QStringLiteral(":/icons/%1.png").arg(name));
+#else
+    return QIcon(QStringLiteral(":/icons/%1.svg").arg(name));
+#endif
+}
+
 namespace
 {
 // ImageListSQL: index 3 is used by no button.
@@ -29,26 +41,22 @@ namespace ImageList
 
 QIcon icon(Window window, int index)
 {
-    initResources();
     const char* name = nullptr;
     if (window == QueryWindow && index >= 0 && index < int(kQueryImages.size()))
         name = kQueryImages[size_t(index)];
     if (window == CaptureEditor && index >= 0 && index < int(kEditorImages.size()))
         name = kEditorImages[size_t(index)];
-    return name ? QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(name))) : QIcon();
+    return name ? resourceIcon(QLatin1String(name)) : QIcon();
 }
 
 QIcon windowIcon(Window window)
 {
-    initResources();
-    return QIcon(
-        window == QueryWindow ? QStringLiteral(":/icons/querywindow.svg") : QStringLiteral(":/icons/clipwindow.svg"));
+    return resourceIcon(window == QueryWindow ? QLatin1String("querywindow") : QLatin1String("clipwindow"));
 }
 
 QIcon applicationIcon()
 {
-    initResources();
-    return QIcon(QStringLiteral(":/icons/velosql.svg"));
+    return resourceIcon(QLatin1String("velosql"));
 }
 
 } // namespace ImageList

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <cerrno>
+#include <vector>
 
 #ifndef Q_OS_WIN
 #include <csignal>
@@ -14,7 +15,6 @@
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 #endif
 
 QString inOutErrorMessage(int code)
@@ -79,14 +79,22 @@ private:
 int fileErrorCode(int e)
 {
 #ifdef Q_OS_WIN
-    // The C runtime's errno values on Windows.
+    // The C runtime's errno values, as the system's own error codes.
     switch (e) {
     case ENOENT:
-        return 3;
+        return 3; // ERROR_PATH_NOT_FOUND
     case EMFILE:
-        return 4;
+        return 4; // ERROR_TOO_MANY_OPEN_FILES
     case EACCES:
-        return 5;
+        return 5; // ERROR_ACCESS_DENIED
+    case EBUSY:
+        return 32; // ERROR_SHARING_VIOLATION: a file in use
+    case EEXIST:
+        return 80; // ERROR_FILE_EXISTS
+    case ENOSPC:
+        return 112; // ERROR_DISK_FULL
+    case EIO:
+        return 29; // ERROR_WRITE_FAULT (EIO would read as 5)
     default:
         return e;
     }
@@ -116,9 +124,6 @@ int fileErrorCode(int e)
 AtomicFile::AtomicFile(const QString& fileName, const QString& openError)
     : m_fileName((refuseDatabaseFile(fileName), fileName))
     , m_target(fileName)
-#ifdef Q_OS_WIN
-    , m_file(fileName)
-#endif
 {
     if (m_target.kind() == FileTarget::Kind::InPlace)
         openInPlace();
@@ -135,12 +140,8 @@ AtomicFile::~AtomicFile()
 void AtomicFile::open(const QString& openError)
 {
     errno = 0;
-#ifdef Q_OS_WIN
-    const bool opened = m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-#else
     const bool opened = createNewFile(m_target.path(), m_new) == 0
         && m_file.open(m_new.fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
-#endif
     if (!opened) {
         const int e = errno ? errno : ENOENT;
         cancel();
@@ -246,14 +247,12 @@ void AtomicFile::finish()
 {
     if (m_finished)
         return;
-#ifndef Q_OS_WIN
-    // A file system may report a full disk only when the data reaches it. On Windows
-    // the disk is full at the write, and QSaveFile flushes before its rename. A pipe or
-    // a device written in place cannot be synchronised, nor needs to be.
-    if (m_target.kind() != FileTarget::Kind::InPlace && ::fsync(m_file.handle()) != 0 && errno != EINVAL
-        && errno != EROFS)
-        fail(errno);
-#endif
+    // A file system may report a full disk only when the data reaches it. A pipe or a
+    // device written in place cannot be synchronised, nor needs to be.
+    if (m_target.kind() != FileTarget::Kind::InPlace) {
+        if (const int error = syncNewFile(m_new))
+            fail(error);
+    }
     m_finished = true;
 }
 
@@ -267,24 +266,21 @@ void AtomicFile::commitTogether(std::span<AtomicFile* const> files)
 {
     for (AtomicFile* file : files)
         file->finish();
-#ifdef Q_OS_WIN
-    for (AtomicFile* file : files) {
-        errno = 0;
-        const bool committed = file->m_file.commit();
-        file->m_done = true;
-        if (!committed)
-            file->fail(errno ? errno : EIO);
-    }
-#else
     std::vector<Replacement> replacements;
     int error = 0;
     for (AtomicFile* file : files) {
         if (file->m_target.kind() == FileTarget::Kind::InPlace)
             continue;
         error = nameNewFile(file->m_target.path(), file->m_new);
+        // Complete and named, the file is closed: Windows moves no file that is open
+        // for writing.
+        if (!error) {
+            file->m_file.close();
+            error = closeNewFile(file->m_new);
+        }
         if (error)
             break;
-        replacements.push_back({ file->m_new.name, QFile::encodeName(file->m_target.path()) });
+        replacements.push_back({ file->m_new.name, replacementPath(file->m_target.path()) });
     }
     if (!error)
         error = replaceTogether(replacements);
@@ -297,18 +293,12 @@ void AtomicFile::commitTogether(std::span<AtomicFile* const> files)
     }
     if (error)
         throwError(error);
-#endif
 }
 
 void AtomicFile::cancel()
 {
-#ifdef Q_OS_WIN
-    if (m_file.isOpen())
-        m_file.cancelWriting();
-#else
     m_file.close();
     discardNewFile(m_new);
-#endif
 }
 
 void AtomicFile::fail(int systemError)

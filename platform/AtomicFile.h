@@ -8,13 +8,9 @@
 #include <functional>
 #include <span>
 
-#ifdef Q_OS_WIN
-#include <QSaveFile>
-#else
 #include "platform/Replacement.h"
 
 #include <QFile>
-#endif
 
 // Error text for a system file error code, as the program reports it:
 // 2 "Fichier introuvable", 3 "Nom de fichier incorrect", 4 "Trop de fichiers ouverts",
@@ -83,12 +79,8 @@ private:
 
     QString m_fileName;
     FileTarget m_target;
-#ifdef Q_OS_WIN
-    QSaveFile m_file;
-#else
     NewFile m_new; // unused when the target is written in place
     QFile m_file;
-#endif
     bool m_finished = false;
     bool m_done = false;
 };

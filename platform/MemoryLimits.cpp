@@ -7,7 +7,9 @@
 #include <limits>
 
 #ifdef Q_OS_WIN
+#ifndef NOMINMAX // Qt may have defined it
 #define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <sys/resource.h>

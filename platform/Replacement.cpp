@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #ifdef Q_OS_LINUX
@@ -128,6 +129,16 @@ int createNewFile(const QString& target, NewFile& file)
     return EEXIST;
 }
 
+QByteArray replacementPath(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+int syncNewFile(const NewFile& file)
+{
+    return ::fsync(file.fd) == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
+}
+
 int nameNewFile(const QString& target, NewFile& file)
 {
     if (!file.name.isEmpty())
@@ -143,6 +154,12 @@ int nameNewFile(const QString& target, NewFile& file)
             return errno;
     }
     return EEXIST;
+}
+
+int closeNewFile(NewFile& file)
+{
+    const int fd = std::exchange(file.fd, -1);
+    return fd < 0 || ::close(fd) == 0 ? 0 : errno;
 }
 
 void discardNewFile(NewFile& file)

@@ -4,8 +4,12 @@
 #include <QString>
 #include <span>
 
-// How a new file takes the place of the file it replaces, on Unix (on Windows,
-// QSaveFile does it). Functions return 0 or the system error that stopped them.
+// How a new file takes the place of the file it replaces. Functions return 0 or the
+// system error that stopped them, as an errno value.
+
+// A path as the functions below take it: the system's encoding of the name on Unix,
+// the name with backslashes in UTF-8 on Windows.
+[[nodiscard]] QByteArray replacementPath(const QString& path);
 
 // A new file, written beside its target before it replaces it. While it has no name
 // (where the file system allows), nothing of it shows in the folder, and it vanishes
@@ -18,8 +22,15 @@ struct NewFile {
 // Creates an empty new file in the folder of target, readable and writable as the
 // user's file-creation mask allows.
 [[nodiscard]] int createNewFile(const QString& target, NewFile& file);
-// Gives a new file that has none a name of its own beside target.
+// Gives a new file that has none a name of its own beside target (on Windows, every
+// new file has one from the start).
 [[nodiscard]] int nameNewFile(const QString& target, NewFile& file);
+// Makes the new file's data reach the disk, so that a full disk shows before the file
+// replaces anything. A file system that cannot synchronise is no failure.
+[[nodiscard]] int syncNewFile(const NewFile& file);
+// Closes a named new file, which keeps its name until it replaces its target or is
+// discarded.
+[[nodiscard]] int closeNewFile(NewFile& file);
 // Closes the new file and removes it, if it has a name.
 void discardNewFile(NewFile& file);
 
@@ -29,10 +40,11 @@ struct Replacement {
     QByteArray target;
 };
 
-// Puts each file in the place of its target, all of them or none: on Linux each new
-// file is exchanged with its target, the exchanges are undone when one fails, and
-// the old files go only once every new one is in place. A target that does not exist
-// yet is created by the rename. Where the file system cannot exchange files, each
-// file is renamed over its target in turn. On failure, the new files that are not in
+// Puts each file in the place of its target, all of them or none: each new file is
+// exchanged with its target (Linux: renameat2's exchange; Windows: ReplaceFileW, which
+// keeps the old file under a backup name), the exchanges are undone when one fails,
+// and the old files go only once every new one is in place. A target that does not
+// exist yet is created by the rename. Where the file system cannot exchange files,
+// each file is renamed over its target in turn. On failure, the new files that are not in
 // place keep their names for the caller to discard.
 [[nodiscard]] int replaceTogether(std::span<const Replacement> files);

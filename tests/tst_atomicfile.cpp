@@ -1,3 +1,4 @@
+#include "FileFailures.h"
 #include "FileKinds.h"
 #include "FileState.h"
 #include "Golden.h"
@@ -92,6 +93,8 @@ private slots:
     void linksInSharedFolders();
     void namesThatFillTheFolderEntry_data();
     void namesThatFillTheFolderEntry();
+    void heldTargetLeavesEveryFile_data();
+    void heldTargetLeavesEveryFile();
 };
 
 void TestAtomicFile::replacementKeepsOwnerAndMode_data()
@@ -425,4 +428,46 @@ void TestAtomicFile::namesThatFillTheFolderEntry()
 }
 
 QTEST_MAIN(TestAtomicFile)
+// Files committed together where the last target may not be replaced (a mount point
+// on Linux, a file another program holds open on Windows): every target stays as it
+// was, the ones put in place before it included, and no new file is left beside them.
+void TestAtomicFile::heldTargetLeavesEveryFile_data()
+{
+    QTest::addColumn<QStringList>("names"); // the files committed together; "c" is held
+    QTest::addColumn<QStringList>("existing"); // the targets before the commit
+    QTest::newRow("held file alone") << QStringList { "c" } << QStringList { "c" };
+    QTest::newRow("after a new file") << QStringList { "a", "c" } << QStringList { "c" };
+    QTest::newRow("after a replaced file") << QStringList { "a", "c" } << QStringList { "a", "c" };
+    QTest::newRow("after a new and a replaced file") << QStringList { "a", "b", "c" } << QStringList { "b", "c" };
+}
+
+void TestAtomicFile::heldTargetLeavesEveryFile()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, existing);
+    QTemporaryDir dir;
+    for (const QString& name : existing)
+        QVERIFY(writeFile(dir.filePath(name), "old " + name.toLatin1()));
+    const MountPoint held(dir.filePath(QStringLiteral("c")));
+    if (!held.available())
+        QSKIP(qPrintable(held.error()));
+    const auto before = folderSnapshot(dir.path());
+    const Raised failure = raised([&] {
+        std::vector<std::unique_ptr<AtomicFile>> files;
+        std::vector<AtomicFile*> pointers;
+        for (const QString& name : names) {
+            files.push_back(std::make_unique<AtomicFile>(dir.filePath(name)));
+            files.back()->write("new " + name.toLatin1());
+            pointers.push_back(files.back().get());
+        }
+        AtomicFile::commitTogether(pointers);
+    });
+#ifdef Q_OS_WIN
+    QCOMPARE(failure.message, QStringLiteral("Erreur E/S 32")); // a file in use
+#else
+    QCOMPARE(failure.message, QStringLiteral("Erreur E/S 16"));
+#endif
+    QCOMPARE(folderSnapshot(dir.path()), before);
+}
+
 #include "tst_atomicfile.moc"

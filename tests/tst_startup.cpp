@@ -579,7 +579,14 @@ void TestStartup::realProgramCreatesDefaultDatabaseAndShowsQueryWindow()
     QVERIFY(program.waitForStarted());
     QByteArray output;
     QTRY_VERIFY_WITH_TIMEOUT((output += program.readAll()).contains("query window shown"), 15000);
-    QVERIFY(QFile::exists(home.filePath(QStringLiteral(".local/share/VeloSQL/Velorin.sqlite"))));
+#ifdef Q_OS_WIN
+    // Windows keeps the data folder where the system says (%APPDATA%), whatever HOME is:
+    // under Wine, in the test run's own prefix.
+    const QString database = QDir(qEnvironmentVariable("APPDATA")).filePath(QStringLiteral("VeloSQL/Velorin.sqlite"));
+#else
+    const QString database = home.filePath(QStringLiteral(".local/share/VeloSQL/Velorin.sqlite"));
+#endif
+    QVERIFY2(QFile::exists(database), qPrintable(database));
     program.terminate();
     QVERIFY(program.waitForFinished(5000));
 }

@@ -7,6 +7,8 @@
 #ifdef Q_OS_LINUX
 #include <sched.h>
 #include <sys/mount.h>
+#elif defined(Q_OS_WIN)
+#include <windows.h>
 #endif
 
 FailingDevice::FailingDevice(qint64 capacity)
@@ -103,6 +105,15 @@ MountPoint::MountPoint(const QString& file)
         return;
     }
     m_mounted = true;
+#elif defined(Q_OS_WIN)
+    const HANDLE handle = CreateFileW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(file).utf16()),
+        GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        m_error = QStringLiteral("cannot open %1: error %2").arg(file).arg(GetLastError());
+        return;
+    }
+    m_handle = handle;
+    m_mounted = true;
 #else
     m_error = QStringLiteral("mount points need Linux");
 #endif
@@ -113,5 +124,8 @@ MountPoint::~MountPoint()
 #ifdef Q_OS_LINUX
     if (m_mounted)
         umount2(QFile::encodeName(m_file).constData(), MNT_DETACH);
+#elif defined(Q_OS_WIN)
+    if (m_handle)
+        CloseHandle(m_handle);
 #endif
 }

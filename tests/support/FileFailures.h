@@ -50,6 +50,8 @@ private:
 // An existing file made a mount point of itself (bound onto its own name) in a mount
 // namespace private to the calling thread: it reads as before, but no rename may
 // replace it (EBUSY), as a file some other mount sits on. Needs root, as SmallDisk.
+// On Windows the file is held open, as another program would hold it, without leave to
+// delete it: no rename may replace it either (a sharing violation).
 class MountPoint
 {
 public:
@@ -65,4 +67,5 @@ private:
     QString m_file;
     bool m_mounted = false;
     QString m_error;
+    void* m_handle = nullptr; // Windows: the handle that holds the file
 };

@@ -9,13 +9,18 @@
 #include <QProcess>
 #include <QSettings>
 #include <QSqlDatabase>
+
+#ifndef Q_OS_WIN
 #include <netinet/in.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 namespace
 {
+
+#ifndef Q_OS_WIN
 
 // A TCP port on loopback that nothing listens on now.
 int freePort()
@@ -32,6 +37,7 @@ int freePort()
     close(s);
     return port;
 }
+#endif
 
 // The folder of the newest server programs installed, with a slash; empty when none.
 QString serverPrograms()
@@ -73,6 +79,11 @@ PostgresServer::PostgresServer()
 
 bool PostgresServer::startOwnCluster()
 {
+#ifdef Q_OS_WIN
+    // The server programs and the user postgres are the Linux machine's.
+    m_error = QStringLiteral("a cluster of its own is started on Linux only");
+    return false;
+#else
     const passwd* account = getpwnam("postgres");
     if (m_bin.isEmpty() || !account || geteuid() != 0) {
         m_error = QStringLiteral("needs root, the user postgres and the PostgreSQL server programs");
@@ -110,6 +121,7 @@ bool PostgresServer::startOwnCluster()
                 QStringLiteral("start") });
     m_ownCluster = m_error.isEmpty();
     return m_ownCluster;
+#endif
 }
 
 PostgresServer::~PostgresServer()
