@@ -1,4 +1,5 @@
 #include "QueryWindow.h"
+#include "app/WorkProgress.h"
 #include "data/Query.h"
 #include "ui/widgets/DBGrid.h"
 
@@ -98,20 +99,20 @@ void TestPrintCommand::closedQueryFailsAfterDialog()
 
 void TestPrintCommand::cancellingProgressAbortsLongJob()
 {
-    m_q.db->exec(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 30000) "
+    m_q.db->exec(QStringLiteral("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 300000) "
                                 "INSERT INTO t SELECT 'ligne ' || x FROM c"));
     runQuery();
     const QString pdf = m_dir.filePath(QStringLiteral("long.pdf"));
     answerPdf(pdf, true);
-    // The user presses "Annuler" as soon as the progress dialog shows. Until then each
-    // page takes 100 ms more, as on a busy machine: the job outlasts the half second
-    // before the dialog shows.
+    // The user presses "Annuler" as soon as the progress dialog shows. Until then the
+    // job stalls for half a second each time it lets events through, as on a very busy
+    // machine: however fast the machine, it outlasts the wait before the dialog shows.
     bool cancelled = false;
     QTimer watcher;
     connect(&watcher, &QTimer::timeout, this, [&] {
         auto* progress = m_q.window->findChild<QProgressDialog*>();
         if (!progress || !progress->isVisible()) {
-            QThread::msleep(100);
+            QThread::msleep(WorkProgress::kShowAfterMs);
             return;
         }
         watcher.stop();

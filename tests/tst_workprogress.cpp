@@ -46,8 +46,9 @@ protected:
 };
 
 // Until a progress dialog of window shows, each time the work lets events through
-// it takes 100 ms more, as on a busy machine: work of a fifth of a second is then sure
-// to outlast the half second before the dialog shows. Then shown() is called once.
+// it stalls for the half second before the dialog shows, as on a very busy machine:
+// any work that lets events through twice then outlasts it, however fast the machine.
+// Then shown() is called once.
 class BusyUntilShown : public QObject
 {
 public:
@@ -56,7 +57,7 @@ public:
         connect(&m_timer, &QTimer::timeout, this, [this, window, shown] {
             auto* dialog = window->findChild<QProgressDialog*>();
             if (!dialog || !dialog->isVisible()) {
-                QThread::msleep(100);
+                QThread::msleep(WorkProgress::kShowAfterMs);
                 return;
             }
             m_timer.stop();
