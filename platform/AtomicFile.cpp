@@ -241,6 +241,15 @@ void AtomicFile::write(const char* data, qsizetype size)
     errno = 0;
     if (m_file.write(data, size) != size)
         fail(errno ? errno : ENOSPC);
+    if (m_target.kind() == FileTarget::Kind::InPlace)
+        return;
+    // A large export waited at its end for the disk to take a quarter of a gigabyte:
+    // the disk now writes as the file grows.
+    m_written += size;
+    if (m_written - m_writtenBack >= kWriteBackStep) {
+        startWriteBack(m_new, m_writtenBack, m_written - m_writtenBack);
+        m_writtenBack = m_written;
+    }
 }
 
 void AtomicFile::finish()

@@ -82,5 +82,9 @@ private:
     NewFile m_new; // unused when the target is written in place
     QFile m_file;
     bool m_finished = false;
+    // How much is written before the disk is asked to write it out.
+    static constexpr qint64 kWriteBackStep = qint64(8) << 20;
+    qint64 m_written = 0; // bytes written to the new file
+    qint64 m_writtenBack = 0; // of which the disk was asked to start writing
     bool m_done = false;
 };

@@ -139,6 +139,17 @@ int syncNewFile(const NewFile& file)
     return ::fsync(file.fd) == 0 || errno == EINVAL || errno == EROFS ? 0 : errno;
 }
 
+void startWriteBack(const NewFile& file, qint64 from, qint64 size)
+{
+#ifdef __linux__
+    ::sync_file_range(file.fd, from, size, SYNC_FILE_RANGE_WRITE);
+#else
+    Q_UNUSED(file);
+    Q_UNUSED(from);
+    Q_UNUSED(size);
+#endif
+}
+
 int nameNewFile(const QString& target, NewFile& file)
 {
     if (!file.name.isEmpty())

@@ -28,6 +28,10 @@ struct NewFile {
 // Makes the new file's data reach the disk, so that a full disk shows before the file
 // replaces anything. A file system that cannot synchronise is no failure.
 [[nodiscard]] int syncNewFile(const NewFile& file);
+// Starts writing the new file's bytes in [from, from + size) to the disk without
+// waiting for them, so that the sync before the replacement finds little left to do
+// and the disk works while the program writes on. A hint only: it fails nothing.
+void startWriteBack(const NewFile& file, qint64 from, qint64 size);
 // Closes a named new file, which keeps its name until it replaces its target or is
 // discarded.
 [[nodiscard]] int closeNewFile(NewFile& file);
