@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ByteAppend.h"
 #include "platform/Utf8.h"
 #include "platform/Windows1252.h"
 
@@ -66,7 +67,7 @@ public:
     {
     }
 
-    void ascii(std::string_view s) { m_out.append(s.data(), qsizetype(s.size())); }
+    void ascii(std::string_view s) { ByteAppend::append(m_out, s.data(), qsizetype(s.size())); }
     void number(std::string_view s, QChar point)
     {
         if (point == u'.') {

@@ -1,5 +1,6 @@
 #include "export/CurrencyText.h"
 
+#include "platform/ByteAppend.h"
 #include "platform/Windows1252.h"
 
 #include <charconv>
@@ -109,14 +110,14 @@ void CurrencyText::appendDirect(QByteArray& out, Cents cents) const
     const char* end = std::to_chars(digits, digits + sizeof digits, cents.size / 100).ptr;
     const qsizetype count = end - digits;
     const bool grouped = m_groupFrom > 0 && count >= m_groupFrom;
-    out.append(m_prefixBytes[cents.negative]);
+    ByteAppend::append(out, m_prefixBytes[cents.negative]);
     for (qsizetype i = 0; i < count; ++i) {
         if (grouped && i > 0 && (count - i) % 3 == 0)
-            out.append(m_groupBytes);
-        out.append(digits[i]);
+            ByteAppend::append(out, m_groupBytes);
+        ByteAppend::append(out, digits[i]);
     }
-    out.append(m_pointBytes);
-    out.append(char('0' + cents.size % 100 / 10));
-    out.append(char('0' + cents.size % 10));
-    out.append(m_suffixBytes[cents.negative]);
+    ByteAppend::append(out, m_pointBytes);
+    ByteAppend::append(out, char('0' + cents.size % 100 / 10));
+    ByteAppend::append(out, char('0' + cents.size % 10));
+    ByteAppend::append(out, m_suffixBytes[cents.negative]);
 }

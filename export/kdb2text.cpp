@@ -4,6 +4,7 @@
 #include "export/ExportOutput.h"
 #include "export/RowPieces.h"
 #include "platform/AtomicFile.h"
+#include "platform/ByteAppend.h"
 #include "platform/FileIdentity.h"
 #include "platform/Windows1252.h"
 
@@ -27,22 +28,22 @@ void formatRecords(const RowsSnapshot& rows, int fieldCount, char delimiter, Row
     for (qsizetype row = piece.first; row < end; ++row) {
         for (int i = 0; i < fieldCount; ++i) {
             if (i > 0)
-                piece.main.append(delimiter);
+                ByteAppend::append(piece.main, delimiter);
             const CellRef cell = rows.cell(row, i, place);
             const TFieldType type = rows.type(i);
-            piece.main.append(kQuote);
+            ByteAppend::append(piece.main, kQuote);
             if (isBlobType(type)) {
                 const qsizetype before = piece.side.size();
                 forms.appendContents(piece.side, cell, type);
                 char digits[24];
-                piece.main.append(
-                    digits, std::to_chars(digits, digits + sizeof digits, piece.side.size() - before).ptr - digits);
+                ByteAppend::append(piece.main, digits,
+                    std::to_chars(digits, digits + sizeof digits, piece.side.size() - before).ptr - digits);
             } else {
                 forms.appendText1252(piece.main, cell, type, Windows1252::Unmappable::QuotedText);
             }
-            piece.main.append(kQuote);
+            ByteAppend::append(piece.main, kQuote);
         }
-        piece.main.append("\r\n");
+        ByteAppend::append(piece.main, "\r\n");
         piece.endRecord();
     }
 }

@@ -5,6 +5,7 @@
 #include "export/CurrencyText.h"
 #include "export/ExportOutput.h"
 #include "export/RowPieces.h"
+#include "platform/ByteAppend.h"
 #include "platform/Exceptions.h"
 #include "platform/Windows1252.h"
 
@@ -103,9 +104,9 @@ bool TKDataSetToHTML::writeRows(TDataSet& data, const std::vector<const TField*>
         ResultStore::Place place;
         QByteArray& bytes = piece.main;
         for (qsizetype row = piece.first; row < end; ++row) {
-            bytes.append("<tr>\r\n");
+            ByteAppend::append(bytes, "<tr>\r\n");
             for (const int column : columns) {
-                bytes.append("<td nowrap  >");
+                ByteAppend::append(bytes, "<td nowrap  >");
                 const qsizetype before = bytes.size();
                 const CellRef cell = rows.cell(row, column, place);
                 const TFieldType type = rows.type(column);
@@ -114,10 +115,10 @@ bool TKDataSetToHTML::writeRows(TDataSet& data, const std::vector<const TField*>
                 else
                     rows.forms().appendText1252(bytes, cell, type, Windows1252::Unmappable::HtmlText);
                 if (bytes.size() == before)
-                    bytes.append("&nbsp");
-                bytes.append(" </td>\r\n");
+                    ByteAppend::append(bytes, "&nbsp");
+                ByteAppend::append(bytes, " </td>\r\n");
             }
-            bytes.append("</tr>\r\n");
+            ByteAppend::append(bytes, "</tr>\r\n");
             piece.endRecord();
         }
     };
