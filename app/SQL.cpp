@@ -207,6 +207,11 @@ void TFicheSQL::createGridAndCaptureMenu()
     DBGridSQL->horizontalHeader()->setFont(
         Controls::font(QStringLiteral("MS Sans Serif"), QFont::SansSerif, Controls::Points { 8 }));
     DBGridSQL->setDataSource(DataSourceQuerySQL);
+    // A sort of a large result shows the long-work dialog; "Annuler" keeps the order shown.
+    DBGridSQL->setLongWork([this](const std::function<void(const ParallelParts::Progress&)>& work) {
+        WorkProgress progress(this, QStringLiteral("Tri"), QStringLiteral("Tri des lignes..."));
+        work([&progress] { return progress.report(0); });
+    });
 
     PopupMenuSQL = new QMenu(this);
     PopupMenuSQL->setObjectName(QStringLiteral("PopupMenuSQL"));

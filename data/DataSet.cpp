@@ -144,10 +144,10 @@ void TDataSet::dropOrder()
     m_sortOrder = Qt::AscendingOrder;
 }
 
-void TDataSet::sortBy(int field, Qt::SortOrder order)
+bool TDataSet::sortBy(int field, Qt::SortOrder order, const ParallelParts::Progress& progress)
 {
     if (!active() || !m_result.rows)
-        return;
+        return true;
     if (editing())
         throw EDatabaseError(QStringLiteral("Ne peut trier les données pendant la modification d'un enregistrement"));
     const qsizetype current = m_row >= 0 ? storeRow(m_row) : -1;
@@ -156,13 +156,17 @@ void TDataSet::sortBy(int field, Qt::SortOrder order)
         m_row = current;
     } else {
         const TField* f = m_fields[size_t(field)].get();
-        std::vector<qsizetype> sorted = RowOrder::sorted(*m_result.rows, field, f->dataType(), m_forms, order);
+        std::optional<std::vector<qsizetype>> sorted
+            = RowOrder::sorted(*m_result.rows, field, f->dataType(), m_forms, order, progress);
+        if (!sorted)
+            return false;
         if (current >= 0)
-            m_row = std::find(sorted.begin(), sorted.end(), current) - sorted.begin();
-        m_order = std::move(sorted);
+            m_row = std::find(sorted->begin(), sorted->end(), current) - sorted->begin();
+        m_order = std::move(*sorted);
         m_sortField = field;
         m_sortOrder = order;
     }
     emit orderChanged();
     emit currentChanged();
+    return true;
 }

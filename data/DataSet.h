@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/Field.h"
+#include "data/ParallelParts.h"
 #include "data/TextForms.h"
 #include "engine/Connection.h"
 #include "platform/TComponent.h"
@@ -56,8 +57,10 @@ public:
     // Sorting: the rows shown in the order of one field's values (see RowOrder), held
     // in memory, every walk, export and capture following it; field -1 gives the
     // query's own order back. The current record stays current, at its new place.
-    // Throws while a record is being changed.
-    void sortBy(int field, Qt::SortOrder order = Qt::AscendingOrder);
+    // Throws while a record is being changed. A large result sorts on every core, the
+    // calling thread calling progress meanwhile: when it asks to stop, nothing changes
+    // and the answer is false.
+    bool sortBy(int field, Qt::SortOrder order = Qt::AscendingOrder, const ParallelParts::Progress& progress = {});
     // The field the rows are sorted by (-1: none), and in which direction.
     int sortField() const { return m_sortField; }
     Qt::SortOrder sortOrder() const { return m_sortOrder; }

@@ -8,11 +8,15 @@
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
 namespace
 {
+
+// Rows read between two calls of progress.
+constexpr qsizetype kRowsPerReport = 4096;
 
 // What a value is, in the order the groups come in.
 enum Group : quint32 { Null, Number, Moment, Text, Binary };
@@ -77,73 +81,123 @@ bool readMoment(std::string_view s, TFieldType type, long double& out)
     return bool(stamp);
 }
 
+// Values a part of a sort takes at least: below it, a thread costs more than it saves.
+constexpr qsizetype kLeastPart = 16384;
+
+// Sorts v by less in a part a core, then merges the parts in order, so that a stable
+// sort of each part gives a stable sort of the whole. False when progress asked to
+// stop, v then in no particular order.
+template <class T, class Less>
+bool sortInParts(std::vector<T>& v, Less less, const ParallelParts::Progress& progress, bool stable = false)
+{
+    const int parts = ParallelParts::partsFor(qsizetype(v.size()), kLeastPart);
+    const auto bound = [&v, parts](int part) { return v.begin() + qsizetype(v.size() * size_t(part) / size_t(parts)); };
+    const bool sorted = ParallelParts::run(
+        parts,
+        [&](int part, const std::atomic<bool>&) {
+            if (stable)
+                std::stable_sort(bound(part), bound(part + 1), less);
+            else
+                std::sort(bound(part), bound(part + 1), less);
+        },
+        progress);
+    if (!sorted)
+        return false;
+    for (int width = 1; width < parts; width *= 2)
+        for (int part = 0; part + width < parts; part += 2 * width)
+            std::inplace_merge(bound(part), bound(part + width), bound(std::min(part + 2 * width, parts)), less);
+    return true;
+}
+
+// The rank of each id from the ids in order: equal neighbours share one.
+template <class Less> std::vector<quint32> ranksOf(const std::vector<quint32>& order, Less less)
+{
+    std::vector<quint32> rank(order.size());
+    for (size_t i = 1; i < order.size(); ++i)
+        rank[order[i]] = rank[order[i - 1]] + (less(order[i - 1], order[i]) ? 1 : 0);
+    return rank;
+}
+
 // Ranks the distinct texts (or binary contents) of a column, so that rows compare by a
 // number. Values seen once each are compared once each, whatever their repeats.
 class Ranks
 {
 public:
-    Ranks(const TextForms& forms, TFieldType type)
+    // rows: how many values may come, room for which is made at the first.
+    Ranks(const TextForms& forms, TFieldType type, qsizetype rows)
         : m_forms(forms)
         , m_type(type)
-        , m_collator(forms.locale)
+        , m_rows(rows)
     {
     }
 
     quint32 idOf(const CellRef& c)
     {
+        // A million values, mostly distinct, rehashed the map five times over.
+        if (m_ids.empty())
+            m_ids.reserve(size_t(m_rows));
         const auto [it, added] = m_ids.try_emplace(bytesOf(c), quint32(m_cells.size()));
         if (added)
             m_cells.push_back(c);
         return it->second;
     }
 
-    // The rank of each id, equal values sharing one.
-    std::vector<quint32> ranks(Group group) const
+    // The rank of each id, equal values sharing one; nothing when progress asked to stop.
+    std::optional<std::vector<quint32>> ranks(Group group, const ParallelParts::Progress& progress) const
     {
         std::vector<quint32> order(m_cells.size());
         std::iota(order.begin(), order.end(), 0u);
-        std::vector<quint32> rank(m_cells.size());
         if (group == Binary) {
             const auto less = [this](quint32 a, quint32 b) { return bytesOf(m_cells[a]) < bytesOf(m_cells[b]); };
-            std::sort(order.begin(), order.end(), less);
-            for (size_t i = 1; i < order.size(); ++i)
-                rank[order[i]] = rank[order[i - 1]] + (less(order[i - 1], order[i]) ? 1 : 0);
-            return rank;
+            if (!sortInParts(order, less, progress))
+                return std::nullopt;
+            return ranksOf(order, less);
         }
-        std::vector<QCollatorSortKey> keys;
-        keys.reserve(m_cells.size());
-        for (const CellRef& c : m_cells)
-            keys.push_back(m_collator.sortKey(
-                m_forms.textStart(c, m_type, RowOrder::kCollatedCharacters).left(RowOrder::kCollatedCharacters)));
-        std::sort(order.begin(), order.end(), [&keys](quint32 a, quint32 b) { return keys[a].compare(keys[b]) < 0; });
-        for (size_t i = 1; i < order.size(); ++i)
-            rank[order[i]] = rank[order[i - 1]] + (keys[order[i - 1]].compare(keys[order[i]]) < 0 ? 1 : 0);
-        return rank;
+        // The collation keys are made on every core, each part with a collator of its own.
+        std::vector<std::optional<QCollatorSortKey>> keys(m_cells.size());
+        const int parts = ParallelParts::partsFor(qsizetype(keys.size()), kLeastPart);
+        const bool made = ParallelParts::run(
+            parts,
+            [this, &keys, parts](int part, const std::atomic<bool>& stop) {
+                QCollator collator(m_forms.locale);
+                const size_t end = keys.size() * size_t(part + 1) / size_t(parts);
+                for (size_t i = keys.size() * size_t(part) / size_t(parts); i < end && !stop; ++i)
+                    keys[i] = collator.sortKey(m_forms.textStart(m_cells[i], m_type, RowOrder::kCollatedCharacters)
+                                                   .left(RowOrder::kCollatedCharacters));
+            },
+            progress);
+        const auto less = [&keys](quint32 a, quint32 b) { return keys[a]->compare(*keys[b]) < 0; };
+        if (!made || !sortInParts(order, less, progress))
+            return std::nullopt;
+        return ranksOf(order, less);
     }
 
 private:
     const TextForms& m_forms;
     TFieldType m_type;
-    QCollator m_collator;
+    qsizetype m_rows;
     std::unordered_map<std::string_view, quint32> m_ids;
     std::vector<CellRef> m_cells;
 };
 
 } // namespace
 
-std::vector<qsizetype> RowOrder::sorted(
-    const ResultStore& store, int column, TFieldType type, const TextForms& forms, Qt::SortOrder order)
+std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store, int column, TFieldType type,
+    const TextForms& forms, Qt::SortOrder order, const ParallelParts::Progress& progress)
 {
     const qsizetype rows = store.rowCount();
     const bool binaryType = isBlobType(type) && !isMemoType(type);
     const bool momentType = type == ftDate || type == ftTime || type == ftDateTime;
-    Ranks texts(forms, type);
-    Ranks binaries(forms, type);
+    Ranks texts(forms, type, rows);
+    Ranks binaries(forms, type, rows);
     std::vector<Key> keys(size_t(rows), Key { 0, Null, 0 });
+    ResultStore::Place place;
     for (qsizetype row = 0; row < rows; ++row) {
+        if (row % kRowsPerReport == 0 && progress && !progress())
+            return std::nullopt;
         Key& k = keys[size_t(row)];
         k.row = row;
-        const CellRef c = store.cell(row, column);
+        const CellRef c = store.cell(row, column, place);
         if (c.cls == CellClass::Null)
             continue;
         if (c.cls == CellClass::Integer || c.cls == CellClass::Float) {
@@ -164,21 +218,26 @@ std::vector<qsizetype> RowOrder::sorted(
             k.value = texts.idOf(c);
         }
     }
-    const std::vector<quint32> textRanks = texts.ranks(Text);
-    const std::vector<quint32> binaryRanks = binaries.ranks(Binary);
+    const std::optional<std::vector<quint32>> textRanks = texts.ranks(Text, progress);
+    if (!textRanks)
+        return std::nullopt;
+    const std::optional<std::vector<quint32>> binaryRanks = binaries.ranks(Binary, progress);
+    if (!binaryRanks)
+        return std::nullopt;
     for (Key& k : keys) {
         if (k.group == Text)
-            k.value = textRanks[size_t(k.value)];
+            k.value = (*textRanks)[size_t(k.value)];
         else if (k.group == Binary)
-            k.value = binaryRanks[size_t(k.value)];
+            k.value = (*binaryRanks)[size_t(k.value)];
     }
     const auto ascending
         = [](const Key& a, const Key& b) { return a.group != b.group ? a.group < b.group : a.value < b.value; };
-    if (order == Qt::AscendingOrder)
-        std::stable_sort(keys.begin(), keys.end(), ascending);
-    else
-        std::stable_sort(
-            keys.begin(), keys.end(), [&ascending](const Key& a, const Key& b) { return ascending(b, a); });
+    const bool sorted = order == Qt::AscendingOrder
+        ? sortInParts(keys, ascending, progress, true)
+        : sortInParts(
+            keys, [&ascending](const Key& a, const Key& b) { return ascending(b, a); }, progress, true);
+    if (!sorted)
+        return std::nullopt;
     std::vector<qsizetype> result(static_cast<size_t>(rows));
     for (qsizetype i = 0; i < rows; ++i)
         result[size_t(i)] = keys[size_t(i)].row;

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "data/ParallelParts.h"
 #include "data/TextForms.h"
 #include "engine/FieldType.h"
 #include "engine/ResultStore.h"
 
 #include <QtGlobal>
+#include <optional>
 #include <vector>
 
 // The rows of a result in the order of one column's values, for a sort by a click on
@@ -18,8 +20,9 @@ namespace RowOrder
 
 inline constexpr qsizetype kCollatedCharacters = 4096;
 
-// The store's row shown at each place, from the first to the last.
-[[nodiscard]] std::vector<qsizetype> sorted(
-    const ResultStore& store, int column, TFieldType type, const TextForms& forms, Qt::SortOrder order);
+// The store's row shown at each place, from the first to the last; nothing when
+// progress, called every few thousand rows and while the cores sort, asked to stop.
+[[nodiscard]] std::optional<std::vector<qsizetype>> sorted(const ResultStore& store, int column, TFieldType type,
+    const TextForms& forms, Qt::SortOrder order, const ParallelParts::Progress& progress = {});
 
 } // namespace RowOrder

@@ -10,6 +10,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QBuffer>
+#include <QCollator>
 #include <QHeaderView>
 #include <QStyleOptionHeader>
 #include <QTest>
@@ -73,6 +74,8 @@ private slots:
     void headerClicksSortRows_data();
     void headerClicksSortRows();
     void sortedRowsKeepCurrentRecordAndReachWalks();
+    void largeSortSplitOverCoresMatchesOneByOne_data();
+    void largeSortSplitOverCoresMatchesOneByOne();
     void searchMatchesTextShown_data();
     void searchMatchesTextShown();
 };
@@ -396,6 +399,48 @@ void TestDBGrid::sortedRowsKeepCurrentRecordAndReachWalks()
     QCOMPARE(f.query.sortField(), -1);
     QCOMPARE(f.query.field(0)->asString(), QStringLiteral("Martin"));
     QVERIFY(!grid.horizontalHeader()->isSortIndicatorShown());
+}
+
+void TestDBGrid::largeSortSplitOverCoresMatchesOneByOne_data()
+{
+    QTest::addColumn<Qt::SortOrder>("order");
+    QTest::addColumn<int>("stopAfter"); // calls of progress before it answers stop; -1 never
+    QTest::newRow("ascending") << Qt::AscendingOrder << -1;
+    QTest::newRow("descending") << Qt::DescendingOrder << -1;
+    QTest::newRow("stopped while reading") << Qt::AscendingOrder << 0;
+    QTest::newRow("stopped as the cores start") << Qt::AscendingOrder << 15;
+}
+
+// Enough rows that the collation keys and the sorts are split over the cores and
+// merged: the order is the collator's, ties in the order the query gave; a stop
+// leaves the order shown as it was.
+void TestDBGrid::largeSortSplitOverCoresMatchesOneByOne()
+{
+    QFETCH(Qt::SortOrder, order);
+    QFETCH(int, stopAfter);
+    QueryFixture f(QStringLiteral("CREATE TABLE t (v TEXT, n INTEGER);"
+                                  "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 60000) "
+                                  "INSERT INTO t SELECT CASE x % 4 WHEN 0 THEN 'é' WHEN 1 THEN 'E' WHEN 2 THEN 'e' "
+                                  "ELSE 'f' END || (x * 7919 % 20011), x FROM c"));
+    int calls = 0;
+    const bool done = f.query.sortBy(0, order, [&] { return stopAfter < 0 || calls++ < stopAfter; });
+    QCOMPARE(done, stopAfter < 0);
+    QCOMPARE(f.query.sortField(), done ? 0 : -1);
+    QCollator collator(f.query.textForms().locale);
+    QString before;
+    qint64 beforeN = 0;
+    for (qsizetype row = 0; row < f.query.recordCount(); ++row) {
+        const QString v = f.query.textForms().textOf(f.query.cellAt(row, 0), ftMemo);
+        const qint64 n = f.query.cellAt(row, 1).integer;
+        if (!done) {
+            QCOMPARE(n, row + 1);
+            continue;
+        }
+        const int c = row == 0 ? 0 : collator.compare(before, v) * (order == Qt::AscendingOrder ? 1 : -1);
+        QVERIFY2(c < 0 || (c == 0 && beforeN < n), qPrintable(before + u' ' + v));
+        before = v;
+        beforeN = n;
+    }
 }
 
 void TestDBGrid::searchMatchesTextShown_data()

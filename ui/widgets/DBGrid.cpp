@@ -146,15 +146,22 @@ void TDBGrid::sortByColumn(int column)
         return;
     TDataSet* ds = dataSet();
     // Ascending, then descending, then the query's own order.
-    guarded([&] {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+    const auto sort = [ds, f](const ParallelParts::Progress& progress) {
         if (ds->sortField() != f->index())
-            ds->sortBy(f->index(), Qt::AscendingOrder);
+            ds->sortBy(f->index(), Qt::AscendingOrder, progress);
         else if (ds->sortOrder() == Qt::AscendingOrder)
-            ds->sortBy(f->index(), Qt::DescendingOrder);
+            ds->sortBy(f->index(), Qt::DescendingOrder, progress);
         else
             ds->sortBy(-1);
+    };
+    guarded([&] {
+        if (m_longWork) {
+            m_longWork(sort);
+            return;
+        }
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        sort({});
     });
     showSortIndicator();
 }

@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QPointer>
 #include <QTableView>
+#include <functional>
 class TDataSource;
 class TField;
 
@@ -55,6 +56,12 @@ public:
     int columnCountShown() const;
     TField* fieldAtDisplayColumn(int visualIndex) const;
 
+    // How a sort that may take long runs: the window gives the grid its long-work
+    // dialog, which runs work with a callback that answers false once "Annuler" was
+    // pressed. Without one, the grid sorts under the wait cursor alone.
+    using LongWork = std::function<void(const std::function<void(const ParallelParts::Progress&)>& work)>;
+    void setLongWork(LongWork run) { m_longWork = std::move(run); }
+
 signals:
     // The left button was released over the data cell that it was pressed on, after
     // the cell became current.
@@ -76,4 +83,5 @@ private:
     bool m_syncPending = false;
     bool m_syncing = false;
     QPersistentModelIndex m_pressed;
+    LongWork m_longWork;
 };
