@@ -89,7 +89,20 @@ inline bool asDecimal(double value, qint64& digits, int& places)
 {
     if (!(std::fabs(value) < 1e14) || (value == 0.0 && std::signbit(value)))
         return false; // NaN, infinities, -0 and numbers too large for their digits to fit
-    for (int k = 0; k <= kDecimalPlaces; ++k) {
+    // Most floats of a result are such decimals: one try at four places, then the
+    // digits' trailing zeros taken off, finds the fewest places of them all.
+    const double most = std::nearbyint(value * kScale[kDecimalPlaces]);
+    if (double(qint64(most)) / kScale[kDecimalPlaces] == value) {
+        digits = qint64(most);
+        places = kDecimalPlaces;
+        while (places > 0 && digits % 10 == 0) {
+            digits /= 10;
+            --places;
+        }
+        return true;
+    }
+    // Beyond 2^52 ten-thousandths, fewer places may hit where four miss.
+    for (int k = 0; k < kDecimalPlaces; ++k) {
         const double scaled = std::nearbyint(value * kScale[k]);
         if (double(qint64(scaled)) / kScale[k] == value) {
             digits = qint64(scaled);

@@ -298,6 +298,8 @@ void TestBoundedQuery::storeGivesEveryCellBack_data()
     real("amount 123.45", 123.45);
     real("negative amount -50.01", -50.01);
     real("four places 1.2345", 1.2345);
+    real("whole 250.0, trailing zeros", 250.0);
+    real("one ten-thousandth below 0", -0.0001);
     real("five places 1.23456", 1.23456);
     real("0.1 + 0.2, not a decimal", 0.1 + 0.2);
     real("-0", -0.0);
