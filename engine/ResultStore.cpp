@@ -255,10 +255,8 @@ void ResultStore::charge(qsizetype more) const
         throw EDatabaseError(resultTooLargeMessage(rowCount(), bytesHeld()));
 }
 
-char* ResultStore::reserve(qsizetype bytes)
+char* ResultStore::grow(qsizetype bytes)
 {
-    if (m_write && m_chunkEnd - m_write >= bytes)
-        return m_write;
     // Move the row begun so far into a new chunk, large enough for it and the cell.
     const qsizetype partial = m_rowStart ? m_write - m_rowStart : 0;
     const qsizetype needed = partial + bytes;
@@ -313,10 +311,7 @@ void ResultStore::appendFloat(double value)
     qint64 digits;
     int places;
     if (asDecimal(value, digits, places)) {
-        const int n = integerBytes(digits);
-        char* p = reserve(1 + n);
-        *p = char(kDecimal + places * 8 + n - 1);
-        m_write = writeInteger(p + 1, digits, n);
+        writeDecimal(digits, places);
     } else {
         char* p = reserve(9);
         *p = char(kTagFloat);
@@ -324,6 +319,33 @@ void ResultStore::appendFloat(double value)
         m_write = p + 9;
     }
     m_classes[m_column++] |= 1u << unsigned(CellClass::Float);
+}
+
+void ResultStore::appendDecimal(qint64 digits, int places)
+{
+    Q_ASSERT(places >= 0 && places <= kDecimalPlaces);
+    // Below 2^31, the division is exact to far less than a unit of the last place: the
+    // fewest places that give the float back are those left once trailing zeros go,
+    // as asDecimal finds them.
+    constexpr qint64 kExact = qint64(1) << 31;
+    if (digits <= -kExact || digits >= kExact) {
+        appendFloat(double(digits) / kScale[places]);
+        return;
+    }
+    while (places > 0 && digits % 10 == 0) {
+        digits /= 10;
+        --places;
+    }
+    writeDecimal(digits, places);
+    m_classes[m_column++] |= 1u << unsigned(CellClass::Float);
+}
+
+void ResultStore::writeDecimal(qint64 digits, int places)
+{
+    const int n = integerBytes(digits);
+    char* p = reserve(1 + n);
+    *p = char(kDecimal + places * 8 + n - 1);
+    m_write = writeInteger(p + 1, digits, n);
 }
 
 void ResultStore::appendVariable(CellClass cls, const char* data, qsizetype size)

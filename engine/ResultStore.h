@@ -55,6 +55,9 @@ public:
     void appendNull();
     void appendInteger(qint64 value);
     void appendFloat(double value);
+    // The same cell as appendFloat(double(digits) / 10^places), places from 0 to 4,
+    // found without dividing for an amount such as a number of cents.
+    void appendDecimal(qint64 digits, int places);
     void appendText(const char* utf8, qsizetype size);
     void appendBlob(const char* bytes, qsizetype size);
     // Appends a copy of a cell of any class.
@@ -86,12 +89,17 @@ public:
     qsizetype bytesHeld() const { return m_bytes + m_indexCapacity * qsizetype(sizeof(quint32)); }
 
 private:
-    char* reserve(qsizetype bytes);
+    // Where `bytes` more bytes of the row begun can be written: at the end of the
+    // last chunk when they fit, the rarer case out of line.
+    char* reserve(qsizetype bytes) { return m_write && m_chunkEnd - m_write >= bytes ? m_write : grow(bytes); }
+    // Moves the row begun into a new chunk with room for `bytes` more.
+    char* grow(qsizetype bytes);
     // Throws when `more` bytes on top of what is held would pass the ceiling.
     void charge(qsizetype more) const;
     void growIndex();
     size_t chunkOf(qsizetype row, Place& place) const;
     void appendVariable(CellClass cls, const char* data, qsizetype size);
+    void writeDecimal(qint64 digits, int places);
 
     int m_columns;
     qsizetype m_ceiling;

@@ -85,6 +85,11 @@ void TestPgValues::binaryForms_data()
     QTest::newRow("float8") << uint(kFloat8) << bigEndian<quint64>(0x3FB999999999999AULL)
                             << "float:0.10000000000000001";
     QTest::newRow("money in cents") << uint(kMoney) << bigEndian<qint64>(-123456) << "float:-1234.5599999999999";
+    QTest::newRow("money in whole euros") << uint(kMoney) << bigEndian<qint64>(50000) << "float:500";
+    QTest::newRow("money in tenths") << uint(kMoney) << bigEndian<qint64>(-10) << "float:-0.10000000000000001";
+    QTest::newRow("money of 2^31 cents") << uint(kMoney) << bigEndian<qint64>(2147483648LL) << "float:21474836.48";
+    QTest::newRow("money of trillions") << uint(kMoney) << bigEndian<qint64>(123456789012345LL)
+                                        << "float:1234567890123.45";
     QTest::newRow("bytea with zero bytes") << uint(kBytea) << QByteArray("\x00\xff\x00", 3) << "blob:00ff00";
     QTest::newRow("day 0") << uint(kDate) << bigEndian<qint32>(0) << "text:2000-01-01";
     QTest::newRow("day before day 0") << uint(kDate) << bigEndian<qint32>(-1) << "text:1999-12-31";

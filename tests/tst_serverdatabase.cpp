@@ -589,6 +589,9 @@ void TestServerDatabase::stopCancelsOnServer_data()
         << "SELECT pg_sleep(60)" << qint64(0) << QString() << cancelledMessage();
     QTest::newRow("while the rows arrive") << "SELECT g, repeat('x', 200) FROM generate_series(1, 50000000) g"
                                            << qint64(1) << QString() << cancelledMessage();
+    QTest::newRow("while values larger than a receive arrive")
+        << "SELECT g, repeat('x', 10000000) FROM generate_series(1, 100000) g" << qint64(1) << QString()
+        << cancelledMessage();
     QTest::newRow("in a batch, whose changes are undone")
         << "INSERT INTO small VALUES (7, 'y'); SELECT pg_sleep(60)" << qint64(0) << QString() << cancelledMessage();
     // What the caller raises (a result grown too large) ends the statement as well.

@@ -230,7 +230,14 @@ PgOutcome PgSession::readCopy(const ProgressCallback& progress, const PgDescript
         qint64 read = 0;
         for (;;) {
             char* buffer = nullptr;
-            const int size = PQgetCopyData(m_conn, &buffer, 1);
+            int size = PQgetCopyData(m_conn, &buffer, 1);
+            if (size == 0) {
+                // What the socket holds already is read without a wait: the server is
+                // most often ahead, and a wait costs a system call of its own.
+                if (!PQconsumeInput(m_conn))
+                    break;
+                size = PQgetCopyData(m_conn, &buffer, 1);
+            }
             if (size == 0) {
                 waitForInput(progress, read);
                 if (!PQconsumeInput(m_conn))

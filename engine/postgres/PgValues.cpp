@@ -2,6 +2,7 @@
 
 #include "platform/Exceptions.h"
 
+#include <QtEndian>
 #include <algorithm>
 #include <bit>
 #include <charconv>
@@ -52,10 +53,7 @@ template <typename T> T bigEndian(const char* data, int size)
 {
     if (size < int(sizeof(T)))
         truncated();
-    std::make_unsigned_t<T> v = 0;
-    for (size_t i = 0; i < sizeof(T); ++i)
-        v = decltype(v)((v << 8) | quint8(data[i]));
-    return T(v);
+    return qFromBigEndian<T>(data);
 }
 
 // A value of a fixed-size type: one of another size is not the type the column was described with.
@@ -72,8 +70,16 @@ struct ShortText {
     char* end = text;
     void add(char c) { *end++ = c; }
     void add(const char* s) { end = std::copy(s, s + std::strlen(s), end); }
+    // value in decimal, with zeros before it up to width digits.
     void number(qint64 value, int width)
     {
+        static constexpr qint64 kPowers[] = { 1, 10, 100, 1000, 10000 };
+        if (width >= 1 && width <= 4 && value >= 0 && value < kPowers[width]) {
+            for (int i = width - 1; i >= 0; --i, value /= 10)
+                end[i] = char('0' + value % 10);
+            end += width;
+            return;
+        }
         char digits[24];
         const char* last = std::to_chars(digits, digits + sizeof digits, value).ptr;
         for (auto n = last - digits; n < width; ++n)
@@ -88,13 +94,15 @@ void addDay(ShortText& out, qint64 days, bool& bc)
 {
     const qint64 z = days + kEpochShift;
     const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
-    const qint64 dayOfEra = z - era * 146097;
-    const qint64 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const qint64 mp = (5 * dayOfYear + 2) / 153;
-    const qint64 day = dayOfYear - (153 * mp + 2) / 5 + 1;
-    const qint64 month = mp < 10 ? mp + 3 : mp - 9;
-    qint64 year = yearOfEra + era * 400 + (month <= 2);
+    // Within an era of 400 years every number is small and positive: 32-bit unsigned
+    // arithmetic, the quickest, gives the same.
+    const auto dayOfEra = quint32(z - era * 146097);
+    const quint32 yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const quint32 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const quint32 mp = (5 * dayOfYear + 2) / 153;
+    const quint32 day = dayOfYear - (153 * mp + 2) / 5 + 1;
+    const quint32 month = mp < 10 ? mp + 3 : mp - 9;
+    qint64 year = qint64(yearOfEra) + era * 400 + (month <= 2);
     bc = year <= 0;
     if (bc)
         year = 1 - year;
@@ -395,7 +403,7 @@ void appendBinary(ResultStore& rows, Oid type, const char* data, int size)
         rows.appendFloat(std::bit_cast<double>(whole<quint64>(data, size)));
         return;
     case kMoney:
-        rows.appendFloat(double(whole<qint64>(data, size)) / 100.0);
+        rows.appendDecimal(whole<qint64>(data, size), 2); // cents
         return;
     case kBytea:
         rows.appendBlob(data, size);
