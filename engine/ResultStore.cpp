@@ -85,6 +85,15 @@ inline qint64 readInteger(const char* p, int n)
 // The digits and places of a float that is a decimal of at most four places, when
 // dividing the one by ten to the other gives the same double back, bit for bit (the
 // division is exactly rounded, so it does on every machine). Amounts and measures are.
+// The same decimal in the fewest places: digits' trailing zeros taken off.
+inline void dropTrailingZeros(qint64& digits, int& places)
+{
+    while (places > 0 && digits % 10 == 0) {
+        digits /= 10;
+        --places;
+    }
+}
+
 inline bool asDecimal(double value, qint64& digits, int& places)
 {
     if (!(std::fabs(value) < 1e14) || (value == 0.0 && std::signbit(value)))
@@ -95,10 +104,7 @@ inline bool asDecimal(double value, qint64& digits, int& places)
     if (double(qint64(most)) / kScale[kDecimalPlaces] == value) {
         digits = qint64(most);
         places = kDecimalPlaces;
-        while (places > 0 && digits % 10 == 0) {
-            digits /= 10;
-            --places;
-        }
+        dropTrailingZeros(digits, places);
         return true;
     }
     // Beyond 2^52 ten-thousandths, fewer places may hit where four miss.
@@ -332,10 +338,7 @@ void ResultStore::appendDecimal(qint64 digits, int places)
         appendFloat(double(digits) / kScale[places]);
         return;
     }
-    while (places > 0 && digits % 10 == 0) {
-        digits /= 10;
-        --places;
-    }
+    dropTrailingZeros(digits, places);
     writeDecimal(digits, places);
     m_classes[m_column++] |= 1u << unsigned(CellClass::Float);
 }
