@@ -110,14 +110,25 @@ public:
                 rank[order[i]] = rank[order[i - 1]] + (less(order[i - 1], order[i]) ? 1 : 0);
             return rank;
         }
-        std::vector<QCollatorSortKey> keys;
-        keys.reserve(m_cells.size());
+        std::vector<QString> texts;
+        texts.reserve(m_cells.size());
         for (const CellRef& c : m_cells)
-            keys.push_back(m_collator.sortKey(
-                m_forms.textStart(c, m_type, RowOrder::kCollatedCharacters).left(RowOrder::kCollatedCharacters)));
-        std::sort(order.begin(), order.end(), [&keys](quint32 a, quint32 b) { return keys[a].compare(keys[b]) < 0; });
+            texts.push_back(
+                m_forms.textStart(c, m_type, RowOrder::kCollatedCharacters).left(RowOrder::kCollatedCharacters));
+#ifdef Q_OS_WIN
+        // Qt compares the system's sort keys as UTF-16 text, not byte by byte, which
+        // misorders them (digits after letters): the texts are compared instead.
+        const auto compare = [this, &texts](quint32 a, quint32 b) { return m_collator.compare(texts[a], texts[b]); };
+#else
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(texts.size());
+        for (const QString& text : texts)
+            keys.push_back(m_collator.sortKey(text));
+        const auto compare = [&keys](quint32 a, quint32 b) { return keys[a].compare(keys[b]); };
+#endif
+        std::sort(order.begin(), order.end(), [&compare](quint32 a, quint32 b) { return compare(a, b) < 0; });
         for (size_t i = 1; i < order.size(); ++i)
-            rank[order[i]] = rank[order[i - 1]] + (keys[order[i - 1]].compare(keys[order[i]]) < 0 ? 1 : 0);
+            rank[order[i]] = rank[order[i - 1]] + (compare(order[i - 1], order[i]) < 0 ? 1 : 0);
         return rank;
     }
 

@@ -430,7 +430,8 @@ void TestKdb2Text::refusesSideFileThatIsTheTextFile()
     QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
     QCOMPARE(failure.message,
         QStringLiteral("Ne peut exporter dans %1 : le fichier annexe %2 désigne le même fichier")
-            .arg(QDir::toNativeSeparators(textFileName(dir.filePath(target))), QDir::toNativeSeparators(dir.filePath(side))));
+            .arg(QDir::toNativeSeparators(textFileName(dir.filePath(target))),
+                QDir::toNativeSeparators(dir.filePath(side))));
     QCOMPARE(folderSnapshot(dir.path()), before);
 }
 

@@ -341,7 +341,8 @@ void TestKds2Html::refusesDatabaseFiles()
     const Raised failure = raised([&] { e.component.ExportToFile(path); });
     QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
     QCOMPARE(failure.message,
-        QStringLiteral("Ne peut écrire dans %1 : c'est un fichier de la base de données ouverte").arg(QDir::toNativeSeparators(path)));
+        QStringLiteral("Ne peut écrire dans %1 : c'est un fichier de la base de données ouverte")
+            .arg(QDir::toNativeSeparators(path)));
     QCOMPARE(folderSnapshot(folder.path()), before);
 }
 
