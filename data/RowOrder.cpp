@@ -153,26 +153,43 @@ public:
                 return std::nullopt;
             return ranksOf(order, less);
         }
-        // The collation keys are made on every core, each part with a collator of its own.
+        const int parts = ParallelParts::partsFor(qsizetype(m_cells.size()), kLeastPart);
+#ifdef Q_OS_WIN
+        // Qt compares Windows' sort keys as UTF-16 text, not byte by byte, which misorders
+        // them (digits after letters): the texts themselves are compared, by one collator
+        // made ready before the cores share it (its comparisons then only read it).
+        std::vector<QString> keys(m_cells.size());
+        const auto make = [this](QCollator&, const CellRef& c) { return collated(c); };
+        QCollator collator(m_forms.locale);
+        collator.compare(QStringLiteral("a"), QStringLiteral("b"));
+        const auto less = [&keys, &collator](quint32 a, quint32 b) { return collator.compare(keys[a], keys[b]) < 0; };
+#else
         std::vector<std::optional<QCollatorSortKey>> keys(m_cells.size());
-        const int parts = ParallelParts::partsFor(qsizetype(keys.size()), kLeastPart);
+        const auto make = [this](QCollator& collator, const CellRef& c) { return collator.sortKey(collated(c)); };
+        const auto less = [&keys](quint32 a, quint32 b) { return keys[a]->compare(*keys[b]) < 0; };
+#endif
+        // The keys are made on every core, each part with a collator of its own.
         const bool made = ParallelParts::run(
             parts,
-            [this, &keys, parts](int part, const std::atomic<bool>& stop) {
-                QCollator collator(m_forms.locale);
+            [this, &keys, &make, parts](int part, const std::atomic<bool>& stop) {
+                QCollator own(m_forms.locale);
                 const size_t end = keys.size() * size_t(part + 1) / size_t(parts);
                 for (size_t i = keys.size() * size_t(part) / size_t(parts); i < end && !stop; ++i)
-                    keys[i] = collator.sortKey(m_forms.textStart(m_cells[i], m_type, RowOrder::kCollatedCharacters)
-                                                   .left(RowOrder::kCollatedCharacters));
+                    keys[i] = make(own, m_cells[i]);
             },
             progress);
-        const auto less = [&keys](quint32 a, quint32 b) { return keys[a]->compare(*keys[b]) < 0; };
         if (!made || !sortInParts(order, less, progress))
             return std::nullopt;
         return ranksOf(order, less);
     }
 
 private:
+    // The text that a text cell is collated by.
+    QString collated(const CellRef& c) const
+    {
+        return m_forms.textStart(c, m_type, RowOrder::kCollatedCharacters).left(RowOrder::kCollatedCharacters);
+    }
+
     const TextForms& m_forms;
     TFieldType m_type;
     qsizetype m_rows;

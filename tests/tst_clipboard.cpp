@@ -275,7 +275,8 @@ void TestClipBoard::saveOverExistingFile()
         QCOMPARE(editor.windowTitle(), savedCaption(old));
         return;
     }
-    QCOMPARE(dialogs.messageTexts(), QStringList(error.replace(QStringLiteral("%1"), dir.path())));
+    QCOMPARE(
+        dialogs.messageTexts(), QStringList(QDir::toNativeSeparators(error.replace(QStringLiteral("%1"), dir.path()))));
     QCOMPARE(dialogs.calls.constLast().message.caption, QStringLiteral("VeloSQL"));
     QCOMPARE(fileBytes(old), oldBytes);
     QCOMPARE(editor.windowTitle(), caption);

@@ -237,6 +237,10 @@ void TestDatabaseFailures::databaseFileGoneOrReplaced()
     QFETCH(QString, change);
     QFETCH(QStringList, messages);
     QFETCH(QString, shown);
+#ifdef Q_OS_WIN
+    if (change == u"delete" || change == u"rename")
+        QSKIP("Windows deletes or renames over no file that a program holds open");
+#endif
     createDatabase();
     showWindow();
     run(QStringLiteral("SELECT * FROM t"));

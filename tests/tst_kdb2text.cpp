@@ -287,7 +287,7 @@ void TestKdb2Text::failedFileLeavesTargetsIntact()
     const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     const Raised failure = raised([&] { e.component.ExportToFile(dir.filePath(target)); });
     QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
-    QCOMPARE(failure.message, message.replace(QStringLiteral("%1"), dir.path()));
+    QCOMPARE(failure.message, QDir::toNativeSeparators(message.replace(QStringLiteral("%1"), dir.path())));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     QCOMPARE(fileBytes(dir.filePath(QStringLiteral("plain.txt"))), QByteArray("old"));
     QCOMPARE(fileBytes(dir.filePath(QStringLiteral("folder.txt"))), QByteArray("old"));
@@ -402,6 +402,12 @@ void TestKdb2Text::refusesSideFileThatIsTheTextFile()
     QTemporaryDir dir;
     const QString text = dir.filePath(QStringLiteral("liste.txt"));
     const QString sideFile = dir.filePath(QStringLiteral("liste.mem"));
+#ifdef Q_OS_WIN
+    if (setup == u"link" || setup == u"dangling")
+        QSKIP("QFile::link makes a shortcut on Windows, not a symbolic link");
+    if (setup == u"cases")
+        QSKIP("Windows holds no two names that differ in case only");
+#endif
     if (setup == u"hard" || setup == u"link")
         QVERIFY(writeFile(text, "old text"));
     if (setup == u"hard")
@@ -424,7 +430,8 @@ void TestKdb2Text::refusesSideFileThatIsTheTextFile()
     QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
     QCOMPARE(failure.message,
         QStringLiteral("Ne peut exporter dans %1 : le fichier annexe %2 désigne le même fichier")
-            .arg(textFileName(dir.filePath(target)), dir.filePath(side)));
+            .arg(QDir::toNativeSeparators(textFileName(dir.filePath(target))),
+                QDir::toNativeSeparators(dir.filePath(side))));
     QCOMPARE(folderSnapshot(dir.path()), before);
 }
 
@@ -455,6 +462,10 @@ void TestKdb2Text::refusesDatabaseFiles()
     QFETCH(QString, refused);
     Export e(QStringLiteral("CREATE TABLE t (s VARCHAR(5), m TEXT); INSERT INTO t VALUES ('a', 'memo')"));
     const QDir folder(e.db.folder());
+#ifdef Q_OS_WIN
+    if (!sideLink.isEmpty())
+        QSKIP("QFile::link makes a shortcut on Windows, not a symbolic link");
+#endif
     if (!sideLink.isEmpty())
         QVERIFY(QFile::link(folder.filePath(sideLink), folder.filePath(QStringLiteral("liste.mem"))));
     const auto before = folderSnapshot(folder.path());
@@ -462,7 +473,7 @@ void TestKdb2Text::refusesDatabaseFiles()
     QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
     QCOMPARE(failure.message,
         QStringLiteral("Ne peut écrire dans %1 : c'est un fichier de la base de données ouverte")
-            .arg(folder.filePath(refused)));
+            .arg(QDir::toNativeSeparators(folder.filePath(refused))));
     QCOMPARE(folderSnapshot(folder.path()), before);
 }
 

@@ -288,7 +288,7 @@ void TestKds2Html::failureKeepsOldFile()
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath(QStringLiteral("page.htm")), "old"));
     const Raised failure = raised([&] { e.component.ExportToFile(dir.filePath(target)); });
-    QCOMPARE(failure.message, message.replace(QStringLiteral("%1"), dir.path()));
+    QCOMPARE(failure.message, QDir::toNativeSeparators(message.replace(QStringLiteral("%1"), dir.path())));
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList { "page.htm" });
     QCOMPARE(fileBytes(dir.filePath(QStringLiteral("page.htm"))), QByteArray("old"));
 }
@@ -331,13 +331,18 @@ void TestKds2Html::refusesDatabaseFiles()
     Export e(kValues);
     const QDir folder(e.db.folder());
     const QString path = folder.filePath(target);
+#ifdef Q_OS_WIN
+    if (!link.isEmpty())
+        QSKIP("QFile::link makes a shortcut on Windows, not a symbolic link");
+#endif
     if (!link.isEmpty())
         QVERIFY(QFile::link(folder.filePath(link), path));
     const auto before = folderSnapshot(folder.path());
     const Raised failure = raised([&] { e.component.ExportToFile(path); });
     QCOMPARE(failure.kind, QStringLiteral("EInOutError"));
     QCOMPARE(failure.message,
-        QStringLiteral("Ne peut écrire dans %1 : c'est un fichier de la base de données ouverte").arg(path));
+        QStringLiteral("Ne peut écrire dans %1 : c'est un fichier de la base de données ouverte")
+            .arg(QDir::toNativeSeparators(path)));
     QCOMPARE(folderSnapshot(folder.path()), before);
 }
 

@@ -27,6 +27,7 @@ constexpr int kRuns = 100;
 // Kills land up to this long after the first post begins: a few posts' time.
 constexpr int kLatestKillMicroseconds = 150000;
 
+#ifndef Q_OS_WIN
 // A list of count statements, large enough that a post writes many pages.
 QString listOf(const QString& word, int count)
 {
@@ -35,6 +36,7 @@ QString listOf(const QString& word, int count)
         text += QStringLiteral("SELECT %1, %2 FROM PaBase ORDER BY NOM\r\n").arg(word).arg(i);
     return text;
 }
+#endif
 
 } // namespace
 

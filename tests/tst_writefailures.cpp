@@ -194,6 +194,9 @@ void TestWriteFailures::folderGoneDuringExport()
     QFETCH(QString, how);
     QFETCH(bool, deleted);
     QFETCH(QString, message);
+#ifdef Q_OS_WIN
+    QSKIP("Windows moves or deletes no folder that holds an open file");
+#endif
     open(setup);
     QTemporaryDir root;
     QDir(root.path()).mkdir(QStringLiteral("dossier"));

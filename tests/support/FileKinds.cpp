@@ -1,6 +1,7 @@
 #include "FileKinds.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <chrono>
 
@@ -143,7 +144,13 @@ QString fileKind(const QString& path)
         return QStringLiteral("socket");
     return QStringLiteral("other");
 #else
-    Q_UNUSED(path);
-    return QStringLiteral("none");
+    const QFileInfo info(path);
+    if (info.isSymLink())
+        return QStringLiteral("link");
+    if (info.isDir())
+        return QStringLiteral("folder");
+    if (info.isFile())
+        return QStringLiteral("file");
+    return info.exists() ? QStringLiteral("other") : QStringLiteral("none");
 #endif
 }

@@ -6,7 +6,8 @@
 #include <thread>
 
 // Files that are not regular files, made for a test in a folder of its own. Unix only:
-// elsewhere each reports that it is not available.
+// elsewhere each reports that it is not available (fileKind tells files, folders and
+// links apart everywhere).
 
 // A named pipe made at path, and the program that reads it: none, one that takes
 // everything written into it, or one that leaves after the first 64 KiB.

@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFileInfo>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -72,9 +74,10 @@ bool setOwner(const QString&, const FileOwner&)
     return false;
 }
 
-bool hardLink(const QString&, const QString&)
+bool hardLink(const QString& existing, const QString& name)
 {
-    return false;
+    return CreateHardLinkW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(name).utf16()),
+        reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(existing).utf16()), nullptr);
 }
 
 bool mayGiveFilesAway()

@@ -5,10 +5,23 @@
 #include <QThread>
 #include <sqlite3.h>
 
+namespace
+{
+// The sqlite3 shell, or the tests' stand-in for it where the system has none.
+QString shellProgram()
+{
+#ifdef VELOSQL_SQLITE_SHELL
+    return QStringLiteral(VELOSQL_SQLITE_SHELL);
+#else
+    return QStringLiteral("sqlite3");
+#endif
+}
+} // namespace
+
 QString runInOtherProgram(const QString& databaseFile, const QString& sql)
 {
     QProcess shell;
-    shell.start(QStringLiteral("sqlite3"),
+    shell.start(shellProgram(),
         { QStringLiteral("-bail"), QStringLiteral("-cmd"), QStringLiteral(".timeout 5000"), databaseFile, sql });
     if (!shell.waitForStarted())
         return QStringLiteral("sqlite3: ") + shell.errorString();
@@ -41,7 +54,7 @@ HeldTransaction::HeldTransaction(const QString& databaseFile, const QString& beg
 {
     m_shell.setProcessChannelMode(QProcess::MergedChannels);
     // It waits for the lock, should this process hold it for a moment.
-    m_shell.start(QStringLiteral("sqlite3"),
+    m_shell.start(shellProgram(),
         { QStringLiteral("-bail"), QStringLiteral("-cmd"), QStringLiteral(".timeout 10000"), databaseFile });
     if (!m_shell.waitForStarted()) {
         m_error = QStringLiteral("sqlite3: ") + m_shell.errorString();
