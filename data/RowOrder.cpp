@@ -4,13 +4,13 @@
 
 #include <QCollator>
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <numeric>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 
 namespace
 {
@@ -118,12 +118,32 @@ template <class Less> std::vector<quint32> ranksOf(const std::vector<quint32>& o
     return rank;
 }
 
+// The rows in order when every value has a whole rank (nulls, texts, binary contents):
+// placed by counting, in one pass, stable in either direction, where a sort would
+// compare them a million times over. texts and binaries: how many ranks each has, at most.
+std::vector<qsizetype> countedOrder(const std::vector<Key>& keys, size_t texts, size_t binaries, Qt::SortOrder order)
+{
+    const size_t buckets = 1 + texts + binaries;
+    const auto bucketOf = [&](const Key& k) {
+        const size_t b = k.group == Null ? 0 : k.group == Text ? 1 + size_t(k.value) : 1 + texts + size_t(k.value);
+        return order == Qt::AscendingOrder ? b : buckets - 1 - b;
+    };
+    std::vector<qsizetype> next(buckets + 1, 0);
+    for (const Key& k : keys)
+        ++next[bucketOf(k) + 1];
+    std::partial_sum(next.begin(), next.end(), next.begin());
+    std::vector<qsizetype> rows(keys.size());
+    for (const Key& k : keys)
+        rows[size_t(next[bucketOf(k)]++)] = k.row;
+    return rows;
+}
+
 // Ranks the distinct texts (or binary contents) of a column, so that rows compare by a
 // number. Values seen once each are compared once each, whatever their repeats.
 class Ranks
 {
 public:
-    // rows: how many values may come, room for which is made at the first.
+    // rows: how many values may come at most, room for which is made at the first.
     Ranks(const TextForms& forms, TFieldType type, qsizetype rows)
         : m_forms(forms)
         , m_type(type)
@@ -133,13 +153,23 @@ public:
 
     quint32 idOf(const CellRef& c)
     {
-        // A million values, mostly distinct, rehashed the map five times over.
-        if (m_ids.empty())
-            m_ids.reserve(size_t(m_rows));
-        const auto [it, added] = m_ids.try_emplace(bytesOf(c), quint32(m_cells.size()));
-        if (added)
-            m_cells.push_back(c);
-        return it->second;
+        // Open addressing in a table at most half full: a million values, mostly
+        // distinct, cost no allocation each, as the nodes of a std::unordered_map did.
+        if (m_slots.empty()) {
+            m_slots.assign(std::bit_ceil(size_t(std::max<qsizetype>(m_rows, 8)) * 2), 0);
+            m_mask = m_slots.size() - 1;
+        }
+        const std::string_view value = bytesOf(c);
+        for (size_t i = std::hash<std::string_view> {}(value)&m_mask;; i = (i + 1) & m_mask) {
+            const quint32 slot = m_slots[i];
+            if (slot == 0) {
+                m_cells.push_back(c);
+                m_slots[i] = quint32(m_cells.size());
+                return quint32(m_cells.size() - 1);
+            }
+            if (bytesOf(m_cells[slot - 1]) == value)
+                return slot - 1;
+        }
     }
 
     // The rank of each id, equal values sharing one; nothing when progress asked to stop.
@@ -193,7 +223,8 @@ private:
     const TextForms& m_forms;
     TFieldType m_type;
     qsizetype m_rows;
-    std::unordered_map<std::string_view, quint32> m_ids;
+    std::vector<quint32> m_slots; // each the id of a value plus one; 0 when free
+    size_t m_mask = 0;
     std::vector<CellRef> m_cells;
 };
 
@@ -208,6 +239,7 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
     Ranks texts(forms, type, rows);
     Ranks binaries(forms, type, rows);
     std::vector<Key> keys(size_t(rows), Key { 0, Null, 0 });
+    bool measured = false; // a number or a moment among the values
     ResultStore::Place place;
     for (qsizetype row = 0; row < rows; ++row) {
         if (row % kRowsPerReport == 0 && progress && !progress())
@@ -219,6 +251,7 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
             continue;
         if (c.cls == CellClass::Integer || c.cls == CellClass::Float) {
             k.group = Number;
+            measured = true;
             k.value = c.cls == CellClass::Integer ? (long double)(c.integer) : (long double)(c.real);
             // Not a number compares with nothing: it comes first among the numbers.
             if (std::isnan(k.value))
@@ -228,8 +261,10 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
             k.value = binaries.idOf(c);
         } else if (isNumberType(type) && readNumber(bytesOf(c), k.value)) {
             k.group = Number;
+            measured = true;
         } else if (momentType && readMoment(bytesOf(c), type, k.value)) {
             k.group = Moment;
+            measured = true;
         } else {
             k.group = Text;
             k.value = texts.idOf(c);
@@ -247,6 +282,8 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
         else if (k.group == Binary)
             k.value = (*binaryRanks)[size_t(k.value)];
     }
+    if (!measured)
+        return countedOrder(keys, textRanks->size(), binaryRanks->size(), order);
     const auto ascending
         = [](const Key& a, const Key& b) { return a.group != b.group ? a.group < b.group : a.value < b.value; };
     const bool sorted = order == Qt::AscendingOrder
