@@ -21,8 +21,8 @@ using Part = std::function<void(int part, const std::atomic<bool>& stop)>;
 
 // Runs part(0) to part(parts - 1) together and returns once all have returned: true
 // when none was asked to stop, false when progress asked it (progress is called once
-// before the parts start, then while they run). What a part or progress
-// throws is thrown here, after every part has returned.
+// before the parts start, then while they run). What a part or progress throws is
+// thrown here, after every part has returned.
 [[nodiscard]] bool run(int parts, const Part& part, const Progress& progress);
 
 } // namespace ParallelParts

@@ -175,6 +175,8 @@ public:
     // The rank of each id, equal values sharing one; nothing when progress asked to stop.
     std::optional<std::vector<quint32>> ranks(Group group, const ParallelParts::Progress& progress) const
     {
+        if (m_cells.empty())
+            return std::vector<quint32>();
         std::vector<quint32> order(m_cells.size());
         std::iota(order.begin(), order.end(), 0u);
         if (group == Binary) {
