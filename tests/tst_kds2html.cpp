@@ -348,6 +348,9 @@ void TestKds2Html::refusesDatabaseFiles()
 
 void TestKds2Html::replacedFileKeepsOwnerAndMode()
 {
+#ifdef Q_OS_WIN
+    QSKIP("owners and permission bits are a Unix matter");
+#endif
     if (!mayGiveFilesAway())
         QSKIP("giving files to another user needs root");
     Export e(kValues);
