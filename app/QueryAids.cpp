@@ -87,18 +87,20 @@ void QueryAids::runStarts(const QString& statement)
     m_clock.start();
 }
 
-void QueryAids::runEnded(qint64 records)
+void QueryAids::runEnded(qint64 records, bool transactionOpen)
 {
     m_running.records = records;
+    m_running.transactionOpen = transactionOpen;
     m_running.milliseconds = m_clock.elapsed();
     m_history.add(m_running);
     // The statement may have changed the tables.
     m_namesRead = false;
 }
 
-void QueryAids::runFailed()
+void QueryAids::runFailed(bool transactionOpen)
 {
     m_running.milliseconds = m_clock.elapsed();
+    m_running.transactionOpen = transactionOpen;
     try {
         throw;
     } catch (const EDatabaseError& e) {
@@ -131,17 +133,11 @@ QStringList QueryAids::names()
 {
     if (m_namesRead)
         return m_names;
-    m_names.clear();
+    m_names = {};
     try {
-        QSet<QString> seen;
-        for (const CatalogueTable& table : Databases::connect(m_window->QuerySQL->databaseName())->catalogue()) {
-            for (const QString& name : QStringList(table.name) + table.columns) {
-                if (!seen.contains(name)) {
-                    seen.insert(name);
-                    m_names << name;
-                }
-            }
-        }
+        const auto connection = Databases::connect(m_window->QuerySQL->databaseName());
+        m_names.tables = connection->catalogue();
+        m_names.foldsToLower = connection->unquotedNamesFoldToLower();
     } catch (const std::exception&) {
         // A database that cannot tell its tables still gets the keywords.
     }

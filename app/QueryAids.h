@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/sql/HistoryDialog.h"
+#include "ui/sql/SqlCompleter.h"
 
 #include <QElapsedTimer>
 #include <QKeySequence>
@@ -25,13 +26,14 @@ public:
     // The window's run of a statement: its start, then its end or its failure (call
     // inside the catch block).
     void runStarts(const QString& statement);
-    void runEnded(qint64 records);
-    void runFailed();
+    // transactionOpen: the statement left the user's transaction open.
+    void runEnded(qint64 records, bool transactionOpen);
+    void runFailed(bool transactionOpen);
     // Selects in the statement box the place the last failure points at, once.
     void pointAtError();
 
     // The tables and columns of the database, read again after a statement ran.
-    QStringList names();
+    SqlNames names();
     const StatementHistory& history() const { return m_history; }
     ViewZoom* zoom() const { return m_zoom; }
 
@@ -56,7 +58,7 @@ private:
     // The failed statement and the place its error points at; -1 when none.
     QString m_failed;
     qsizetype m_errorPlace = -1;
-    QStringList m_names;
+    SqlNames m_names;
     bool m_namesRead = false;
     QList<QKeySequence> m_keys;
 };

@@ -8,10 +8,13 @@
 #include "app/RememberedList.h"
 #include "app/ResultCopy.h"
 #include "app/ResultFind.h"
+#include "app/UserTransaction.h"
 #include "app/WorkProgress.h"
 #include "data/DataSet.h"
 #include "data/Query.h"
 #include "data/Table.h"
+#include "engine/Connection.h"
+#include "engine/Databases.h"
 #include "engine/ResultStore.h"
 #include "export/kdb2text.h"
 #include "export/kds2html.h"
@@ -178,6 +181,17 @@ void TFicheSQL::createToolBar()
     LabelCompteurSQL->move(345, 6);
     LabelCompteurSQL->adjustSize();
 
+    LabelTransactionSQL = new QLabel(QStringLiteral("Transaction ouverte : COMMIT pour enregistrer"), this);
+    LabelTransactionSQL->setObjectName(QStringLiteral("LabelTransactionSQL"));
+    QFont transactionFont = Controls::font(QStringLiteral("Arial"), QFont::SansSerif, Controls::Points { 8 });
+    transactionFont.setBold(true);
+    LabelTransactionSQL->setFont(transactionFont);
+    LabelTransactionSQL->setPalette(counterPalette);
+    LabelTransactionSQL->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    LabelTransactionSQL->setGeometry(500, 4, 288, 18);
+    m_transaction = new UserTransaction(
+        this, LabelTransactionSQL, [this] { return Databases::connect(QuerySQL->databaseName()); });
+
     BevelBasSQL = Controls::bevel(this, QStringLiteral("BevelBasSQL"), QRect(0, 24, 792, 2));
 }
 
@@ -317,12 +331,20 @@ void TFicheSQL::ToolButtonResultClick(QObject*)
             QuerySQL->setOnProgress([&progress](qint64 rows) { return progress.report(rows); });
             const auto detach = qScopeGuard([this] { QuerySQL->setOnProgress({}); });
             QuerySQL->open();
+        } catch (const EDatabaseError& e) {
+            // A statement that fails may still leave a transaction open (a batch that
+            // began one): the message says so under the engine's.
+            m_aids->runFailed(m_transaction->check());
+            if (!m_transaction->open())
+                throw;
+            throw EDatabaseError(
+                ErrorGuard::withFinalDot(e.message()) + QLatin1Char('\n') + openTransactionMessage(), e.position());
         } catch (...) {
-            m_aids->runFailed();
+            m_aids->runFailed(m_transaction->check());
             throw;
         }
         const qsizetype n = QuerySQL->recordCount();
-        m_aids->runEnded(n);
+        m_aids->runEnded(n, m_transaction->check());
         if (n == 0)
             LabelCompteurSQL->setText(QStringLiteral("Aucun résultat"));
         else if (n == 1)
@@ -563,6 +585,11 @@ void TFicheSQL::closeEvent(QCloseEvent* event)
         return;
     }
     try {
+        // The user's transaction is settled first: the list's post must not join it.
+        if (!m_transaction->settleBeforeClosing()) {
+            event->ignore();
+            return;
+        }
         FormClose(this);
         event->accept();
     } catch (...) {

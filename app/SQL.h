@@ -25,6 +25,7 @@ class TKDataSetToHTML;
 class TKDatasetToPrinter;
 class QPrinter;
 class QueryAids;
+class UserTransaction;
 
 // The query window: the statement box, the result grid with its record counter,
 // the cell memo and the remembered list of statements.
@@ -57,6 +58,9 @@ public:
     // the error box, then the statement box selects the place it points at.
     void runStatement();
 
+    // The user's own transaction on the window's connection (see UserTransaction).
+    UserTransaction* transaction() const { return m_transaction; }
+
     // The cell memo's text, lines ended by CR LF.
     QString memoText() const;
     // Throws when text is longer than the memo holds (1 Mi characters); the memo is
@@ -74,6 +78,8 @@ public:
     QToolButton* ToolButtonCapturerSQL;
     QToolButton* ToolButtonVoirSQL;
     QLabel* LabelCompteurSQL;
+    // Shown while a transaction that the user's statements opened is still open.
+    QLabel* LabelTransactionSQL;
     QFrame* BevelBasSQL;
     QComboBox* ComboBoxSQL;
     TDBGrid* DBGridSQL;
@@ -123,6 +129,7 @@ private:
     void popupCaptureMenuAtCurrentCell();
 
     QueryAids* m_aids = nullptr;
+    UserTransaction* m_transaction = nullptr;
     bool m_centred = false;
     // The items of the drop-down list, for exact comparisons without a walk over it.
     QSet<QString> m_listed;

@@ -54,9 +54,12 @@ AliasFile AliasFile::parse(QByteArrayView content, const QString& file)
     if (content.startsWith("\xEF\xBB\xBF"))
         content = content.sliced(3);
     AliasFile aliases;
-    // Keys before the first section belong to no alias.
-    Section outside;
-    Section* current = &outside;
+    // Where each section began, by its name in small letters: one lookup a section, so
+    // that a file of many sections reads in linear time.
+    QHash<QString, int> sectionLines;
+    // Before the first section there is no alias to give a key to: such a key is a slip
+    // (a missing "[Velorin]" line), refused like any other line not understood.
+    Section* current = nullptr;
     int number = 0;
     while (!content.isEmpty()) {
         ++number;
@@ -74,11 +77,11 @@ AliasFile AliasFile::parse(QByteArrayView content, const QString& file)
             const QString name = text.mid(1, text.size() - 2).trimmed();
             if (!text.endsWith(QLatin1Char(']')) || name.isEmpty())
                 malformed(file, number);
-            for (const Section& s : std::as_const(aliases.m_sections))
-                if (s.name.compare(name, Qt::CaseInsensitive) == 0)
-                    malformed(file, number,
-                        QStringLiteral("section « [%1] » répétée, déjà en ligne %2")
-                            .arg(name, QString::number(s.line)));
+            const auto first = sectionLines.constFind(name.toLower());
+            if (first != sectionLines.cend())
+                malformed(file, number,
+                    QStringLiteral("section « [%1] » répétée, déjà en ligne %2").arg(name, QString::number(*first)));
+            sectionLines.insert(name.toLower(), number);
             aliases.m_sections.append(Section { name, number, {} });
             current = &aliases.m_sections.last();
             continue;
@@ -87,6 +90,8 @@ AliasFile AliasFile::parse(QByteArrayView content, const QString& file)
         const QString key = text.left(equals).trimmed().toLower();
         if (equals < 0 || key.isEmpty())
             malformed(file, number);
+        if (!current)
+            malformed(file, number, QStringLiteral("clé « %1 » hors de toute section").arg(text.left(equals).trimmed()));
         if (current->keys.contains(key))
             malformed(file, number, QStringLiteral("clé « %1 » répétée").arg(text.left(equals).trimmed()));
         current->keys.insert(key, unquoted(text.mid(equals + 1).trimmed()));

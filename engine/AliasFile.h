@@ -11,8 +11,8 @@
 // any blanks), a [section] or a key=value pair. A value runs to the end of its line and
 // is taken as written, backslashes and semicolons included, without its surrounding
 // blanks; a value wholly in double quotes loses them. Sections and keys match without
-// regard to letter case. A key given twice in a section, or a section given twice, is
-// an error naming its line: no line of the file is ever silently set aside.
+// regard to letter case. A key given twice in a section, a section given twice, or a
+// key before the first section, is an error naming its line: no line of the file is ever silently set aside.
 class AliasFile
 {
 public:

@@ -185,6 +185,9 @@ public:
     // The tables and views of the database's catalogue that a statement names without a
     // schema, with their columns: what completion offers while a statement is typed.
     virtual std::vector<CatalogueTable> catalogue() = 0;
+    // True when the engine reads a name written without quotes in small letters
+    // (PostgreSQL): a name with capitals must then be quoted to mean itself.
+    virtual bool unquotedNamesFoldToLower() const { return false; }
 
     virtual TableResult openTable(const QString& table) = 0;
     // Writes the changed fields of the row with key in one write transaction, once
@@ -193,6 +196,15 @@ public:
     virtual void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) = 0;
     // Adds a row; the columns not named take their defaults.
     virtual void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) = 0;
+
+    // True when a statement of the user's (BEGIN, SAVEPOINT, a batch holding one) left
+    // a transaction open: its changes are kept only at its COMMIT, other programs may
+    // be locked out until then, and closing the connection would undo them.
+    virtual bool inTransaction() = 0;
+    // Ends that transaction: commit keeps its changes, otherwise they are undone.
+    // Throws EDatabaseError when the engine refuses, or when the server had already
+    // given the transaction up after a failure (then nothing of it was kept).
+    virtual void endTransaction(bool commit) = 0;
 
     // The mark of the database's present state (see ChangeMark).
     virtual ChangeMark changeMark() = 0;
@@ -206,6 +218,20 @@ public:
 private:
     qsizetype m_resultCeiling = ResultStore::defaultCeiling();
 };
+
+// What the window says while the user's transaction is open.
+inline QString openTransactionMessage()
+{
+    return QStringLiteral("Transaction ouverte : les modifications ne seront enregistrées qu'après COMMIT.");
+}
+
+// The message of a COMMIT that the server turned into a rollback: a statement of the
+// transaction had failed, after which the server keeps nothing of it.
+inline QString failedTransactionMessage()
+{
+    return QStringLiteral("La transaction avait échoué : le serveur l'a annulée, aucune de ses modifications "
+                          "n'a été enregistrée.");
+}
 
 // The message of a statement that yields no result set.
 inline QString noCursorMessage()

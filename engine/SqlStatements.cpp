@@ -312,6 +312,29 @@ std::vector<QByteArrayView> splitStatements(QByteArrayView utf8)
     }
 }
 
+TransactionEffect transactionEffect(QByteArrayView statement)
+{
+    Lexer lexer(statement.data(), statement.data() + statement.size());
+    QByteArrayView words[2];
+    for (QByteArrayView& word : words)
+        if (lexer.next() == Token::Word)
+            word = lexer.text();
+    for (const char* opens : { "BEGIN", "START", "SAVEPOINT" })
+        if (isWord(words[0], opens))
+            return TransactionEffect::Opens;
+    if (isWord(words[0], "ROLLBACK")) {
+        // ROLLBACK [WORK | TRANSACTION] TO [SAVEPOINT] a keeps the transaction open.
+        QByteArrayView to = words[1];
+        if (isWord(to, "WORK") || isWord(to, "TRANSACTION"))
+            to = lexer.next() == Token::Word ? lexer.text() : QByteArrayView();
+        return isWord(to, "TO") ? TransactionEffect::None : TransactionEffect::Ends;
+    }
+    for (const char* ends : { "COMMIT", "END", "ABORT" })
+        if (isWord(words[0], ends))
+            return TransactionEffect::Ends;
+    return TransactionEffect::None;
+}
+
 QString statementFailure(TextRun run, int number, const QString& engineMessage, QByteArrayView statement)
 {
     if (run == TextRun::Single)

@@ -47,6 +47,14 @@ bool isPlainName(const QString& name);
 // Every statement of utf8 as firstStatement() gives it, in order.
 std::vector<QByteArrayView> splitStatements(QByteArrayView utf8);
 
+// What a statement does to the session's transaction, by its first words.
+enum class TransactionEffect {
+    None, // leaves it as it was
+    Opens, // BEGIN, START TRANSACTION, SAVEPOINT: opens one, or nests in the one open
+    Ends, // COMMIT, END, ABORT, ROLLBACK (not ROLLBACK TO): ends the one open
+};
+TransactionEffect transactionEffect(QByteArrayView statement);
+
 // The message of the failed statement `number` (from 1) of a text run that way: the
 // engine's own text for a single statement; for one of several, its number before the
 // engine's text, then the start of the statement, blanks run together, and for a text

@@ -171,9 +171,22 @@ void TestQueryAids::completionOffersNamesAndKeywords_data()
     QTest::newRow("a table made by a statement") << "SELECT * FROM Zo"
                                                  << "SELECT * FROM Zorro" << QStringList();
     QTest::newRow("several") << "SELECT * FROM PaBase WHERE N"
-                             << "SELECT * FROM PaBase WHERE N" << QStringList { "NATURAL", "NOM", "NOT", "NULL" };
+                             << "SELECT * FROM PaBase WHERE N" << QStringList { "NATURAL", "NOM", "NOT", "Nuit", "NULL" };
     QTest::newRow("nothing matches") << "SELECT qqq"
                                      << "SELECT qqq" << QStringList();
+    // Names that are no plain word go in quoted, so the statement runs as it reads.
+    QTest::newRow("a name with a quote and a semicolon") << "SELECT * FROM od"
+                                                         << "SELECT * FROM \"Od\"\"d;x\"" << QStringList();
+    QTest::newRow("a column named like a keyword") << "SELECT t.sel" << "SELECT t.\"select\"" << QStringList();
+    QTest::newRow("a column with a line break") << "SELECT li"
+                                                << "SELECT \"li\ngne\"" << QStringList();
+    QTest::newRow("tables first after FROM")
+        << "SELECT * FROM N" << "SELECT * FROM N" << QStringList { "Nuit", "NATURAL", "NOM", "NOT", "NULL" };
+    QTest::newRow("tables among the rest elsewhere")
+        << "SELECT N" << "SELECT N" << QStringList { "NATURAL", "NOM", "NOT", "Nuit", "NULL" };
+    QTest::newRow("a table's columns after its name") << "SELECT PaBase.N" << "SELECT PaBase.NOM" << QStringList();
+    QTest::newRow("a quoted table's columns") << "SELECT \"Od\"\"d;x\".a"
+                                              << "SELECT \"Od\"\"d;x\".\"a b\"" << QStringList();
 }
 
 void TestQueryAids::completionOffersNamesAndKeywords()
@@ -186,7 +199,8 @@ void TestQueryAids::completionOffersNamesAndKeywords()
     QTest::keyClick(box(), Qt::Key_Space, Qt::ControlModifier);
     QVERIFY(QApplication::activePopupWidget());
     QApplication::activePopupWidget()->close();
-    m_q.run(QStringLiteral("CREATE TABLE Zorro (x); SELECT 1"));
+    m_q.run(QStringLiteral("CREATE TABLE Zorro (x); CREATE TABLE \"Od\"\"d;x\" (\"a b\", \"li\ngne\");"
+                           "CREATE TABLE Nuit (t); CREATE TABLE t (\"select\"); SELECT 1"));
     typeInBox(typed);
     QTest::keyClick(box(), Qt::Key_Space, Qt::ControlModifier);
     QCOMPARE(box()->currentText(), completed);
@@ -203,7 +217,7 @@ void TestQueryAids::completionOffersNamesAndKeywords()
     // Choosing one replaces the word.
     QTest::keyClick(view, Qt::Key_Down);
     QTest::keyClick(view, Qt::Key_Return);
-    QCOMPARE(box()->currentText(), QStringLiteral("SELECT * FROM PaBase WHERE NOM"));
+    QCOMPARE(box()->currentText(), typed.chopped(1) + offered.at(1));
 }
 
 void TestQueryAids::historyListsThisRunNewestFirst()

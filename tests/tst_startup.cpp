@@ -448,6 +448,10 @@ void TestStartup::unreadableAliasesFileFailsStartup_data()
     QTest::newRow("section given twice in other letters")
         << QByteArray("\xEF\xBB\xBF[Velorin]\ndriver=SQLITE\n\n[VELORIN]\n")
         << "Fichier des alias mal formé : %1 (ligne 4 : section « [VELORIN] » répétée, déjà en ligne 1)";
+    // A missing "[Velorin]" line must not send the start to the embedded demo database.
+    QTest::newRow("key before the first section")
+        << QByteArray("; serveur\n driver=QPSQL\nhost=db\n[Autre]\n")
+        << "Fichier des alias mal formé : %1 (ligne 2 : clé « driver » hors de toute section)";
     // A password saved in Windows-1252 would not be the one the server knows.
     QTest::newRow("value not in UTF-8") << QByteArray("; r\xE9glages\n[Velorin]\npassword=s\xE9same\n")
                                         << "Fichier des alias mal formé : %1 (ligne 3 : texte qui n'est pas en UTF-8)";
@@ -528,8 +532,6 @@ void TestStartup::aliasesFileReadAsAdministratorsWriteIt_data()
         << QByteArray("[Velorin]\ndriver=QPSQL\nuser=\"a\npassword=\"a\"b\"\n") << "QPSQL||\"a|a\"b";
     QTest::newRow("keys in other letters")
         << QByteArray("[velorin]\nDriver=QPSQL\nDATABASE=velorin\nUser=x\n") << "QPSQL|velorin|x|-";
-    QTest::newRow("keys before the first section are no alias's")
-        << QByteArray("driver=QPSQL\n[Velorin]\ndatabase=/a.sqlite\n") << "SQLITE|/a.sqlite||-";
 }
 
 void TestStartup::aliasesFileReadAsAdministratorsWriteIt()

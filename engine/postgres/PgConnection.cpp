@@ -283,6 +283,23 @@ void PgConnection::insertRow(const QString& table, const QStringList& columns, c
     });
 }
 
+void PgConnection::endTransaction(bool commit)
+{
+    if (!m_session.inTransaction())
+        return;
+    // After a failed statement the server keeps nothing of the transaction: its COMMIT
+    // would roll back, and say so only by its command tag.
+    const bool failed = m_session.transactionFailed();
+    m_session.begin();
+    try {
+        m_session.command(commit && !failed ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+    } catch (const PgFailure& f) {
+        throw EDatabaseError(f.message);
+    }
+    if (commit && failed)
+        throw EDatabaseError(failedTransactionMessage());
+}
+
 std::vector<CatalogueTable> PgConnection::catalogue()
 {
     // The relations of the search path, as a statement finds them without a schema,

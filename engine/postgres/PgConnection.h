@@ -22,6 +22,9 @@ public:
     QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) override;
     bool isReadOnly() const override { return m_session.readOnly(); }
     std::vector<CatalogueTable> catalogue() override;
+    bool unquotedNamesFoldToLower() const override { return true; }
+    bool inTransaction() override { return m_session.inTransaction(); }
+    void endTransaction(bool commit) override;
     TableResult openTable(const QString& table) override;
     void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) override;
     void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) override;

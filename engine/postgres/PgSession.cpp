@@ -310,3 +310,14 @@ bool PgSession::idle() const
 {
     return PQtransactionStatus(m_conn) == PQTRANS_IDLE;
 }
+
+bool PgSession::inTransaction() const
+{
+    const PGTransactionStatusType status = PQtransactionStatus(m_conn);
+    return status == PQTRANS_INTRANS || status == PQTRANS_INERROR;
+}
+
+bool PgSession::transactionFailed() const
+{
+    return PQtransactionStatus(m_conn) == PQTRANS_INERROR;
+}

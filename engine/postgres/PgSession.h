@@ -80,6 +80,11 @@ public:
     bool readOnly() const { return m_readOnly; }
     // True when no transaction is open.
     bool idle() const;
+    // True inside a transaction, spoilt or not, on a session that still answers: one
+    // lost with its connection is gone whatever the user answers.
+    bool inTransaction() const;
+    // True inside a transaction that a failed statement has spoilt.
+    bool transactionFailed() const;
 
     // Starts the watch of a new statement or group of statements.
     void begin();

@@ -17,6 +17,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 #include <optional>
+#include <utility>
 
 namespace
 {
@@ -274,7 +275,12 @@ void QtSqlConnection::inSession(const std::function<void()>& work, bool repeatab
         work();
         return;
     } catch (const LostSession& lost) {
+        const bool transactionLost = std::exchange(m_transactionOpen, false);
         reopen(lost.message());
+        if (transactionLost)
+            throw EDatabaseError(lost.message() + QLatin1Char('\n')
+                + QStringLiteral("La transaction ouverte est perdue avec la connexion : ses modifications ne sont "
+                                 "pas enregistrées"));
         if (!lost.neverRan || !repeatable)
             throw EDatabaseError(lost.message() + QLatin1Char('\n')
                 + QStringLiteral("La connexion au serveur a été rétablie, mais l'instruction n'est pas relancée : "
@@ -305,8 +311,10 @@ QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& sca
     } else {
         // The driver runs the text whole; several statements run in one transaction, so
         // that they apply all or none.
+        // Inside the user's own transaction the statements join it: the driver's commit
+        // would end that one too.
         QSqlDatabase db = database();
-        DriverTransaction transaction(db, scan.run() == TextRun::AllOrNone);
+        DriverTransaction transaction(db, scan.run() == TextRun::AllOrNone && !m_transactionOpen);
         result = runText(sql, progress);
         transaction.commit(QStringLiteral("Le serveur a refusé les instructions : aucune n'a été appliquée"));
     }
@@ -330,7 +338,24 @@ std::optional<QueryResult> QtSqlConnection::runText(const QString& sql, const Pr
     else
         work(progress);
     q.finish();
+    if (const TransactionEffect effect = transactionEffect(sql.toUtf8()); effect != TransactionEffect::None)
+        m_transactionOpen = effect == TransactionEffect::Opens;
     return result;
+}
+
+void QtSqlConnection::endTransaction(bool commit)
+{
+    if (!m_transactionOpen)
+        return;
+    inSession(
+        [&] {
+            const QSqlDatabase db = database();
+            QSqlQuery q(db);
+            if (!q.exec(commit ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK")))
+                fail(q.lastError(), db.driver());
+            m_transactionOpen = false;
+        },
+        false);
 }
 
 std::optional<QueryResult> QtSqlConnection::runEach(const QString& sql, const ProgressCallback& progress)
@@ -506,6 +531,12 @@ void QtSqlConnection::addRow(const QString& table, const QStringList& columns, c
                           : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                 .arg(quoted, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
         bound);
+}
+
+// Of the servers reached through ODBC, only PostgreSQL is known to fold to small letters.
+bool QtSqlConnection::unquotedNamesFoldToLower() const
+{
+    return database().driver()->dbmsType() == QSqlDriver::PostgreSQL;
 }
 
 std::vector<CatalogueTable> QtSqlConnection::catalogue()

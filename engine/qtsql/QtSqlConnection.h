@@ -25,6 +25,11 @@ public:
     QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) override;
     bool isReadOnly() const override { return m_settings.readOnly; }
     std::vector<CatalogueTable> catalogue() override;
+    bool unquotedNamesFoldToLower() const override;
+    // ODBC does not say whether the server holds a transaction that a statement opened:
+    // the statements' own first words tell (BEGIN, SAVEPOINT, COMMIT, ROLLBACK...).
+    bool inTransaction() override { return m_transactionOpen; }
+    void endTransaction(bool commit) override;
     TableResult openTable(const QString& table) override;
     void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) override;
     void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) override;
@@ -60,4 +65,5 @@ private:
     QHash<QString, QStringList> m_keyColumns;
     // Per table name: the name as statements write it (see resolveTable).
     QHash<QString, QString> m_tableNames;
+    bool m_transactionOpen = false;
 };

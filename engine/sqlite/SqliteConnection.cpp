@@ -313,9 +313,19 @@ SqliteConnection::~SqliteConnection()
     sqlite3_close_v2(m_db);
 }
 
+QString SqliteConnection::errorMessage() const
+{
+    QString message = Utf8::decode(sqlite3_errmsg(m_db));
+    // Another program, often VeloSQL on another workstation, holds a transaction open.
+    if (sqlite3_errcode(m_db) == SQLITE_BUSY)
+        message += QStringLiteral("\nUn autre poste ou programme tient la base verrouillée, le plus souvent par une "
+                                  "transaction ouverte (BEGIN) : elle se libère à son COMMIT ou à son ROLLBACK.");
+    return message;
+}
+
 void SqliteConnection::fail() const
 {
-    throw EDatabaseError(Utf8::decode(sqlite3_errmsg(m_db)));
+    throw EDatabaseError(errorMessage());
 }
 
 bool SqliteConnection::isReadOnly() const
@@ -411,7 +421,7 @@ ColumnInfo SqliteConnection::columnFromDeclaredType(const QString& name, const Q
 
 void SqliteConnection::failIn(int number, TextRun run, QByteArrayView statement, qsizetype position) const
 {
-    throw EDatabaseError(statementFailure(run, number, Utf8::decode(sqlite3_errmsg(m_db)), statement), position);
+    throw EDatabaseError(statementFailure(run, number, errorMessage(), statement), position);
 }
 
 QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback& progress)
@@ -698,6 +708,18 @@ ChangeMark SqliteConnection::changeMark()
     mark.parts = { pragmaValue("PRAGMA data_version"), qint64(sqlite3_total_changes64(m_db)),
         pragmaValue("PRAGMA schema_version") };
     return mark;
+}
+
+bool SqliteConnection::inTransaction()
+{
+    return sqlite3_get_autocommit(m_db) == 0;
+}
+
+void SqliteConnection::endTransaction(bool commit)
+{
+    // A COMMIT refused (a reader still busy, a full disk) leaves the transaction open.
+    if (inTransaction())
+        exec(commit ? "COMMIT" : "ROLLBACK");
 }
 
 std::vector<CatalogueTable> SqliteConnection::catalogue()

@@ -23,6 +23,8 @@ public:
     QStringList databaseFiles() const override;
     bool fileReplaced() const override;
     std::vector<CatalogueTable> catalogue() override;
+    bool inTransaction() override;
+    void endTransaction(bool commit) override;
     TableResult openTable(const QString& table) override;
     void updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes) override;
     void insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values) override;
@@ -34,6 +36,8 @@ public:
     static ColumnInfo columnFromDeclaredType(const QString& name, const QString& declared);
 
 private:
+    // The engine's message of the last failure; a lock held elsewhere is named.
+    QString errorMessage() const;
     [[noreturn]] void fail() const;
     // Fails with the engine's message, naming the statement when the text holds several;
     // position is where the engine points in the text run (see EDatabaseError).

@@ -56,13 +56,16 @@ HistoryDialog::HistoryDialog(const StatementHistory& history, QWidget* parent)
 
 QString HistoryDialog::resultText(const HistoryEntry& entry)
 {
+    QString text;
     if (entry.records < 0)
-        return entry.error.left(500);
-    if (entry.records == 0)
-        return QStringLiteral("Aucun résultat");
-    if (entry.records == 1)
-        return QStringLiteral("1 enregistrement");
-    return QString::number(entry.records) + QStringLiteral(" enregistrements");
+        text = entry.error.left(500);
+    else if (entry.records == 0)
+        text = QStringLiteral("Aucun résultat");
+    else if (entry.records == 1)
+        text = QStringLiteral("1 enregistrement");
+    else
+        text = QString::number(entry.records) + QStringLiteral(" enregistrements");
+    return entry.transactionOpen ? text + QStringLiteral(" (transaction ouverte)") : text;
 }
 
 QString HistoryDialog::durationText(qint64 milliseconds)

@@ -13,6 +13,7 @@ struct HistoryEntry {
     qint64 records = -1; // rows read; -1 when it failed
     QString error; // the engine's message when it failed
     qint64 milliseconds = 0;
+    bool transactionOpen = false; // it left the user's transaction open
 };
 
 // The statements run since the start, in the order run; kept in memory only.
@@ -37,7 +38,8 @@ public:
 
     QTreeWidget* list() const { return m_list; }
 
-    // What the result column shows for an entry: "12 enregistrements", the error.
+    // What the result column shows for an entry: "12 enregistrements", the error;
+    // then "(transaction ouverte)" when the statement left one open.
     static QString resultText(const HistoryEntry& entry);
     // "0,25 s", "1 min 05 s": a duration in the user's locale.
     static QString durationText(qint64 milliseconds);

@@ -47,7 +47,7 @@ void StatementTextEdit::insertFromMimeData(const QMimeData* source)
         insertPlainText(oneLine(source->text()));
 }
 
-QueryEditor::QueryEditor(const QString& statement, std::function<QStringList()> names, QWidget* parent)
+QueryEditor::QueryEditor(const QString& statement, std::function<SqlNames()> names, QWidget* parent)
     : QDialog(parent)
     , m_edit(new StatementTextEdit(this))
     , m_buttons(new QDialogButtonBox(this))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/sql/SqlCompleter.h"
+
 #include <QDialog>
 #include <QPlainTextEdit>
 
@@ -33,7 +35,7 @@ class QueryEditor : public QDialog
     Q_OBJECT
 public:
     // names gives the tables and columns that completion offers.
-    QueryEditor(const QString& statement, std::function<QStringList()> names, QWidget* parent = nullptr);
+    QueryEditor(const QString& statement, std::function<SqlNames()> names, QWidget* parent = nullptr);
 
     QString statement() const { return m_edit->statement(); }
     StatementTextEdit* editor() const { return m_edit; }

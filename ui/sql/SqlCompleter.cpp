@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSet>
 #include <QShortcut>
 #include <QStringListModel>
 #include <QTextBlock>
@@ -50,31 +51,137 @@ int SqlCompleter::cursor() const
     return m_line ? m_line->cursorPosition() : m_plain->textCursor().positionInBlock();
 }
 
-QStringList SqlCompleter::candidates(const QStringList& names, const QString& prefix)
+namespace
 {
-    QStringList all;
-    for (const QStringList* list : { &names, &sqlKeywords() }) {
-        for (const QString& word : *list) {
-            if (word.startsWith(prefix, Qt::CaseInsensitive) && !all.contains(word))
-                all << word;
+
+bool inWord(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_';
+}
+
+// Where the word that ends at cursor starts.
+int wordStart(const QString& text, int cursor)
+{
+    int start = cursor;
+    while (start > 0 && inWord(text[start - 1]))
+        --start;
+    return start;
+}
+
+// The name that ends at `end` of text: a plain word, or a "quoted" name given back
+// without its quotes.
+QString nameEndingAt(const QString& text, int end)
+{
+    if (end == 0 || text[end - 1] != u'"')
+        return text.mid(wordStart(text, end), end - wordStart(text, end));
+    QString name;
+    for (int i = end - 2; i >= 0; --i) {
+        if (text[i] != u'"') {
+            name.prepend(text[i]);
+        } else if (i > 0 && text[i - 1] == u'"') {
+            name.prepend(u'"');
+            --i;
+        } else {
+            return name;
         }
     }
-    std::sort(all.begin(), all.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
+    return {};
+}
+
+// A candidate: the name as the user reads it (what it sorts and matches by), and as it
+// is written into the statement.
+struct Candidate {
+    QString name;
+    QString written;
+};
+
+void sortByName(QList<Candidate>& list)
+{
+    std::sort(list.begin(), list.end(), [](const Candidate& a, const Candidate& b) {
+        const int c = a.name.compare(b.name, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a.name < b.name;
     });
-    return all;
+}
+
+class CandidateList
+{
+public:
+    CandidateList(const QString& prefix, bool foldsToLower)
+        : m_prefix(prefix)
+        , m_folds(foldsToLower)
+    {
+    }
+    void addName(const QString& name) { add(name, sqlName(name, m_folds)); }
+    void add(const QString& name, const QString& written)
+    {
+        if (name.startsWith(m_prefix, Qt::CaseInsensitive) && !m_seen.contains(written)) {
+            m_seen.insert(written);
+            m_group << Candidate { name, written };
+        }
+    }
+    // Closes a group: what follows is offered after it.
+    void endGroup()
+    {
+        sortByName(m_group);
+        for (const Candidate& c : std::as_const(m_group))
+            m_all << c.written;
+        m_group.clear();
+    }
+    QStringList all()
+    {
+        endGroup();
+        return m_all;
+    }
+
+private:
+    QString m_prefix;
+    bool m_folds;
+    QSet<QString> m_seen;
+    QList<Candidate> m_group;
+    QStringList m_all;
+};
+
+} // namespace
+
+QStringList SqlCompleter::candidates(const SqlNames& names, const QString& text, int cursor)
+{
+    const int start = wordStart(text, cursor);
+    CandidateList list(text.mid(start, cursor - start), names.foldsToLower);
+    if (start > 0 && text[start - 1] == u'.') {
+        // An alias is no table of the catalogue: then every table's columns.
+        const QString table = nameEndingAt(text, start - 1);
+        const auto named = std::find_if(names.tables.cbegin(), names.tables.cend(),
+            [&table](const CatalogueTable& t) { return t.name.compare(table, Qt::CaseInsensitive) == 0; });
+        for (const CatalogueTable& t : names.tables)
+            if (named == names.tables.cend() || &t == &*named)
+                for (const QString& column : t.columns)
+                    list.addName(column);
+        return list.all();
+    }
+    int before = start;
+    while (before > 0 && text[before - 1].isSpace())
+        --before;
+    static const QStringList tableWords { QStringLiteral("FROM"), QStringLiteral("JOIN"), QStringLiteral("INTO"),
+        QStringLiteral("UPDATE") };
+    const bool tablesFirst = before < start && tableWords.contains(nameEndingAt(text, before), Qt::CaseInsensitive);
+    for (const CatalogueTable& t : names.tables)
+        list.addName(t.name);
+    if (tablesFirst)
+        list.endGroup();
+    for (const CatalogueTable& t : names.tables)
+        for (const QString& column : t.columns)
+            list.addName(column);
+    for (const QString& keyword : sqlKeywords())
+        list.add(keyword, keyword);
+    return list.all();
 }
 
 void SqlCompleter::complete()
 {
     const QString t = text();
     const int end = cursor();
-    m_wordStart = end;
-    while (m_wordStart > 0 && (t[m_wordStart - 1].isLetterOrNumber() || t[m_wordStart - 1] == u'_'))
-        --m_wordStart;
-    const QString prefix = t.mid(m_wordStart, end - m_wordStart);
-    const QStringList words = candidates(m_names ? m_names() : QStringList(), prefix);
+    m_wordStart = wordStart(t, end);
+    const QStringList words = candidates(m_names ? m_names() : SqlNames(), t, end);
     if (words.isEmpty())
         return;
     if (words.size() == 1) {

@@ -128,3 +128,14 @@ bool isSqlKeyword(QStringView word)
     static const QSet<QString> set(sqlKeywords().cbegin(), sqlKeywords().cend());
     return word.size() <= 17 && set.contains(word.toString().toUpper());
 }
+
+QString sqlName(const QString& name, bool foldsToLower)
+{
+    const bool plain = !name.isEmpty() && startsWord(name.front()) && !isSqlKeyword(name)
+        && std::all_of(name.cbegin(), name.cend(), [foldsToLower](QChar c) {
+               return (c.isLetterOrNumber() || c == u'_') && !(foldsToLower && c >= u'A' && c <= u'Z');
+           });
+    if (plain)
+        return name;
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}

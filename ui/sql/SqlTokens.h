@@ -33,3 +33,9 @@ const QStringList& sqlKeywords();
 
 // True when word (any case) is one of sqlKeywords().
 bool isSqlKeyword(QStringView word);
+
+// name as a statement must write it to mean that name: as it is when the engine reads
+// it back unchanged without quotes (letters, digits and "_", not a digit first, not a
+// keyword, and no capital A to Z where unquoted names fold to small letters, as on
+// PostgreSQL), otherwise in double quotes with its own double quotes doubled.
+QString sqlName(const QString& name, bool foldsToLower);
