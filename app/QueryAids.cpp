@@ -129,7 +129,7 @@ void QueryAids::pointAtError()
         box->setCursorPosition(int(place));
 }
 
-QStringList QueryAids::names()
+SqlNames QueryAids::names()
 {
     if (m_namesRead)
         return m_names;

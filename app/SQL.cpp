@@ -190,7 +190,7 @@ void TFicheSQL::createToolBar()
     LabelTransactionSQL->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     LabelTransactionSQL->setGeometry(500, 4, 288, 18);
     m_transaction = new UserTransaction(
-        this, LabelTransactionSQL, [this] { return Databases::connect(QuerySQL->databaseName()); });
+        this, LabelTransactionSQL, [this] { return Databases::opened(QuerySQL->databaseName()); });
 
     BevelBasSQL = Controls::bevel(this, QStringLiteral("BevelBasSQL"), QRect(0, 24, 792, 2));
 }

@@ -31,7 +31,8 @@ UserTransaction::UserTransaction(QWidget* window, QLabel* label, ConnectionOf co
 bool UserTransaction::check()
 {
     try {
-        m_open = m_connection()->inTransaction();
+        const std::shared_ptr<Connection> connection = m_connection();
+        m_open = connection && connection->inTransaction();
     } catch (const std::exception&) {
         m_open = false;
     }
@@ -66,7 +67,8 @@ bool UserTransaction::settleBeforeClosing()
     if (answer != 0 && answer != 1)
         return false;
     try {
-        m_connection()->endTransaction(answer == 0);
+        if (const std::shared_ptr<Connection> connection = m_connection())
+            connection->endTransaction(answer == 0);
     } catch (...) {
         check();
         throw;

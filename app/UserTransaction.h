@@ -18,6 +18,7 @@ class UserTransaction : public QObject
 {
     Q_OBJECT
 public:
+    // The window's connection when it is open, none otherwise.
     using ConnectionOf = std::function<std::shared_ptr<Connection>()>;
 
     // label is the window's line that tells the transaction is open.

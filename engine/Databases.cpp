@@ -174,6 +174,11 @@ std::shared_ptr<Connection> connect(const QString& alias)
     return conn;
 }
 
+std::shared_ptr<Connection> opened(const QString& alias)
+{
+    return openConnections().value(alias);
+}
+
 QStringList openFiles()
 {
     QStringList files;

@@ -20,6 +20,10 @@ AliasSettings resolve(const QString& alias);
 // that names the alias. Throws EDatabaseError when the database cannot be opened.
 std::shared_ptr<Connection> connect(const QString& alias);
 
+// The alias's connection when it is open; none otherwise. Never opens one, nor asks
+// for a login.
+std::shared_ptr<Connection> opened(const QString& alias);
+
 // The files of every open connection's database (see Connection::databaseFiles).
 QStringList openFiles();
 

@@ -4,6 +4,7 @@
 #include "engine/Connection.h"
 #include "engine/Databases.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QSettings>
 #include <QTest>

@@ -111,7 +111,12 @@ public:
         , m_folds(foldsToLower)
     {
     }
-    void addName(const QString& name) { add(name, sqlName(name, m_folds)); }
+    void addName(const QString& name)
+    {
+        // A statement is one line: a name that holds a line break cannot be written in it.
+        if (!name.contains(QLatin1Char('\n')) && !name.contains(QLatin1Char('\r')))
+            add(name, sqlName(name, m_folds));
+    }
     void add(const QString& name, const QString& written)
     {
         if (name.startsWith(m_prefix, Qt::CaseInsensitive) && !m_seen.contains(written)) {
