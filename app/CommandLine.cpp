@@ -53,8 +53,8 @@ Decision decide(const QStringList& arguments, bool qtOptionsTaken)
     QCommandLineParser parser;
     // "-reverse", one of Qt's options, is one word, never -r -e -v...
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({ QStringLiteral("h"), QStringLiteral("help") });
-    const QCommandLineOption version({ QStringLiteral("v"), QStringLiteral("version") });
+    const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") });
+    const QCommandLineOption version(QStringList { QStringLiteral("v"), QStringLiteral("version") });
     parser.addOption(help);
     parser.addOption(version);
     const bool understood = parser.parse(arguments);

@@ -96,6 +96,8 @@ void TestCommandLine::programAnswersWithoutWindow()
     env.insert(QStringLiteral("HOME"), home.path());
     for (const char* name : { "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME" })
         env.remove(QString::fromLatin1(name));
+    // A folder of the user's own, so that Qt has nothing to say about it.
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
     program.setProcessEnvironment(env);
     if (!standardOutput.isEmpty())

@@ -172,7 +172,7 @@ void TestFirstSteps::statementsMakeSettingsTheWindowUses()
     }
     Databases::closeAll();
     TFicheSQL window;
-    QCOMPARE(window.TableSQL->FieldByName(QStringLiteral("TTTYPES"))->text(), added);
+    QCOMPARE(window.TableSQL->FieldByName(QStringLiteral("TTTYPES"))->text(), added + QStringLiteral("\r\n"));
     QCOMPARE(window.TableSQL->FieldByName(QStringLiteral("POLICE5"))->text(), QStringLiteral(";"));
     QCOMPARE(dialogs.calls.size(), 0);
 }
