@@ -112,8 +112,13 @@ void TestCommandLine::programAnswersWithoutWindow()
         program.kill();
         program.waitForFinished();
     }
-    const QString stdOut = QString::fromUtf8(program.readAllStandardOutput());
-    const QString stdErr = QString::fromUtf8(program.readAllStandardError());
+    QString stdOut = QString::fromUtf8(program.readAllStandardOutput());
+    QString stdErr = QString::fromUtf8(program.readAllStandardError());
+#ifdef Q_OS_WIN
+    // The C run-time writes its standard streams in text mode there.
+    stdOut.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    stdErr.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+#endif
     const QByteArray seen = QStringLiteral("after %1 ms, status %2\nout: %3\nerr: %4")
                                 .arg(clock.elapsed())
                                 .arg(program.exitCode())
