@@ -99,18 +99,17 @@ QString helpText()
 {
     // The folders are named as the program finds them, before its application object exists.
     QCoreApplication::setApplicationName(QStringLiteral("VeloSQL"));
-    return QStringLiteral(
-        "Usage : VeloSQL [option]\n"
-        "Requêtes SQL ad hoc sur la base de données du cabinet, dans la fenêtre « Requêtes SQL ».\n"
-        "Sans option, VeloSQL ouvre ses fenêtres sur la base de l'alias Velorin.\n"
-        "\n"
-        "Options :\n"
-        "  -h, --help     affiche cette aide et quitte\n"
-        "  -v, --version  affiche la version et quitte\n"
-        "Les options de Qt (-platform, -style, -reverse...) sont acceptées.\n"
-        "\n"
-        "Alias des bases : %1\n"
-        "Base de démonstration (alias Velorin sans section) : %2\n")
+    return QStringLiteral("Usage : VeloSQL [option]\n"
+                          "Requêtes SQL ad hoc sur la base de données du cabinet, dans la fenêtre « Requêtes SQL ».\n"
+                          "Sans option, VeloSQL ouvre ses fenêtres sur la base de l'alias Velorin.\n"
+                          "\n"
+                          "Options :\n"
+                          "  -h, --help     affiche cette aide et quitte\n"
+                          "  -v, --version  affiche la version et quitte\n"
+                          "Les options de Qt (-platform, -style, -reverse...) sont acceptées.\n"
+                          "\n"
+                          "Alias des bases : %1\n"
+                          "Base de démonstration (alias Velorin sans section) : %2\n")
         .arg(QDir::toNativeSeparators(Databases::aliasesFile()),
             QDir::toNativeSeparators(Databases::defaultDatabaseFile(QStringLiteral("Velorin"))));
 }

@@ -31,8 +31,8 @@ const QString kHelp = QStringLiteral("^Usage : VeloSQL \\[option\\]\n"
                                      "(.*\n)*"
                                      "Alias des bases : %ALIASES%\n"
                                      "Base de démonstration \\(alias Velorin sans section\\) : %DEMO%\n$");
-const QString kVersion = QStringLiteral("^VeloSQL ") + QRegularExpression::escape(QStringLiteral(VELOSQL_VERSION))
-    + QStringLiteral("\n$");
+const QString kVersion
+    = QStringLiteral("^VeloSQL ") + QRegularExpression::escape(QStringLiteral(VELOSQL_VERSION)) + QStringLiteral("\n$");
 
 QString refused(const QString& what, const QString& argument)
 {
@@ -58,11 +58,10 @@ void TestCommandLine::programAnswersWithoutWindow_data()
                                       << none;
     QTest::newRow("Qt's own option before --help")
         << QStringList { "-platform", "offscreen", "--help" } << kNoDisplay << QString() << 0 << kHelp << none;
-    QTest::newRow("Qt's one-word option is not -v") << QStringList { "-reverse", "--version" } << kOffscreen
-                                                    << QString() << 0 << kVersion << none;
-    QTest::newRow("unknown long option")
-        << QStringList { "--aide" } << kOffscreen << QString() << 2 << none
-        << refused(QStringLiteral("option inconnue"), QStringLiteral("--aide"));
+    QTest::newRow("Qt's one-word option is not -v")
+        << QStringList { "-reverse", "--version" } << kOffscreen << QString() << 0 << kVersion << none;
+    QTest::newRow("unknown long option") << QStringList { "--aide" } << kOffscreen << QString() << 2 << none
+                                         << refused(QStringLiteral("option inconnue"), QStringLiteral("--aide"));
     QTest::newRow("unknown short option") << QStringList { "-x" } << kOffscreen << QString() << 2 << none
                                           << refused(QStringLiteral("option inconnue"), QStringLiteral("-x"));
     QTest::newRow("unknown option beside --help")
@@ -132,7 +131,8 @@ void TestCommandLine::programAnswersWithoutWindow()
     const QString demo = QStringLiteral(".*\\\\VeloSQL\\\\Velorin\\.sqlite");
 #else
     const QString aliases = QRegularExpression::escape(home.filePath(QStringLiteral(".config/VeloSQL/aliases.ini")));
-    const QString demo = QRegularExpression::escape(home.filePath(QStringLiteral(".local/share/VeloSQL/Velorin.sqlite")));
+    const QString demo
+        = QRegularExpression::escape(home.filePath(QStringLiteral(".local/share/VeloSQL/Velorin.sqlite")));
 #endif
     const QString expectedOut
         = QString(out).replace(QStringLiteral("%ALIASES%"), aliases).replace(QStringLiteral("%DEMO%"), demo);
