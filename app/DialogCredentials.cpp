@@ -4,16 +4,28 @@
 
 #include <QApplication>
 
-std::optional<Login> DialogCredentials::login(
-    const QString& alias, const QString& user, bool retry, const QString& notice)
+namespace
+{
+const QString kLoginCaption = QStringLiteral("Connexion base de données");
+}
+
+std::optional<Login> DialogCredentials::login(const LoginPrompt& prompt)
 {
     Dialogs::LoginRequest request;
-    request.caption = QStringLiteral("Connexion base de données");
-    request.database = alias;
-    request.user = user;
-    request.retry = retry;
-    request.notice = notice;
+    request.caption = kLoginCaption;
+    request.database = prompt.alias;
+    request.user = prompt.user;
+    request.retry = prompt.retry;
+    request.notice = prompt.notice;
+    request.remembered = prompt.remembered;
+    request.storeUnavailable = prompt.storeUnavailable;
     return Dialogs::instance().login(QApplication::activeWindow(), request);
+}
+
+void DialogCredentials::notRemembered(const QString& alias, const QString& reason)
+{
+    Dialogs::instance().showError(QApplication::activeWindow(), kLoginCaption,
+        QStringLiteral("Le mot de passe de la base de données %1 n'a pas pu être mémorisé.\n%2").arg(alias, reason));
 }
 
 std::optional<QString> DialogCredentials::tablePassword(const QString&, const QString& table)

@@ -7,6 +7,7 @@
 class DialogCredentials : public CredentialsProvider
 {
 public:
-    std::optional<Login> login(const QString& alias, const QString& user, bool retry, const QString& notice) override;
+    std::optional<Login> login(const LoginPrompt& prompt) override;
+    void notRemembered(const QString& alias, const QString& reason) override;
     std::optional<QString> tablePassword(const QString& alias, const QString& table) override;
 };

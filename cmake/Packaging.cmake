@@ -60,11 +60,12 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXE
 
 # The libraries the program links come from dpkg-shlibdeps. What Qt loads as plug-ins
 # is named here: the SVG image and icon plug-ins draw the program's icons; Qt's
-# French translations and xdg-email (mail hand-off) are recommended; the server
+# French translations, xdg-email (mail hand-off) and libsecret (which QtKeychain loads
+# to reach the system's keyring) are recommended; the server
 # drivers are needed only for an alias that names a server.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils, fonts-urw-base35, fonts-liberation2")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, xdg-utils, libsecret-1-0, fonts-urw-base35, fonts-liberation2")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "libqt6sql6-odbc, odbc-postgresql")
 
 include(CPack)

@@ -20,7 +20,14 @@ struct AliasSettings {
     QString passwordNotice;
     QString options;
     bool readOnly = false;
+    // What to say when the server offers no TLS, where the engine asked for it because the
+    // alias said nothing of it; empty otherwise.
+    QString noTlsRefusal;
     // How the database stores its text (the key "encoding"): empty for UTF-8, or a
     // legacy code page that TextEncoding names.
     QString encoding;
+
+    // PostgreSQL through its own client library; ODBC through Qt SQL.
+    bool isPostgres() const { return driver.compare(QLatin1String("QPSQL"), Qt::CaseInsensitive) == 0; }
+    bool isOdbc() const { return driver.compare(QLatin1String("QODBC"), Qt::CaseInsensitive) == 0; }
 };

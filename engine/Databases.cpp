@@ -1,6 +1,7 @@
 #include "engine/Databases.h"
 
 #include "engine/AliasFile.h"
+#include "engine/AliasSecurity.h"
 #include "engine/Credentials.h"
 #include "engine/postgres/PgConnection.h"
 #include "engine/qtsql/QtSqlConnection.h"
@@ -12,7 +13,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QStandardPaths>
 
@@ -31,15 +31,10 @@ bool isSqlite(const QString& driver)
         || driver.compare(QLatin1String("QSQLITE"), Qt::CaseInsensitive) == 0;
 }
 
-// PostgreSQL goes through its own client library; the other servers through Qt SQL.
-bool isPostgres(const QString& driver)
-{
-    return driver.compare(QLatin1String("QPSQL"), Qt::CaseInsensitive) == 0;
-}
-
 std::shared_ptr<Connection> openServer(const AliasSettings& s)
 {
-    if (isPostgres(s.driver))
+    // PostgreSQL goes through its own client library; the other servers through Qt SQL.
+    if (s.isPostgres())
         return std::make_shared<PgConnection>(s);
     return std::make_shared<QtSqlConnection>(s);
 }
@@ -56,32 +51,6 @@ QString unknownDriverMessage(const QString& driver)
         .arg(driver, available.join(QStringLiteral(", ")));
 }
 
-// True when the file's group or other users may read, write or run it. Windows
-// guards files with access lists that the permission bits do not show: there the
-// file's folder, the user's own profile, keeps others out.
-bool othersMayRead(const QString& file)
-{
-#ifdef Q_OS_WIN
-    Q_UNUSED(file);
-    return false;
-#else
-    constexpr QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
-        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
-    return (QFileInfo(file).permissions() & others) != 0;
-#endif
-}
-
-QString exposedPasswordNotice(const QString& file)
-{
-    // The path as a shell takes it: quoted when it holds anything but plain characters.
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+-]+$"));
-    QString path = QDir::toNativeSeparators(file);
-    if (!plain.match(path).hasMatch())
-        path = QLatin1Char('\'') + path.replace(QLatin1Char('\''), QLatin1String("'\\''")) + QLatin1Char('\'');
-    return QStringLiteral("Le mot de passe de %1 n'est pas utilisé : d'autres utilisateurs peuvent lire ce fichier. "
-                          "Pour qu'il serve, rendez-le lisible par vous seul :\nchmod 600 %2")
-        .arg(QDir::toNativeSeparators(file), path);
-}
 } // namespace
 
 namespace Databases
@@ -118,14 +87,9 @@ AliasSettings resolve(const QString& alias)
             s.user = keys->value(QStringLiteral("user"));
             s.hasPassword = keys->contains(QStringLiteral("password"));
             s.password = keys->value(QStringLiteral("password"));
-            if (s.hasPassword && othersMayRead(file)) {
-                // A password that others can read is no secret: the server's login is
-                // asked for instead, as libpq does with a ~/.pgpass that others can read.
-                s.hasPassword = false;
-                s.password.clear();
-                s.passwordNotice = exposedPasswordNotice(file);
-            }
             s.options = keys->value(QStringLiteral("options"));
+            AliasSecurity::setAsideReadablePasswords(s, file);
+            AliasSecurity::encryptByDefault(s, file);
             s.encoding = keys->value(QStringLiteral("encoding"));
             const QString ro = keys->value(QStringLiteral("readonly")).toLower();
             s.readOnly = ro == QLatin1String("true") || ro == QLatin1String("1") || ro == QLatin1String("yes");
@@ -162,7 +126,7 @@ std::shared_ptr<Connection> connect(const QString& alias)
             DefaultDatabase::create(s.database);
         conn = std::make_shared<SqliteConnection>(s.database, s.readOnly);
     } else {
-        if (!isPostgres(s.driver) && !QSqlDatabase::isDriverAvailable(s.driver))
+        if (!s.isPostgres() && !QSqlDatabase::isDriverAvailable(s.driver))
             throw EDatabaseError(unknownDriverMessage(s.driver));
         // A server that wants a password not written in aliases.ini asks for it through
         // the program's credentials provider.

@@ -310,8 +310,8 @@ void TestLogin::loginPromptShowsDatabaseAndRefusal_data()
                                               << "";
     QTest::newRow("password of the alias left aside")
         << "login_secretariat" << false << "EditMotDePasse"
-        << "Le mot de passe de /home/a/aliases.ini n'est pas utilisé : d'autres utilisateurs peuvent lire ce "
-           "fichier. Pour qu'il serve, rendez-le lisible par vous seul :\nchmod 600 /home/a/aliases.ini";
+        << "Le mot de passe de /home/a/aliases.ini (clé « password ») n'est pas utilisé : d'autres utilisateurs "
+           "peuvent lire ce fichier. Pour qu'il serve, rendez-le lisible par vous seul :\nchmod 600 /home/a/aliases.ini";
 }
 
 void TestLogin::loginPromptShowsDatabaseAndRefusal()

@@ -215,6 +215,10 @@ void TestPackage::controlField_data()
                             << "(^|, )libqt6sql6 \\(>= [^)]+\\)";
     QTest::newRow("SQLite") << "Depends"
                             << "(^|, )libsqlite3-0 \\(>= [^)]+\\)";
+    QTest::newRow("the system's keyring") << "Depends"
+                                          << "(^|, )libqt6keychain1 \\(>= [^)]+\\)";
+    QTest::newRow("the Secret Service's client, loaded when needed") << "Recommends"
+                                                                     << "(^|, )libsecret-1-0(,|$)";
     // Loaded as a plug-in, so no library dependency names it.
     QTest::newRow("SVG plug-ins") << "Depends"
                                   << "(^|, )libqt6svg6(,|$)";

@@ -51,13 +51,16 @@ public:
     };
 
     // The login prompt: the database named, a proposed user name, whether the server
-    // refused the last password, and why a password of the alias was not used.
+    // refused the last password, why a password of the alias was not used, whether a
+    // password is remembered, and why none can be (empty when the system's store answers).
     struct LoginRequest {
         QString caption;
         QString database;
         QString user;
         bool retry = false;
         QString notice;
+        bool remembered = false;
+        QString storeUnavailable;
     };
 
     // The prompt for a table's password.

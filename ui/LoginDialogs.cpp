@@ -2,6 +2,7 @@
 
 #include "ui/widgets/DialogFit.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -74,7 +75,8 @@ QLabel* makeLabel(QWidget* dialog, const QString& name, const QString& text)
 
 // A dialog of fixed size with its fields over its buttons, wide enough for a title
 // bar that shows its whole caption.
-void lay(QDialog* dialog, const QList<QWidget*>& above, QFormLayout* form, QDialogButtonBox* buttons)
+void lay(QDialog* dialog, const QList<QWidget*>& above, QFormLayout* form, QDialogButtonBox* buttons,
+    const QList<QWidget*>& below = {})
 {
     auto* layout = new QVBoxLayout(dialog);
     const QMargins margins = layout->contentsMargins();
@@ -82,6 +84,8 @@ void lay(QDialog* dialog, const QList<QWidget*>& above, QFormLayout* form, QDial
     for (QWidget* w : above)
         layout->addWidget(w);
     layout->addLayout(form);
+    for (QWidget* w : below)
+        layout->addWidget(w);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -106,7 +110,16 @@ LoginDialog::LoginDialog(const Dialogs::LoginRequest& request, QWidget* parent)
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Nom d'utilisateur :"), EditUtilisateur);
     form->addRow(QStringLiteral("Mot de passe :"), EditMotDePasse);
-    lay(this, { LabelBase, LabelAvis, LabelRefus }, form, makeButtons(this, ButtonOK, ButtonAnnuler));
+    CaseMemoriser = new QCheckBox(QStringLiteral("Mémoriser le mot de passe"), this);
+    CaseMemoriser->setObjectName(QStringLiteral("CaseMemoriser"));
+    CaseMemoriser->setChecked(request.remembered && request.storeUnavailable.isEmpty());
+    CaseMemoriser->setEnabled(request.storeUnavailable.isEmpty());
+    CaseMemoriser->setToolTip(request.storeUnavailable);
+    LabelTrousseau = makeLabel(this, QStringLiteral("LabelTrousseau"), request.storeUnavailable);
+    LabelTrousseau->setWordWrap(true);
+    LabelTrousseau->setVisible(!request.storeUnavailable.isEmpty());
+    lay(this, { LabelBase, LabelAvis, LabelRefus }, form, makeButtons(this, ButtonOK, ButtonAnnuler),
+        { CaseMemoriser, LabelTrousseau });
     // The user types where the answer is missing.
     if (EditUtilisateur->text().isEmpty())
         EditUtilisateur->setFocus();
@@ -116,7 +129,7 @@ LoginDialog::LoginDialog(const Dialogs::LoginRequest& request, QWidget* parent)
 
 Login LoginDialog::login() const
 {
-    return Login { EditUtilisateur->text(), EditMotDePasse->text() };
+    return Login { EditUtilisateur->text(), EditMotDePasse->text(), CaseMemoriser->isChecked() };
 }
 
 TablePasswordDialog::TablePasswordDialog(const Dialogs::TablePasswordRequest& request, QWidget* parent)

@@ -4,13 +4,17 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 // The prompt for a user name and password, captioned "Connexion base de données":
 // the database's name, two fields of at most 31 characters, the password shown as
-// "*", "OK" and "Annuler". After a refused password it says so above the fields.
+// "*", "OK" and "Annuler". After a refused password it says so above the fields. Under
+// them, "Mémoriser le mot de passe" asks for the password to be kept in the system's store
+// (checked when one is kept already); disabled, with the reason under it, where no store
+// answers.
 class LoginDialog : public QDialog
 {
     Q_OBJECT
@@ -26,6 +30,9 @@ public:
     QLabel* LabelAvis;
     QLineEdit* EditUtilisateur;
     QLineEdit* EditMotDePasse;
+    QCheckBox* CaseMemoriser;
+    // Why no password can be remembered; hidden where the store answers.
+    QLabel* LabelTrousseau;
     QPushButton* ButtonOK;
     QPushButton* ButtonAnnuler;
 };

@@ -1,5 +1,6 @@
 #include "engine/postgres/PgSession.h"
 
+#include "engine/AliasSecurity.h"
 #include "engine/Credentials.h"
 #include "engine/postgres/PgMessages.h"
 #include "platform/Exceptions.h"
@@ -61,6 +62,7 @@ void PgSession::useSettings(const AliasSettings& s)
 {
     m_keywords.clear();
     m_values.clear();
+    m_noTlsRefusal = s.noTlsRefusal;
     const auto add = [this](const char* keyword, const QString& value) {
         m_keywords.emplace_back(keyword);
         m_values.push_back(value.toUtf8());
@@ -127,6 +129,8 @@ void PgSession::open()
             message = PgMessages::lost();
         if (loginRefused)
             throw ELoginRefused(message);
+        if (!m_noTlsRefusal.isEmpty() && AliasSecurity::saysNoTls(message))
+            throw EDatabaseError(m_noTlsRefusal);
         throw EDatabaseError(message);
     }
     PQfinish(m_conn);

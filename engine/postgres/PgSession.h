@@ -163,6 +163,8 @@ private:
     AliasSettings m_settings;
     std::vector<QByteArray> m_keywords;
     std::vector<QByteArray> m_values;
+    // What to say when the server offers no TLS that the engine asked for.
+    QString m_noTlsRefusal;
     bool m_aliasReadOnly;
     TextEncoding m_encoding;
     // The client encoding that the session keeps: "UTF8" or "SQL_ASCII".

@@ -1,5 +1,6 @@
 #include "engine/qtsql/QtSqlConnection.h"
 
+#include "engine/AliasSecurity.h"
 #include "engine/Credentials.h"
 #include "engine/SqlStatements.h"
 #include "engine/TextEncoding.h"
@@ -115,6 +116,8 @@ void openAs(QSqlDatabase& db, const AliasSettings& s)
         const QSqlError error = db.lastError();
         if (refusesLogin(error))
             throw ELoginRefused(errorText(error));
+        if (!s.noTlsRefusal.isEmpty() && AliasSecurity::saysNoTls(error.databaseText()))
+            throw EDatabaseError(s.noTlsRefusal);
         throw EDatabaseError(errorText(error));
     }
     if (s.readOnly && db.driver()->dbmsType() == QSqlDriver::PostgreSQL) {
@@ -213,7 +216,7 @@ private:
 QtSqlConnection::QtSqlConnection(const AliasSettings& s)
     : m_name(QStringLiteral("velosql-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
     , m_settings(s)
-    , m_odbc(s.driver.compare(QLatin1String("QODBC"), Qt::CaseInsensitive) == 0)
+    , m_odbc(s.isOdbc())
 {
     // Qt's drivers decode the server's text themselves: a legacy code page would be misread.
     if (!TextEncoding::named(s.encoding).isUtf8())

@@ -11,7 +11,11 @@
 #include <QSqlDatabase>
 
 #ifndef Q_OS_WIN
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sys/stat.h>
 #include <pwd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -65,6 +69,18 @@ PostgresServer::PostgresServer()
     } else if (!startOwnCluster()) {
         return;
     }
+    createDatabase();
+}
+
+PostgresServer::PostgresServer(const OwnCluster& own)
+{
+    m_bin = serverPrograms();
+    if (startOwnCluster(&own))
+        createDatabase();
+}
+
+void PostgresServer::createDatabase()
+{
     m_database = QStringLiteral("velosql_") + QCoreApplication::applicationName().toLower();
     m_error = psql(
         QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database), QStringLiteral("postgres"), nullptr);
@@ -77,7 +93,7 @@ PostgresServer::PostgresServer()
     m_running = m_error.isEmpty();
 }
 
-bool PostgresServer::startOwnCluster()
+bool PostgresServer::startOwnCluster(const OwnCluster* own)
 {
 #ifdef Q_OS_WIN
     // The server programs and the user postgres are the Linux machine's.
@@ -113,14 +129,105 @@ bool PostgresServer::startOwnCluster()
         { QStringLiteral("-D"), data, QStringLiteral("--auth=scram-sha-256"), QStringLiteral("-U"), m_user,
             QStringLiteral("--pwfile=") + passwordFile, QStringLiteral("--encoding=UTF8"),
             QStringLiteral("--locale=C") });
+    QString settings = QStringLiteral("-k %1 -p %2 -c listen_addresses=").arg(m_dir.path()).arg(m_port);
+    if (own) {
+        // Reached from every address of the machine, by password.
+        settings += QStringLiteral("'*'");
+        QFile hba(data + QStringLiteral("/pg_hba.conf"));
+        if (m_error.isEmpty() && (!hba.open(QIODevice::Append) || hba.write("host all all all scram-sha-256\n") < 0))
+            m_error = QStringLiteral("cannot open pg_hba.conf");
+        if (m_error.isEmpty() && own->tls) {
+            m_error = makeCertificates(data);
+            settings += QStringLiteral(" -c ssl=on");
+        }
+    } else {
+        settings += QStringLiteral("127.0.0.1");
+    }
     if (m_error.isEmpty())
         m_error = runAsPostgres(QStringLiteral("pg_ctl"),
             { QStringLiteral("-D"), data, QStringLiteral("-w"), QStringLiteral("-l"),
-                m_dir.filePath(QStringLiteral("log")), QStringLiteral("-o"),
-                QStringLiteral("-k %1 -p %2 -c listen_addresses=127.0.0.1").arg(m_dir.path()).arg(m_port),
-                QStringLiteral("start") });
+                m_dir.filePath(QStringLiteral("log")), QStringLiteral("-o"), settings, QStringLiteral("start") });
     m_ownCluster = m_error.isEmpty();
     return m_ownCluster;
+#endif
+}
+
+QString PostgresServer::outsideAddress()
+{
+    QString found;
+#ifndef Q_OS_WIN
+    ifaddrs* addresses = nullptr;
+    if (getifaddrs(&addresses) != 0)
+        return {};
+    for (const ifaddrs* a = addresses; a && found.isEmpty(); a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || (a->ifa_flags & IFF_LOOPBACK) || !(a->ifa_flags & IFF_UP))
+            continue;
+        char text[INET_ADDRSTRLEN] = {};
+        if (inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, text, sizeof text))
+            found = QString::fromLatin1(text);
+    }
+    freeifaddrs(addresses);
+#endif
+    return found;
+}
+
+QString PostgresServer::rootCertificate() const
+{
+    return m_dir.filePath(QStringLiteral("root.crt"));
+}
+
+QString PostgresServer::otherRootCertificate() const
+{
+    return m_dir.filePath(QStringLiteral("other-root.crt"));
+}
+
+// A root certificate, and the server's certificate signed by it for loopback and this
+// machine's outside address; another root that signed nothing. Elliptic-curve keys, made
+// in an instant.
+QString PostgresServer::makeCertificates(const QString& data) const
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(data);
+    return QStringLiteral("certificates are made on Linux only");
+#else
+    const QStringList key { QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
+        QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"), QStringLiteral("-days"),
+        QStringLiteral("2") };
+    QString names = QStringLiteral("subjectAltName=DNS:localhost,IP:127.0.0.1");
+    if (const QString outside = outsideAddress(); !outside.isEmpty())
+        names += QStringLiteral(",IP:") + outside;
+    const QString dir = m_dir.path() + QLatin1Char('/');
+    const QList<QStringList> steps {
+        QStringList { QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-subj"),
+            QStringLiteral("/CN=Cabinet test root"), QStringLiteral("-keyout"), dir + QStringLiteral("root.key"),
+            QStringLiteral("-out"), rootCertificate() }
+            + key,
+        QStringList { QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-subj"),
+            QStringLiteral("/CN=Other root"), QStringLiteral("-keyout"), dir + QStringLiteral("other-root.key"),
+            QStringLiteral("-out"), otherRootCertificate() }
+            + key,
+        QStringList { QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-subj"),
+            QStringLiteral("/CN=localhost"), QStringLiteral("-CA"), rootCertificate(), QStringLiteral("-CAkey"),
+            dir + QStringLiteral("root.key"), QStringLiteral("-addext"), names, QStringLiteral("-keyout"),
+            data + QStringLiteral("/server.key"), QStringLiteral("-out"), data + QStringLiteral("/server.crt") }
+            + key,
+    };
+    for (const QStringList& arguments : steps) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral("openssl"), arguments);
+        if (!p.waitForStarted())
+            return QStringLiteral("needs openssl to make the server's certificate");
+        if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+            return QStringLiteral("openssl: ") + QString::fromLocal8Bit(p.readAll());
+    }
+    const passwd* account = getpwnam("postgres");
+    for (const char* file : { "/server.key", "/server.crt" }) {
+        const QByteArray path = QFile::encodeName(data + QLatin1String(file));
+        if (chown(path.constData(), account->pw_uid, account->pw_gid) != 0 || chmod(path.constData(), 0600) != 0)
+            return QStringLiteral("cannot give the server's certificate to postgres");
+    }
+    return {};
 #endif
 }
 
@@ -155,7 +262,7 @@ QString PostgresServer::psql(const QString& sql, const QString& database, QStrin
     p.setProcessEnvironment(environment);
     const QString program = m_bin.isEmpty() ? QStringLiteral("psql") : m_bin + QStringLiteral("psql");
     p.start(program,
-        { QStringLiteral("-h"), host(), QStringLiteral("-p"), QString::number(m_port), QStringLiteral("-U"), m_user,
+        { QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(m_port), QStringLiteral("-U"), m_user,
             QStringLiteral("-d"), database, QStringLiteral("-v"), QStringLiteral("ON_ERROR_STOP=1"),
             QStringLiteral("-qAt"), QStringLiteral("-c"), sql });
     if (!p.waitForStarted() || !p.waitForFinished() || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)

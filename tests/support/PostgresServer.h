@@ -14,7 +14,15 @@
 class PostgresServer
 {
 public:
+    // A cluster of the fixture's own, whatever the environment names: reached on every
+    // address of the machine; with TLS on, its certificate made for this machine's
+    // names and addresses by a root of its own (rootCertificate()).
+    struct OwnCluster {
+        bool tls = false;
+    };
+
     PostgresServer();
+    explicit PostgresServer(const OwnCluster& own);
     ~PostgresServer();
     PostgresServer(const PostgresServer&) = delete;
     PostgresServer& operator=(const PostgresServer&) = delete;
@@ -24,7 +32,15 @@ public:
     static bool required();
     const QString& error() const { return m_error; }
 
-    QString host() const { return QStringLiteral("127.0.0.1"); }
+    // The address that aliases name: loopback unless useHost() named another.
+    const QString& host() const { return m_host; }
+    void useHost(const QString& host) { m_host = host; }
+    // An IPv4 address of this machine off loopback, empty when it has none.
+    static QString outsideAddress();
+    // The root certificate that signed a TLS cluster's certificate.
+    QString rootCertificate() const;
+    // Another root, which signed nothing of the cluster.
+    QString otherRootCertificate() const;
     int port() const { return m_port; }
     const QString& database() const { return m_database; }
     const QString& user() const { return m_user; }
@@ -55,10 +71,13 @@ public:
 private:
     QString psql(const QString& sql, const QString& database, QString* output) const;
     QString runAsPostgres(const QString& program, const QStringList& arguments) const;
-    bool startOwnCluster();
+    bool startOwnCluster(const OwnCluster* own = nullptr);
+    QString makeCertificates(const QString& data) const;
+    void createDatabase();
 
     QTemporaryDir m_dir;
     QString m_bin;
+    QString m_host = QStringLiteral("127.0.0.1");
     int m_port = 0;
     QString m_user;
     QString m_password;

@@ -1,5 +1,7 @@
 #include "TestDatabase.h"
 
+#include "MemorySecretStore.h"
+
 #include "engine/Databases.h"
 #include "ui/FontFamilies.h"
 
@@ -17,6 +19,8 @@ void initTestEnvironment()
     QStandardPaths::setTestModeEnabled(true);
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     FontFamilies::install();
+    // Tests of the keyring install the system's store themselves.
+    installSilentSecretStore();
 }
 
 void keepAliasesPrivate()

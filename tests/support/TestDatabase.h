@@ -4,8 +4,9 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
-// Test-wide set-up: Qt's test paths (never the user's files) and French regional
-// settings. Call once from initTestCase().
+// Test-wide set-up: Qt's test paths (never the user's files), French regional settings,
+// and a store of secrets that does not answer in place of the system's (never the user's
+// keyring). Call once from initTestCase().
 void initTestEnvironment();
 // Makes aliases.ini readable by its owner alone, as a file that holds passwords must
 // be for them to be used. Files rewritten in place or through QSettings keep the mode.
