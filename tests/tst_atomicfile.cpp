@@ -87,6 +87,8 @@ private slots:
     void everyWriterRefusesTheDatabase();
     void targetsThatAreNotFiles_data();
     void targetsThatAreNotFiles();
+    void stalledPipeIsWaitedInSlices_data();
+    void stalledPipeIsWaitedInSlices();
     void everyWriterWritesPipesInPlace_data();
     void everyWriterWritesPipesInPlace();
     void linksInSharedFolders_data();
@@ -296,6 +298,55 @@ void TestAtomicFile::targetsThatAreNotFiles()
         QCOMPARE(pipe->received(), bytes);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
         QStringList { QStringLiteral("cible") });
+}
+
+// A pipe whose reader stops taking bytes is waited for in slices, each of which asks
+// the stall wait: a reader that comes back gets everything, one that does not is left
+// when the wait says so, with a message, and the pipe stays a pipe.
+void TestAtomicFile::stalledPipeIsWaitedInSlices_data()
+{
+    QTest::addColumn<bool>("comesBack");
+    QTest::addColumn<QString>("error"); // %1: the target's name
+    QTest::newRow("the reader comes back") << true << "";
+    QTest::newRow("the reader never comes back, the user stops")
+        << false
+        << "Écriture dans %1 interrompue : le programme qui lit ce tube ne prenait plus les données, "
+           "il n'en a reçu qu'une partie";
+}
+
+void TestAtomicFile::stalledPipeIsWaitedInSlices()
+{
+    QFETCH(bool, comesBack);
+    QFETCH(QString, error);
+#ifdef Q_OS_WIN
+    QSKIP("named pipes in a folder are a Unix matter");
+#endif
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("tube"));
+    NamedPipe pipe(target, NamedPipe::Reader::Stops);
+    QVERIFY(pipe.available());
+    const QByteArray bytes = QByteArray("<tr><td>ligne</td></tr>\r\n").repeated(40000);
+    constexpr int kWaits = 3;
+    int waits = 0;
+    const Raised failure = raised([&] {
+        AtomicFile file(target);
+        file.setStallWait([&] {
+            if (++waits < kWaits)
+                return true;
+            if (comesBack)
+                pipe.resume();
+            return comesBack;
+        });
+        file.write(bytes);
+        file.commit();
+    });
+    QCOMPARE(failure.message, QString(error).replace(QStringLiteral("%1"), QDir::toNativeSeparators(target)));
+    QVERIFY(waits >= kWaits);
+    QCOMPARE(fileKind(target), QStringLiteral("pipe"));
+    if (comesBack)
+        QCOMPARE(pipe.received(), bytes);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList { QStringLiteral("tube") });
 }
 
 // The exports, the capture editor's save and printing to a file all write a pipe
