@@ -234,7 +234,8 @@ bool writeWhole(int fd, const QByteArray& bytes)
     return true;
 }
 
-// Opens the record at path, locked; -1 with errno set (ENOENT: none).
+// Opens the record at path, locked; -1 with errno set (EEXIST: a file that is not a
+// record of the user's, EBUSY: another program holds it; anything else: none).
 int openLocked(const QByteArray& path)
 {
     for (;;) {
@@ -338,9 +339,10 @@ void ReplacementRecord::end()
 int ReplacementRecord::recover(const QByteArray& target)
 {
     const QByteArray path = recordPath(target);
+    // No record, or a path the system refuses: the write that follows reports it.
     const int fd = openLocked(path);
     if (fd < 0)
-        return errno == ENOENT ? 0 : errno;
+        return errno == EEXIST || errno == EBUSY ? errno : 0;
     std::vector<Entry> entries;
     int error = parse(readAll(fd), entries) ? settle(entries) : EEXIST;
     if (!error && ::unlink(path.constData()) != 0)

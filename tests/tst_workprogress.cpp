@@ -116,6 +116,7 @@ private slots:
     void windowStaysOpenWhileWorkRuns();
     void cancelledExportLeavesTargets_data();
     void cancelledExportLeavesTargets();
+    void cancelledSaveOfCapturesIntoStalledPipe();
     void shortWorkShowsNoDialog_data();
     void shortWorkShowsNoDialog();
     void sparseReportsShowDialogWhenDue_data();
@@ -342,6 +343,34 @@ void TestWorkProgress::cancelledExportLeavesTargets()
     }
     // The query stays open, back on its first record.
     QCOMPARE(m_q.window->QuerySQL->recNo(), qsizetype(0));
+}
+
+// The capture editor's save into a pipe whose reader stops: "Annuler" stops it with
+// the message, and the editor keeps its text.
+void TestWorkProgress::cancelledSaveOfCapturesIntoStalledPipe()
+{
+#ifdef Q_OS_WIN
+    QSKIP("named pipes in a folder are a Unix matter");
+#endif
+    m_q.createCaptureEditor();
+    // More than the pipe and its reader's first part hold.
+    const QString line(100, u'x');
+    for (int i = 0; i < 3000; ++i)
+        m_q.clip->AppendLine(line);
+    const QString text = m_q.clip->plainText();
+    const QString target = m_dir.filePath(QStringLiteral("captures"));
+    NamedPipe pipe(target, NamedPipe::Reader::Stops);
+    QVERIFY(pipe.available());
+    m_q.dialogs->saveAnswers << Dialogs::SaveFileResult { target, 1 };
+    CancelWhenShown user(m_q.clip.get());
+    QTest::mouseClick(m_q.clip->ToolButtonSauver, Qt::LeftButton);
+    QVERIFY(user.modal);
+    QCOMPARE(m_q.dialogs->messageTexts(),
+        QStringList { QStringLiteral("Écriture dans %1 interrompue : le programme qui lit ce tube ne prenait plus les "
+                                     "données, il n'en a reçu qu'une partie.")
+                          .arg(QDir::toNativeSeparators(target)) });
+    QCOMPARE(fileKind(target), QStringLiteral("pipe"));
+    QCOMPARE(m_q.clip->plainText(), text);
 }
 
 void TestWorkProgress::shortWorkShowsNoDialog_data()
