@@ -96,6 +96,32 @@ private:
     BusyUntilShown m_busy;
 };
 
+// Presses "Annuler" once a progress dialog of window shows while pipe's reader has
+// stopped reading: the work then waits for the reader.
+class CancelWhenStalled : public QObject
+{
+public:
+    CancelWhenStalled(QWidget* window, const NamedPipe& pipe)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this, window, &pipe] {
+            auto* dialog = window->findChild<QProgressDialog*>();
+            if (!dialog || !dialog->isVisible() || !pipe.stopped())
+                return;
+            m_timer.stop();
+            modal = dialog->windowModality() != Qt::NonModal;
+            const auto buttons = dialog->findChildren<QPushButton*>();
+            for (QPushButton* button : buttons)
+                if (button->text() == QStringLiteral("Annuler"))
+                    QTest::mouseClick(button, Qt::LeftButton);
+        });
+        m_timer.start(10);
+    }
+    bool modal = false;
+
+private:
+    QTimer m_timer;
+};
+
 } // namespace
 
 // Long work in the query window shows its progress and stops on "Annuler"; a result
@@ -116,7 +142,8 @@ private slots:
     void windowStaysOpenWhileWorkRuns();
     void cancelledExportLeavesTargets_data();
     void cancelledExportLeavesTargets();
-    void cancelledSaveOfCapturesIntoStalledPipe();
+    void cancelledWriteIntoStalledPipe_data();
+    void cancelledWriteIntoStalledPipe();
     void shortWorkShowsNoDialog_data();
     void shortWorkShowsNoDialog();
     void sparseReportsShowDialogWhenDue_data();
@@ -345,25 +372,46 @@ void TestWorkProgress::cancelledExportLeavesTargets()
     QCOMPARE(m_q.window->QuerySQL->recNo(), qsizetype(0));
 }
 
-// The capture editor's save into a pipe whose reader stops: "Annuler" stops it with
-// the message, and the editor keeps its text.
-void TestWorkProgress::cancelledSaveOfCapturesIntoStalledPipe()
+// The capture editor's save and the result's printing into a pipe whose reader
+// stops: "Annuler" stops them with the message, the capture editor keeps its text.
+void TestWorkProgress::cancelledWriteIntoStalledPipe_data()
 {
+    QTest::addColumn<bool>("print"); // false: the capture editor's save
+    QTest::newRow("capture editor's save") << false;
+    QTest::newRow("printing to a PDF file") << true;
+}
+
+void TestWorkProgress::cancelledWriteIntoStalledPipe()
+{
+    QFETCH(bool, print);
 #ifdef Q_OS_WIN
     QSKIP("named pipes in a folder are a Unix matter");
 #endif
-    m_q.createCaptureEditor();
-    // More than the pipe and its reader's first part hold.
-    const QString line(100, u'x');
-    for (int i = 0; i < 3000; ++i)
-        m_q.clip->AppendLine(line);
-    const QString text = m_q.clip->plainText();
-    const QString target = m_dir.filePath(QStringLiteral("captures"));
+    const QString target = m_dir.filePath(QStringLiteral("tube") + QString::number(print));
     NamedPipe pipe(target, NamedPipe::Reader::Stops);
     QVERIFY(pipe.available());
-    m_q.dialogs->saveAnswers << Dialogs::SaveFileResult { target, 1 };
-    CancelWhenShown user(m_q.clip.get());
-    QTest::mouseClick(m_q.clip->ToolButtonSauver, Qt::LeftButton);
+    m_q.createCaptureEditor();
+    QWidget* window = m_q.window.get();
+    QToolButton* button = m_q.window->ToolButtonImprimer;
+    if (print) {
+        // More pages than the pipe and its reader's first part hold.
+        run(QStringLiteral("SELECT a.x, printf('%.60c', 'v') FROM n a, n b LIMIT 20000"));
+        m_q.dialogs->printAnswers << [target](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(target);
+            return true;
+        };
+    } else {
+        const QString line(100, u'x');
+        for (int i = 0; i < 3000; ++i)
+            m_q.clip->AppendLine(line);
+        m_q.dialogs->saveAnswers << Dialogs::SaveFileResult { target, 1 };
+        window = m_q.clip.get();
+        button = m_q.clip->ToolButtonSauver;
+    }
+    const QString text = m_q.clip->plainText();
+    CancelWhenStalled user(window, pipe);
+    QTest::mouseClick(button, Qt::LeftButton);
     QVERIFY(user.modal);
     QCOMPARE(m_q.dialogs->messageTexts(),
         QStringList { QStringLiteral("Écriture dans %1 interrompue : le programme qui lit ce tube ne prenait plus les "

@@ -101,6 +101,7 @@ bool NamedPipe::waitForResume(std::chrono::steady_clock::time_point giveUp)
 {
     if (m_received.size() < kEarlyLeave)
         return true;
+    m_stopped = !m_resumed;
     while (!m_resumed) {
         if (m_stop || std::chrono::steady_clock::now() >= giveUp)
             return false;

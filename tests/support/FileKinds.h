@@ -26,6 +26,8 @@ public:
     NamedPipe& operator=(const NamedPipe&) = delete;
 
     bool available() const { return m_made; }
+    // A reader that stops has stopped reading.
+    bool stopped() const { return m_stopped; }
     // A reader that stopped takes the rest.
     void resume() { m_resumed = true; }
     // What the reader took, once the writer has closed the pipe (or after a while
@@ -42,6 +44,7 @@ private:
     std::thread m_reading;
     std::atomic<bool> m_stop = false;
     std::atomic<bool> m_resumed = false;
+    std::atomic<bool> m_stopped = false;
     QByteArray m_received;
 };
 
