@@ -352,11 +352,12 @@ void AtomicFile::commitTogether(std::span<AtomicFile* const> files)
         if (file->m_target.kind() != FileTarget::Kind::InPlace)
             replacing.push_back(file);
     }
-    // Several files are recorded before the first is named: whenever the program
-    // ends, the next write of the first target finds them all old or all new.
+    // The files are recorded before the first is named: whenever the program ends,
+    // the next write of the first target finds them all old or all new, and no
+    // temporary file beside them.
     ReplacementRecord record;
     int error = 0;
-    if (replacing.size() > 1) {
+    if (!replacing.empty()) {
         std::vector<ReplacementRecord::File> recorded;
         for (const AtomicFile* file : replacing)
             recorded.push_back({ file->m_new.fd, replacementPath(file->m_target.path()) });
@@ -379,8 +380,7 @@ void AtomicFile::commitTogether(std::span<AtomicFile* const> files)
         if (error)
             break;
         replacements.push_back({ file->m_new.name, replacementPath(file->m_target.path()) });
-        if (replacing.size() > 1)
-            replacementStep();
+        replacementStep();
     }
     if (!error)
         error = replaceTogether(replacements);

@@ -42,8 +42,8 @@ class AtomicFile
 {
 public:
     // Refuses a target that is a file of an open database before anything is created;
-    // finishes or undoes a replacement of several files, this target first, that the
-    // program did not live to end (refused when another user's file, a link or a file
+    // finishes or undoes a replacement of this target (and of the files written with
+    // it) that the program did not live to end (refused when another user's file, a link or a file
     // that is not a record holds the record's name).
     explicit AtomicFile(const QString& fileName, const QString& openError = {});
     ~AtomicFile();
@@ -78,9 +78,9 @@ public:
     // Finishes the file and renames it over the target.
     void commit();
     // Finishes the files, then puts them in place together: every target is replaced
-    // or, where the system can exchange files, none is. Several files are recorded
-    // first (ReplacementRecord): a program that ends between two renames leaves them
-    // to the next write of the first target, which makes them all old or all new.
+    // or, where the system can exchange files, none is. The files are recorded first
+    // (ReplacementRecord): a program that ends between two renames leaves them to the
+    // next write of the first target, which makes them all old or all new.
     static void commitTogether(std::span<AtomicFile* const> files);
 
 private:

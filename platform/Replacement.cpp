@@ -226,8 +226,12 @@ void syncFolder(const QByteArray& path)
 // put the old ones back; ReplacementRecord covers an end between two exchanges.
 int replaceTogether(std::span<const Replacement> files)
 {
-    if (files.size() == 1)
-        return std::rename(files[0].file.constData(), files[0].target.constData()) == 0 ? 0 : errno;
+    if (files.size() == 1) {
+        if (std::rename(files[0].file.constData(), files[0].target.constData()) != 0)
+            return errno;
+        replacementStep();
+        return 0;
+    }
     std::vector<Step> steps(files.size());
     for (size_t i = 0; i < files.size(); ++i) {
         if (const int error = putInPlace(files[i], steps[i])) {

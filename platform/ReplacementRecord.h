@@ -3,10 +3,10 @@
 #include <QByteArray>
 #include <span>
 
-// Files put in place together, told to the disk before the first of them moves: a
-// program killed between two of the renames leaves the record, and the next write of
-// the first target finishes or undoes what it tells, so that the targets are all old
-// or all new and no temporary file stays beside them.
+// Files put in place (one, or several together), told to the disk before the first
+// of them is named: a program killed between two of the steps leaves the record, and
+// the next write of the first target finishes or undoes what it tells, so that the
+// targets are all old or all new and no temporary file stays beside them.
 //
 // The record is the file "<first target>.velosql": for each target, its path and the
 // identities (device and file number) of its new file and of the file it replaces. It
@@ -52,7 +52,7 @@ private:
     QByteArray m_path;
 };
 
-// Steps of a replacement of several files, told to a hook that tests install to kill
+// Steps of a replacement, told to a hook that tests install to kill
 // the program at each; nothing is told without one.
 using ReplacementStepHook = void (*)();
 void setReplacementStepHook(ReplacementStepHook hook);

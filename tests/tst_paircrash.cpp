@@ -15,9 +15,9 @@
 #include <unistd.h>
 #endif
 
-// Two files put in place together, as the text export's text and side files: a
-// program killed at any step of the replacement leaves them to the next write of the
-// first, which makes them both old or both new, with no temporary file left; the
+// Files put in place together, as the text export's text and side files, or alone:
+// a program killed at any step of the replacement leaves them to the next write of
+// the first, which makes them all old or all new, with no temporary file left; the
 // record that makes it so is never read through a link or from a file not its own.
 class TestPairCrash : public QObject
 {
@@ -36,13 +36,11 @@ namespace
 // The folder's files and their bytes.
 using Folder = QMap<QString, QByteArray>;
 
-Folder pairOf(const QByteArray& prefix, bool text, bool side)
+Folder filesOf(const QByteArray& prefix, const QStringList& names)
 {
     Folder folder;
-    if (text)
-        folder.insert(QStringLiteral("liste.txt"), prefix + "liste.txt");
-    if (side)
-        folder.insert(QStringLiteral("liste.mem"), prefix + "liste.mem");
+    for (const QString& name : names)
+        folder.insert(name, prefix + name.toUtf8());
     return folder;
 }
 
@@ -58,32 +56,37 @@ QString show(const Folder& folder)
 
 void TestPairCrash::killedReplacementLeavesOldOrNewPair_data()
 {
-    QTest::addColumn<bool>("oldText");
-    QTest::addColumn<bool>("oldSide");
-    QTest::newRow("both files there") << true << true;
-    QTest::newRow("neither file there") << false << false;
-    QTest::newRow("the text file there, the side file new") << true << false;
+    QTest::addColumn<QStringList>("names"); // the files written together, in order
+    QTest::addColumn<QStringList>("there"); // those there before
+    const QStringList pair { QStringLiteral("liste.txt"), QStringLiteral("liste.mem") };
+    const QStringList single { QStringLiteral("liste.htm") };
+    QTest::newRow("text and side file, both there") << pair << pair;
+    QTest::newRow("text and side file, neither there") << pair << QStringList();
+    QTest::newRow("text file there, side file new") << pair << pair.mid(0, 1);
+    QTest::newRow("a single file there") << single << single;
+    QTest::newRow("a single new file") << single << QStringList();
 }
 
 void TestPairCrash::killedReplacementLeavesOldOrNewPair()
 {
-    QFETCH(bool, oldText);
-    QFETCH(bool, oldSide);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, there);
 #ifdef Q_OS_WIN
     QSKIP("kills the child with SIGKILL");
 #else
-    const Folder before = pairOf("ancien ", oldText, oldSide);
-    const Folder after = pairOf("nouveau ", true, true);
+    const Folder before = filesOf("ancien ", there);
+    const Folder after = filesOf("nouveau ", names);
     int killed = 0;
     int renewed = 0;
     for (int step = 1;; ++step) {
         QTemporaryDir dir;
         for (auto i = before.begin(); i != before.end(); ++i)
             QVERIFY(writeFile(dir.filePath(i.key()), i.value()));
-        const QString text = dir.filePath(QStringLiteral("liste.txt"));
+        QStringList arguments { QString::number(step) };
+        for (const QString& name : names)
+            arguments << dir.filePath(name);
         QProcess child;
-        child.start(QStringLiteral(PAIRWRITER_EXECUTABLE),
-            { text, dir.filePath(QStringLiteral("liste.mem")), QString::number(step) });
+        child.start(QStringLiteral(PAIRWRITER_EXECUTABLE), arguments);
         QVERIFY(child.waitForFinished(30000));
         if (child.exitStatus() == QProcess::NormalExit) {
             QVERIFY2(child.exitCode() == 0, child.readAllStandardError().constData());
@@ -93,17 +96,17 @@ void TestPairCrash::killedReplacementLeavesOldOrNewPair()
             break;
         }
         ++killed;
-        // The next write of the text file settles the pair, whether it goes on or not.
-        const Raised failure = raised([&] { AtomicFile next(text); });
+        // The next write of the first file settles them, whether it goes on or not.
+        const Raised failure = raised([&] { AtomicFile next(arguments[1]); });
         QCOMPARE(failure.message, QString());
         const Folder now = folderSnapshot(dir.path());
         QVERIFY2(now == before || now == after,
             qPrintable(QStringLiteral("killed at step %1: %2").arg(step).arg(show(now))));
         renewed += now == after;
     }
-    qInfo("%d steps, %d of which left the new pair", killed, renewed);
-    // The record, the two names, the two exchanges and the two removals.
-    QVERIFY(killed >= 5);
+    qInfo("%d steps, %d of which left the new files", killed, renewed);
+    // The record, the names, the renames and the removals of the old files.
+    QVERIFY(killed >= 1 + 2 * int(names.size()));
     QVERIFY(renewed > 0 && renewed < killed);
 #endif
 }

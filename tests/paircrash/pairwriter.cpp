@@ -1,7 +1,7 @@
-// Writes "nouveau <name>" into two files and puts them in place together, as the text
+// Writes "nouveau <name>" into files and puts them in place together, as the text
 // export does with its text and side files, and kills itself with SIGKILL at the
-// replacement's step the test names (1 for the first). Arguments: the two files and
-// the step. Says "steps <n>" on its standard output when it lived to the end.
+// replacement's step the test names (1 for the first). Arguments: the step, then the
+// files. Says "steps <n>" on its standard output when it lived to the end.
 #include "platform/AtomicFile.h"
 #include "platform/Exceptions.h"
 #include "platform/ReplacementRecord.h"
@@ -11,6 +11,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <vector>
 
 namespace
 {
@@ -33,19 +35,21 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
-    if (arguments.size() != 4) {
-        std::fprintf(stderr, "usage: velosql_pairwriter <first file> <second file> <step>\n");
+    if (arguments.size() < 3) {
+        std::fprintf(stderr, "usage: velosql_pairwriter <step> <file>...\n");
         return 2;
     }
-    s_killAt = arguments[3].toInt();
+    s_killAt = arguments[1].toInt();
     setReplacementStepHook(&step);
     try {
-        AtomicFile first(arguments[1]);
-        AtomicFile second(arguments[2]);
-        first.write(QByteArray("nouveau ") + QFileInfo(arguments[1]).fileName().toUtf8());
-        second.write(QByteArray("nouveau ") + QFileInfo(arguments[2]).fileName().toUtf8());
-        AtomicFile* const both[] = { &first, &second };
-        AtomicFile::commitTogether(both);
+        std::vector<std::unique_ptr<AtomicFile>> files;
+        std::vector<AtomicFile*> together;
+        for (const QString& name : arguments.mid(2)) {
+            files.push_back(std::make_unique<AtomicFile>(name));
+            files.back()->write(QByteArray("nouveau ") + QFileInfo(name).fileName().toUtf8());
+            together.push_back(files.back().get());
+        }
+        AtomicFile::commitTogether(together);
     } catch (const Exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
