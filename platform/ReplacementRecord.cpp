@@ -329,8 +329,9 @@ void ReplacementRecord::end()
 {
     if (m_fd < 0)
         return;
+    // Not synchronised: a record that a power cut brings back is settled as any other,
+    // from the files as it finds them.
     ::unlink(m_path.constData());
-    syncFolder(folderOf(m_path));
     ::close(m_fd);
     m_fd = -1;
     m_path.clear();
