@@ -146,8 +146,9 @@ void AtomicFile::recoverReplacement()
     m_done = true;
     const QString name = QDir::toNativeSeparators(m_fileName);
     if (error == EEXIST)
-        throw EInOutError(QStringLiteral("Ne peut écrire dans %1 : un fichier étranger porte le nom %2")
-                              .arg(name, QDir::toNativeSeparators(QFile::decodeName(ReplacementRecord::recordPath(target)))),
+        throw EInOutError(
+            QStringLiteral("Ne peut écrire dans %1 : un fichier étranger porte le nom %2")
+                .arg(name, QDir::toNativeSeparators(QFile::decodeName(ReplacementRecord::recordPath(target)))),
             5);
     if (error == EBUSY)
         throw EInOutError(
@@ -238,9 +239,8 @@ void AtomicFile::waitForReader()
         if (count == 0 && !m_stallWait()) {
             struct stat info;
             const bool pipe = ::fstat(m_file.handle(), &info) == 0 && S_ISFIFO(info.st_mode);
-            const QString reason = pipe
-                ? QStringLiteral("le programme qui lit ce tube ne prenait plus les données")
-                : QStringLiteral("le périphérique ne prenait plus les données");
+            const QString reason = pipe ? QStringLiteral("le programme qui lit ce tube ne prenait plus les données")
+                                        : QStringLiteral("le périphérique ne prenait plus les données");
             m_done = true;
             cancel();
             throw EInOutError(QStringLiteral("Écriture dans %1 interrompue : %2, il n'en a reçu qu'une partie")

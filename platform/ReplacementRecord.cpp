@@ -42,7 +42,9 @@ int ReplacementRecord::begin(std::span<const File> files)
     return 0;
 }
 
-void ReplacementRecord::end() { }
+void ReplacementRecord::end()
+{
+}
 
 int ReplacementRecord::recover(const QByteArray& target)
 {
@@ -97,8 +99,8 @@ QByteArray folderOf(const QByteArray& path)
 
 bool isFile(const QByteArray& path, quint64 device, quint64 file, struct stat& info)
 {
-    return file != 0 && ::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode)
-        && quint64(info.st_dev) == device && quint64(info.st_ino) == file;
+    return file != 0 && ::lstat(path.constData(), &info) == 0 && S_ISREG(info.st_mode) && quint64(info.st_dev) == device
+        && quint64(info.st_ino) == file;
 }
 
 Found locate(const Entry& entry)
@@ -149,7 +151,8 @@ int finishAll(const std::vector<Entry>& entries, const std::vector<Found>& found
 {
     for (size_t i = 0; i < entries.size(); ++i) {
         const Found& f = found[i];
-        if (!f.targetIsNew && !f.newName.isEmpty() && std::rename(f.newName.constData(), entries[i].target.constData()) != 0)
+        if (!f.targetIsNew && !f.newName.isEmpty()
+            && std::rename(f.newName.constData(), entries[i].target.constData()) != 0)
             return errno;
         if (!f.oldName.isEmpty() && ::unlink(f.oldName.constData()) != 0)
             return errno;

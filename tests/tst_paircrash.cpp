@@ -124,7 +124,8 @@ void TestPairCrash::recordNameHeldByAnotherFile_data()
     QTest::newRow("another user's file") << "other user" << foreign;
     QTest::newRow("a file that is not a record") << "not a record" << foreign;
     QTest::newRow("a record that another program holds")
-        << "held" << "Ne peut écrire dans %1 : un autre programme remplace ce fichier en ce moment";
+        << "held"
+        << "Ne peut écrire dans %1 : un autre programme remplace ce fichier en ce moment";
 }
 
 void TestPairCrash::recordNameHeldByAnotherFile()
@@ -148,8 +149,8 @@ void TestPairCrash::recordNameHeldByAnotherFile()
     QVERIFY(held.begin(std::vector<ReplacementRecord::File> {
                 { int(other.handle()), QFile::encodeName(holder == u"held" ? text : other.fileName()) } })
         == 0);
-    const QString made = QFile::decodeName(ReplacementRecord::recordPath(QFile::encodeName(
-        holder == u"held" ? text : other.fileName())));
+    const QString made = QFile::decodeName(
+        ReplacementRecord::recordPath(QFile::encodeName(holder == u"held" ? text : other.fileName())));
     if (holder == u"link") {
         QVERIFY(QFile::link(made, record));
     } else if (holder == u"other user") {

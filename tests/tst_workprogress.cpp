@@ -330,8 +330,8 @@ void TestWorkProgress::cancelledExportLeavesTargets()
     run(QStringLiteral("SELECT a.x, printf('%.300c', 'v') AS t, CAST(b.x AS BLOB) AS b FROM n a, n b "
                        "LIMIT 1000000"));
     QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("1000000 enregistrements"));
-    const QString folder = m_dir.filePath(QString::number(filterIndex) + QString::number(targetsExist)
-        + QString::number(stalledPipe));
+    const QString folder
+        = m_dir.filePath(QString::number(filterIndex) + QString::number(targetsExist) + QString::number(stalledPipe));
     QVERIFY(QDir().mkpath(folder));
     const QString target = folder + (filterIndex == 1 ? QStringLiteral("/export.htm") : QStringLiteral("/export.txt"));
     if (targetsExist) {

@@ -76,8 +76,8 @@ void NamedPipe::read()
         if (n > 0) {
             writerSeen = true;
             m_received.append(piece, n);
-            const bool leaves = m_reader == Reader::LeavesEarly
-                || (m_reader == Reader::Stops && !waitForResume(giveUp));
+            const bool leaves
+                = m_reader == Reader::LeavesEarly || (m_reader == Reader::Stops && !waitForResume(giveUp));
             if (leaves && m_received.size() >= kEarlyLeave) {
                 ::close(m_fd);
                 m_fd = -1;
