@@ -2,6 +2,7 @@
 
 #include "app/Controls.h"
 #include "app/ImageList.h"
+#include "app/WorkProgress.h"
 #include "output/mail/MailHandOff.h"
 #include "platform/AtomicFile.h"
 #include "platform/Exceptions.h"
@@ -287,8 +288,11 @@ void TFicheClip::ToolButtonSauverClick()
     m_saveDialog.fileName = chosen->fileName;
     m_saveDialog.filterIndex = chosen->filterIndex;
     // Written beside the target and renamed over it when complete: a failure
-    // leaves the file that was there as it was.
+    // leaves the file that was there as it was. A pipe whose reader stops taking the
+    // text is waited for as long work is: "Annuler" stops the save there.
+    WorkProgress progress(this, QStringLiteral("Enregistrement"), QStringLiteral("Enregistrement du texte..."));
     AtomicFile file(chosen->fileName);
+    file.setStallWait([&progress] { return progress.report(0); });
     file.write(Windows1252::encode(plainText()));
     file.commit();
     setWindowTitle(QStringLiteral("%1 [%2]").arg(kCaption, QDir::toNativeSeparators(chosen->fileName)));

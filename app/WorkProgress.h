@@ -22,7 +22,10 @@ class QWidget;
 //   operation stops at that report. A stopped operation leaves everything as it was:
 //   a statement fails with cancelledMessage() and keeps no result, an export leaves
 //   every target as it was, a print job is aborted and prints nothing. The user asked
-//   for the stop: only the statement says so, as its error.
+//   for the stop: only the statement says so, as its error. A pipe or a device that
+//   stops taking what is written is waited for through the same report(), so that
+//   "Annuler" acts there too; that stop fails with a message, since the reader got
+//   part of the data (AtomicFile::setStallWait).
 // - The window meanwhile. Nothing for half a second but the wait cursor; then a modal
 //   dialog with the label, what was done so far and "Annuler". No click or key reaches
 //   a window before the work ends, and the window refuses to close while running().

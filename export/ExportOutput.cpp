@@ -26,6 +26,14 @@ ExportOutput::~ExportOutput() = default;
 void ExportOutput::createFile()
 {
     m_file = std::make_unique<AtomicFile>(m_fileName, QStringLiteral("Ne peut créer le fichier %1"));
+    m_file->setStallWait(m_stallWait);
+}
+
+void ExportOutput::setStallWait(std::function<bool()> wait)
+{
+    m_stallWait = std::move(wait);
+    if (m_file)
+        m_file->setStallWait(m_stallWait);
 }
 
 // A piece of its own: written straight from data, after what the buffer holds.

@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 class AtomicFile;
@@ -61,6 +62,10 @@ public:
             flush();
     }
 
+    // Asked while a pipe or a device written in place takes no more bytes; false stops
+    // the export with an EInOutError (see AtomicFile::setStallWait).
+    void setStallWait(std::function<bool()> wait);
+
     // Writes what is left and makes a file complete on disk, its target not replaced
     // yet: an export of several files finishes each before it commits the first.
     void finish();
@@ -81,6 +86,7 @@ private:
     QString m_fileName;
     std::unique_ptr<AtomicFile> m_file;
     QIODevice* m_device = nullptr;
+    std::function<bool()> m_stallWait;
     // Room for a piece and one more append below a piece, so that appends never
     // reallocate it; a larger cell written in place may grow it.
     QByteArray m_buffer;

@@ -23,3 +23,14 @@ inline bool reportRecord(const RecordProgress& progress, DataSetWalk& walk)
     walk.keepPlace();
     return true;
 }
+
+// What an export's outputs ask while a pipe or a device they write takes nothing:
+// progress told again where data stands, so that the window goes on and "Annuler"
+// stops the export (with a message: the reader got part of the data). None without
+// progress: the outputs then wait for the reader.
+inline std::function<bool()> stallWait(const RecordProgress& progress, const TDataSet& data)
+{
+    if (!progress)
+        return {};
+    return [&progress, &data] { return progress(data.recNo(), data.recordCount()); };
+}

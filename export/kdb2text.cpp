@@ -167,6 +167,9 @@ bool TKDatasetToText::ExportToFile(const QString& fileName)
     ExportOutput text(textName);
     // Only binary contents of at least one byte create the side file.
     ExportOutput side(sideName, ExportOutput::Creation::WhenWritten);
+    const auto wait = stallWait(m_onProgress, data);
+    text.setStallWait(wait);
+    side.setStallWait(wait);
     // Stopped: the outputs go without commit, which discards their temporary files.
     if (!writeRecords(data, text, side))
         return false;

@@ -62,7 +62,9 @@ public:
     // when the two names reach the same file, or either reaches a file of the open
     // database. The data set is left at its end of data.
     // Throws TKDBToTextError, EDatabaseError or EInOutError. False when the progress
-    // callback stopped the export: then neither target was touched.
+    // callback stopped the export: then neither target was touched. A pipe or a
+    // device that stops taking bytes asks the progress callback between waits
+    // (stallWait), and a stop there throws EInOutError: its reader got part of them.
     bool ExportToFile(const QString& fileName);
     // The same walk into devices; side receives bytes only when there are any.
     // False when stopped by the progress callback (the devices hold what was written).

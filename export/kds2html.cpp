@@ -55,6 +55,7 @@ bool TKDataSetToHTML::ExportToFile(const QString& fileName)
 {
     TDataSet& data = checkedDataSet();
     ExportOutput out(fileName);
+    out.setStallWait(stallWait(m_onProgress, data));
     // Stopped: the output goes without commit, which discards its temporary file.
     if (!writeDocument(data, out))
         return false;

@@ -53,7 +53,9 @@ public:
     // engine's closed-data-set error (EDatabaseError), and a target that is a file of
     // the open database (EInOutError). Errors of the engine, the callback and the file
     // (EInOutError) pass to the caller. False when the progress callback stopped the
-    // export: then the file was not touched.
+    // export: then the file was not touched. A pipe or a device that stops taking the
+    // document asks the progress callback between waits (stallWait), and a stop there
+    // throws EInOutError: its reader got part of the document.
     bool ExportToFile(const QString& fileName);
     // The same document written into device; false when stopped (the device holds
     // the document's start).

@@ -47,6 +47,9 @@ void TKDatasetToPrinter::Print()
     m_job = &job;
     // The job keeps its own handler: a command arriving meanwhile may set another.
     m_jobProgress = m_onProgress;
+    // A file that stops taking the finished job (a pipe) asks the progress again.
+    if (m_jobProgress)
+        job.setStallWait([this] { return m_jobProgress(m_total, m_total); });
     m_dataSetChanged = false;
     const QMetaObject::Connection watch
         = connect(m_dataSet, &TDataSet::layoutChanged, this, &TKDatasetToPrinter::dataSetLayoutChanged);
@@ -56,6 +59,7 @@ void TKDatasetToPrinter::Print()
         ~JobEnd()
         {
             QObject::disconnect(watch);
+            self.m_job->setStallWait({});
             self.m_job = nullptr;
             self.m_canvas = nullptr;
             self.m_jobProgress = nullptr;

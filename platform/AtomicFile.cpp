@@ -2,6 +2,7 @@
 
 #include "platform/Exceptions.h"
 #include "platform/FileIdentity.h"
+#include "platform/ReplacementRecord.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,10 +127,34 @@ AtomicFile::AtomicFile(const QString& fileName, const QString& openError)
     : m_fileName((refuseDatabaseFile(fileName), fileName))
     , m_target(fileName)
 {
-    if (m_target.kind() == FileTarget::Kind::InPlace)
+    if (m_target.kind() == FileTarget::Kind::InPlace) {
         openInPlace();
-    else
+    } else {
+        recoverReplacement();
         open(openError);
+    }
+}
+
+// A replacement of this target with others that the program did not live to end is
+// finished or undone before anything else (ReplacementRecord).
+void AtomicFile::recoverReplacement()
+{
+    const QByteArray target = replacementPath(m_target.path());
+    const int error = ReplacementRecord::recover(target);
+    if (error == 0)
+        return;
+    m_done = true;
+    const QString name = QDir::toNativeSeparators(m_fileName);
+    if (error == EEXIST)
+        throw EInOutError(
+            QStringLiteral("Ne peut écrire dans %1 : un fichier étranger porte le nom %2")
+                .arg(name, QDir::toNativeSeparators(QFile::decodeName(ReplacementRecord::recordPath(target)))),
+            5);
+    if (error == EBUSY)
+        throw EInOutError(
+            QStringLiteral("Ne peut écrire dans %1 : un autre programme remplace ce fichier en ce moment").arg(name),
+            fileErrorCode(EBUSY));
+    fail(error);
 }
 
 AtomicFile::~AtomicFile()
@@ -154,8 +180,9 @@ void AtomicFile::open(const QString& openError)
 }
 
 // A named pipe or a device. A pipe that no program reads would hold the window until
-// one does: it is opened without waiting, which fails at once (ENXIO), and waits only
-// for its reader to take what is written.
+// one does: it is opened without waiting, which fails at once (ENXIO). The descriptor
+// stays non-blocking: a reader that stops taking bytes is waited for in slices
+// (waitForReader), so that the window goes on and the user can stop the write.
 void AtomicFile::openInPlace()
 {
 #ifndef Q_OS_WIN
@@ -168,12 +195,58 @@ void AtomicFile::openInPlace()
                 fileErrorCode(ENXIO));
         fail(errno);
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0
-        || !m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+    if (!m_file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         const int e = errno;
         ::close(fd);
         fail(e);
+    }
+#endif
+}
+
+void AtomicFile::writeInPlace(const char* data, qsizetype size)
+{
+#ifndef Q_OS_WIN
+    const PipeSignalHold hold;
+    while (size > 0) {
+        const ssize_t written = ::write(m_file.handle(), data, size_t(size));
+        if (written > 0) {
+            data += written;
+            size -= written;
+        } else if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            waitForReader();
+        } else if (written == 0 || errno != EINTR) {
+            fail(written < 0 ? errno : ENOSPC);
+        }
+    }
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+#endif
+}
+
+// Until the pipe or the device takes bytes again (or reports its failure, which the
+// next write tells), asking the stall wait between slices.
+void AtomicFile::waitForReader()
+{
+#ifndef Q_OS_WIN
+    pollfd ready { m_file.handle(), POLLOUT, 0 };
+    for (;;) {
+        const int count = ::poll(&ready, 1, m_stallWait ? kStallSliceMs : -1);
+        if (count > 0)
+            return;
+        if (count < 0 && errno != EINTR)
+            fail(errno);
+        if (count == 0 && !m_stallWait()) {
+            struct stat info;
+            const bool pipe = ::fstat(m_file.handle(), &info) == 0 && S_ISFIFO(info.st_mode);
+            const QString reason = pipe ? QStringLiteral("le programme qui lit ce tube ne prenait plus les données")
+                                        : QStringLiteral("le périphérique ne prenait plus les données");
+            m_done = true;
+            cancel();
+            throw EInOutError(QStringLiteral("Écriture dans %1 interrompue : %2, il n'en a reçu qu'une partie")
+                                  .arg(QDir::toNativeSeparators(m_fileName), reason),
+                fileErrorCode(ECANCELED));
+        }
     }
 #endif
 }
@@ -235,14 +308,13 @@ void AtomicFile::write(const char* data, qsizetype size)
 {
     if (size == 0)
         return;
-#ifndef Q_OS_WIN
-    const PipeSignalHold hold;
-#endif
+    if (m_target.kind() == FileTarget::Kind::InPlace) {
+        writeInPlace(data, size);
+        return;
+    }
     errno = 0;
     if (m_file.write(data, size) != size)
         fail(errno ? errno : ENOSPC);
-    if (m_target.kind() == FileTarget::Kind::InPlace)
-        return;
     // A large export waited at its end for the disk to take a quarter of a gigabyte:
     // the disk now writes as the file grows.
     m_written += size;
@@ -275,11 +347,29 @@ void AtomicFile::commitTogether(std::span<AtomicFile* const> files)
 {
     for (AtomicFile* file : files)
         file->finish();
-    std::vector<Replacement> replacements;
-    int error = 0;
+    std::vector<AtomicFile*> replacing;
     for (AtomicFile* file : files) {
-        if (file->m_target.kind() == FileTarget::Kind::InPlace)
-            continue;
+        if (file->m_target.kind() != FileTarget::Kind::InPlace)
+            replacing.push_back(file);
+    }
+    // The files are recorded before the first is named: whenever the program ends,
+    // the next write of the first target finds them all old or all new, and no
+    // temporary file beside them.
+    ReplacementRecord record;
+    int error = 0;
+    if (!replacing.empty()) {
+        std::vector<ReplacementRecord::File> recorded;
+        for (const AtomicFile* file : replacing)
+            recorded.push_back({ file->m_new.fd, replacementPath(file->m_target.path()) });
+        error = record.begin(recorded);
+        // A record that another program left since this file was opened.
+        if (error == EEXIST && ReplacementRecord::recover(recorded.front().target) == 0)
+            error = record.begin(recorded);
+    }
+    std::vector<Replacement> replacements;
+    for (AtomicFile* file : replacing) {
+        if (error)
+            break;
         error = nameNewFile(file->m_target.path(), file->m_new);
         // Complete and named, the file is closed: Windows moves no file that is open
         // for writing.
@@ -290,6 +380,7 @@ void AtomicFile::commitTogether(std::span<AtomicFile* const> files)
         if (error)
             break;
         replacements.push_back({ file->m_new.name, replacementPath(file->m_target.path()) });
+        replacementStep();
     }
     if (!error)
         error = replaceTogether(replacements);
@@ -300,6 +391,7 @@ void AtomicFile::commitTogether(std::span<AtomicFile* const> files)
         file->cancel();
         file->m_done = true;
     }
+    record.end();
     if (error)
         throwError(error);
 }

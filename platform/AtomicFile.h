@@ -32,15 +32,19 @@ int fileErrorCode(int systemError);
 // A target that is not a regular file is never replaced: a named pipe or a device is
 // opened and written where it is (a pipe that no program reads is refused rather
 // than waited for), a folder or a socket is refused; what a pipe or a device was given
-// before a failure stays given. The name's symbolic links are followed as FileTarget
-// says.
+// before a failure stays given. A pipe or a device that takes no more bytes is waited
+// for in slices (setStallWait), never with the thread blocked in the system. The
+// name's symbolic links are followed as FileTarget says.
 //
 // Failures throw EInOutError with the code-based message; when openError is given,
 // a failure to create the file throws that text instead ("%1" is the file name).
 class AtomicFile
 {
 public:
-    // Refuses a target that is a file of an open database before anything is created.
+    // Refuses a target that is a file of an open database before anything is created;
+    // finishes or undoes a replacement of this target (and of the files written with
+    // it) that the program did not live to end (refused when another user's file, a link or a file
+    // that is not a record holds the record's name).
     explicit AtomicFile(const QString& fileName, const QString& openError = {});
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
@@ -57,6 +61,14 @@ public:
     // the first one.
     static void refuseDatabaseFile(const QString& fileName);
 
+    // Asked every kStallSliceMs while a pipe or a device written in place takes no
+    // more bytes: true waits on, false stops the write, which then fails with a message
+    // saying that the reader got only part of the data. Without one, the write waits
+    // for the reader as long as it takes.
+    using StallWait = std::function<bool()>;
+    void setStallWait(StallWait wait) { m_stallWait = std::move(wait); }
+    static constexpr int kStallSliceMs = 50;
+
     void write(const char* data, qsizetype size);
     void write(QByteArrayView bytes) { write(bytes.data(), bytes.size()); }
     // Makes the file complete on disk without replacing the target yet. Files written
@@ -66,12 +78,17 @@ public:
     // Finishes the file and renames it over the target.
     void commit();
     // Finishes the files, then puts them in place together: every target is replaced
-    // or, where the system can exchange files, none is.
+    // or, where the system can exchange files, none is. The files are recorded first
+    // (ReplacementRecord): a program that ends between two renames leaves them to the
+    // next write of the first target, which makes them all old or all new.
     static void commitTogether(std::span<AtomicFile* const> files);
 
 private:
     void open(const QString& openError);
     void openInPlace();
+    void recoverReplacement();
+    void writeInPlace(const char* data, qsizetype size);
+    void waitForReader();
     void keepOwnerAndMode();
     void cancel();
     [[noreturn]] void fail(int systemError);
@@ -81,6 +98,7 @@ private:
     FileTarget m_target;
     NewFile m_new; // unused when the target is written in place
     QFile m_file;
+    StallWait m_stallWait;
     bool m_finished = false;
     // How much is written before the disk is asked to write it out.
     static constexpr qint64 kWriteBackStep = qint64(8) << 20;

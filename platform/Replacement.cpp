@@ -1,4 +1,5 @@
 #include "platform/Replacement.h"
+#include "platform/ReplacementRecord.h"
 
 #ifndef Q_OS_WIN
 
@@ -7,6 +8,7 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #include <utility>
@@ -25,15 +27,21 @@ constexpr int kNameAttempts = 100;
 // The longest name a folder entry takes on the usual file systems, in bytes.
 constexpr qsizetype kNameMax = 255;
 
+constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr int kRandomLetters = 6;
+
+// The target's path and a dot: a name that its folder just takes would leave no room
+// for the 7 bytes that follow, and is cut short here.
+QByteArray stemBeside(const QByteArray& path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return path.left(slash + 1) + path.mid(slash + 1).left(kNameMax - 1 - kRandomLetters) + '.';
+}
+
 QByteArray nameBeside(const QString& target)
 {
-    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    // The target's name and 7 more bytes: a name that its folder just takes would leave
-    // no room for them, and is cut short here.
-    const QByteArray path = QFile::encodeName(target);
-    const qsizetype slash = path.lastIndexOf('/');
-    QByteArray name = path.left(slash + 1) + path.mid(slash + 1).left(kNameMax - 7) + '.';
-    for (int i = 0; i < 6; ++i)
+    QByteArray name = stemBeside(QFile::encodeName(target));
+    for (int i = 0; i < kRandomLetters; ++i)
         name += kLetters[QRandomGenerator::global()->bounded(int(sizeof kLetters) - 1)];
     return name;
 }
@@ -182,8 +190,48 @@ void discardNewFile(NewFile& file)
     file = {};
 }
 
+bool isNameBeside(const QByteArray& target, const QByteArray& name)
+{
+    const QByteArray stem = stemBeside(target);
+    if (name.size() != stem.size() + kRandomLetters || !name.startsWith(stem))
+        return false;
+    for (const char c : name.mid(stem.size()))
+        if (!std::strchr(kLetters, c) || c == '\0')
+            return false;
+    return true;
+}
+
+int exchangeFiles(const QByteArray& a, const QByteArray& b)
+{
+#ifdef Q_OS_LINUX
+    return renameWith(a, b, kExchange) == 0 ? 0 : errno;
+#else
+    Q_UNUSED(a);
+    Q_UNUSED(b);
+    return ENOSYS;
+#endif
+}
+
+void syncFolder(const QByteArray& path)
+{
+    const int fd = ::open(path.isEmpty() ? "/" : path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// A single file is renamed over its target: nothing of the old one stays, whenever
+// the program ends. Several are exchanged with their targets, so that a failure can
+// put the old ones back; ReplacementRecord covers an end between two exchanges.
 int replaceTogether(std::span<const Replacement> files)
 {
+    if (files.size() == 1) {
+        if (std::rename(files[0].file.constData(), files[0].target.constData()) != 0)
+            return errno;
+        replacementStep();
+        return 0;
+    }
     std::vector<Step> steps(files.size());
     for (size_t i = 0; i < files.size(); ++i) {
         if (const int error = putInPlace(files[i], steps[i])) {
@@ -191,10 +239,13 @@ int replaceTogether(std::span<const Replacement> files)
                 undo(files[i], steps[i]);
             return error;
         }
+        replacementStep();
     }
     for (size_t i = 0; i < files.size(); ++i) {
-        if (steps[i] == Step::Exchanged)
+        if (steps[i] == Step::Exchanged) {
             ::unlink(files[i].file.constData());
+            replacementStep();
+        }
     }
     return 0;
 }

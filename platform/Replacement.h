@@ -48,7 +48,18 @@ struct Replacement {
 // exchanged with its target (Linux: renameat2's exchange; Windows: ReplaceFileW, which
 // keeps the old file under a backup name), the exchanges are undone when one fails,
 // and the old files go only once every new one is in place. A target that does not
-// exist yet is created by the rename. Where the file system cannot exchange files,
-// each file is renamed over its target in turn. On failure, the new files that are not in
-// place keep their names for the caller to discard.
+// exist yet is created by the rename. On Unix a single file is renamed over its
+// target, which leaves nothing of the old file whenever the program ends. Where the
+// file system cannot exchange files, each file is renamed over its target in turn.
+// On failure, the new files that are not in place keep their names for the caller to
+// discard.
 [[nodiscard]] int replaceTogether(std::span<const Replacement> files);
+
+#ifndef Q_OS_WIN
+// Whether name is one that createNewFile or nameNewFile gives beside target.
+[[nodiscard]] bool isNameBeside(const QByteArray& target, const QByteArray& name);
+// Exchanges two files' names (Linux; elsewhere ENOSYS).
+[[nodiscard]] int exchangeFiles(const QByteArray& a, const QByteArray& b);
+// Makes the folder's entries (names made, renamed or removed) reach the disk.
+void syncFolder(const QByteArray& path);
+#endif

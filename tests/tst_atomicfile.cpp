@@ -35,10 +35,11 @@ QString message(const QString& path)
 }
 
 // What a write of bytes to target raised.
-Raised writeAtomically(const QString& target, const QByteArray& bytes)
+Raised writeAtomically(const QString& target, const QByteArray& bytes, AtomicFile::StallWait wait = {})
 {
     return raised([&] {
         AtomicFile file(target);
+        file.setStallWait(std::move(wait));
         file.write(bytes);
         file.commit();
     });
@@ -250,6 +251,13 @@ void TestAtomicFile::targetsThatAreNotFiles_data()
                                                        << "";
     QTest::newRow("a named pipe whose reader leaves") << "leaving pipe"
                                                       << "Erreur E/S 32";
+    // Its reader stops taking bytes: the write waits in slices, asking whether to go on.
+    QTest::newRow("a named pipe whose reader stops, then comes back") << "resumed pipe"
+                                                                      << "";
+    QTest::newRow("a named pipe whose reader stops for good, the user stops")
+        << "stopping pipe"
+        << "Écriture dans %1 interrompue : le programme qui lit ce tube ne prenait plus les données, "
+           "il n'en a reçu qu'une partie";
     QTest::newRow("a named pipe that no program reads") << "pipe"
                                                         << "Ne peut écrire dans %1 : aucun programme ne lit ce tube";
     QTest::newRow("a character device") << "device"
@@ -275,7 +283,8 @@ void TestAtomicFile::targetsThatAreNotFiles()
         pipe.emplace(target,
             kind == u"reading pipe"       ? NamedPipe::Reader::Whole
                 : kind == u"leaving pipe" ? NamedPipe::Reader::LeavesEarly
-                                          : NamedPipe::Reader::None);
+                : kind == u"pipe"         ? NamedPipe::Reader::None
+                                          : NamedPipe::Reader::Stops);
         QVERIFY(pipe->available());
     }
     if (kind == u"device" && !makeNullDevice(target))
@@ -289,10 +298,20 @@ void TestAtomicFile::targetsThatAreNotFiles()
     // More than a pipe holds: the writer waits for its reader.
     const QByteArray bytes = QByteArray("<tr><td>ligne</td></tr>\r\n").repeated(20000);
 
-    const Raised failure = writeAtomically(target, bytes);
+    // A reader that stopped is waited for three slices, then comes back or is left.
+    const bool stops = kind == u"resumed pipe" || kind == u"stopping pipe";
+    int waits = 0;
+    const Raised failure = writeAtomically(target, bytes, [&] {
+        if (!stops || ++waits < 3)
+            return true;
+        if (kind == u"resumed pipe")
+            pipe->resume();
+        return kind == u"resumed pipe";
+    });
     QCOMPARE(failure.message, QString(error).replace(QStringLiteral("%1"), QDir::toNativeSeparators(target)));
     QCOMPARE(fileKind(target), before);
-    if (kind == u"reading pipe")
+    QVERIFY(stops ? waits >= 3 : waits == 0);
+    if (kind == u"reading pipe" || kind == u"resumed pipe")
         QCOMPARE(pipe->received(), bytes);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
         QStringList { QStringLiteral("cible") });

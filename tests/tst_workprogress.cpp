@@ -1,3 +1,4 @@
+#include "FileKinds.h"
 #include "FileState.h"
 #include "QueryWindow.h"
 #include "app/WorkProgress.h"
@@ -20,6 +21,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <functional>
+#include <optional>
 
 namespace
 {
@@ -94,6 +96,32 @@ private:
     BusyUntilShown m_busy;
 };
 
+// Presses "Annuler" once a progress dialog of window shows while pipe's reader has
+// stopped reading: the work then waits for the reader.
+class CancelWhenStalled : public QObject
+{
+public:
+    CancelWhenStalled(QWidget* window, const NamedPipe& pipe)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this, window, &pipe] {
+            auto* dialog = window->findChild<QProgressDialog*>();
+            if (!dialog || !dialog->isVisible() || !pipe.stopped())
+                return;
+            m_timer.stop();
+            modal = dialog->windowModality() != Qt::NonModal;
+            const auto buttons = dialog->findChildren<QPushButton*>();
+            for (QPushButton* button : buttons)
+                if (button->text() == QStringLiteral("Annuler"))
+                    QTest::mouseClick(button, Qt::LeftButton);
+        });
+        m_timer.start(10);
+    }
+    bool modal = false;
+
+private:
+    QTimer m_timer;
+};
+
 } // namespace
 
 // Long work in the query window shows its progress and stops on "Annuler"; a result
@@ -114,6 +142,8 @@ private slots:
     void windowStaysOpenWhileWorkRuns();
     void cancelledExportLeavesTargets_data();
     void cancelledExportLeavesTargets();
+    void cancelledWriteIntoStalledPipe_data();
+    void cancelledWriteIntoStalledPipe();
     void shortWorkShowsNoDialog_data();
     void shortWorkShowsNoDialog();
     void sparseReportsShowDialogWhenDue_data();
@@ -271,25 +301,37 @@ void TestWorkProgress::ceilingStopsEndlessStatement()
     runFirstStatement();
 }
 
+// "Annuler" stops an export with every target as it was. A pipe whose reader stops
+// taking the export leaves the window going: "Annuler" stops the export there too,
+// saying that the reader got part of it, and the list being changed stays so.
 void TestWorkProgress::cancelledExportLeavesTargets_data()
 {
     QTest::addColumn<int>("filterIndex");
     QTest::addColumn<bool>("targetsExist");
-    QTest::newRow("html, new file") << 1 << false;
-    QTest::newRow("html, existing file") << 1 << true;
-    QTest::newRow("text and side file, new") << 2 << false;
-    QTest::newRow("text and side file, existing") << 2 << true;
+    QTest::addColumn<bool>("stalledPipe"); // the target a pipe whose reader stops
+    QTest::newRow("html, new file") << 1 << false << false;
+    QTest::newRow("html, existing file") << 1 << true << false;
+    QTest::newRow("text and side file, new") << 2 << false << false;
+    QTest::newRow("text and side file, existing") << 2 << true << false;
+    QTest::newRow("html into a pipe whose reader stops") << 1 << false << true;
+    QTest::newRow("text into a pipe whose reader stops") << 2 << false << true;
 }
 
 void TestWorkProgress::cancelledExportLeavesTargets()
 {
     QFETCH(int, filterIndex);
     QFETCH(bool, targetsExist);
+    QFETCH(bool, stalledPipe);
+#ifdef Q_OS_WIN
+    if (stalledPipe)
+        QSKIP("named pipes in a folder are a Unix matter");
+#endif
     // Enough rows for the export to run past half a second; the blob fills a side file.
     run(QStringLiteral("SELECT a.x, printf('%.300c', 'v') AS t, CAST(b.x AS BLOB) AS b FROM n a, n b "
                        "LIMIT 1000000"));
     QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("1000000 enregistrements"));
-    const QString folder = m_dir.filePath(QString::number(filterIndex) + QString::number(targetsExist));
+    const QString folder
+        = m_dir.filePath(QString::number(filterIndex) + QString::number(targetsExist) + QString::number(stalledPipe));
     QVERIFY(QDir().mkpath(folder));
     const QString target = folder + (filterIndex == 1 ? QStringLiteral("/export.htm") : QStringLiteral("/export.txt"));
     if (targetsExist) {
@@ -299,6 +341,13 @@ void TestWorkProgress::cancelledExportLeavesTargets()
             file.write("ancien contenu\r\n");
         }
     }
+    std::optional<NamedPipe> pipe;
+    if (stalledPipe) {
+        pipe.emplace(target, NamedPipe::Reader::Stops);
+        QVERIFY(pipe->available());
+        QTest::mouseClick(m_q.window->ToolButtonAjout, Qt::LeftButton);
+        QVERIFY(m_q.window->TableSQL->editing());
+    }
     const auto before = folderSnapshot(folder);
     m_q.dialogs->saveAnswers << Dialogs::SaveFileResult { target, filterIndex };
     CancelWhenShown user(m_q.window.get());
@@ -306,13 +355,70 @@ void TestWorkProgress::cancelledExportLeavesTargets()
     QVERIFY2(user.label.startsWith(QStringLiteral("Enregistrement des données...\nEnregistrement ")),
         qPrintable(user.label));
     QVERIFY(user.modal);
-    // Stopped half-way: no message, no file created, none changed, no temporary left.
-    QVERIFY(m_q.dialogs->messageTexts().isEmpty());
+    // Stopped half-way: no file created, none changed, no temporary left; no message
+    // but for the pipe's reader, which got part of the export.
+    const QStringList messages { QStringLiteral("Écriture dans %1 interrompue : le programme qui lit ce tube ne "
+                                                "prenait plus les données, il n'en a reçu qu'une partie.")
+                                     .arg(QDir::toNativeSeparators(target)) };
+    QCOMPARE(m_q.dialogs->messageTexts(), stalledPipe ? messages : QStringList());
     QCOMPARE(folderSnapshot(folder), before);
     QVERIFY(!m_q.window->findChild<QProgressDialog*>());
-    // The query stays open, back on its first record.
     QVERIFY(m_q.window->QuerySQL->active());
+    if (stalledPipe) {
+        QVERIFY(m_q.window->TableSQL->editing());
+        return;
+    }
+    // The query stays open, back on its first record.
     QCOMPARE(m_q.window->QuerySQL->recNo(), qsizetype(0));
+}
+
+// The capture editor's save and the result's printing into a pipe whose reader
+// stops: "Annuler" stops them with the message, the capture editor keeps its text.
+void TestWorkProgress::cancelledWriteIntoStalledPipe_data()
+{
+    QTest::addColumn<bool>("print"); // false: the capture editor's save
+    QTest::newRow("capture editor's save") << false;
+    QTest::newRow("printing to a PDF file") << true;
+}
+
+void TestWorkProgress::cancelledWriteIntoStalledPipe()
+{
+    QFETCH(bool, print);
+#ifdef Q_OS_WIN
+    QSKIP("named pipes in a folder are a Unix matter");
+#endif
+    const QString target = m_dir.filePath(QStringLiteral("tube") + QString::number(print));
+    NamedPipe pipe(target, NamedPipe::Reader::Stops);
+    QVERIFY(pipe.available());
+    m_q.createCaptureEditor();
+    QWidget* window = m_q.window.get();
+    QToolButton* button = m_q.window->ToolButtonImprimer;
+    if (print) {
+        // More pages than the pipe and its reader's first part hold.
+        run(QStringLiteral("SELECT a.x, printf('%.60c', 'v') FROM n a, n b LIMIT 20000"));
+        m_q.dialogs->printAnswers << [target](QPrinter& printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(target);
+            return true;
+        };
+    } else {
+        const QString line(100, u'x');
+        for (int i = 0; i < 3000; ++i)
+            m_q.clip->AppendLine(line);
+        m_q.dialogs->saveAnswers << Dialogs::SaveFileResult { target, 1 };
+        window = m_q.clip.get();
+        button = m_q.clip->ToolButtonSauver;
+    }
+    const QString text = m_q.clip->plainText();
+    CancelWhenStalled user(window, pipe);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(user.modal);
+    QCOMPARE(m_q.dialogs->messageTexts(),
+        QStringList { QStringLiteral("Écriture dans %1 interrompue : le programme qui lit ce tube ne prenait plus les "
+                                     "données, il n'en a reçu qu'une partie.")
+                          .arg(QDir::toNativeSeparators(target)) });
+    QCOMPARE(fileKind(target), QStringLiteral("pipe"));
+    QCOMPARE(m_q.clip->plainText(), text);
 }
 
 void TestWorkProgress::shortWorkShowsNoDialog_data()

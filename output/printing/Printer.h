@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QFlags>
 #include <QFont>
 #include <QString>
@@ -61,6 +63,11 @@ public:
     // Cancels the running job: later pages and drawing are dropped and the output is
     // discarded where the device allows it. The job still ends with endDoc().
     void abort();
+
+    // Asked while a file target that is a pipe or a device takes no more of the job;
+    // false stops the job with EInOutError (AtomicFile::setStallWait). Devices that
+    // write no such file ask nothing.
+    virtual void setStallWait(std::function<bool()> wait) { Q_UNUSED(wait); }
 
     // A job is running (between beginDoc and endDoc).
     bool printing() const { return m_printing; }

@@ -43,6 +43,13 @@ int QtPrinter::dpiY() const
     return m_device.logicalDpiY();
 }
 
+void QtPrinter::setStallWait(std::function<bool()> wait)
+{
+    m_stallWait = std::move(wait);
+    if (m_save)
+        m_save->setStallWait(m_stallWait);
+}
+
 void QtPrinter::startJob()
 {
     // A file is written whole or not at all: the job spools into a temporary file,
@@ -52,6 +59,7 @@ void QtPrinter::startJob()
     try {
         if (!m_target.isEmpty()) {
             m_save = std::make_unique<AtomicFile>(m_target);
+            m_save->setStallWait(m_stallWait);
             m_spool = std::make_unique<QTemporaryFile>();
             if (!m_spool->open())
                 throwFileError(errno);

@@ -27,6 +27,7 @@ public:
     int pageHeight() const override;
     int dpiX() const override;
     int dpiY() const override;
+    void setStallWait(std::function<bool()> wait) override;
 
 protected:
     void startJob() override;
@@ -67,5 +68,6 @@ private:
     // Printing to a file: its name, its atomic save and the file the job spools into.
     QString m_target;
     std::unique_ptr<AtomicFile> m_save;
+    std::function<bool()> m_stallWait;
     std::unique_ptr<QTemporaryFile> m_spool;
 };

@@ -76,7 +76,9 @@ void NamedPipe::read()
         if (n > 0) {
             writerSeen = true;
             m_received.append(piece, n);
-            if (m_reader == Reader::LeavesEarly && m_received.size() >= kEarlyLeave) {
+            const bool leaves
+                = m_reader == Reader::LeavesEarly || (m_reader == Reader::Stops && !waitForResume(giveUp));
+            if (leaves && m_received.size() >= kEarlyLeave) {
                 ::close(m_fd);
                 m_fd = -1;
                 return;
@@ -91,6 +93,21 @@ void NamedPipe::read()
         ::poll(&wait, 1, 10);
     }
 #endif
+}
+
+// A reader that stops once it has its first 64 KiB: false when it gave up waiting to
+// be resumed.
+bool NamedPipe::waitForResume(std::chrono::steady_clock::time_point giveUp)
+{
+    if (m_received.size() < kEarlyLeave)
+        return true;
+    m_stopped = !m_resumed;
+    while (!m_resumed) {
+        if (m_stop || std::chrono::steady_clock::now() >= giveUp)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 bool makeNullDevice(const QString& path)

@@ -1,5 +1,6 @@
 #include "FileState.h"
 
+#include "FileKinds.h"
 #include "Golden.h"
 
 #include <QDir>
@@ -22,6 +23,8 @@ QMap<QString, QByteArray> folderSnapshot(const QString& folder)
             entries.insert(info.fileName(), "-> " + QFile::encodeName(info.symLinkTarget()));
         else if (info.isDir())
             entries.insert(info.fileName(), "<folder>");
+        else if (const QString kind = fileKind(info.filePath()); kind != u"file")
+            entries.insert(info.fileName(), '<' + kind.toUtf8() + '>');
         else
             entries.insert(info.fileName(), fileBytes(info.filePath()));
     }

@@ -7,7 +7,8 @@
 // What a test compares to prove that a failed or refused write changed nothing.
 
 // Each entry of a folder (hidden ones included): a file's bytes, a symbolic link's
-// target as "-> target", a folder as "<folder>".
+// target as "-> target", a folder as "<folder>", a pipe, a device or a socket as its
+// kind ("<pipe>"), never read.
 QMap<QString, QByteArray> folderSnapshot(const QString& folder);
 
 // A file's owner, group and permission bits (with set-ID and sticky bits).
