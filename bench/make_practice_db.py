@@ -9,7 +9,8 @@ of the visits, the same rows every time (values derived from the row numbers).
     factures  (id INTEGER PRIMARY KEY, visite INTEGER, date_facture DATE,
                montant MONEY, payee BOOLEAN)                             VISITS rows
 
-with an index on visites(patient) and one on factures(visite). Dates run over eleven
+with an index on visites(patient) and one on factures(visite), and the program's
+settings table ListBase. Dates run over eleven
 years (132 months), a tenth of the notes mention "urgent".
 
 Usage: make_practice_db.py PATH [VISITS]  (1,000,000 by default)
@@ -58,6 +59,9 @@ def statements(visits, date_of, series):
         f"({h} % 9000) / 100.0 + 25, {h} % 5 <> 0 FROM {series(visits)}",
         "CREATE INDEX visites_patient ON visites(patient)",
         "CREATE INDEX factures_visite ON factures(visite)",
+        # The program's settings table, as a practice's database holds it.
+        "CREATE TABLE ListBase (TTTYPES TEXT, POLICE5 VARCHAR(20))",
+        "INSERT INTO ListBase (TTTYPES, POLICE5) VALUES ('', ';')",
     ]
 
 
