@@ -84,16 +84,18 @@ def psql_seconds(psql, environment, sql):
     return sum(float(t) for t in re.findall(r"Time: ([\d.]+) ms", out)) / 1000, None
 
 
-def measure_all(sides, names, runs, before_each=None):
+def measure_all(sides, names, runs, after_each=None):
     """sides: {side: function(name) -> (wall, cpu)}; the medians per (name, side), each
-    a pair (wall, cpu or None)."""
+    a pair (wall, cpu or None). The sides take turns in one order on even runs and in
+    the other on odd ones, so that none always runs on what the other left;
+    after_each(name) settles the database after each measure, untimed."""
     times = {(name, side): [] for name in names for side in sides}
-    for _ in range(runs):
+    for run in range(runs):
         for name in names:
-            for side, timed in sides.items():
-                if before_each:
-                    before_each(name)
+            for side, timed in (list(sides.items()) if run % 2 == 0 else list(sides.items())[::-1]):
                 times[(name, side)].append(timed(name))
+                if after_each:
+                    after_each(name)
     return {key: tuple(statistics.median(v) if None not in v else None for v in zip(*values))
             for key, values in times.items()}
 
@@ -137,7 +139,7 @@ def load_practice(psql, environment, visits):
     sql = run_capture([sys.executable, str(Path(__file__).parent / "make_practice_db.py"), "--postgres-sql",
                        str(visits)])
     run_capture(psql, stdin=sql, env=environment)
-    # The updates' dead rows are vacuumed before each run, never during one.
+    # The updates' dead rows are vacuumed between measures, never during one.
     run_capture(psql + ["-c", "ALTER TABLE visites SET (autovacuum_enabled = off)"], env=environment)
 
 
@@ -155,6 +157,8 @@ def bench_postgres(bench, cluster, runs, visits):
             "psql": lambda n: psql_seconds(psql, environment, statements[n][1]),
         }
 
+        # An update leaves a million dead rows, which the next statement to read the
+        # table would clean up on its time: they are vacuumed at once.
         def vacuum(name):
             if writes(statements[name][0]):
                 run_capture(psql + ["-c", "VACUUM visites"], env=environment)
