@@ -1,5 +1,7 @@
 #include "app/WorkProgress.h"
 
+#include "platform/VectorState.h"
+
 #include <QApplication>
 #include <QProgressDialog>
 #include <limits>
@@ -14,6 +16,9 @@ WorkProgress::WorkProgress(QWidget* parent, const QString& title, const QString&
     m_waitCursor = true;
     m_clock.start();
     ++s_running;
+    // The window's code that ran before may have left the vector registers in the
+    // state that slows the work down (see VectorState).
+    VectorState::clearUpper();
 }
 
 WorkProgress::~WorkProgress()
@@ -70,6 +75,9 @@ bool WorkProgress::tick(qint64 done, qint64 total)
     // to a tick later.
     const qint64 now = m_clock.elapsed();
     m_nextTick = !m_dialog && now < kShowAfterMs ? qMin(now + kTickMs, kShowAfterMs) : now + kTickMs;
+    // The dialog's painting and the events ran Qt's code: the work goes on at the
+    // processor's full pace only once the vector registers are clean again.
+    VectorState::clearUpper();
     return !m_cancelled;
 }
 

@@ -52,11 +52,7 @@ int main(int argc, char** argv)
         bench::prepareQuery(query, args[2], sql);
         QElapsedTimer clock;
         clock.start();
-        {
-            WorkProgress progress(nullptr, QStringLiteral("Requête SQL"), QStringLiteral("Exécution de la requête..."));
-            query.setOnProgress([&progress](qint64 rows) { return progress.report(rows); });
-            query.open();
-        }
+        bench::openAsTheWindowDoes(query);
         const qint64 openMs = clock.restart();
         WorkProgress progress(
             nullptr, QStringLiteral("Enregistrement"), QStringLiteral("Enregistrement des données..."));
