@@ -7,6 +7,7 @@
 #include "app/QueryAids.h"
 #include "app/RememberedList.h"
 #include "app/ResultCopy.h"
+#include "app/ResultExport.h"
 #include "app/ResultFind.h"
 #include "app/UserTransaction.h"
 #include "app/WorkProgress.h"
@@ -64,12 +65,6 @@ constexpr qsizetype kMemoCapacity = qsizetype(1) << 20;
 QString rowsRead(qint64 rows, qint64)
 {
     return rowsReadText(rows);
-}
-
-// "Enregistrement 12 sur 3400": the record being written.
-QString recordWritten(qint64 done, qint64 total)
-{
-    return QStringLiteral("Enregistrement %1 sur %2").arg(qMin(done + 1, total)).arg(total);
 }
 
 // The keys that open a context menu, and the context menu event the window system
@@ -250,6 +245,7 @@ void TFicheSQL::createGridAndCaptureMenu()
     DBGridSQL->installEventFilter(this);
     // The result out to the clipboard, and found by its text.
     CopieResultat = new ResultCopy(this, DBGridSQL);
+    ExportResultat = new ResultExport(this, QuerySQL, CopieResultat->PopupEnTetes);
     RechercheResultat = new ResultFind(this, DBGridSQL);
 }
 
@@ -533,7 +529,7 @@ void TFicheSQL::ToolButtonEnregistrerClick(QObject*)
         // "Annuler" stops the export with every target as it was, and no message:
         // the user asked for it.
         WorkProgress progress(
-            this, QStringLiteral("Enregistrement"), QStringLiteral("Enregistrement des données..."), recordWritten);
+            this, QStringLiteral("Enregistrement"), QStringLiteral("Enregistrement des données..."), WorkProgress::recordWritten);
         const auto report = [&progress](qsizetype done, qsizetype total) { return progress.report(done, total); };
         KDataSetToHTMLSQL->setOnProgress(report);
         KDatasetToTextSQL->setOnProgress(report);

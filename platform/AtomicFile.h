@@ -57,6 +57,11 @@ public:
     // the first one.
     static void refuseDatabaseFile(const QString& fileName);
 
+    // For a writer that opens files by name (a library): the path by which it reaches
+    // the new file, to open it anew, truncated, and write it whole before commit().
+    // Empty for a target written in place, which only write() reaches.
+    [[nodiscard]] QString writerPath() const;
+
     void write(const char* data, qsizetype size);
     void write(QByteArrayView bytes) { write(bytes.data(), bytes.size()); }
     // Makes the file complete on disk without replacing the target yet. Files written
