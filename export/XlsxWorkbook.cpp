@@ -40,8 +40,9 @@ XlsxWorkbook::XlsxWorkbook(const QString& path, const QLocale& locale)
     m_book = workbook_new_opt(QFile::encodeName(path).constData(), &options);
     if (!m_book)
         fail(LXW_ERROR_CREATING_XLSX_FILE, true);
-    for (lxw_format*& style : m_styles)
-        style = workbook_add_format(m_book);
+    // Plain cells take no format: the library works out a format's index at every cell.
+    for (int style = Plain + 1; style < StyleCount; ++style)
+        m_styles[style] = workbook_add_format(m_book);
     format_set_bold(m_styles[Header]);
     format_set_num_format(m_styles[Currency], currencyFormat(locale).toUtf8().constData());
     format_set_num_format(m_styles[Date], "yyyy-mm-dd");
