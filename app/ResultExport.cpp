@@ -82,13 +82,15 @@ void ResultExport::run(FileExport& format, Dialogs::SaveFile& dialog)
     if (!chosen)
         return;
     dialog.fileName = chosen->fileName;
-    {
-        // "Annuler" leaves the file as it was, and no message: the user asked for it.
-        WorkProgress progress(m_window, QStringLiteral("Exportation"), QStringLiteral("Exportation des données..."),
-            WorkProgress::recordWritten);
-        format.setOnProgress([&progress](qsizetype done, qsizetype total) { return progress.report(done, total); });
-        const auto detach = qScopeGuard([&format] { format.setOnProgress({}); });
-        format.ExportToFile(chosen->fileName);
-    }
+    write(m_window, format, chosen->fileName, QStringLiteral("Exportation"), QStringLiteral("Exportation des données..."));
     m_data->first();
+}
+
+bool ResultExport::write(
+    QWidget* window, FileExport& format, const QString& fileName, const QString& title, const QString& label)
+{
+    WorkProgress progress(window, title, label, WorkProgress::recordWritten);
+    format.setOnProgress([&progress](qsizetype done, qsizetype total) { return progress.report(done, total); });
+    const auto detach = qScopeGuard([&format] { format.setOnProgress({}); });
+    return format.ExportToFile(fileName);
 }

@@ -38,6 +38,12 @@ public:
     void exportWorkbook();
     void exportCsv();
 
+    // Writes fileName in format under the long-work dialog (title, label), whose
+    // "Annuler" stops it with the file as it was, and no message: the user asked for it.
+    // False when stopped.
+    static bool write(QWidget* window, FileExport& format, const QString& fileName, const QString& title,
+        const QString& label);
+
 private:
     QAction* addCommand(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& keys,
         void (ResultExport::*command)());

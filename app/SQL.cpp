@@ -8,6 +8,7 @@
 #include "app/RememberedList.h"
 #include "app/ResultCopy.h"
 #include "app/ResultExport.h"
+#include "export/FileExports.h"
 #include "app/ResultFind.h"
 #include "app/UserTransaction.h"
 #include "app/WorkProgress.h"
@@ -110,7 +111,8 @@ TFicheSQL::TFicheSQL(QWidget* parent)
     KDataSetToHTMLSQL = new TKDataSetToHTML(this, QStringLiteral("KDataSetToHTMLSQL"));
     KDataSetToHTMLSQL->setDataSet(QuerySQL);
     SaveDialogSQL.title = QStringLiteral("Enregistrer les données de la requête");
-    SaveDialogSQL.filters = { QStringLiteral("Fichiers HTML (*.htm)"), QStringLiteral("Fichiers textes (*.txt)") };
+    SaveDialogSQL.filters
+        = { HtmlFileExport(*KDataSetToHTMLSQL).filterEntry(), TextFileExport(*KDatasetToTextSQL).filterEntry() };
     SaveDialogSQL.defaultSuffix = QStringLiteral("htm");
     SaveDialogSQL.filterIndex = 1;
     SaveDialogSQL.directory = QDir::homePath();
@@ -525,23 +527,12 @@ void TFicheSQL::ToolButtonEnregistrerClick(QObject*)
     SaveDialogSQL.fileName = chosen->fileName;
     SaveDialogSQL.filterIndex = chosen->filterIndex;
     // The format follows the filter entry alone, never the name's extension.
-    {
-        // "Annuler" stops the export with every target as it was, and no message:
-        // the user asked for it.
-        WorkProgress progress(
-            this, QStringLiteral("Enregistrement"), QStringLiteral("Enregistrement des données..."), WorkProgress::recordWritten);
-        const auto report = [&progress](qsizetype done, qsizetype total) { return progress.report(done, total); };
-        KDataSetToHTMLSQL->setOnProgress(report);
-        KDatasetToTextSQL->setOnProgress(report);
-        const auto detach = qScopeGuard([this] {
-            KDataSetToHTMLSQL->setOnProgress({});
-            KDatasetToTextSQL->setOnProgress({});
-        });
-        if (chosen->filterIndex == 1)
-            KDataSetToHTMLSQL->ExportToFile(chosen->fileName);
-        else if (chosen->filterIndex == 2)
-            KDatasetToTextSQL->ExportToFile(chosen->fileName);
-    }
+    HtmlFileExport html(*KDataSetToHTMLSQL);
+    TextFileExport text(*KDatasetToTextSQL);
+    FileExport* const formats[] = { &html, &text };
+    if (chosen->filterIndex >= 1 && chosen->filterIndex <= int(std::size(formats)))
+        ResultExport::write(this, *formats[chosen->filterIndex - 1], chosen->fileName, QStringLiteral("Enregistrement"),
+            QStringLiteral("Enregistrement des données..."));
     QuerySQL->first();
 }
 

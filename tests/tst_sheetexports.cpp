@@ -295,13 +295,24 @@ void TestSheetExports::commandsAskThenWrite_data()
     QTest::addColumn<QString>("action");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("filter");
-    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<QString>("target"); // in a folder that holds the file "f"
+    QTest::addColumn<QByteArray>("start"); // of the file written; empty: nothing written
+    QTest::addColumn<QString>("message");
     QTest::newRow("workbook, Ctrl+Shift+X") << int(Qt::Key_X) << "PopupExporterClasseur"
                                             << "Exporter vers un classeur"
-                                            << "Classeurs Excel (*.xlsx)" << QByteArray("PK");
+                                            << "Classeurs Excel (*.xlsx)" << "r.xlsx" << QByteArray("PK") << "";
     QTest::newRow("CSV, Ctrl+Shift+S") << int(Qt::Key_S) << "PopupExporterCSV"
                                        << "Exporter en CSV"
-                                       << "Fichiers CSV (*.csv)" << QByteArray("\xEF\xBB\xBFNOM;SOLDE\r\nDurand;10,5\r\n");
+                                       << "Fichiers CSV (*.csv)" << "r.csv"
+                                       << QByteArray("\xEF\xBB\xBFNOM;SOLDE\r\nDurand;10,5\r\n") << "";
+    QTest::newRow("workbook into a file taken for a folder")
+        << int(Qt::Key_X) << "PopupExporterClasseur"
+        << "Exporter vers un classeur"
+        << "Classeurs Excel (*.xlsx)" << "f/r.xlsx" << QByteArray() << "Ne peut créer le fichier %1/f/r.xlsx.";
+    QTest::newRow("CSV into a file taken for a folder")
+        << int(Qt::Key_S) << "PopupExporterCSV"
+        << "Exporter en CSV"
+        << "Fichiers CSV (*.csv)" << "f/r.csv" << QByteArray() << "Ne peut créer le fichier %1/f/r.csv.";
 }
 
 void TestSheetExports::commandsAskThenWrite()
@@ -310,7 +321,9 @@ void TestSheetExports::commandsAskThenWrite()
     QFETCH(QString, action);
     QFETCH(QString, title);
     QFETCH(QString, filter);
+    QFETCH(QString, target);
     QFETCH(QByteArray, start);
+    QFETCH(QString, message);
     QueryWindow q;
     q.createDatabase(QStringLiteral("CREATE TABLE PaBase (NOM VARCHAR(20), SOLDE MONEY);"
                                     "INSERT INTO PaBase VALUES ('Durand', 10.5), ('Martin', NULL)"));
@@ -318,15 +331,19 @@ void TestSheetExports::commandsAskThenWrite()
     QVERIFY(q.showActive());
     q.run(QStringLiteral("SELECT * FROM PaBase"));
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("export"));
-    q.dialogs->saveAnswers << Dialogs::SaveFileResult { path, 1 };
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("f")), "f"));
+    const auto before = folderSnapshot(dir.path());
+    q.dialogs->saveAnswers << Dialogs::SaveFileResult { dir.filePath(target), 1 };
     QTest::keyClick(q.window->ComboBoxSQL, Qt::Key(key), Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(q.dialogs->messageTexts(), QStringList());
+    QCOMPARE(q.dialogs->messageTexts(), message.isEmpty() ? QStringList() : QStringList { message.arg(dir.path()) });
     const QList<ScriptedDialogs::Call> saves = q.dialogs->callsOf(QStringLiteral("save"));
     QCOMPARE(saves.size(), 1);
     QCOMPARE(saves[0].save.title, title);
     QCOMPARE(saves[0].save.filters, QStringList { filter });
-    QVERIFY(fileBytes(path).startsWith(start));
+    if (start.isEmpty())
+        QCOMPARE(folderSnapshot(dir.path()), before);
+    else
+        QVERIFY(fileBytes(dir.filePath(target)).startsWith(start));
     // The header menu has the same command.
     QVERIFY(q.window->CopieResultat->PopupEnTetes->findChild<QAction*>(action));
 }
