@@ -9,51 +9,57 @@
 
 #include <QLocale>
 #include <charconv>
+#include <cstring>
 #include <vector>
 
 namespace
 {
 
-// Appends value, quoted when it holds the delimiter, a quote or a line end.
-void appendField(QByteArray& out, const char* value, qsizetype size, char delimiter)
+// Quotes the value that ends out from at, in place, when it holds the delimiter, a
+// quote or a line end. Only a text may hold the last three.
+void quoteIfNeeded(QByteArray& out, qsizetype at, char delimiter, bool text)
 {
-    bool quote = false;
-    for (qsizetype i = 0; i < size && !quote; ++i) {
+    const char* value = out.constData() + at;
+    const qsizetype size = out.size() - at;
+    bool quote = std::memchr(value, delimiter, size_t(size)) != nullptr;
+    for (qsizetype i = 0; text && !quote && i < size; ++i) {
         const char c = value[i];
-        quote = c == delimiter || c == '"' || c == '\r' || c == '\n';
+        quote = c == '"' || c == '\r' || c == '\n';
     }
-    if (!quote) {
-        ByteAppend::append(out, value, size);
+    if (!quote)
         return;
-    }
+    const QByteArray bare(value, size);
+    out.truncate(at);
     ByteAppend::append(out, '"');
-    for (qsizetype i = 0; i < size; ++i) {
-        if (value[i] == '"')
+    for (const char c : bare) {
+        if (c == '"')
             ByteAppend::append(out, '"');
-        ByteAppend::append(out, value[i]);
+        ByteAppend::append(out, c);
     }
     ByteAppend::append(out, '"');
 }
 
-// The text of a value as the file writes it, before quoting.
-void appendValue(QByteArray& out, const CellRef& cell, TFieldType type, const TextForms& forms)
+// Appends the text of a value as the file writes it; false when it is no text (a
+// number, a date...), which holds no quote and no line end.
+bool appendValue(QByteArray& out, const CellRef& cell, TFieldType type, const TextForms& forms)
 {
     const SheetValue value = SheetValue::of(cell, type, forms);
     switch (value.kind) {
     case SheetValue::Blank:
-        return;
+        return false;
     case SheetValue::Date:
     case SheetValue::Time:
     case SheetValue::DateTime:
         value.appendIso(out);
-        return;
+        return false;
     case SheetValue::ByteCount: {
         char digits[24];
         out.append(digits, std::to_chars(digits, digits + sizeof digits, qint64(value.number)).ptr - digits);
-        return;
+        return false;
     }
     default:
         forms.appendTextUtf8(out, cell, type);
+        return value.kind == SheetValue::Text;
     }
 }
 
@@ -61,16 +67,15 @@ void formatRecords(const RowsSnapshot& rows, const std::vector<int>& columns, ch
     qsizetype end)
 {
     ResultStore::Place place;
-    QByteArray value;
     for (qsizetype row = piece.first; row < end; ++row) {
         bool first = true;
         for (const int column : columns) {
             if (!first)
                 ByteAppend::append(piece.main, delimiter);
             first = false;
-            value.resize(0);
-            appendValue(value, rows.cell(row, column, place), rows.type(column), rows.forms());
-            appendField(piece.main, value.constData(), value.size(), delimiter);
+            const qsizetype at = piece.main.size();
+            const bool text = appendValue(piece.main, rows.cell(row, column, place), rows.type(column), rows.forms());
+            quoteIfNeeded(piece.main, at, delimiter, text);
         }
         ByteAppend::append(piece.main, "\r\n");
         piece.endRecord();
@@ -114,8 +119,9 @@ bool CsvExport::write(TDataSet& data, ExportOutput& out) const
     for (size_t i = 0; i < columns.size(); ++i) {
         if (i > 0)
             ByteAppend::append(header, delimiter);
-        const QByteArray name = data.field(columns[i])->displayLabel().toUtf8();
-        appendField(header, name.constData(), name.size(), delimiter);
+        const qsizetype at = header.size();
+        header += data.field(columns[i])->displayLabel().toUtf8();
+        quoteIfNeeded(header, at, delimiter, true);
     }
     header.append("\r\n");
     out.append(header);

@@ -32,12 +32,15 @@ namespace
 
 // Column widths in characters, as the grid's (see TDBGrid::sizeColumns): the field's
 // characters and its widest texts, a little more for the bold caption and the filter's
-// button, within the grid's bounds.
-double columnWidth(const TField& field)
+// button, within the grid's bounds. An amount shows its currency symbol and groups of
+// thousands too: a spreadsheet shows a number that does not fit as "####".
+double columnWidth(const TField& field, const QLocale& locale)
 {
     qsizetype chars = field.columnCharacters();
     for (const QString& text : field.widestTexts())
         chars = std::max(chars, text.size());
+    if (field.dataType() == ftCurrency)
+        chars += locale.currencySymbol().size() + 3;
     return double(std::clamp<qsizetype>(chars + 2, 4, 60));
 }
 
@@ -49,13 +52,13 @@ struct Column {
 class SheetWriter
 {
 public:
-    SheetWriter(XlsxWorkbook& book, const TDataSet& data, const std::vector<int>& fields)
+    SheetWriter(XlsxWorkbook& book, const TDataSet& data, const std::vector<int>& fields, const QLocale& locale)
         : m_book(book)
     {
         for (const int i : fields) {
             m_columns.push_back({ i, data.field(i)->dataType() });
             m_captions.push_back(data.field(i)->displayLabel());
-            m_widths.push_back(columnWidth(*data.field(i)));
+            m_widths.push_back(columnWidth(*data.field(i), locale));
         }
     }
 
@@ -142,7 +145,7 @@ bool writeWorkbook(const QString& path, TDataSet& data, qsizetype perSheet, cons
     const RowsSnapshot rows(data);
     const std::vector<int> fields = ExportedFields::visible(data);
     XlsxWorkbook book(path, rows.forms().locale);
-    SheetWriter writer(book, data, fields);
+    SheetWriter writer(book, data, fields, rows.forms().locale);
     const qsizetype count = rows.rowCount();
     ResultStore::Place place;
     for (qsizetype row = 0; row < count || row == 0; ++row) {

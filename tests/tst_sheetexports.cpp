@@ -1,4 +1,5 @@
 #include "FileFailures.h"
+#include "FileKinds.h"
 #include "FileState.h"
 #include "Golden.h"
 #include "QueryFixture.h"
@@ -91,6 +92,7 @@ private slots:
     void failureLeavesNothingBehind_data();
     void failureLeavesNothingBehind();
     void fullDiskKeepsOldWorkbook();
+    void pipeGetsTheWholeWorkbook();
     void commandsAskThenWrite_data();
     void commandsAskThenWrite();
 };
@@ -287,6 +289,23 @@ void TestSheetExports::fullDiskKeepsOldWorkbook()
     QVERIFY2(failure.message.startsWith(QStringLiteral("Ne peut écrire le classeur")), qPrintable(failure.message));
     QCOMPARE(disk.entries(), QStringList { "r.xlsx" });
     QCOMPARE(fileBytes(disk.filePath(QStringLiteral("r.xlsx"))), QByteArray("old"));
+}
+
+// A workbook is written by seeking back into it: a named pipe gets it once finished.
+void TestSheetExports::pipeGetsTheWholeWorkbook()
+{
+    QueryFixture f(kTypes);
+    QTemporaryDir dir;
+    NamedPipe pipe(dir.filePath(QStringLiteral("pipe")), NamedPipe::Reader::Whole);
+    if (!pipe.available())
+        QSKIP("no named pipes here");
+    XlsxExport book;
+    book.setDataSet(&f.query);
+    QVERIFY(book.ExportToFile(dir.filePath(QStringLiteral("pipe"))));
+    QCOMPARE(fileKind(dir.filePath(QStringLiteral("pipe"))), QStringLiteral("pipe"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("copy.xlsx")), pipe.received()));
+    const QJsonArray sheets = readWorkbook(dir.filePath(QStringLiteral("copy.xlsx")));
+    QCOMPARE(cellOf(sheets, 0, 2, 1), QStringLiteral("str|Łódź; €|General"));
 }
 
 void TestSheetExports::commandsAskThenWrite_data()
