@@ -7,6 +7,7 @@
 #include "export/XlsxExport.h"
 #include "platform/Exceptions.h"
 #include "ui/ErrorGuard.h"
+#include "ui/widgets/DBGrid.h"
 
 #include <QAction>
 #include <QDir>
@@ -29,15 +30,13 @@ Dialogs::SaveFile saveDialog(const QString& title, const FileExport& format)
 
 } // namespace
 
-ResultExport::ResultExport(QWidget* window, TDataSet* data, QMenu* headerMenu)
+ResultExport::ResultExport(QWidget* window, TDBGrid* grid, QMenu* headerMenu)
     : QObject(window)
     , ExportClasseur(std::make_unique<XlsxExport>())
     , ExportCSV(std::make_unique<CsvExport>())
     , m_window(window)
-    , m_data(data)
+    , m_grid(grid)
 {
-    ExportClasseur->setDataSet(data);
-    ExportCSV->setDataSet(data);
     SaveDialogClasseur = saveDialog(QStringLiteral("Exporter vers un classeur"), *ExportClasseur);
     SaveDialogCSV = saveDialog(QStringLiteral("Exporter en CSV"), *ExportCSV);
     headerMenu->addSeparator();
@@ -66,24 +65,35 @@ void ResultExport::exportWorkbook()
 {
     if (!XlsxExport::available())
         throw Exception(XlsxExport::unavailableMessage());
+    ExportClasseur->setFields(shownFields());
     run(*ExportClasseur, SaveDialogClasseur);
 }
 
 void ResultExport::exportCsv()
 {
+    ExportCSV->setFields(shownFields());
     run(*ExportCSV, SaveDialogCSV);
+}
+
+std::vector<int> ResultExport::shownFields() const
+{
+    std::vector<int> fields;
+    for (int i = 0, n = m_grid->columnCountShown(); i < n; ++i)
+        fields.push_back(m_grid->fieldAtDisplayColumn(i)->index());
+    return fields;
 }
 
 void ResultExport::run(FileExport& format, Dialogs::SaveFile& dialog)
 {
     // Nothing to export: said before a file is asked for.
-    ExportedFields::checked(m_data);
+    TDataSet& data = ExportedFields::checked(m_grid->dataSet());
+    format.setDataSet(&data);
     const auto chosen = Dialogs::instance().saveFile(m_window, dialog);
     if (!chosen)
         return;
     dialog.fileName = chosen->fileName;
     write(m_window, format, chosen->fileName, QStringLiteral("Exportation"), QStringLiteral("Exportation des données..."));
-    m_data->first();
+    data.first();
 }
 
 bool ResultExport::write(

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <memory>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -11,6 +12,7 @@ class QWidget;
 class CsvExport;
 class FileExport;
 class TDataSet;
+class TDBGrid;
 class XlsxExport;
 
 // The query window's exports for spreadsheets, each a command of its own beside the
@@ -24,8 +26,8 @@ class ResultExport : public QObject
 {
     Q_OBJECT
 public:
-    // The entries go at the end of headerMenu.
-    ResultExport(QWidget* window, TDataSet* data, QMenu* headerMenu);
+    // Exports what grid shows; the entries go at the end of headerMenu.
+    ResultExport(QWidget* window, TDBGrid* grid, QMenu* headerMenu);
     ~ResultExport() override;
 
     QAction* PopupExporterClasseur;
@@ -49,6 +51,9 @@ private:
         void (ResultExport::*command)());
     void run(FileExport& format, Dialogs::SaveFile& dialog);
 
+    // The grid's fields in the order its columns are shown.
+    std::vector<int> shownFields() const;
+
     QWidget* m_window;
-    TDataSet* m_data;
+    TDBGrid* m_grid;
 };

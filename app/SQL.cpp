@@ -247,7 +247,7 @@ void TFicheSQL::createGridAndCaptureMenu()
     DBGridSQL->installEventFilter(this);
     // The result out to the clipboard, and found by its text.
     CopieResultat = new ResultCopy(this, DBGridSQL);
-    ExportResultat = new ResultExport(this, QuerySQL, CopieResultat->PopupEnTetes);
+    ExportResultat = new ResultExport(this, DBGridSQL, CopieResultat->PopupEnTetes);
     RechercheResultat = new ResultFind(this, DBGridSQL);
 }
 

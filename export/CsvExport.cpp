@@ -112,7 +112,7 @@ bool CsvExport::exportTo(QIODevice& device)
 bool CsvExport::write(TDataSet& data, ExportOutput& out) const
 {
     const RowsSnapshot rows(data);
-    const std::vector<int> columns = ExportedFields::visible(data);
+    const std::vector<int> columns = ExportedFields::chosen(data, m_fields);
     const char delimiter = m_delimiter ? m_delimiter : delimiterFor(rows.forms().locale);
     out.append("\xEF\xBB\xBF");
     QByteArray header;

@@ -4,6 +4,7 @@
 #include "export/FileExport.h"
 
 #include <QPointer>
+#include <vector>
 
 class QIODevice;
 class QLocale;
@@ -32,6 +33,9 @@ public:
     QString formatName() const override { return QStringLiteral("Fichiers CSV"); }
     QString defaultExtension() const override { return QStringLiteral("csv"); }
     void setDataSet(TDataSet* dataSet) override { m_dataSet = dataSet; }
+    // The fields written, in this order (a grid's columns as shown); none, the
+    // default: the visible fields in their order.
+    void setFields(std::vector<int> fields) { m_fields = std::move(fields); }
     void setOnProgress(RecordProgress progress) override { m_onProgress = std::move(progress); }
     // Through a temporary file in the target's folder renamed over it at the end (see
     // AtomicFile); the name is used as given.
@@ -44,5 +48,6 @@ private:
 
     QPointer<TDataSet> m_dataSet;
     RecordProgress m_onProgress;
+    std::vector<int> m_fields;
     char m_delimiter = 0;
 };

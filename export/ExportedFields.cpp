@@ -9,6 +9,17 @@ TDataSet& ExportedFields::checked(const QPointer<TDataSet>& dataSet)
     return *dataSet;
 }
 
+std::vector<int> ExportedFields::chosen(const TDataSet& data, const std::vector<int>& fields)
+{
+    if (fields.empty())
+        return visible(data);
+    std::vector<int> columns;
+    for (const int field : fields)
+        if (field >= 0 && field < data.fieldCount())
+            columns.push_back(field);
+    return columns;
+}
+
 std::vector<int> ExportedFields::visible(const TDataSet& data)
 {
     std::vector<int> columns;

@@ -14,5 +14,8 @@ namespace ExportedFields
 TDataSet& checked(const QPointer<TDataSet>& dataSet);
 // The indexes of the visible fields, in their order.
 [[nodiscard]] std::vector<int> visible(const TDataSet& data);
+// The fields chosen (a grid's columns in the order shown), those that the data set
+// has; the visible fields when none were chosen.
+[[nodiscard]] std::vector<int> chosen(const TDataSet& data, const std::vector<int>& fields);
 
 } // namespace ExportedFields

@@ -140,10 +140,10 @@ QString sheetName(qsizetype first, qsizetype perSheet, qsizetype count)
 }
 
 // Writes the workbook to path; false when progress stopped it.
-bool writeWorkbook(const QString& path, TDataSet& data, qsizetype perSheet, const RecordProgress& progress)
+bool writeWorkbook(const QString& path, TDataSet& data, const std::vector<int>& fields, qsizetype perSheet,
+    const RecordProgress& progress)
 {
     const RowsSnapshot rows(data);
-    const std::vector<int> fields = ExportedFields::visible(data);
     XlsxWorkbook book(path, rows.forms().locale);
     SheetWriter writer(book, data, fields, rows.forms().locale);
     const qsizetype count = rows.rowCount();
@@ -163,14 +163,15 @@ bool writeWorkbook(const QString& path, TDataSet& data, qsizetype perSheet, cons
 
 // A pipe or a device gets the finished workbook, written first into a temporary file:
 // a workbook is written by seeking back into it.
-bool writeInPlace(AtomicFile& target, TDataSet& data, qsizetype perSheet, const RecordProgress& progress)
+bool writeInPlace(AtomicFile& target, TDataSet& data, const std::vector<int>& fields, qsizetype perSheet,
+    const RecordProgress& progress)
 {
     QTemporaryFile file(QDir::temp().filePath(QStringLiteral("velosql-XXXXXX.xlsx")));
     if (!file.open())
         throw EInOutError(
             QStringLiteral("Ne peut créer de fichier temporaire dans %1").arg(QDir::toNativeSeparators(QDir::tempPath())),
             5);
-    if (!writeWorkbook(file.fileName(), data, perSheet, progress))
+    if (!writeWorkbook(file.fileName(), data, fields, perSheet, progress))
         return false;
     QFile written(file.fileName());
     if (!written.open(QIODevice::ReadOnly))
@@ -194,9 +195,10 @@ bool XlsxExport::ExportToFile(const QString& fileName)
     const qsizetype perSheet = std::clamp<qsizetype>(m_sheetRecords, 1, kSheetRecords);
     AtomicFile target(fileName, QStringLiteral("Ne peut créer le fichier %1"));
     const QString path = target.writerPath();
+    const std::vector<int> fields = ExportedFields::chosen(data, m_fields);
     // Stopped: the target goes without commit, which discards its temporary file.
-    if (!(path.isEmpty() ? writeInPlace(target, data, perSheet, m_onProgress)
-                         : writeWorkbook(path, data, perSheet, m_onProgress)))
+    if (!(path.isEmpty() ? writeInPlace(target, data, fields, perSheet, m_onProgress)
+                         : writeWorkbook(path, data, fields, perSheet, m_onProgress)))
         return false;
     target.commit();
     return true;

@@ -4,6 +4,7 @@
 #include "export/FileExport.h"
 
 #include <QPointer>
+#include <vector>
 
 // The result as an Excel workbook (.xlsx), written by libxlsxwriter in its
 // constant-memory mode: a header row of the fields' names, bold, frozen and with the
@@ -36,6 +37,9 @@ public:
     QString formatName() const override { return QStringLiteral("Classeurs Excel"); }
     QString defaultExtension() const override { return QStringLiteral("xlsx"); }
     void setDataSet(TDataSet* dataSet) override { m_dataSet = dataSet; }
+    // The fields written, in this order (a grid's columns as shown); none, the
+    // default: the visible fields in their order.
+    void setFields(std::vector<int> fields) { m_fields = std::move(fields); }
     void setOnProgress(RecordProgress progress) override { m_onProgress = std::move(progress); }
     // Writes fileName as given, through a temporary file in its folder renamed over it
     // at the end (see AtomicFile); a named pipe or a device gets the finished workbook.
@@ -44,5 +48,6 @@ public:
 private:
     QPointer<TDataSet> m_dataSet;
     RecordProgress m_onProgress;
+    std::vector<int> m_fields;
     qsizetype m_sheetRecords = kSheetRecords;
 };

@@ -9,11 +9,13 @@
 #include "WidestValues.h"
 #include "app/ResultCopy.h"
 #include "app/ResultExport.h"
+#include "ui/widgets/DBGrid.h"
 #include "export/CsvExport.h"
 #include "export/XlsxExport.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -324,6 +326,10 @@ void TestSheetExports::commandsAskThenWrite_data()
                                        << "Exporter en CSV"
                                        << "Fichiers CSV (*.csv)" << "r.csv"
                                        << QByteArray("\xEF\xBB\xBFNOM;SOLDE\r\nDurand;10,5\r\n") << "";
+    QTest::newRow("CSV, columns in the order the grid shows them")
+        << int(Qt::Key_S) << "PopupExporterCSV"
+        << "Exporter en CSV"
+        << "Fichiers CSV (*.csv)" << "moved.csv" << QByteArray("\xEF\xBB\xBFSOLDE;NOM\r\n10,5;Durand\r\n") << "";
     QTest::newRow("workbook into a file taken for a folder")
         << int(Qt::Key_X) << "PopupExporterClasseur"
         << "Exporter vers un classeur"
@@ -349,6 +355,8 @@ void TestSheetExports::commandsAskThenWrite()
     q.createWindow();
     QVERIFY(q.showActive());
     q.run(QStringLiteral("SELECT * FROM PaBase"));
+    if (target.startsWith(QLatin1String("moved")))
+        q.window->DBGridSQL->horizontalHeader()->moveSection(1, 0);
     QTemporaryDir dir;
     QVERIFY(writeFile(dir.filePath(QStringLiteral("f")), "f"));
     const auto before = folderSnapshot(dir.path());
