@@ -40,17 +40,17 @@ ResultExport::ResultExport(QWidget* window, TDBGrid* grid, QMenu* headerMenu)
     SaveDialogClasseur = saveDialog(QStringLiteral("Exporter vers un classeur"), *ExportClasseur);
     SaveDialogCSV = saveDialog(QStringLiteral("Exporter en CSV"), *ExportCSV);
     headerMenu->addSeparator();
-    PopupExporterClasseur = addCommand(headerMenu, QStringLiteral("PopupExporterClasseur"),
-        QStringLiteral("Exporter vers un classeur…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X),
-        &ResultExport::exportWorkbook);
+    PopupExporterClasseur
+        = addCommand(headerMenu, QStringLiteral("PopupExporterClasseur"), QStringLiteral("Exporter vers un classeur…"),
+            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X), &ResultExport::exportWorkbook);
     PopupExporterCSV = addCommand(headerMenu, QStringLiteral("PopupExporterCSV"), QStringLiteral("Exporter en CSV…"),
         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &ResultExport::exportCsv);
 }
 
 ResultExport::~ResultExport() = default;
 
-QAction* ResultExport::addCommand(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& keys,
-    void (ResultExport::*command)())
+QAction* ResultExport::addCommand(
+    QMenu* menu, const QString& name, const QString& caption, const QKeySequence& keys, void (ResultExport::*command)())
 {
     QAction* action = menu->addAction(caption);
     action->setObjectName(name);
@@ -92,7 +92,8 @@ void ResultExport::run(FileExport& format, Dialogs::SaveFile& dialog)
     if (!chosen)
         return;
     dialog.fileName = chosen->fileName;
-    write(m_window, format, chosen->fileName, QStringLiteral("Exportation"), QStringLiteral("Exportation des données..."));
+    write(m_window, format, chosen->fileName, QStringLiteral("Exportation"),
+        QStringLiteral("Exportation des données..."));
     data.first();
 }
 

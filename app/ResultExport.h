@@ -43,8 +43,8 @@ public:
     // Writes fileName in format under the long-work dialog (title, label), whose
     // "Annuler" stops it with the file as it was, and no message: the user asked for it.
     // False when stopped.
-    static bool write(QWidget* window, FileExport& format, const QString& fileName, const QString& title,
-        const QString& label);
+    static bool write(
+        QWidget* window, FileExport& format, const QString& fileName, const QString& title, const QString& label);
 
 private:
     QAction* addCommand(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& keys,

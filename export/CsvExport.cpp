@@ -63,8 +63,8 @@ bool appendValue(QByteArray& out, const CellRef& cell, TFieldType type, const Te
     }
 }
 
-void formatRecords(const RowsSnapshot& rows, const std::vector<int>& columns, char delimiter, RowPiece& piece,
-    qsizetype end)
+void formatRecords(
+    const RowsSnapshot& rows, const std::vector<int>& columns, char delimiter, RowPiece& piece, qsizetype end)
 {
     ResultStore::Place place;
     for (qsizetype row = piece.first; row < end; ++row) {

@@ -126,8 +126,8 @@ void SheetValue::appendIso(QByteArray& out) const
     if (kind == DateTime)
         text[n++] = 'T';
     if (kind == Time || kind == DateTime) {
-        n += std::snprintf(text + n, sizeof text - size_t(n), "%02d:%02d:%02d", time.hour(), time.minute(),
-            time.second());
+        n += std::snprintf(
+            text + n, sizeof text - size_t(n), "%02d:%02d:%02d", time.hour(), time.minute(), time.second());
         if (time.msec() != 0)
             n += std::snprintf(text + n, sizeof text - size_t(n), ".%03d", time.msec());
     }

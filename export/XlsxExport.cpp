@@ -168,8 +168,8 @@ bool writeInPlace(AtomicFile& target, TDataSet& data, const std::vector<int>& fi
 {
     QTemporaryFile file(QDir::temp().filePath(QStringLiteral("velosql-XXXXXX.xlsx")));
     if (!file.open())
-        throw EInOutError(
-            QStringLiteral("Ne peut créer de fichier temporaire dans %1").arg(QDir::toNativeSeparators(QDir::tempPath())),
+        throw EInOutError(QStringLiteral("Ne peut créer de fichier temporaire dans %1")
+                              .arg(QDir::toNativeSeparators(QDir::tempPath())),
             5);
     if (!writeWorkbook(file.fileName(), data, fields, perSheet, progress))
         return false;

@@ -100,7 +100,8 @@ void XlsxWorkbook::close()
     // Rows wait in each sheet's temporary file, which the library writes unchecked: a
     // full temporary folder shows here, before it would make a truncated workbook.
     for (Sheet sheet : m_sheets) {
-        if (sheet->optimize_tmpfile && (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile)))
+        if (sheet->optimize_tmpfile
+            && (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile)))
             fail(LXW_ERROR_CREATING_TMPFILE, true);
     }
     errno = 0;
@@ -131,7 +132,8 @@ void XlsxWorkbook::fail(int error, bool system) const
     }
     if (systemError) {
         const int code = fileErrorCode(systemError);
-        throw EInOutError(QStringLiteral("Ne peut écrire le classeur %1 : %2").arg(name, inOutErrorMessage(code)), code);
+        throw EInOutError(
+            QStringLiteral("Ne peut écrire le classeur %1 : %2").arg(name, inOutErrorMessage(code)), code);
     }
     throw EInOutError(QStringLiteral("Ne peut écrire le classeur %1 : %2")
                           .arg(name, QString::fromUtf8(lxw_strerror(lxw_error(error)))),

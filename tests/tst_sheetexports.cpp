@@ -9,9 +9,9 @@
 #include "WidestValues.h"
 #include "app/ResultCopy.h"
 #include "app/ResultExport.h"
-#include "ui/widgets/DBGrid.h"
 #include "export/CsvExport.h"
 #include "export/XlsxExport.h"
+#include "ui/widgets/DBGrid.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -112,34 +112,71 @@ void TestSheetExports::workbookCellsKeepTheirType_data()
     QTest::addColumn<QString>("type");
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("cell");
-    QTest::newRow("integer") << "INTEGER" << "42" << "int|42|General";
-    QTest::newRow("integer beyond a spreadsheet's digits, as text")
-        << "INTEGER" << "9007199254740993" << "str|9007199254740993|General";
-    QTest::newRow("float") << "REAL" << "70.25" << "float|70.25|General";
-    QTest::newRow("exact decimal") << "DECIMAL(10,2)" << "'123.45'" << "float|123.45|General";
-    QTest::newRow("amount in the user's currency") << "MONEY" << "1234.5" << "float|1234.5|#,##0.00 \"€\"";
-    QTest::newRow("no amount, as text") << "MONEY" << "'beaucoup'" << "str|beaucoup|General";
-    QTest::newRow("date") << "DATE" << "'2024-03-07'" << "datetime|2024-03-07T00:00:00|yyyy-mm-dd";
-    QTest::newRow("first day a spreadsheet counts") << "DATE" << "'1900-01-01'"
+    QTest::newRow("integer") << "INTEGER"
+                             << "42"
+                             << "int|42|General";
+    QTest::newRow("integer beyond a spreadsheet's digits, as text") << "INTEGER"
+                                                                    << "9007199254740993"
+                                                                    << "str|9007199254740993|General";
+    QTest::newRow("float") << "REAL"
+                           << "70.25"
+                           << "float|70.25|General";
+    QTest::newRow("exact decimal") << "DECIMAL(10,2)"
+                                   << "'123.45'"
+                                   << "float|123.45|General";
+    QTest::newRow("amount in the user's currency") << "MONEY"
+                                                   << "1234.5"
+                                                   << "float|1234.5|#,##0.00 \"€\"";
+    QTest::newRow("no amount, as text") << "MONEY"
+                                        << "'beaucoup'"
+                                        << "str|beaucoup|General";
+    QTest::newRow("date") << "DATE"
+                          << "'2024-03-07'"
+                          << "datetime|2024-03-07T00:00:00|yyyy-mm-dd";
+    QTest::newRow("first day a spreadsheet counts") << "DATE"
+                                                    << "'1900-01-01'"
                                                     << "datetime|1900-01-01T00:00:00|yyyy-mm-dd";
-    QTest::newRow("day after the leap day that never was") << "DATE" << "'1900-03-01'"
+    QTest::newRow("day after the leap day that never was") << "DATE"
+                                                           << "'1900-03-01'"
                                                            << "datetime|1900-03-01T00:00:00|yyyy-mm-dd";
-    QTest::newRow("date before 1900, as text") << "DATE" << "'1850-01-01'" << "str|1850-01-01|General";
-    QTest::newRow("date-time") << "DATETIME" << "'2024-03-07 10:30:15'"
+    QTest::newRow("date before 1900, as text") << "DATE"
+                                               << "'1850-01-01'"
+                                               << "str|1850-01-01|General";
+    QTest::newRow("date-time") << "DATETIME"
+                               << "'2024-03-07 10:30:15'"
                                << "datetime|2024-03-07T10:30:15|yyyy-mm-dd hh:mm:ss";
-    QTest::newRow("time") << "TIME" << "'10:30:15'" << "time|10:30:15|hh:mm:ss";
-    QTest::newRow("truth value") << "BOOLEAN" << "1" << "bool|True|General";
-    QTest::newRow("truth value spelt") << "BOOLEAN" << "'non'" << "bool|False|General";
-    QTest::newRow("formula stays text") << "VARCHAR(20)" << "'=1+1'" << "str|=1+1|General";
-    QTest::newRow("memo whole, line breaks kept") << "TEXT" << "'a' || char(10) || 'b'" << "str|a\nb|General";
+    QTest::newRow("time") << "TIME"
+                          << "'10:30:15'"
+                          << "time|10:30:15|hh:mm:ss";
+    QTest::newRow("truth value") << "BOOLEAN"
+                                 << "1"
+                                 << "bool|True|General";
+    QTest::newRow("truth value spelt") << "BOOLEAN"
+                                       << "'non'"
+                                       << "bool|False|General";
+    QTest::newRow("formula stays text") << "VARCHAR(20)"
+                                        << "'=1+1'"
+                                        << "str|=1+1|General";
+    QTest::newRow("memo whole, line breaks kept") << "TEXT"
+                                                  << "'a' || char(10) || 'b'"
+                                                  << "str|a\nb|General";
     QTest::newRow("memo cut at the cell's 32,767 characters")
-        << "TEXT" << "printf('%.40000c', 'x')" << QStringLiteral("str|%1|General").arg(QString(32767, u'x'));
+        << "TEXT"
+        << "printf('%.40000c', 'x')" << QStringLiteral("str|%1|General").arg(QString(32767, u'x'));
     // Escaped as the format says, which keeps the file readable; Excel and Calc read the
     // character back, openpyxl shows the escape.
-    QTest::newRow("control character") << "TEXT" << "'a' || char(1) || 'b'" << "str|a_x0001_b|General";
-    QTest::newRow("zero character") << "TEXT" << "'a' || char(0) || 'b'" << "str|a\uFFFDb|General";
-    QTest::newRow("blob by its size") << "BLOB" << "x'00010203'" << "int|4|General";
-    QTest::newRow("null") << "INTEGER" << "NULL" << "none||General";
+    QTest::newRow("control character") << "TEXT"
+                                       << "'a' || char(1) || 'b'"
+                                       << "str|a_x0001_b|General";
+    QTest::newRow("zero character") << "TEXT"
+                                    << "'a' || char(0) || 'b'"
+                                    << "str|a\uFFFDb|General";
+    QTest::newRow("blob by its size") << "BLOB"
+                                      << "x'00010203'"
+                                      << "int|4|General";
+    QTest::newRow("null") << "INTEGER"
+                          << "NULL"
+                          << "none||General";
 }
 
 void TestSheetExports::workbookCellsKeepTheirType()
@@ -204,8 +241,7 @@ void TestSheetExports::longResultGoesOnToFurtherSheets()
         layout << s[QStringLiteral("name")].toString() + u':' + values.join(u',') + u':'
                 + s[QStringLiteral("filter")].toString();
     }
-    QCOMPARE(layout,
-        QStringList({ "Résultat 1:n,5,4:A1:A3", "Résultat 2:n,3,2:A1:A3", "Résultat 3:n,1:A1:A2" }));
+    QCOMPARE(layout, QStringList({ "Résultat 1:n,5,4:A1:A3", "Résultat 2:n,3,2:A1:A3", "Résultat 3:n,1:A1:A2" }));
 }
 
 void TestSheetExports::csvValuesReadBackIntact_data()
@@ -213,9 +249,15 @@ void TestSheetExports::csvValuesReadBackIntact_data()
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("delimiter");
     QTest::addColumn<QString>("amount");
-    QTest::newRow("fr_FR: decimal comma, fields by ';'") << "fr_FR" << ";" << "1234,5";
-    QTest::newRow("en_US: decimal point, fields by ','") << "en_US" << "," << "1234.5";
-    QTest::newRow("de_DE: decimal comma, fields by ';'") << "de_DE" << ";" << "1234,5";
+    QTest::newRow("fr_FR: decimal comma, fields by ';'") << "fr_FR"
+                                                         << ";"
+                                                         << "1234,5";
+    QTest::newRow("en_US: decimal point, fields by ','") << "en_US"
+                                                         << ","
+                                                         << "1234.5";
+    QTest::newRow("de_DE: decimal comma, fields by ';'") << "de_DE"
+                                                         << ";"
+                                                         << "1234,5";
 }
 
 void TestSheetExports::csvValuesReadBackIntact()
@@ -230,16 +272,17 @@ void TestSheetExports::csvValuesReadBackIntact()
     CsvExport csv;
     csv.setDataSet(&f.query);
     QVERIFY(csv.ExportToFile(dir.filePath(QStringLiteral("r.csv"))));
-    const QJsonObject file = readBack({ QStringLiteral("csv"), dir.filePath(QStringLiteral("r.csv")), delimiter }).object();
+    const QJsonObject file
+        = readBack({ QStringLiteral("csv"), dir.filePath(QStringLiteral("r.csv")), delimiter }).object();
     QVERIFY(file[QStringLiteral("bom")].toBool());
     QStringList lines;
     for (const QJsonValue row : file[QStringLiteral("rows")].toArray())
         lines << row.toVariant().toStringList().join(u'|');
     const QString negative = QString(amount).replace(QStringLiteral("1234"), QStringLiteral("-0"));
     QCOMPARE(lines,
-        QStringList({ "id|nom|prix|vu|note|doc",
-            QStringLiteral("1|=1+1|%1|2024-03-07|ligne 1\r\nligne \"2\"|3").arg(amount),
-            QStringLiteral("2|Łódź; €|%1|||").arg(negative), "3|virgule, point.||1850-01-01||0" }));
+        QStringList(
+            { "id|nom|prix|vu|note|doc", QStringLiteral("1|=1+1|%1|2024-03-07|ligne 1\r\nligne \"2\"|3").arg(amount),
+                QStringLiteral("2|Łódź; €|%1|||").arg(negative), "3|virgule, point.||1850-01-01||0" }));
 }
 
 void TestSheetExports::failureLeavesNothingBehind_data()
@@ -247,11 +290,18 @@ void TestSheetExports::failureLeavesNothingBehind_data()
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("message"); // empty: stopped by its progress
-    QTest::newRow("workbook, folder that is a file")
-        << "xlsx" << "old.xlsx/r.xlsx" << "Ne peut créer le fichier %1/old.xlsx/r.xlsx";
-    QTest::newRow("CSV, folder that is a file") << "csv" << "old.csv/r.csv" << "Ne peut créer le fichier %1/old.csv/r.csv";
-    QTest::newRow("workbook stopped") << "xlsx" << "old.xlsx" << "";
-    QTest::newRow("CSV stopped") << "csv" << "old.csv" << "";
+    QTest::newRow("workbook, folder that is a file") << "xlsx"
+                                                     << "old.xlsx/r.xlsx"
+                                                     << "Ne peut créer le fichier %1/old.xlsx/r.xlsx";
+    QTest::newRow("CSV, folder that is a file") << "csv"
+                                                << "old.csv/r.csv"
+                                                << "Ne peut créer le fichier %1/old.csv/r.csv";
+    QTest::newRow("workbook stopped") << "xlsx"
+                                      << "old.xlsx"
+                                      << "";
+    QTest::newRow("CSV stopped") << "csv"
+                                 << "old.csv"
+                                 << "";
 }
 
 void TestSheetExports::failureLeavesNothingBehind()
@@ -321,23 +371,27 @@ void TestSheetExports::commandsAskThenWrite_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("workbook, Ctrl+Shift+X") << int(Qt::Key_X) << "PopupExporterClasseur"
                                             << "Exporter vers un classeur"
-                                            << "Classeurs Excel (*.xlsx)" << "r.xlsx" << QByteArray("PK") << "";
+                                            << "Classeurs Excel (*.xlsx)"
+                                            << "r.xlsx" << QByteArray("PK") << "";
     QTest::newRow("CSV, Ctrl+Shift+S") << int(Qt::Key_S) << "PopupExporterCSV"
                                        << "Exporter en CSV"
-                                       << "Fichiers CSV (*.csv)" << "r.csv"
-                                       << QByteArray("\xEF\xBB\xBFNOM;SOLDE\r\nDurand;10,5\r\n") << "";
+                                       << "Fichiers CSV (*.csv)"
+                                       << "r.csv" << QByteArray("\xEF\xBB\xBFNOM;SOLDE\r\nDurand;10,5\r\n") << "";
     QTest::newRow("CSV, columns in the order the grid shows them")
         << int(Qt::Key_S) << "PopupExporterCSV"
         << "Exporter en CSV"
-        << "Fichiers CSV (*.csv)" << "moved.csv" << QByteArray("\xEF\xBB\xBFSOLDE;NOM\r\n10,5;Durand\r\n") << "";
+        << "Fichiers CSV (*.csv)"
+        << "moved.csv" << QByteArray("\xEF\xBB\xBFSOLDE;NOM\r\n10,5;Durand\r\n") << "";
     QTest::newRow("workbook into a file taken for a folder")
         << int(Qt::Key_X) << "PopupExporterClasseur"
         << "Exporter vers un classeur"
-        << "Classeurs Excel (*.xlsx)" << "f/r.xlsx" << QByteArray() << "Ne peut créer le fichier %1/f/r.xlsx.";
+        << "Classeurs Excel (*.xlsx)"
+        << "f/r.xlsx" << QByteArray() << "Ne peut créer le fichier %1/f/r.xlsx.";
     QTest::newRow("CSV into a file taken for a folder")
         << int(Qt::Key_S) << "PopupExporterCSV"
         << "Exporter en CSV"
-        << "Fichiers CSV (*.csv)" << "f/r.csv" << QByteArray() << "Ne peut créer le fichier %1/f/r.csv.";
+        << "Fichiers CSV (*.csv)"
+        << "f/r.csv" << QByteArray() << "Ne peut créer le fichier %1/f/r.csv.";
 }
 
 void TestSheetExports::commandsAskThenWrite()
