@@ -7,6 +7,7 @@
 #include "app/QueryAids.h"
 #include "app/RememberedList.h"
 #include "app/ResultCopy.h"
+#include "app/ResultExport.h"
 #include "app/ResultFind.h"
 #include "app/UserTransaction.h"
 #include "app/WorkProgress.h"
@@ -16,6 +17,7 @@
 #include "engine/Connection.h"
 #include "engine/Databases.h"
 #include "engine/ResultStore.h"
+#include "export/FileExports.h"
 #include "export/kdb2text.h"
 #include "export/kds2html.h"
 #include "export/kds2prn.h"
@@ -66,12 +68,6 @@ QString rowsRead(qint64 rows, qint64)
     return rowsReadText(rows);
 }
 
-// "Enregistrement 12 sur 3400": the record being written.
-QString recordWritten(qint64 done, qint64 total)
-{
-    return QStringLiteral("Enregistrement %1 sur %2").arg(qMin(done + 1, total)).arg(total);
-}
-
 // The keys that open a context menu, and the context menu event the window system
 // makes of the Menu key: on the grid, they open the capture menu.
 bool isCaptureMenuRequest(const QEvent* e)
@@ -115,7 +111,8 @@ TFicheSQL::TFicheSQL(QWidget* parent)
     KDataSetToHTMLSQL = new TKDataSetToHTML(this, QStringLiteral("KDataSetToHTMLSQL"));
     KDataSetToHTMLSQL->setDataSet(QuerySQL);
     SaveDialogSQL.title = QStringLiteral("Enregistrer les données de la requête");
-    SaveDialogSQL.filters = { QStringLiteral("Fichiers HTML (*.htm)"), QStringLiteral("Fichiers textes (*.txt)") };
+    SaveDialogSQL.filters
+        = { HtmlFileExport(*KDataSetToHTMLSQL).filterEntry(), TextFileExport(*KDatasetToTextSQL).filterEntry() };
     SaveDialogSQL.defaultSuffix = QStringLiteral("htm");
     SaveDialogSQL.filterIndex = 1;
     SaveDialogSQL.directory = QDir::homePath();
@@ -250,6 +247,7 @@ void TFicheSQL::createGridAndCaptureMenu()
     DBGridSQL->installEventFilter(this);
     // The result out to the clipboard, and found by its text.
     CopieResultat = new ResultCopy(this, DBGridSQL);
+    ExportResultat = new ResultExport(this, DBGridSQL, CopieResultat->PopupEnTetes);
     RechercheResultat = new ResultFind(this, DBGridSQL);
 }
 
@@ -529,23 +527,12 @@ void TFicheSQL::ToolButtonEnregistrerClick(QObject*)
     SaveDialogSQL.fileName = chosen->fileName;
     SaveDialogSQL.filterIndex = chosen->filterIndex;
     // The format follows the filter entry alone, never the name's extension.
-    {
-        // "Annuler" stops the export with every target as it was, and no message:
-        // the user asked for it.
-        WorkProgress progress(
-            this, QStringLiteral("Enregistrement"), QStringLiteral("Enregistrement des données..."), recordWritten);
-        const auto report = [&progress](qsizetype done, qsizetype total) { return progress.report(done, total); };
-        KDataSetToHTMLSQL->setOnProgress(report);
-        KDatasetToTextSQL->setOnProgress(report);
-        const auto detach = qScopeGuard([this] {
-            KDataSetToHTMLSQL->setOnProgress({});
-            KDatasetToTextSQL->setOnProgress({});
-        });
-        if (chosen->filterIndex == 1)
-            KDataSetToHTMLSQL->ExportToFile(chosen->fileName);
-        else if (chosen->filterIndex == 2)
-            KDatasetToTextSQL->ExportToFile(chosen->fileName);
-    }
+    HtmlFileExport html(*KDataSetToHTMLSQL);
+    TextFileExport text(*KDatasetToTextSQL);
+    FileExport* const formats[] = { &html, &text };
+    if (chosen->filterIndex >= 1 && chosen->filterIndex <= int(std::size(formats)))
+        ResultExport::write(this, *formats[chosen->filterIndex - 1], chosen->fileName, QStringLiteral("Enregistrement"),
+            QStringLiteral("Enregistrement des données..."));
     QuerySQL->first();
 }
 

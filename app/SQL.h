@@ -15,6 +15,7 @@ class QPlainTextEdit;
 class QToolButton;
 class TDBGrid;
 class ResultCopy;
+class ResultExport;
 class ResultFind;
 class TDBMemo;
 class TDataSource;
@@ -92,6 +93,8 @@ public:
     // The header menu and Ctrl+Shift+C; Ctrl+F, F3 and Shift+F3.
     ResultCopy* CopieResultat;
     ResultFind* RechercheResultat;
+    // The header menu's exports to a workbook (Ctrl+Shift+X) and to CSV (Ctrl+Shift+S).
+    ResultExport* ExportResultat;
 
     // Components.
     TQuery* QuerySQL;

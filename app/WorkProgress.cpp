@@ -90,3 +90,8 @@ void WorkProgress::createDialog()
     m_dialog->setAutoClose(false);
     m_dialog->setMinimumDuration(0);
 }
+
+QString WorkProgress::recordWritten(qint64 done, qint64 total)
+{
+    return QStringLiteral("Enregistrement %1 sur %2").arg(qMin(done + 1, total)).arg(total);
+}

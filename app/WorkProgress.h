@@ -63,6 +63,10 @@ public:
         return check(done, total);
     }
 
+    // A Describe for walks over records: "Enregistrement 12 sur 3400", the record
+    // being written.
+    static QString recordWritten(qint64 done, qint64 total);
+
     // True while some work reports through a WorkProgress: a window must not close
     // under it (a close request from the window manager is not user input, so it
     // comes through before the dialog shows).

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
 
 class TDataSet;
 struct ColumnInfo;
@@ -36,6 +37,10 @@ public:
     // (dates, times, amounts, truth values); a column at least as wide as each of them
     // and as displayWidth() cuts none of its values. Empty where displayWidth() is all.
     [[nodiscard]] QStringList widestTexts() const { return m_forms->widestTexts(m_type); }
+    // The characters a column of the field takes before its widest texts: its display
+    // width, and its name whole. The grid sizes its columns by it and by widestTexts(),
+    // as the workbook does.
+    [[nodiscard]] int columnCharacters() const { return std::max(displayWidth(), int(m_name.size())); }
 
     bool visible() const { return m_visible; }
     void setVisible(bool visible) { m_visible = visible; }

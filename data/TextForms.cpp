@@ -285,6 +285,12 @@ void TextForms::appendText1252(QByteArray& out, CellRef c, TFieldType type, Wind
     write(sink, c, type);
 }
 
+void TextForms::appendTextUtf8(QByteArray& out, const CellRef& c, TFieldType type) const
+{
+    Utf8TextSink sink(out);
+    write(sink, c, type);
+}
+
 QStringList TextForms::widestTexts(TFieldType type) const
 {
     // The samples go through textOf(), as stored values do. Dates fall on a two-digit

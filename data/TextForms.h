@@ -37,6 +37,8 @@ struct TextForms {
     QString textStart(const CellRef& cell, TFieldType type, qsizetype units) const;
     // Appends textOf() in Windows-1252.
     void appendText1252(QByteArray& out, CellRef cell, TFieldType type, Windows1252::Unmappable policy) const;
+    // Appends textOf() in UTF-8.
+    void appendTextUtf8(QByteArray& out, const CellRef& cell, TFieldType type) const;
     // Appends the contents of a cell of a binary column (the text export's side file):
     // a memo's text in Windows-1252, every other kind's raw bytes.
     void appendContents(QByteArray& out, const CellRef& cell, TFieldType type) const;

@@ -94,3 +94,56 @@ private:
     QByteArray& m_out;
     Windows1252::Unmappable m_policy;
 };
+
+// The text appended to out in UTF-8 (the CSV file and the workbook). Stored UTF-8 goes
+// as it is when it is well formed; otherwise through the one decoder, so that every
+// ill-formed run becomes U+FFFD as it does on the screen.
+class Utf8TextSink
+{
+public:
+    explicit Utf8TextSink(QByteArray& out)
+        : m_out(out)
+    {
+    }
+
+    void ascii(std::string_view s) { ByteAppend::append(m_out, s.data(), qsizetype(s.size())); }
+    void number(std::string_view s, QChar point)
+    {
+        if (point.unicode() < 0x80) {
+            const qsizetype at = m_out.size();
+            ascii(s);
+            if (point != u'.')
+                std::replace(m_out.begin() + at, m_out.end(), '.', char(point.unicode()));
+            return;
+        }
+        text(QString::fromLatin1(s.data(), qsizetype(s.size())).replace(QLatin1Char('.'), point));
+    }
+    void text(const QString& s) { m_out += s.toUtf8(); }
+    void utf8(std::string_view s)
+    {
+        if (wellFormed(s))
+            ascii(s);
+        else
+            text(Utf8::decode(QByteArrayView(s.data(), qsizetype(s.size()))));
+    }
+    void bytes1252(std::string_view s) { text(Windows1252::decode(QByteArrayView(s.data(), qsizetype(s.size())))); }
+
+private:
+    static bool wellFormed(std::string_view s)
+    {
+        const auto n = qsizetype(s.size());
+        for (qsizetype i = 0; i < n;) {
+            if (uchar(s[size_t(i)]) < 0x80) {
+                ++i;
+                continue;
+            }
+            const qsizetype at = i;
+            // A replacement character stands for an ill-formed run unless it was stored.
+            if (Utf8::decodeNonAscii(s.data(), n, i) == Utf8::kReplacement && s.substr(size_t(at), 3) != "\xEF\xBF\xBD")
+                return false;
+        }
+        return true;
+    }
+
+    QByteArray& m_out;
+};

@@ -304,6 +304,11 @@ void AtomicFile::keepOwnerAndMode()
 #endif
 }
 
+QString AtomicFile::writerPath() const
+{
+    return m_target.kind() == FileTarget::Kind::InPlace ? QString() : newFilePath(m_new);
+}
+
 void AtomicFile::write(const char* data, qsizetype size)
 {
     if (size == 0)

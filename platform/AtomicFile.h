@@ -68,6 +68,10 @@ public:
     using StallWait = std::function<bool()>;
     void setStallWait(StallWait wait) { m_stallWait = std::move(wait); }
     static constexpr int kStallSliceMs = 50;
+    // For a writer that opens files by name (a library): the path by which it reaches
+    // the new file, to open it anew, truncated, and write it whole before commit().
+    // Empty for a target written in place, which only write() reaches.
+    [[nodiscard]] QString writerPath() const;
 
     void write(const char* data, qsizetype size);
     void write(QByteArrayView bytes) { write(bytes.data(), bytes.size()); }

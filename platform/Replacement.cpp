@@ -175,6 +175,13 @@ int nameNewFile(const QString& target, NewFile& file)
     return EEXIST;
 }
 
+QString newFilePath(const NewFile& file)
+{
+    if (file.name.isEmpty())
+        return QStringLiteral("/proc/self/fd/%1").arg(file.fd);
+    return QFile::decodeName(file.name);
+}
+
 int closeNewFile(NewFile& file)
 {
     const int fd = std::exchange(file.fd, -1);

@@ -25,6 +25,9 @@ struct NewFile {
 // Gives a new file that has none a name of its own beside target (on Windows, every
 // new file has one from the start).
 [[nodiscard]] int nameNewFile(const QString& target, NewFile& file);
+// The path by which a writer that opens files by name (a library) reaches the new
+// file: its descriptor's path while it has no name (Linux), its name otherwise.
+[[nodiscard]] QString newFilePath(const NewFile& file);
 // Makes the new file's data reach the disk, so that a full disk shows before the file
 // replaces anything. A file system that cannot synchronise is no failure.
 [[nodiscard]] int syncNewFile(const NewFile& file);

@@ -180,6 +180,11 @@ int createNewFile(const QString& target, NewFile& file)
     return errno = EEXIST;
 }
 
+QString newFilePath(const NewFile& file)
+{
+    return QString::fromUtf8(file.name);
+}
+
 int nameNewFile(const QString&, NewFile&)
 {
     return 0; // named from the start

@@ -238,7 +238,7 @@ void TDBGrid::sizeColumns()
     const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + int(showGrid());
     for (int c = 0; c < m_model->columnCount(); ++c) {
         TField* f = m_model->fieldOfColumn(c);
-        const qint64 chars = qMax<qint64>(f->displayWidth(), f->fieldName().size());
+        const qint64 chars = f->columnCharacters();
         qint64 width = chars * charWidth + 8;
         for (const QString& text : f->widestTexts())
             width = qMax<qint64>(width, qCeil(metrics.horizontalAdvance(text)) + margins);
