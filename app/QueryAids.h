@@ -15,8 +15,8 @@ class ViewZoom;
 
 // What the query window offers beyond its buttons: the statement box's colours,
 // placeholder and completion, the query editor (Ctrl+E), this run's history
-// (Ctrl+H), F5, the run with values for the parameters (Shift+F5), F6 and Shift+F6, the zoom of the grid and memos, and the place an
-// error points at, selected in the statement box once the error box has closed.
+// (Ctrl+H), F5, the run with values for the parameters (Shift+F5), F6 and Shift+F6, the zoom of the grid and memos, and
+// the place an error points at, selected in the statement box once the error box has closed.
 class QueryAids : public QObject
 {
     Q_OBJECT

@@ -236,8 +236,8 @@ void TestBothEngines::parameterValuesAreOnlyValues_data()
         return NamedValue { name, ParameterValue { value, false } };
     };
     QTest::newRow("a quote, a semicolon and a colon")
-        << "SELECT :v AS v, (SELECT count(*) FROM t) AS cnt" << NamedValues { text("v", "O'Brien'); DELETE FROM t; :x") }
-        << "O'Brien'); DELETE FROM t; :x|2";
+        << "SELECT :v AS v, (SELECT count(*) FROM t) AS cnt"
+        << NamedValues { text("v", "O'Brien'); DELETE FROM t; :x") } << "O'Brien'); DELETE FROM t; :x|2";
     QTest::newRow("line breaks") << "SELECT :v AS v" << NamedValues { text("v", "un\r\ndeux\nfin\r") }
                                  << "un\r\ndeux\nfin\r";
     QTest::newRow("null by the check box")
@@ -279,7 +279,8 @@ void TestBothEngines::parameterValuesAreOnlyValues()
                 qPrintable(QString::fromLatin1(engine) + QLatin1String(": ") + failure.message));
             QStringList texts;
             for (int i = 0; i < q.fieldCount(); ++i)
-                texts << (q.field(i)->cell().cls == CellClass::Null ? QStringLiteral("<NULL>") : q.field(i)->asString());
+                texts << (q.field(i)->cell().cls == CellClass::Null ? QStringLiteral("<NULL>")
+                                                                    : q.field(i)->asString());
             QCOMPARE(texts.join(QLatin1Char('|')), firstRow);
         },
         true);

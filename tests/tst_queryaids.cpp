@@ -256,7 +256,8 @@ void TestQueryAids::historyListsThisRunNewestFirst()
 void TestQueryAids::shiftF5RunsWithTheValuesAsked()
 {
     ScriptedDialogs& dialogs = *m_q.dialogs;
-    const auto value = [](const char* text, bool null = false) { return ParameterValue { QString::fromUtf8(text), null }; };
+    const auto value
+        = [](const char* text, bool null = false) { return ParameterValue { QString::fromUtf8(text), null }; };
     const QString statement = QStringLiteral("SELECT NOM FROM PaBase WHERE NOM = :nom OR SOLDE = :solde OR NOM = :nom");
     typeInBox(statement);
     dialogs.parametersAnswers << NamedValues { { QStringLiteral("nom"), value("Durand") },
@@ -280,7 +281,8 @@ void TestQueryAids::shiftF5RunsWithTheValuesAsked()
     auto* history = m_q.window->findChild<HistoryDialog*>();
     QVERIFY(history);
     QCOMPARE(history->list()->topLevelItemCount(), 2);
-    QCOMPARE(history->list()->topLevelItem(1)->text(1), statement + QStringLiteral("  (nom = « Durand », solde = NULL)"));
+    QCOMPARE(history->list()->topLevelItem(1)->text(1),
+        statement + QStringLiteral("  (nom = « Durand », solde = NULL)"));
     QCOMPARE(history->list()->topLevelItem(0)->text(1), QStringLiteral("SELECT NOM FROM PaBase WHERE NOM <> :nom"));
 }
 

@@ -131,8 +131,8 @@ private:
         const ProgressCallback& progress, bool stream);
     // Has the server parse the statement as the unnamed one; it has not run yet. types:
     // the parameters' types, or null for the server to infer them.
-    void prepare(const QByteArray& text, int parameterCount, const PgValues::Oid* types,
-        const ProgressCallback& progress);
+    void prepare(
+        const QByteArray& text, int parameterCount, const PgValues::Oid* types, const ProgressCallback& progress);
     // What the statement prepared gives and takes.
     PgDescription describe(const ProgressCallback& progress);
     // Runs the query prepared inside COPY, its rows read as a binary stream.

@@ -22,8 +22,8 @@ public:
     explicit QtSqlConnection(const AliasSettings& settings);
     ~QtSqlConnection() override;
 
-    QueryResult execute(const QString& sql, const ProgressCallback& progress = {},
-        const BoundParameters& parameters = {}) override;
+    QueryResult execute(
+        const QString& sql, const ProgressCallback& progress = {}, const BoundParameters& parameters = {}) override;
     bool isReadOnly() const override { return m_settings.readOnly; }
     std::vector<CatalogueTable> catalogue() override;
     bool unquotedNamesFoldToLower() const override;
@@ -47,7 +47,8 @@ private:
     QueryResult run(const QString& sql, const ParameterPlaces& places, const SqlStatementScan& scan,
         const ProgressCallback& progress);
     // Runs sql whole, its placeholders bound to values; the last result set it gives, if any.
-    std::optional<QueryResult> runText(const QString& sql, const QVariantList& values, const ProgressCallback& progress);
+    std::optional<QueryResult> runText(
+        const QString& sql, const QVariantList& values, const ProgressCallback& progress);
     // Runs each statement on its own, so that a failure tells which ones were applied.
     std::optional<QueryResult> runEach(
         const QString& sql, const ParameterPlaces& places, const ProgressCallback& progress);

@@ -79,7 +79,8 @@ QString HistoryDialog::valuesText(const NamedValues& values)
         QString text = v.value.text.left(100);
         // One line per statement in the list: a line break shows as a sign.
         text.replace(QStringLiteral("\r\n"), QStringLiteral("↵")).replace(u'\n', u'↵').replace(u'\r', u'↵');
-        shown << v.name + QStringLiteral(" = ") + (v.value.null ? QStringLiteral("NULL") : QStringLiteral("« %1 »").arg(text));
+        shown << v.name + QStringLiteral(" = ")
+                + (v.value.null ? QStringLiteral("NULL") : QStringLiteral("« %1 »").arg(text));
     }
     return u'(' + shown.join(QStringLiteral(", ")) + u')';
 }

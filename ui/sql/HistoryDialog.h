@@ -31,8 +31,8 @@ private:
 };
 
 // "Historique": the history, newest first: time, statement (followed by the values of
-// its parameters), record count or error, duration. Enter or a double-click on a line emits chosen() with its statement and
-// closes the dialog.
+// its parameters), record count or error, duration. Enter or a double-click on a line emits chosen() with its statement
+// and closes the dialog.
 class HistoryDialog : public QDialog
 {
     Q_OBJECT
