@@ -2,9 +2,11 @@
 
 #include "app/SQL.h"
 #include "data/Query.h"
+#include "data/SqlParameters.h"
 #include "engine/Connection.h"
 #include "engine/Databases.h"
 #include "platform/Exceptions.h"
+#include "ui/Dialogs.h"
 #include "ui/ErrorGuard.h"
 #include "ui/sql/QueryEditor.h"
 #include "ui/sql/SqlColours.h"
@@ -49,6 +51,7 @@ void QueryAids::addKeys()
 {
     // F5 runs as Enter does, the error's place shown after its box.
     addKey(QKeySequence(Qt::Key_F5), [this] { m_window->runStatement(); });
+    addKey(QKeySequence(Qt::SHIFT | Qt::Key_F5), [this] { runWithValues(); });
     addKey(QKeySequence(Qt::Key_F6), [this] { moveFocus(true); });
     addKey(QKeySequence(Qt::SHIFT | Qt::Key_F6), [this] { moveFocus(false); });
     addKey(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { openEditor(); });
@@ -79,9 +82,9 @@ bool QueryAids::eventFilter(QObject* watched, QEvent* event)
     return QObject::eventFilter(watched, event);
 }
 
-void QueryAids::runStarts(const QString& statement)
+void QueryAids::runStarts(const QString& statement, const NamedValues& values)
 {
-    m_running = HistoryEntry { statement, QTime::currentTime(), -1, {}, 0 };
+    m_running = HistoryEntry { statement, QTime::currentTime(), -1, {}, 0, false, values };
     m_failed.clear();
     m_errorPlace = -1;
     m_clock.start();
@@ -164,6 +167,25 @@ void QueryAids::openHistory()
         m_window->ComboBoxSQL->setFocus();
     });
     dialog->open();
+}
+
+void QueryAids::runWithValues()
+{
+    const QString statement = m_window->ComboBoxSQL->currentText();
+    NamedValues values;
+    for (const QString& name : scanParameters(statement).names())
+        values << NamedValue { name, m_lastValues.value(name) };
+    if (!values.isEmpty()) {
+        const std::optional<NamedValues> given = Dialogs::instance().parameters(m_window, values);
+        if (!given) {
+            m_window->ComboBoxSQL->setFocus();
+            return;
+        }
+        values = *given;
+        for (const NamedValue& v : values)
+            m_lastValues.insert(v.name, v.value);
+    }
+    m_window->runStatement(values);
 }
 
 void QueryAids::moveFocus(bool forward)

@@ -4,6 +4,7 @@
 #include "ui/sql/SqlCompleter.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QKeySequence>
 #include <QObject>
 #include <QStringList>
@@ -14,8 +15,8 @@ class ViewZoom;
 
 // What the query window offers beyond its buttons: the statement box's colours,
 // placeholder and completion, the query editor (Ctrl+E), this run's history
-// (Ctrl+H), F5, F6 and Shift+F6, the zoom of the grid and memos, and the place an
-// error points at, selected in the statement box once the error box has closed.
+// (Ctrl+H), F5, the run with values for the parameters (Shift+F5), F6 and Shift+F6, the zoom of the grid and memos, and
+// the place an error points at, selected in the statement box once the error box has closed.
 class QueryAids : public QObject
 {
     Q_OBJECT
@@ -23,9 +24,9 @@ public:
     // Owned by the window, whose controls exist.
     explicit QueryAids(TFicheSQL* window);
 
-    // The window's run of a statement: its start, then its end or its failure (call
-    // inside the catch block).
-    void runStarts(const QString& statement);
+    // The window's run of a statement, with the values of its parameters: its start,
+    // then its end or its failure (call inside the catch block).
+    void runStarts(const QString& statement, const NamedValues& values = {});
     // transactionOpen: the statement left the user's transaction open.
     void runEnded(qint64 records, bool transactionOpen);
     void runFailed(bool transactionOpen);
@@ -40,6 +41,9 @@ public:
     // The keys, as the user presses them.
     void openEditor();
     void openHistory();
+    // Asks the values of the statement's parameters, each proposed as last given in
+    // this run, then runs it with them; nothing runs when the dialog is cancelled.
+    void runWithValues();
     // F6, Shift+F6: the statement box, the grid, the cell memo, the list memo.
     void moveFocus(bool forward);
 
@@ -61,4 +65,6 @@ private:
     SqlNames m_names;
     bool m_namesRead = false;
     QList<QKeySequence> m_keys;
+    // The value last given to each parameter's name, in memory only.
+    QHash<QString, ParameterValue> m_lastValues;
 };

@@ -303,7 +303,7 @@ void TFicheSQL::connectHandlers()
     DBMemoSQL->setDataSource(DataSourceTableSQL);
 
     connectGuarded(ToolButtonQuitter, &QToolButton::clicked, this, &TFicheSQL::ToolButtonQuitterClick);
-    connect(ToolButtonResult, &QToolButton::clicked, this, &TFicheSQL::runStatement);
+    connect(ToolButtonResult, &QToolButton::clicked, this, [this] { runStatement(); });
     connectGuarded(ToolButtonAjout, &QToolButton::clicked, this, &TFicheSQL::ToolButtonAjoutClick);
     connectGuarded(ToolButtonCapturerSQL, &QToolButton::clicked, this, &TFicheSQL::ToolButtonCapturerSQLClick);
     connectGuarded(ToolButtonEnregistrer, &QToolButton::clicked, this, &TFicheSQL::ToolButtonEnregistrerClick);
@@ -317,11 +317,17 @@ void TFicheSQL::connectHandlers()
 
 void TFicheSQL::ToolButtonResultClick(QObject*)
 {
+    runWith({});
+}
+
+void TFicheSQL::runWith(const NamedValues& values)
+{
     const QString text = ComboBoxSQL->currentText();
     if (!text.isEmpty()) {
         QuerySQL->close();
         QuerySQL->setSQL(text);
-        m_aids->runStarts(text);
+        QuerySQL->setParameterValues(values);
+        m_aids->runStarts(text, values);
         try {
             // A stop asked in the dialog fails the statement like any rejected one.
             WorkProgress progress(
@@ -355,9 +361,9 @@ void TFicheSQL::ToolButtonResultClick(QObject*)
     ComboBoxSQL->setFocus();
 }
 
-void TFicheSQL::runStatement()
+void TFicheSQL::runStatement(const NamedValues& values)
 {
-    guarded([this] { ToolButtonResultClick(this); });
+    guarded([this, &values] { runWith(values); });
     m_aids->pointAtError();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/StatementParameters.h"
 #include "ui/Dialogs.h"
 
 #include <QSet>
@@ -56,8 +57,9 @@ public:
     void ToolButtonImprimerClick(QObject* sender);
 
     // Runs the statement as the run button, Enter and F5 do: a failure is shown in
-    // the error box, then the statement box selects the place it points at.
-    void runStatement();
+    // the error box, then the statement box selects the place it points at. values:
+    // those of its parameters (Shift+F5).
+    void runStatement(const NamedValues& values = {});
 
     // The user's own transaction on the window's connection (see UserTransaction).
     UserTransaction* transaction() const { return m_transaction; }
@@ -116,6 +118,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The statement box's statement run with values for its parameters.
+    void runWith(const NamedValues& values);
     void AjoutComboBoxSQL();
     // Puts text into the sorted drop-down list without touching the statement box.
     void insertSorted(const QString& text);

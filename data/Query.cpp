@@ -3,6 +3,8 @@
 #include "engine/ErrorPosition.h"
 #include "platform/Exceptions.h"
 
+#include <algorithm>
+
 TQuery::TQuery(QObject* owner, const QString& name)
     : TDataSet(owner, name)
 {
@@ -12,17 +14,25 @@ void TQuery::setSQL(const QString& text)
 {
     m_sql = text;
     m_parsed = scanParameters(text);
+    m_values.clear();
 }
 
 void TQuery::open()
 {
     if (active())
         return;
-    if (!m_parsed.params.isEmpty())
-        throw EDatabaseError(QStringLiteral("Pas de valeur pour le paramètre '%1'").arg(m_parsed.params.first()));
+    BoundParameters bound;
+    for (qsizetype i = 0; i < m_parsed.params.size(); ++i) {
+        const QString& name = m_parsed.params[i];
+        const auto given = std::find_if(
+            m_values.cbegin(), m_values.cend(), [&name](const NamedValue& v) { return v.name == name; });
+        if (given == m_values.cend())
+            throw EDatabaseError(QStringLiteral("Pas de valeur pour le paramètre '%1'").arg(name));
+        bound.push_back(BoundParameter { m_parsed.places[i], name.size() + 1, given->value });
+    }
     auto conn = connection();
     try {
-        setResult(conn->execute(m_parsed.text, m_onProgress));
+        setResult(conn->execute(m_parsed.text, m_onProgress, bound));
     } catch (const EDatabaseError& e) {
         // The place the engine points at, in the statement as the user wrote it; the
         // token quoted as near "…" when the engine tells no place.

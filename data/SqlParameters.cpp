@@ -45,6 +45,7 @@ ParsedStatement scanParameters(const QString& sql)
         while (end < n && !endsName(sql[end]))
             ++end;
         result.params.append(sql.mid(i + 1, end - i - 1));
+        result.places.append(result.text.size());
         result.text.append(sql.mid(i, end - i));
         i = end - 1;
     }

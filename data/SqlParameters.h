@@ -7,6 +7,15 @@
 struct ParsedStatement {
     QString text; // doubled colons outside quotes reduced to one
     QStringList params; // names, in order of appearance
+    QList<qsizetype> places; // where each of params starts in text (its colon)
+
+    // The names of params, each once, in order of appearance.
+    QStringList names() const
+    {
+        QStringList distinct = params;
+        distinct.removeDuplicates();
+        return distinct;
+    }
 };
 
 // Scans a statement for named parameters. Outside quoted text (every apostrophe

@@ -2,6 +2,7 @@
 
 #include "engine/FieldType.h"
 #include "engine/ResultStore.h"
+#include "engine/StatementParameters.h"
 
 #include <QByteArray>
 #include <QString>
@@ -168,7 +169,11 @@ public:
     // apply all or none: when one fails, those before it are undone and the error
     // names the statement. A text that manages its own transactions runs as written.
     // `progress`, when set, is called while the statement runs (see ProgressCallback).
-    virtual QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) = 0;
+    // `parameters` are bound through the engine's own binding, each in the statement
+    // it stands in: their values never become part of the statement's text.
+    virtual QueryResult execute(
+        const QString& sql, const ProgressCallback& progress = {}, const BoundParameters& parameters = {})
+        = 0;
 
     // True when the database cannot be written (a read-only file or alias).
     virtual bool isReadOnly() const = 0;

@@ -62,7 +62,7 @@ std::vector<bool> checkReduced(const QString& sql, const ParsedStatement& parsed
 }
 
 // Walking the text, every colon outside quotes that does not stand for "::" starts
-// the next name, which runs to its end character (a quote inside a name does not
+// the next name (and is its place), which runs to its end character (a quote inside a name does not
 // count as one), and no other colon does.
 void checkNames(const QString& sql, const ParsedStatement& parsed, const std::vector<bool>& literal)
 {
@@ -78,6 +78,8 @@ void checkNames(const QString& sql, const ParsedStatement& parsed, const std::ve
             continue;
         FUZZ_CHECK(next < parsed.params.size(),
             QStringLiteral("a name at %1 not found\n%2").arg(at).arg(described(sql, parsed)));
+        FUZZ_CHECK(parsed.places.value(next, -1) == at,
+            QStringLiteral("name %1 placed elsewhere than %2\n%3").arg(next).arg(at).arg(described(sql, parsed)));
         const QString& name = parsed.params[next++];
         const qsizetype end = at + 1 + name.size();
         FUZZ_CHECK(QStringView(text).sliced(at + 1).startsWith(name) && (end == text.size() || endsName(text[end])),

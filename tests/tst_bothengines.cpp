@@ -72,11 +72,14 @@ private slots:
     void sameFieldsAndFiles();
     void batchesApplyAllOrNothing_data();
     void batchesApplyAllOrNothing();
+    void parameterValuesAreOnlyValues_data();
+    void parameterValuesAreOnlyValues();
 
 private:
-    // Builds the table on SQLite, then on the server, and opens select on each.
+    // Builds the table on SQLite, then on the server, and opens select on each; on
+    // the server through ODBC too when odbc is set and the driver is installed.
     void openOnBoth(const QString& sqlite, const QString& postgres, const QString& select,
-        const std::function<void(TQuery&, const char*)>& check);
+        const std::function<void(TQuery&, const char*)>& check, bool odbc = false);
     std::unique_ptr<PostgresServer> m_server;
 };
 
@@ -97,7 +100,7 @@ void TestBothEngines::cleanupTestCase()
 }
 
 void TestBothEngines::openOnBoth(const QString& sqlite, const QString& postgres, const QString& select,
-    const std::function<void(TQuery&, const char*)>& check)
+    const std::function<void(TQuery&, const char*)>& check, bool odbc)
 {
     {
         TestDatabase db(TestDatabase::Empty);
@@ -113,6 +116,15 @@ void TestBothEngines::openOnBoth(const QString& sqlite, const QString& postgres,
     q.setDatabaseName(QStringLiteral("Velorin"));
     q.setSQL(select);
     check(q, "PostgreSQL");
+    Databases::closeAll();
+    if (!odbc || !PostgresServer::odbcMissing().isEmpty())
+        return;
+    QCOMPARE(m_server->run(QStringLiteral("DROP SCHEMA public CASCADE; CREATE SCHEMA public; ") + postgres), QString());
+    m_server->writeOdbcAlias(QStringLiteral("Velorin"));
+    TQuery viaOdbc;
+    viaOdbc.setDatabaseName(QStringLiteral("Velorin"));
+    viaOdbc.setSQL(select);
+    check(viaOdbc, "ODBC");
     Databases::closeAll();
 }
 
@@ -213,6 +225,65 @@ void TestBothEngines::batchesApplyAllOrNothing()
         rows.open();
         QCOMPARE(rows.field(0)->asString(), count);
     });
+}
+
+void TestBothEngines::parameterValuesAreOnlyValues_data()
+{
+    QTest::addColumn<QString>("select");
+    QTest::addColumn<NamedValues>("values");
+    QTest::addColumn<QString>("firstRow"); // a null shows as <NULL>
+    const auto text = [](const QString& name, const QString& value) {
+        return NamedValue { name, ParameterValue { value, false } };
+    };
+    QTest::newRow("a quote, a semicolon and a colon")
+        << "SELECT :v AS v, (SELECT count(*) FROM t) AS cnt"
+        << NamedValues { text("v", "O'Brien'); DELETE FROM t; :x") } << "O'Brien'); DELETE FROM t; :x|2";
+    QTest::newRow("line breaks") << "SELECT :v AS v" << NamedValues { text("v", "un\r\ndeux\nfin\r") }
+                                 << "un\r\ndeux\nfin\r";
+    QTest::newRow("null by the check box")
+        << "SELECT :v AS v" << NamedValues { { QStringLiteral("v"), ParameterValue { QStringLiteral("x"), true } } }
+        << "<NULL>";
+    QTest::newRow("the empty text is no null") << "SELECT :v AS v" << NamedValues { text("v", "") } << "";
+    QTest::newRow("a test for null beside a comparison")
+        << "SELECT a FROM t WHERE :n IS NULL OR n = :n" << NamedValues { text("n", "2") } << "a;b:c";
+    QTest::newRow("an integer column takes the text of a number")
+        << "SELECT a FROM t WHERE n = :n" << NamedValues { text("n", "2") } << "a;b:c";
+    QTest::newRow("a text column") << "SELECT n FROM t WHERE a = :a" << NamedValues { text("a", "O'Brien") } << "1";
+    // SQLite converts a text to a number only beside a column of numbers: beside an
+    // expression, the statement says what the value is.
+    QTest::newRow("a name used twice, one value")
+        << "SELECT count(*) FROM t WHERE n = :n OR n + 1 = CAST(:n AS INTEGER)" << NamedValues { text("n", "2") }
+        << "2";
+    QTest::newRow("quoted colons are no parameters")
+        << "SELECT ':v' AS a, :v AS b, 'x' || '::' AS c" << NamedValues { text("v", "1") } << ":v|1|x::";
+    QTest::newRow("a later statement of a batch")
+        << "UPDATE t SET a = :a WHERE n = :n; SELECT n, a FROM t WHERE a = :a"
+        << NamedValues { text("n", "1"), text("a", "l'autre") } << "1|l'autre";
+}
+
+// Values are bound through each engine's binding as untyped texts: never part of the
+// statement's text, converted where the statement compares them with a typed column.
+void TestBothEngines::parameterValuesAreOnlyValues()
+{
+    QFETCH(QString, select);
+    QFETCH(NamedValues, values);
+    QFETCH(QString, firstRow);
+    const QString setup = QStringLiteral(
+        "CREATE TABLE t (n INTEGER, a VARCHAR(40)); INSERT INTO t VALUES (1, 'O''Brien'), (2, 'a;b:c')");
+    openOnBoth(
+        setup, setup, select,
+        [&](TQuery& q, const char* engine) {
+            q.setParameterValues(values);
+            const Raised failure = raised([&] { q.open(); });
+            QVERIFY2(failure.message.isEmpty(),
+                qPrintable(QString::fromLatin1(engine) + QLatin1String(": ") + failure.message));
+            QStringList texts;
+            for (int i = 0; i < q.fieldCount(); ++i)
+                texts << (q.field(i)->cell().cls == CellClass::Null ? QStringLiteral("<NULL>")
+                                                                    : q.field(i)->asString());
+            QCOMPARE(texts.join(QLatin1Char('|')), firstRow);
+        },
+        true);
 }
 
 QTEST_MAIN(TestBothEngines)

@@ -1,14 +1,17 @@
 #include "ui/Dialogs.h"
 #include "ui/FindDialog.h"
+#include "ui/sql/ParametersDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTest>
 
 // Qt's own dialogs as the program sets them up, shown without being run: the
@@ -23,6 +26,9 @@ private slots:
     void printDialogOffersPageRangeOnlyWhenAsked();
     void findDialogAnswersWhatIsTyped_data();
     void findDialogAnswersWhatIsTyped();
+    void parametersDialogAnswersItsFields_data();
+    void parametersDialogAnswersItsFields();
+    void parametersDialogGrowsWithSystemFont();
 };
 
 void TestQtDialogs::messageBoxLeavesRoomForCaption_data()
@@ -141,6 +147,74 @@ void TestQtDialogs::findDialogAnswersWhatIsTyped()
     QCOMPARE(dialog.ButtonRechercher->isEnabled(), canSearch);
     QCOMPARE(dialog.find().text, typed);
     QVERIFY(!dialog.find().caseSensitive);
+}
+
+void TestQtDialogs::parametersDialogAnswersItsFields_data()
+{
+    QTest::addColumn<QString>("typed"); // into the first field, replacing the value proposed
+    QTest::addColumn<bool>("nullSecond"); // the second line's "NULL" clicked
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("Enter runs with what is typed") << "O'Brien; :x" << false << int(Qt::Key_Return) << true;
+    QTest::newRow("an empty field is the empty text") << "" << false << int(Qt::Key_Enter) << true;
+    QTest::newRow("NULL instead of the text") << "a" << true << int(Qt::Key_Return) << true;
+    QTest::newRow("Escape cancels") << "a" << false << int(Qt::Key_Escape) << false;
+}
+
+void TestQtDialogs::parametersDialogAnswersItsFields()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, nullSecond);
+    QFETCH(int, key);
+    QFETCH(bool, accepted);
+    ParametersDialog dialog({ { QStringLiteral("nom"), { QStringLiteral("Durand"), false } },
+        { QStringLiteral("n"), { QStringLiteral("12"), false } } });
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Paramètres de la requête"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QCOMPARE(dialog.findChild<QLabel*>()->text(), QStringLiteral(":nom"));
+    QCOMPARE(dialog.focusWidget(), dialog.EditsValeur[0]);
+    QTest::keyClick(dialog.EditsValeur[0], Qt::Key_Backspace); // the proposed value is selected
+    QTest::keyClicks(dialog.EditsValeur[0], typed);
+    if (nullSecond)
+        QTest::mouseClick(dialog.CheckBoxesNull[1], Qt::LeftButton);
+    QCOMPARE(dialog.EditsValeur[1]->isEnabled(), !nullSecond);
+    QTest::keyClick(dialog.EditsValeur[0], Qt::Key(key));
+    QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
+    QVERIFY(!dialog.isVisible());
+    const NamedValues expected { { QStringLiteral("nom"), { typed, false } },
+        { QStringLiteral("n"), { QStringLiteral("12"), nullSecond } } };
+    QCOMPARE(dialog.values(), expected);
+}
+
+// A window of the program's own: in the system's font, whatever its size, every text
+// shown whole.
+void TestQtDialogs::parametersDialogGrowsWithSystemFont()
+{
+    const QFont systemFont = QApplication::font();
+    const auto restore = qScopeGuard([&] { QApplication::setFont(systemFont); });
+    QList<QSize> sizes;
+    for (const int points : { 9, 18 }) {
+        QFont font = systemFont;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        ParametersDialog dialog({ { QStringLiteral("date_de_la_dernière_visite"), {} }, { QStringLiteral("n"), {} } });
+        dialog.show();
+        QCOMPARE(dialog.font().pointSize(), points);
+        QList<QWidget*> texts { dialog.ButtonExecuter, dialog.ButtonAnnuler, dialog.CheckBoxesNull[1],
+            dialog.EditsValeur[1] };
+        for (QLabel* label : dialog.findChildren<QLabel*>())
+            texts << label;
+        for (QWidget* w : texts) {
+            QVERIFY2(w->width() >= w->sizeHint().width(), qPrintable(w->objectName()));
+            QVERIFY2(w->height() >= w->sizeHint().height(), qPrintable(w->objectName()));
+            // Not cut by the window either.
+            QVERIFY(dialog.rect().contains(QRect(w->mapTo(&dialog, QPoint(0, 0)), w->size())));
+        }
+        sizes << dialog.size();
+    }
+    QVERIFY(sizes[1].width() > sizes[0].width() * 3 / 2);
+    QVERIFY(sizes[1].height() > sizes[0].height());
 }
 
 QTEST_MAIN(TestQtDialogs)

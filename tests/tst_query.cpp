@@ -260,6 +260,8 @@ void TestQuery::errorPointsAtItsPlace_data()
                                            << "nothing";
     QTest::newRow("error while running") << "SELECT abs(-9223372036854775807 - 1) FROM t"
                                          << "";
+    QTest::newRow("after parameters given values") << "SELECT :nom, :prénom, nothing FROM t WHERE n = :nom"
+                                                   << "nothing";
 }
 
 void TestQuery::errorPointsAtItsPlace()
@@ -271,6 +273,10 @@ void TestQuery::errorPointsAtItsPlace()
     TQuery q;
     q.setDatabaseName(QStringLiteral("Velorin"));
     q.setSQL(sql);
+    NamedValues values;
+    for (const QString& name : scanParameters(sql).names())
+        values << NamedValue { name, { QStringLiteral("x"), false } };
+    q.setParameterValues(values);
     try {
         q.open();
         QFAIL("the statement ran");

@@ -36,6 +36,7 @@ private slots:
     void completionOffersNamesAndKeywords_data();
     void completionOffersNamesAndKeywords();
     void historyListsThisRunNewestFirst();
+    void shiftF5RunsWithTheValuesAsked();
     void f6MovesBetweenControls_data();
     void f6MovesBetweenControls();
     void zoomKeepsWindowSize_data();
@@ -247,6 +248,42 @@ void TestQueryAids::historyListsThisRunNewestFirst()
     QTRY_VERIFY(!m_q.window->findChild<HistoryDialog*>());
     QCOMPARE(box()->currentText(), QStringLiteral("SELECT * FROM PaBase"));
     QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("1 enregistrement"));
+}
+
+// Shift+F5 asks each parameter once, in order, proposing the value given last; the
+// values are bound and the history shows them. Escape runs nothing; F5 runs the
+// statement as it stands.
+void TestQueryAids::shiftF5RunsWithTheValuesAsked()
+{
+    ScriptedDialogs& dialogs = *m_q.dialogs;
+    const auto value
+        = [](const char* text, bool null = false) { return ParameterValue { QString::fromUtf8(text), null }; };
+    const QString statement = QStringLiteral("SELECT NOM FROM PaBase WHERE NOM = :nom OR SOLDE = :solde OR NOM = :nom");
+    typeInBox(statement);
+    dialogs.parametersAnswers << NamedValues { { QStringLiteral("nom"), value("Durand") },
+        { QStringLiteral("solde"), value("", true) } };
+    QTest::keyClick(box(), Qt::Key_F5, Qt::ShiftModifier);
+    QCOMPARE(dialogs.callsOf(QStringLiteral("parameters")).size(), 1);
+    QCOMPARE(dialogs.callsOf(QStringLiteral("parameters"))[0].parameters,
+        (NamedValues { { QStringLiteral("nom"), {} }, { QStringLiteral("solde"), {} } }));
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("1 enregistrement"));
+
+    typeInBox(QStringLiteral("SELECT NOM FROM PaBase WHERE NOM <> :nom"));
+    QTest::keyClick(box(), Qt::Key_F5, Qt::ShiftModifier); // no answer: Escape
+    QCOMPARE(dialogs.callsOf(QStringLiteral("parameters")).size(), 2);
+    QCOMPARE(dialogs.callsOf(QStringLiteral("parameters"))[1].parameters,
+        (NamedValues { { QStringLiteral("nom"), value("Durand") } }));
+    QCOMPARE(m_q.window->LabelCompteurSQL->text(), QStringLiteral("1 enregistrement"));
+    QTest::keyClick(box(), Qt::Key_F5);
+    QCOMPARE(dialogs.messageTexts().value(0), QStringLiteral("Pas de valeur pour le paramètre 'nom'"));
+
+    QTest::keyClick(box(), Qt::Key_H, Qt::ControlModifier);
+    auto* history = m_q.window->findChild<HistoryDialog*>();
+    QVERIFY(history);
+    QCOMPARE(history->list()->topLevelItemCount(), 2);
+    QCOMPARE(history->list()->topLevelItem(1)->text(1),
+        statement + QStringLiteral("  (nom = « Durand », solde = NULL)"));
+    QCOMPARE(history->list()->topLevelItem(0)->text(1), QStringLiteral("SELECT NOM FROM PaBase WHERE NOM <> :nom"));
 }
 
 void TestQueryAids::f6MovesBetweenControls_data()

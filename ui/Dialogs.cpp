@@ -3,6 +3,7 @@
 #include "platform/LineEnds.h"
 #include "ui/FindDialog.h"
 #include "ui/LoginDialogs.h"
+#include "ui/sql/ParametersDialog.h"
 #include "ui/widgets/DialogFit.h"
 
 #include <QFileDialog>
@@ -165,4 +166,12 @@ std::optional<Dialogs::Find> QtDialogs::find(QWidget* parent, const Find& reques
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.find();
+}
+
+std::optional<NamedValues> QtDialogs::parameters(QWidget* parent, const NamedValues& proposed)
+{
+    ParametersDialog dialog(proposed, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.values();
 }

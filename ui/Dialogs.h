@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/Credentials.h"
+#include "engine/StatementParameters.h"
 
 #include <QString>
 #include <QStringList>
@@ -88,6 +89,9 @@ public:
     virtual std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) = 0;
     // Asks what to find, starting from request; nothing when cancelled.
     virtual std::optional<Find> find(QWidget* parent, const Find& request) = 0;
+    // Asks the values of a statement's parameters, named in proposed in order with the
+    // values proposed; the names with the values given, or nothing when cancelled.
+    virtual std::optional<NamedValues> parameters(QWidget* parent, const NamedValues& proposed) = 0;
 
     // The program's error box, through messageBox: the stop icon and one "OK" button,
     // which Escape answers too.
@@ -114,4 +118,5 @@ public:
     std::optional<Login> login(QWidget* parent, const LoginRequest& request) override;
     std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) override;
     std::optional<Find> find(QWidget* parent, const Find& request) override;
+    std::optional<NamedValues> parameters(QWidget* parent, const NamedValues& proposed) override;
 };

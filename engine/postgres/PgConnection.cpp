@@ -60,11 +60,13 @@ PgConnection::PgConnection(const AliasSettings& settings)
 {
 }
 
-QueryResult PgConnection::execute(const QString& sql, const ProgressCallback& progress)
+QueryResult PgConnection::execute(
+    const QString& sql, const ProgressCallback& progress, const BoundParameters& parameters)
 {
     m_session.begin();
     const QByteArray utf8 = sql.toUtf8();
     const std::vector<QByteArrayView> statements = splitStatements(utf8);
+    const ParameterPlaces places(sql, parameters);
     if (statements.empty())
         throw EDatabaseError(noCursorMessage());
     // Several statements apply all or none, in a transaction of their own or in a
@@ -74,9 +76,17 @@ QueryResult PgConnection::execute(const QString& sql, const ProgressCallback& pr
     PgOutcome last;
     const auto runAll = [&] {
         for (size_t i = 0; i < statements.size(); ++i) {
+            // Each statement takes the parameters that stand in it as $1, $2...
+            const BoundStatement bound = places.empty()
+                ? BoundStatement()
+                : places.bind(utf8, statements[i], [](int n) { return '$' + QByteArray::number(n); });
+            const QByteArrayView statement = places.empty() ? statements[i] : QByteArrayView(bound.sql);
+            std::vector<PgValues::Parameter> values;
+            for (const ParameterValue& v : bound.values)
+                values.push_back(v.null ? PgValues::Parameter { {}, true, false } : textParameter(v.text));
             try {
-                last = batch || i > 0 ? m_session.run(statements[i], {}, progress)
-                                      : m_session.runHealing(statements[i], {}, progress);
+                last = batch || i > 0 ? m_session.run(statement, values, progress)
+                                      : m_session.runHealing(statement, values, progress);
             } catch (const PgFailure& f) {
                 if (f.cancelled)
                     throw EDatabaseError(cancelledMessage());

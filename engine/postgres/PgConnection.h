@@ -19,7 +19,8 @@ public:
     // Connects as the alias says; throws EDatabaseError with the server's message.
     explicit PgConnection(const AliasSettings& settings);
 
-    QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) override;
+    QueryResult execute(
+        const QString& sql, const ProgressCallback& progress = {}, const BoundParameters& parameters = {}) override;
     bool isReadOnly() const override { return m_session.readOnly(); }
     std::vector<CatalogueTable> catalogue() override;
     bool unquotedNamesFoldToLower() const override { return true; }

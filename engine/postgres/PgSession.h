@@ -129,8 +129,10 @@ private:
     // opened; a query without parameters that COPY can wrap streams when stream is true.
     PgOutcome runStatement(QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters,
         const ProgressCallback& progress, bool stream);
-    // Has the server parse the statement as the unnamed one; it has not run yet.
-    void prepare(const QByteArray& text, int parameterCount, const ProgressCallback& progress);
+    // Has the server parse the statement as the unnamed one; it has not run yet. types:
+    // the parameters' types, or null for the server to infer them.
+    void prepare(
+        const QByteArray& text, int parameterCount, const PgValues::Oid* types, const ProgressCallback& progress);
     // What the statement prepared gives and takes.
     PgDescription describe(const ProgressCallback& progress);
     // Runs the query prepared inside COPY, its rows read as a binary stream.

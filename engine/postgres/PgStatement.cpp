@@ -3,6 +3,8 @@
 // connection is between them:
 //
 //   prepare    Parse      -> COMMAND_OK, or an error: the statement has not run
+//                            (a parameter of no type the server can tell is then
+//                            given text's, and the statement parsed again)
 //   describe   Describe   -> COMMAND_OK with the result's columns and the number of
 //                            parameters, or an error: the statement has not run
 //   execute, one of two ways (from here on, the statement may have run):
@@ -23,6 +25,7 @@
 #include "engine/postgres/PgSession.h"
 #include "platform/Exceptions.h"
 
+#include <QRegularExpression>
 #include <cstdlib>
 #include <libpq-fe.h>
 #include <utility>
@@ -39,6 +42,9 @@ namespace
 // How often the progress callback hears from a statement that runs.
 constexpr int kReportMs = 50;
 
+// The server's type text.
+constexpr PgValues::Oid kTextType = 25;
+
 // The failure that an error result tells.
 PgFailure failureOf(const PGresult* r, bool sent)
 {
@@ -46,6 +52,18 @@ PgFailure failureOf(const PGresult* r, bool sent)
     const char* position = PQresultErrorField(r, PG_DIAG_STATEMENT_POSITION);
     return PgFailure { PgMessages::errorOf(r), QByteArray(state ? state : ""), sent, false,
         position ? std::atoi(position) : 0 };
+}
+
+// The parameter (from 0) whose type the server could not determine, as its message
+// names it ("$2"), when it is one of types still to infer; -1 otherwise.
+qsizetype untypedParameter(const PgFailure& f, const std::vector<PgValues::Oid>& types)
+{
+    static const QRegularExpression named(QStringLiteral("\\$(\\d+)"));
+    const QRegularExpressionMatch m = named.match(f.message);
+    const qsizetype at = m.hasMatch() ? m.captured(1).toLongLong() - 1 : -1;
+    if (f.state != "42P18" || at < 0 || at >= qsizetype(types.size()) || types[size_t(at)] != 0)
+        return -1;
+    return at;
 }
 
 // One row of a result in single-row mode into the store.
@@ -70,7 +88,21 @@ PgOutcome PgSession::runStatement(QByteArrayView sql, const std::vector<PgValues
     const ProgressCallback& progress, bool stream)
 {
     const QByteArray text = sql.toByteArray();
-    prepare(text, int(parameters.size()), progress);
+    // A parameter whose type nothing in the statement tells ($1 IS NULL) is taken as a
+    // text, one after the other as the server names them. Only outside a transaction,
+    // which a failed parse does not spoil.
+    std::vector<PgValues::Oid> types(parameters.size(), 0);
+    for (;;) {
+        try {
+            prepare(text, int(types.size()), types.empty() ? nullptr : types.data(), progress);
+            break;
+        } catch (const PgFailure& f) {
+            const qsizetype untyped = untypedParameter(f, types);
+            if (untyped < 0 || !idle())
+                throw;
+            types[size_t(untyped)] = kTextType;
+        }
+    }
     const PgDescription description = describe(progress);
     if (stream && description.streams())
         return copyRows(text, description, progress);
@@ -82,9 +114,10 @@ PgFailure PgSession::connectionFailure(bool sent) const
     return PgFailure { connectionMessage(), QByteArray(), sent, m_cancelled };
 }
 
-void PgSession::prepare(const QByteArray& text, int parameterCount, const ProgressCallback& progress)
+void PgSession::prepare(
+    const QByteArray& text, int parameterCount, const PgValues::Oid* types, const ProgressCallback& progress)
 {
-    if (!PQsendPrepare(m_conn, "", text.constData(), parameterCount, nullptr))
+    if (!PQsendPrepare(m_conn, "", text.constData(), parameterCount, types))
         throw connectionFailure(false);
     try {
         readOutcome(progress, PgDescription {});

@@ -149,15 +149,24 @@ QString withBlockFetch(const QString& connection)
     return connection + separator + QStringLiteral("UseDeclareFetch=1;Fetch=%1").arg(kFetchRows);
 }
 
-// Runs sql on q; the last result set it gives, if any. Some drivers give one result
+// Runs sql on q, its placeholders bound to values; the last result set it gives, if any. Some drivers give one result
 // per statement, the first one first: the text's result is the last one. Others
 // report only the first statement's outcome; the server then refuses the commit of a
 // batch in which a later one failed.
-std::optional<QueryResult> execAndRead(QSqlQuery& q, const QString& sql, const QSqlDriver* driver,
-    const ProgressCallback& progress, bool odbc, qsizetype ceiling)
+std::optional<QueryResult> execAndRead(QSqlQuery& q, const QString& sql, const QVariantList& values,
+    const QSqlDriver* driver, const ProgressCallback& progress, bool odbc, qsizetype ceiling)
 {
-    if (!q.exec(sql))
-        fail(q.lastError(), driver);
+    if (values.isEmpty()) {
+        if (!q.exec(sql))
+            fail(q.lastError(), driver);
+    } else {
+        if (!q.prepare(sql))
+            fail(q.lastError(), driver);
+        for (const QVariant& v : values)
+            q.addBindValue(v);
+        if (!q.exec())
+            fail(q.lastError(), driver);
+    }
     std::optional<QueryResult> result;
     for (;;) {
         result.reset();
@@ -172,6 +181,21 @@ std::optional<QueryResult> execAndRead(QSqlQuery& q, const QString& sql, const Q
     if (q.lastError().isValid())
         fail(q.lastError(), driver);
     return result;
+}
+
+// A statement as Qt SQL prepares it: part of utf8 with each parameter as a "?", and
+// the values in order (a null as a null text).
+struct BoundText {
+    QString sql;
+    QVariantList values;
+};
+BoundText boundText(const ParameterPlaces& places, QByteArrayView utf8, QByteArrayView part)
+{
+    const BoundStatement bound = places.bind(utf8, part, [](int) { return QByteArray("?"); });
+    BoundText text { Utf8::decode(bound.sql), {} };
+    for (const ParameterValue& v : bound.values)
+        text.values << (v.null ? QVariant(QMetaType::fromType<QString>()) : QVariant(v.text));
+    return text;
 }
 
 // The driver's transaction, where it has one: committed on request, rolled back
@@ -296,21 +320,24 @@ void QtSqlConnection::inSession(const std::function<void()>& work, bool repeatab
     }
 }
 
-QueryResult QtSqlConnection::execute(const QString& sql, const ProgressCallback& progress)
+QueryResult QtSqlConnection::execute(
+    const QString& sql, const ProgressCallback& progress, const BoundParameters& parameters)
 {
     const SqlStatementScan scan = scanStatements(sql.toUtf8());
+    const ParameterPlaces places(sql, parameters);
     QueryResult result;
     // A text that cannot run in one transaction may have applied part of itself
     // before the session was lost: it is not run again.
-    inSession([&] { result = run(sql, scan, progress); }, !scan.outsideTransaction);
+    inSession([&] { result = run(sql, places, scan, progress); }, !scan.outsideTransaction);
     return result;
 }
 
-QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& scan, const ProgressCallback& progress)
+QueryResult QtSqlConnection::run(
+    const QString& sql, const ParameterPlaces& places, const SqlStatementScan& scan, const ProgressCallback& progress)
 {
     std::optional<QueryResult> result;
     if (scan.run() == TextRun::AsWritten) {
-        result = runEach(sql, progress);
+        result = runEach(sql, places, progress);
     } else {
         // The driver runs the text whole; several statements run in one transaction, so
         // that they apply all or none.
@@ -318,7 +345,9 @@ QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& sca
         // would end that one too.
         QSqlDatabase db = database();
         DriverTransaction transaction(db, scan.run() == TextRun::AllOrNone && !m_transactionOpen);
-        result = runText(sql, progress);
+        const QByteArray utf8 = sql.toUtf8();
+        const BoundText bound = places.empty() ? BoundText { sql, {} } : boundText(places, utf8, utf8);
+        result = runText(bound.sql, bound.values, progress);
         transaction.commit(QStringLiteral("Le serveur a refusé les instructions : aucune n'a été appliquée"));
     }
     if (!result)
@@ -326,14 +355,15 @@ QueryResult QtSqlConnection::run(const QString& sql, const SqlStatementScan& sca
     return std::move(*result);
 }
 
-std::optional<QueryResult> QtSqlConnection::runText(const QString& sql, const ProgressCallback& progress)
+std::optional<QueryResult> QtSqlConnection::runText(
+    const QString& sql, const QVariantList& values, const ProgressCallback& progress)
 {
     QSqlDatabase db = database();
     QSqlQuery q(db);
     q.setForwardOnly(true);
     std::optional<QueryResult> result;
     const auto work = [&, driver = db.driver(), ceiling = resultCeiling()](const ProgressCallback& reading) {
-        result = execAndRead(q, sql, driver, reading, m_odbc, ceiling);
+        result = execAndRead(q, sql, values, driver, reading, m_odbc, ceiling);
     };
     // An ODBC driver does its work out of the window's thread, where a stop can reach it.
     if (m_odbc)
@@ -361,14 +391,16 @@ void QtSqlConnection::endTransaction(bool commit)
         false);
 }
 
-std::optional<QueryResult> QtSqlConnection::runEach(const QString& sql, const ProgressCallback& progress)
+std::optional<QueryResult> QtSqlConnection::runEach(
+    const QString& sql, const ParameterPlaces& places, const ProgressCallback& progress)
 {
     const QByteArray utf8 = sql.toUtf8();
     const std::vector<QByteArrayView> statements = splitStatements(utf8);
     std::optional<QueryResult> result;
     for (size_t i = 0; i < statements.size(); ++i) {
         try {
-            result = runText(Utf8::decode(statements[i]), progress);
+            const BoundText bound = boundText(places, utf8, statements[i]);
+            result = runText(bound.sql, bound.values, progress);
         } catch (const LostSession&) {
             throw;
         } catch (const EDatabaseError& e) {
@@ -408,7 +440,7 @@ TableResult QtSqlConnection::openTable(const QString& table)
     inSession(
         [&] {
             name = resolveTable(table);
-            result.data = run(select.arg(name), scan, {});
+            result.data = run(select.arg(name), ParameterPlaces(), scan, {});
         },
         true);
     m_tableNames.insert(table, name);

@@ -22,7 +22,8 @@ public:
     explicit QtSqlConnection(const AliasSettings& settings);
     ~QtSqlConnection() override;
 
-    QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) override;
+    QueryResult execute(
+        const QString& sql, const ProgressCallback& progress = {}, const BoundParameters& parameters = {}) override;
     bool isReadOnly() const override { return m_settings.readOnly; }
     std::vector<CatalogueTable> catalogue() override;
     bool unquotedNamesFoldToLower() const override;
@@ -43,11 +44,14 @@ private:
     // Runs work in an open session. When the session is found lost, opens a new one
     // and, if repeatable and the failure proves work did nothing, runs it once more.
     void inSession(const std::function<void()>& work, bool repeatable);
-    QueryResult run(const QString& sql, const SqlStatementScan& scan, const ProgressCallback& progress);
-    // Runs sql whole; the last result set it gives, if any.
-    std::optional<QueryResult> runText(const QString& sql, const ProgressCallback& progress);
+    QueryResult run(const QString& sql, const ParameterPlaces& places, const SqlStatementScan& scan,
+        const ProgressCallback& progress);
+    // Runs sql whole, its placeholders bound to values; the last result set it gives, if any.
+    std::optional<QueryResult> runText(
+        const QString& sql, const QVariantList& values, const ProgressCallback& progress);
     // Runs each statement on its own, so that a failure tells which ones were applied.
-    std::optional<QueryResult> runEach(const QString& sql, const ProgressCallback& progress);
+    std::optional<QueryResult> runEach(
+        const QString& sql, const ParameterPlaces& places, const ProgressCallback& progress);
     void writeRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes);
     void addRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values);
 

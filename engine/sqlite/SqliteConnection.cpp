@@ -67,6 +67,20 @@ void bindValue(sqlite3_stmt* stmt, int index, const FieldValue& v)
     }
 }
 
+// Binds the placeholders ?1, ?2... of a statement to values, as texts or nulls; a
+// placeholder that the statement's own text wrote otherwise (a bare ?) stays null.
+void bindValues(sqlite3_stmt* stmt, const std::vector<ParameterValue>& values)
+{
+    const int count = sqlite3_bind_parameter_count(stmt);
+    for (int i = 1; i <= count && i <= int(values.size()); ++i) {
+        const char* name = sqlite3_bind_parameter_name(stmt, i);
+        if (!name || name != '?' + QByteArray::number(i))
+            continue;
+        const ParameterValue& v = values[size_t(i - 1)];
+        bindValue(stmt, i, v.null ? FieldValue {} : FieldValue { CellClass::Text, v.text.toUtf8(), 0, 0 });
+    }
+}
+
 // The value of a column of the current row, read as a result reads it.
 CellRef cellOf(sqlite3_stmt* stmt, int column)
 {
@@ -424,9 +438,19 @@ void SqliteConnection::failIn(int number, TextRun run, QByteArrayView statement,
     throw EDatabaseError(statementFailure(run, number, errorMessage(), statement), position);
 }
 
-QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback& progress)
+QueryResult SqliteConnection::execute(
+    const QString& sql, const ProgressCallback& progress, const BoundParameters& parameters)
 {
-    const QByteArray utf8 = sql.toUtf8();
+    QByteArray utf8 = sql.toUtf8();
+    // Each parameter becomes the placeholder ?n of its value, numbered over the whole
+    // text, which every statement of it binds.
+    const ParameterPlaces places(sql, parameters);
+    std::vector<ParameterValue> values;
+    if (!places.empty()) {
+        BoundStatement bound = places.bind(utf8, utf8, [](int n) { return '?' + QByteArray::number(n); });
+        utf8 = std::move(bound.sql);
+        values = std::move(bound.values);
+    }
     const char* tail = utf8.constData();
     const char* const end = tail + utf8.size();
     // Set once the text shows a second statement, unless it holds one that no
@@ -456,6 +480,7 @@ QueryResult SqliteConnection::execute(const QString& sql, const ProgressCallback
             continue;
         }
         ++number;
+        bindValues(s.stmt, values);
         if (number == 1 && !last) {
             run = scanStatements(utf8).run();
             if (run == TextRun::AllOrNone)

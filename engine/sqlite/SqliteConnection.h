@@ -18,7 +18,8 @@ public:
     SqliteConnection(const QString& fileName, bool readOnly);
     ~SqliteConnection() override;
 
-    QueryResult execute(const QString& sql, const ProgressCallback& progress = {}) override;
+    QueryResult execute(
+        const QString& sql, const ProgressCallback& progress = {}, const BoundParameters& parameters = {}) override;
     bool isReadOnly() const override;
     QStringList databaseFiles() const override;
     bool fileReplaced() const override;

@@ -81,3 +81,12 @@ std::optional<Dialogs::Find> ScriptedDialogs::find(QWidget*, const Find& request
     calls << c;
     return findAnswers.isEmpty() ? std::nullopt : findAnswers.takeFirst();
 }
+
+std::optional<NamedValues> ScriptedDialogs::parameters(QWidget*, const NamedValues& proposed)
+{
+    Call c;
+    c.kind = QStringLiteral("parameters");
+    c.parameters = proposed;
+    calls << c;
+    return parametersAnswers.isEmpty() ? std::nullopt : parametersAnswers.takeFirst();
+}

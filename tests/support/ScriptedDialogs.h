@@ -9,18 +9,19 @@
 // Installed for the lifetime of the object; the Qt dialogs come back after it.
 // With no scripted answer left: a message box answers its default button, a save
 // dialog and a print dialog are cancelled, a login, a table password and a find are
-// cancelled.
+// cancelled, and so is the parameters' dialog.
 class ScriptedDialogs : public Dialogs
 {
 public:
     struct Call {
-        QString kind; // "message", "save", "print", "login", "tablePassword", "find"
+        QString kind; // "message", "save", "print", "login", "tablePassword", "find", "parameters"
         MessageBox message;
         SaveFile save;
         PrintSetup print;
         LoginRequest login;
         TablePasswordRequest tablePassword;
         Find find;
+        NamedValues parameters; // the names and the values proposed
     };
 
     ScriptedDialogs();
@@ -35,6 +36,7 @@ public:
     QList<std::optional<Login>> loginAnswers;
     QList<std::optional<QString>> tablePasswordAnswers;
     QList<std::optional<Find>> findAnswers;
+    QList<std::optional<NamedValues>> parametersAnswers;
 
     // Calls of one kind.
     QList<Call> callsOf(const QString& kind) const;
@@ -47,4 +49,5 @@ public:
     std::optional<Login> login(QWidget* parent, const LoginRequest& request) override;
     std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) override;
     std::optional<Find> find(QWidget* parent, const Find& request) override;
+    std::optional<NamedValues> parameters(QWidget* parent, const NamedValues& proposed) override;
 };

@@ -28,11 +28,13 @@ HistoryDialog::HistoryDialog(const StatementHistory& history, QWidget* parent)
     const QList<HistoryEntry>& entries = history.entries();
     for (auto e = entries.crbegin(); e != entries.crend(); ++e) {
         // The list shows a statement's start; the whole of it goes back to the box.
+        const QString values = valuesText(e->values);
         auto* item = new QTreeWidgetItem(m_list,
-            { e->at.toString(QStringLiteral("HH:mm:ss")), e->statement.left(300), resultText(*e),
-                durationText(e->milliseconds) });
+            { e->at.toString(QStringLiteral("HH:mm:ss")),
+                values.isEmpty() ? e->statement.left(300) : e->statement.left(300) + QStringLiteral("  ") + values,
+                resultText(*e), durationText(e->milliseconds) });
         item->setData(0, kStatementRole, e->statement);
-        item->setToolTip(1, e->statement.left(2000));
+        item->setToolTip(1, values.isEmpty() ? e->statement.left(2000) : e->statement.left(2000) + u'\n' + values);
         item->setToolTip(2, item->text(2));
         if (e->records < 0)
             item->setForeground(2, QColor(160, 0, 0));
@@ -66,6 +68,21 @@ QString HistoryDialog::resultText(const HistoryEntry& entry)
     else
         text = QString::number(entry.records) + QStringLiteral(" enregistrements");
     return entry.transactionOpen ? text + QStringLiteral(" (transaction ouverte)") : text;
+}
+
+QString HistoryDialog::valuesText(const NamedValues& values)
+{
+    if (values.isEmpty())
+        return {};
+    QStringList shown;
+    for (const NamedValue& v : values) {
+        QString text = v.value.text.left(100);
+        // One line per statement in the list: a line break shows as a sign.
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("↵")).replace(u'\n', u'↵').replace(u'\r', u'↵');
+        shown << v.name + QStringLiteral(" = ")
+                + (v.value.null ? QStringLiteral("NULL") : QStringLiteral("« %1 »").arg(text));
+    }
+    return u'(' + shown.join(QStringLiteral(", ")) + u')';
 }
 
 QString HistoryDialog::durationText(qint64 milliseconds)

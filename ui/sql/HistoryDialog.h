@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/StatementParameters.h"
+
 #include <QDialog>
 #include <QList>
 #include <QTime>
@@ -14,6 +16,7 @@ struct HistoryEntry {
     QString error; // the engine's message when it failed
     qint64 milliseconds = 0;
     bool transactionOpen = false; // it left the user's transaction open
+    NamedValues values; // given to its parameters, when it was run with them
 };
 
 // The statements run since the start, in the order run; kept in memory only.
@@ -27,9 +30,9 @@ private:
     QList<HistoryEntry> m_entries;
 };
 
-// "Historique": the history, newest first: time, statement, record count or error,
-// duration. Enter or a double-click on a line emits chosen() with its statement and
-// closes the dialog.
+// "Historique": the history, newest first: time, statement (followed by the values of
+// its parameters), record count or error, duration. Enter or a double-click on a line emits chosen() with its statement
+// and closes the dialog.
 class HistoryDialog : public QDialog
 {
     Q_OBJECT
@@ -41,6 +44,9 @@ public:
     // What the result column shows for an entry: "12 enregistrements", the error;
     // then "(transaction ouverte)" when the statement left one open.
     static QString resultText(const HistoryEntry& entry);
+    // What the statement column shows after a statement run with values:
+    // "(nom = « O'Brien », n = NULL)"; nothing for none.
+    static QString valuesText(const NamedValues& values);
     // "0,25 s", "1 min 05 s": a duration in the user's locale.
     static QString durationText(qint64 milliseconds);
 
