@@ -283,7 +283,7 @@ void TestLogin::promptFieldsTakeAtMost31Characters()
     std::unique_ptr<QDialog> dialog;
     if (prompt == QLatin1String("login"))
         dialog = std::make_unique<LoginDialog>(Dialogs::LoginRequest {
-            QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), QString(), false, QString() });
+            QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), QString(), false, QString(), false, QString() });
     else
         dialog = std::make_unique<TablePasswordDialog>(
             Dialogs::TablePasswordRequest { QStringLiteral("Saisie du mot de passe"), QStringLiteral("Patients") });
@@ -320,7 +320,7 @@ void TestLogin::loginPromptShowsDatabaseAndRefusal()
     QFETCH(bool, retry);
     QFETCH(QString, focus);
     QFETCH(QString, notice);
-    LoginDialog dialog({ QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), user, retry, notice });
+    LoginDialog dialog({ QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), user, retry, notice, false, QString() });
     dialog.show();
     QVERIFY(QTest::qWaitForWindowActive(&dialog));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Connexion base de données"));
@@ -367,7 +367,7 @@ void TestLogin::promptsAnswerOkOrCancel()
     std::unique_ptr<QDialog> dialog;
     if (prompt == QLatin1String("login"))
         dialog = std::make_unique<LoginDialog>(Dialogs::LoginRequest {
-            QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), kUser, false, QString() });
+            QStringLiteral("Connexion base de données"), QStringLiteral("Velorin"), kUser, false, QString(), false, QString() });
     else
         dialog = std::make_unique<TablePasswordDialog>(
             Dialogs::TablePasswordRequest { QStringLiteral("Saisie du mot de passe"), QStringLiteral("Patients") });
