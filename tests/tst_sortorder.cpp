@@ -1,5 +1,8 @@
+#include "PostgresServer.h"
 #include "TestDatabase.h"
 #include "data/DataSet.h"
+#include "data/Query.h"
+#include "engine/Databases.h"
 #include "export/kdb2text.h"
 #include "ui/widgets/DBGrid.h"
 
@@ -10,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <numeric>
 
 namespace
@@ -288,17 +292,29 @@ public:
 Q_DECLARE_METATYPE(TFieldType)
 
 // A header sort holds for every value a column can hold: the rows come in the order
-// of a reference written here, apart from the program's, and the grid and the text
-// export show that order.
+// of a reference written here, apart from the program's, or in the order a PostgreSQL
+// server gives them; the grid and the text export show that order.
 class TestSortOrder : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
+    void cleanupTestCase();
 
     void sortMatchesReference_data();
     void sortMatchesReference();
+    void sortMatchesServerOrder_data();
+    void sortMatchesServerOrder();
+
+private:
+    std::unique_ptr<PostgresServer> m_server; // started by the first test that needs it
 };
+
+void TestSortOrder::cleanupTestCase()
+{
+    Databases::closeAll();
+    m_server.reset();
+}
 
 void TestSortOrder::sortMatchesReference_data()
 {
@@ -355,6 +371,76 @@ void TestSortOrder::sortMatchesReference()
                                .arg(grid.index(r, 1).data().toString())));
             QCOMPARE(lines[r].split('\t').last().trimmed(), '"' + n.toLatin1() + '"');
         }
+    }
+}
+
+void TestSortOrder::sortMatchesServerOrder_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<QString>("values");
+    // What follows the column in the server's ORDER BY, ascending and descending.
+    QTest::addColumn<QString>("ties");
+    QTest::addColumn<QString>("descendingTies");
+    const QString asText = QStringLiteral(", CAST(v AS text) COLLATE \"C\"");
+    QTest::newRow("numeric: not a number, infinities and long decimals")
+        << "numeric"
+        << "'NaN', 'Infinity', '-Infinity', '0', '-0.000', '1.5', '1.50', '12345678901234567890.01', "
+           "'12345678901234567890.02', '-12345678901234567890.01', '12345678901234567890.010', '1e-30', '1e300', "
+           "'-1e300', '9007199254740993', '9007199254740992', '0.1', "
+           "'0.1000000000000000055511151231257827021181583404541015625', NULL"
+        << asText << asText + QStringLiteral(" DESC");
+    QTest::newRow("double precision: not a number and infinities")
+        << "double precision"
+        << "'NaN', 'Infinity', '-Infinity', '0', '1.5', '1e308', '5e-324', '-2.5', '0.1', '9007199254740993', NULL"
+        << ""
+        << "";
+    QTest::newRow("money") << "money"
+                           << "'12.34', '-5', '0', '92233720368547758.07', '-92233720368547758.08', '0.01', NULL"
+                           << ""
+                           << "";
+}
+
+// The server's ORDER BY is the reference: not a number above every number, numeric's
+// decimals compared exactly.
+void TestSortOrder::sortMatchesServerOrder()
+{
+    QFETCH(QString, type);
+    QFETCH(QString, values);
+    QFETCH(QString, ties);
+    QFETCH(QString, descendingTies);
+    if (!m_server)
+        m_server = std::make_unique<PostgresServer>();
+    if (!m_server->available() && PostgresServer::required())
+        QFAIL(qPrintable(m_server->error()));
+    if (!m_server->available())
+        QSKIP(qPrintable(m_server->error()));
+    Databases::closeAll();
+    m_server->writeAlias(QStringLiteral("Velorin"));
+    QCOMPARE(m_server->run(QStringLiteral("DROP TABLE IF EXISTS t; CREATE TABLE t (n serial, v %1);"
+                                          "INSERT INTO t (v) SELECT (ARRAY[%2]::%1[])[1 + (g * 7919) % %3] "
+                                          "FROM generate_series(1, 3000) g")
+                                 .arg(type, values)
+                                 .arg(values.count(u',') + 1)),
+        QString());
+    TQuery query;
+    query.setDatabaseName(QStringLiteral("Velorin"));
+    query.setSQL(QStringLiteral("SELECT n, v FROM t ORDER BY n"));
+    query.open();
+    for (const Qt::SortOrder order : { Qt::AscendingOrder, Qt::DescendingOrder }) {
+        TQuery server;
+        server.setDatabaseName(QStringLiteral("Velorin"));
+        server.setSQL(order == Qt::AscendingOrder
+                ? QStringLiteral("SELECT n, v FROM t ORDER BY v NULLS FIRST%1, n").arg(ties)
+                : QStringLiteral("SELECT n, v FROM t ORDER BY v DESC NULLS LAST%1, n").arg(descendingTies));
+        server.open();
+        QVERIFY(query.sortBy(1, order));
+        QCOMPARE(query.recordCount(), server.recordCount());
+        for (qsizetype r = 0; r < query.recordCount(); ++r)
+            QVERIFY2(query.cellAt(r, 0).integer == server.cellAt(r, 0).integer,
+                qPrintable(QStringLiteral("place %1: %2 shown, %3 expected")
+                               .arg(r)
+                               .arg(query.field(1)->shownText(query.cellAt(r, 1)),
+                                   server.field(1)->shownText(server.cellAt(r, 1)))));
     }
 }
 
