@@ -47,9 +47,8 @@ bool namesNotANumber(std::string_view s)
         return true;
     if (s[3] != '(' || s.back() != ')')
         return false;
-    return std::all_of(s.begin() + 4, s.end() - 1, [](char c) {
-        return isDigit(c) || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    });
+    return std::all_of(s.begin() + 4, s.end() - 1,
+        [](char c) { return isDigit(c) || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
 }
 
 // The digits from `at` on; at is moved past them.

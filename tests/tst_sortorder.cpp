@@ -173,8 +173,8 @@ Sample textSample(const QByteArray& bytes, Group group)
 Sample randomSample(TFieldType type, QRandomGenerator& random)
 {
     static const QList<QByteArray> plain = plainDecimals();
-    static const QList<QByteArray> words { "abc", "Abc", "é", "e", "12,5", "", "Zoé", "zoe", "-", "1e99999999999999999999",
-        "nan?", "2024-02-30" };
+    static const QList<QByteArray> words { "abc", "Abc", "é", "e", "12,5", "", "Zoé", "zoe", "-",
+        "1e99999999999999999999", "nan?", "2024-02-30" };
     static const QList<QByteArray> names { "NaN", "nan", " -NaN ", "nan(1)" };
     static const QList<QByteArray> infinities { "Infinity", "-Infinity", "inf", " -INF " };
     static const QList<QByteArray> dates { "2024-03-07", "1999-12-31", "2000-01-01", "1900-02-28" };
@@ -419,8 +419,8 @@ void TestSortOrder::sortMatchesServerOrder()
     QCOMPARE(m_server->run(QStringLiteral("DROP TABLE IF EXISTS t; CREATE TABLE t (n serial, v %1);"
                                           "INSERT INTO t (v) SELECT (ARRAY[%2]::%1[])[1 + (g * 7919) % %3] "
                                           "FROM generate_series(1, 3000) g")
-                                 .arg(type, values)
-                                 .arg(values.count(u',') + 1)),
+                               .arg(type, values)
+                               .arg(values.count(u',') + 1)),
         QString());
     TQuery query;
     query.setDatabaseName(QStringLiteral("Velorin"));
