@@ -219,7 +219,6 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
     const TextForms& forms, Qt::SortOrder order, const ParallelParts::Progress& progress)
 {
     const qsizetype rows = store.rowCount();
-    const bool binaryType = isBlobType(type) && !isMemoType(type);
     const bool momentType = type == ftDate || type == ftTime || type == ftDateTime;
     Ranks texts(forms, type, rows);
     Ranks binaries(forms, type, rows);
@@ -234,7 +233,8 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
         const CellRef c = store.cell(row, column, place);
         if (c.cls == CellClass::Null)
             continue;
-        // Texts are numbers in a column of numbers only, and binary contents never.
+        // Texts are numbers in a column of numbers only; in a column of binary contents
+        // they are texts still, before the binary contents, as SQLite orders them.
         const bool number = c.cls == CellClass::Integer || c.cls == CellClass::Float
             || (c.cls == CellClass::Text && isNumberType(type));
         const NumberOrder::Reading reading = number ? NumberOrder::read(c) : NumberOrder::Reading();
@@ -243,7 +243,7 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
             k.group = reading.kind == NumberOrder::Kind::Number ? Number : NotANumber;
             k.value = reading.rounded;
             k.inexact = !reading.exact;
-        } else if (c.cls == CellClass::Blob || (binaryType && c.cls != CellClass::Text)) {
+        } else if (c.cls == CellClass::Blob) {
             k.group = Binary;
             k.value = binaries.idOf(c);
         } else if (momentType && readMoment(bytesOf(c), type, k.value)) {
