@@ -120,12 +120,6 @@ inline int firstMarked(quint64 mask)
         return std::countl_zero(mask) / 8;
 }
 
-// True when one of the eight bytes of word is an ASCII character that policy escapes.
-template <Unmappable policy> inline bool holdsEscaped(quint64 word)
-{
-    return (stopMask<policy>(word) & ~word) != 0;
-}
-
 constexpr const char* kReplacementReference = "&#65533;";
 
 // How policy writes an ASCII character it escapes; nullptr for one written as it is.
@@ -252,22 +246,37 @@ template <Unmappable policy> char* writeFromUtf8(char* w, const char* s, qsizety
     return w;
 }
 
+// The high bit of the bytes of word that appendBytes writes otherwise than as they
+// are under policy: the ASCII characters escaped and, in HTML, the control characters
+// and the bytes that decode to a C1 control (those the code page leaves unassigned).
+// Exact up to the first one.
+template <Unmappable policy> inline quint64 bytesToEscape(quint64 word)
+{
+    quint64 mask = stopMask<policy>(word) & ~word; // ASCII bytes only
+    if constexpr (isHtml(policy))
+        mask |= bytesEqual(word, '\x81') | bytesEqual(word, '\x8D') | bytesEqual(word, '\x8F')
+            | bytesEqual(word, '\x90') | bytesEqual(word, '\x9D');
+    return mask;
+}
+
 // appendBytes for a policy that escapes characters; w has room for growthOf(policy)
-// bytes per input byte; returns the end. In HTML, the bytes that decode to a C1
-// control (those the code page leaves unassigned) are U+FFFD.
+// bytes per input byte; returns the end.
 template <Unmappable policy> char* writeEscapedBytes(char* w, const char* s, qsizetype n)
 {
     qsizetype i = 0;
     while (i < n) {
-        quint64 word;
-        // In HTML, a non-ASCII byte is looked at too.
-        if (i + 8 <= n
-            && (std::memcpy(&word, s + i, 8),
-                isHtml(policy) ? stopMask<policy>(word) == 0 : !holdsEscaped<policy>(word))) {
+        if (i + 8 <= n) {
+            // Eight bytes at a time, stored whole, w then moved past those before the
+            // first to escape (as writeFromUtf8 does).
+            quint64 word;
+            std::memcpy(&word, s + i, 8);
             std::memcpy(w, &word, 8);
-            w += 8;
-            i += 8;
-            continue;
+            const quint64 escaped = bytesToEscape<policy>(word);
+            const int plain = escaped ? firstMarked(escaped) : 8;
+            i += plain;
+            w += plain;
+            if (plain == 8)
+                continue;
         }
         const auto b = uchar(s[i++]);
         if (b < 0x80) {

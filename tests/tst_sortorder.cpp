@@ -1,12 +1,11 @@
+#include "ExportedFiles.h"
 #include "PostgresServer.h"
 #include "TestDatabase.h"
 #include "data/DataSet.h"
 #include "data/Query.h"
 #include "engine/Databases.h"
-#include "export/kdb2text.h"
 #include "ui/widgets/DBGrid.h"
 
-#include <QBuffer>
 #include <QCollator>
 #include <QRandomGenerator>
 #include <QTest>
@@ -351,14 +350,7 @@ void TestSortOrder::sortMatchesReference()
                                                : reference.less(samples[size_t(b)], samples[size_t(a)]);
         });
         QVERIFY(data.sortBy(0, order));
-        TKDatasetToText text;
-        text.setDataset(&data);
-        QBuffer exported;
-        QBuffer side;
-        exported.open(QIODevice::WriteOnly);
-        side.open(QIODevice::WriteOnly);
-        QVERIFY(text.exportTo(exported, side));
-        const QList<QByteArray> lines = exported.data().split('\n');
+        const QList<QByteArray> lines = textFiles(data).first.split('\n');
         QCOMPARE(lines.size(), qsizetype(rows) + 1);
         for (int r = 0; r < rows; ++r) {
             const QString n = QString::number(expected[size_t(r)] + 1);
