@@ -224,6 +224,7 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
     Ranks binaries(forms, type, rows);
     std::vector<Key> keys(size_t(rows), Key { 0, Null, 0, 0 });
     bool measured = false; // a number or a moment among the values
+    bool inexact = false; // a number whose rounded value is not its value
     ResultStore::Place place;
     for (qsizetype row = 0; row < rows; ++row) {
         if (row % kRowsPerReport == 0 && progress && !progress())
@@ -243,6 +244,7 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
             k.group = reading.kind == NumberOrder::Kind::Number ? Number : NotANumber;
             k.value = reading.rounded;
             k.inexact = !reading.exact;
+            inexact |= !reading.exact;
         } else if (c.cls == CellClass::Blob) {
             k.group = Binary;
             k.value = binaries.idOf(c);
@@ -268,23 +270,27 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
     }
     if (!measured)
         return countedOrder(keys, textRanks->size(), binaryRanks->size(), order);
+    const auto sortKeys = [&keys, order, &progress](auto ascending) {
+        if (order == Qt::AscendingOrder)
+            return sortInParts(keys, ascending, progress, true);
+        return sortInParts(
+            keys, [&ascending](const Key& a, const Key& b) { return ascending(b, a); }, progress, true);
+    };
+    const auto byValue
+        = [](const Key& a, const Key& b) { return a.group != b.group ? a.group < b.group : a.value < b.value; };
     // Numbers of equal rounded values, one of them not exact, are read again and
-    // compared exactly: rarely, but for a server's long decimals at each tie.
-    const auto ascending = [&store, column](const Key& a, const Key& b) {
+    // compared exactly: rarely, but for a server's long decimals at each tie. A column
+    // without such numbers is spared the test.
+    const auto exactly = [&store, column](const Key& a, const Key& b) {
         if (a.group != b.group)
             return a.group < b.group;
-        if (a.value != b.value)
+        if (!(a.inexact | b.inexact) || a.value != b.value)
             return a.value < b.value;
-        if (!(a.inexact | b.inexact))
-            return false;
         ResultStore::Place own;
         const CellRef ca = store.cell(a.row, column, own);
         return NumberOrder::compare(ca, store.cell(b.row, column, own)) < 0;
     };
-    const bool sorted = order == Qt::AscendingOrder
-        ? sortInParts(keys, ascending, progress, true)
-        : sortInParts(
-            keys, [&ascending](const Key& a, const Key& b) { return ascending(b, a); }, progress, true);
+    const bool sorted = inexact ? sortKeys(exactly) : sortKeys(byValue);
     if (!sorted)
         return std::nullopt;
     std::vector<qsizetype> result(static_cast<size_t>(rows));
