@@ -1,13 +1,11 @@
 #include "data/RowOrder.h"
 
 #include "data/IsoDateTime.h"
+#include "data/NumberOrder.h"
 
 #include <QCollator>
 #include <algorithm>
 #include <bit>
-#include <charconv>
-#include <cmath>
-#include <limits>
 #include <numeric>
 #include <optional>
 #include <string_view>
@@ -19,11 +17,12 @@ namespace
 constexpr qsizetype kRowsPerReport = 4096;
 
 // What a value is, in the order the groups come in.
-enum Group : quint32 { Null, Number, Moment, Text, Binary };
+enum Group : quint32 { Null, Number, NotANumber, Moment, Text, Binary };
 
 struct Key {
-    long double value; // the number, the moment or the rank among the group's values
+    double value; // the number rounded, the moment or the rank among the group's values
     Group group;
+    quint32 inexact; // a number whose value is not exactly `value`: ties are read again
     qsizetype row;
 };
 
@@ -48,25 +47,9 @@ std::string_view bytesOf(const CellRef& c)
     return { c.data, size_t(c.size) };
 }
 
-// A text that is wholly a decimal number, blanks around it aside.
-bool readNumber(std::string_view s, long double& out)
-{
-    while (!s.empty() && s.front() == ' ')
-        s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    if (!s.empty() && s.front() == '+')
-        s.remove_prefix(1);
-    double v = 0;
-    const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (s.empty() || error != std::errc() || end != s.data() + s.size())
-        return false;
-    out = v;
-    return true;
-}
-
-// Milliseconds on one time line: dates by their day number, times of day within it.
-bool readMoment(std::string_view s, TFieldType type, long double& out)
+// Milliseconds on one time line (whole numbers below 2^53, exact in a double): dates by
+// their day number, times of day within it.
+bool readMoment(std::string_view s, TFieldType type, double& out)
 {
     if (type == ftTime) {
         const auto time = IsoDateTime::time(s);
@@ -76,7 +59,7 @@ bool readMoment(std::string_view s, TFieldType type, long double& out)
     }
     const auto stamp = IsoDateTime::stamp(s);
     if (stamp)
-        out = (long double)(stamp->date.toDate().toJulianDay()) * 86400000.0L
+        out = double(stamp->date.toDate().toJulianDay()) * 86400000.0
             + (stamp->time ? stamp->time->msecsSinceStartOfDay() : 0);
     return bool(stamp);
 }
@@ -236,12 +219,12 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
     const TextForms& forms, Qt::SortOrder order, const ParallelParts::Progress& progress)
 {
     const qsizetype rows = store.rowCount();
-    const bool binaryType = isBlobType(type) && !isMemoType(type);
     const bool momentType = type == ftDate || type == ftTime || type == ftDateTime;
     Ranks texts(forms, type, rows);
     Ranks binaries(forms, type, rows);
-    std::vector<Key> keys(size_t(rows), Key { 0, Null, 0 });
+    std::vector<Key> keys(size_t(rows), Key { 0, Null, 0, 0 });
     bool measured = false; // a number or a moment among the values
+    bool inexact = false; // a number whose rounded value is not its value
     ResultStore::Place place;
     for (qsizetype row = 0; row < rows; ++row) {
         if (row % kRowsPerReport == 0 && progress && !progress())
@@ -251,19 +234,20 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
         const CellRef c = store.cell(row, column, place);
         if (c.cls == CellClass::Null)
             continue;
-        if (c.cls == CellClass::Integer || c.cls == CellClass::Float) {
-            k.group = Number;
+        // Texts are numbers in a column of numbers only; in a column of binary contents
+        // they are texts still, before the binary contents, as SQLite orders them.
+        const bool number = c.cls == CellClass::Integer || c.cls == CellClass::Float
+            || (c.cls == CellClass::Text && isNumberType(type));
+        const NumberOrder::Reading reading = number ? NumberOrder::read(c) : NumberOrder::Reading();
+        if (reading.kind != NumberOrder::Kind::None) {
             measured = true;
-            k.value = c.cls == CellClass::Integer ? (long double)(c.integer) : (long double)(c.real);
-            // Not a number compares with nothing: it comes first among the numbers.
-            if (std::isnan(k.value))
-                k.value = -std::numeric_limits<long double>::infinity();
-        } else if (c.cls == CellClass::Blob || binaryType) {
+            k.group = reading.kind == NumberOrder::Kind::Number ? Number : NotANumber;
+            k.value = reading.rounded;
+            k.inexact = !reading.exact;
+            inexact |= !reading.exact;
+        } else if (c.cls == CellClass::Blob) {
             k.group = Binary;
             k.value = binaries.idOf(c);
-        } else if (isNumberType(type) && readNumber(bytesOf(c), k.value)) {
-            k.group = Number;
-            measured = true;
         } else if (momentType && readMoment(bytesOf(c), type, k.value)) {
             k.group = Moment;
             measured = true;
@@ -286,12 +270,27 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
     }
     if (!measured)
         return countedOrder(keys, textRanks->size(), binaryRanks->size(), order);
-    const auto ascending
-        = [](const Key& a, const Key& b) { return a.group != b.group ? a.group < b.group : a.value < b.value; };
-    const bool sorted = order == Qt::AscendingOrder
-        ? sortInParts(keys, ascending, progress, true)
-        : sortInParts(
+    const auto sortKeys = [&keys, order, &progress](auto ascending) {
+        if (order == Qt::AscendingOrder)
+            return sortInParts(keys, ascending, progress, true);
+        return sortInParts(
             keys, [&ascending](const Key& a, const Key& b) { return ascending(b, a); }, progress, true);
+    };
+    const auto byValue
+        = [](const Key& a, const Key& b) { return a.group != b.group ? a.group < b.group : a.value < b.value; };
+    // Numbers of equal rounded values, one of them not exact, are read again and
+    // compared exactly: rarely, but for a server's long decimals at each tie. A column
+    // without such numbers is spared the test.
+    const auto exactly = [&store, column](const Key& a, const Key& b) {
+        if (a.group != b.group)
+            return a.group < b.group;
+        if (!(a.inexact | b.inexact) || a.value != b.value)
+            return a.value < b.value;
+        ResultStore::Place own;
+        const CellRef ca = store.cell(a.row, column, own);
+        return NumberOrder::compare(ca, store.cell(b.row, column, own)) < 0;
+    };
+    const bool sorted = inexact ? sortKeys(exactly) : sortKeys(byValue);
     if (!sorted)
         return std::nullopt;
     std::vector<qsizetype> result(static_cast<size_t>(rows));

@@ -10,11 +10,15 @@
 #include <vector>
 
 // The rows of a result in the order of one column's values, for a sort by a click on
-// the column's header: nulls first, then numbers as numbers, dates and times in time
-// order, texts in the collation of the forms' locale (on their first
-// kCollatedCharacters characters), binary contents byte by byte. Rows of equal values
-// keep the order they had (the sort is stable), in either direction; descending is
-// the ascending order reversed, nulls last.
+// the column's header, an order that holds for every value a column can hold. The
+// values come in groups, as SQLite orders its classes of storage: nulls first; then
+// numbers by their exact values (NumberOrder: integers, floats, and in a column of
+// numbers the texts of numbers, of any length); then not a number, a float or a text
+// ("NaN"), above every number; then, in a column of dates or times, the texts that
+// are ones, in time order; then the other texts in the collation of the forms'
+// locale (on their first kCollatedCharacters characters); binary contents last, byte
+// by byte. Rows of equal values keep the order they had (the sort is stable), in
+// either direction; descending is the ascending order reversed, nulls last.
 namespace RowOrder
 {
 

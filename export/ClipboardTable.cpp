@@ -1,6 +1,7 @@
 #include "export/ClipboardTable.h"
 
 #include "platform/Exceptions.h"
+#include "platform/HtmlText.h"
 
 #include <QScopeGuard>
 
@@ -47,10 +48,7 @@ QString ClipboardTable::textCell(const QString& text)
 
 QString ClipboardTable::htmlCell(const QString& text)
 {
-    QString cell = text.toHtmlEscaped();
-    for (QChar& c : cell)
-        if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r')
-            c = QChar(0xFFFD);
+    QString cell = HtmlText::escaped(text);
     cell.replace(QLatin1StringView("\r\n"), QLatin1StringView("<br>"));
     cell.replace(u'\r', QLatin1StringView("<br>"));
     cell.replace(u'\n', QLatin1StringView("<br>"));

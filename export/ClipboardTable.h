@@ -13,8 +13,8 @@
 // In the text, a cell that holds a tab, a line break or a double quote is put in
 // double quotes, its own double quotes doubled, as spreadsheets read it back into one
 // cell; every other cell is written as it is. Rows end with a line feed. In the
-// table, cells are HTML-escaped, their line breaks become <br>, and the control
-// characters that HTML may not hold become U+FFFD.
+// table, cells are HTML text as the HTML export writes them (HtmlText.h: the
+// characters that HTML text may not hold become U+FFFD), their line breaks <br>.
 struct ClipboardTable {
     QString text;
     QString html;

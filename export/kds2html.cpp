@@ -7,6 +7,7 @@
 #include "export/RowPieces.h"
 #include "platform/ByteAppend.h"
 #include "platform/Exceptions.h"
+#include "platform/HtmlText.h"
 #include "platform/Windows1252.h"
 
 #include <vector>
@@ -145,7 +146,7 @@ void TKDataSetToHTML::writeHeaderRow(const std::vector<const TField*>& fields, E
     out.append("<tr>\r\n");
     int column = 1;
     for (const TField* field : fields)
-        writeCell("<th ", *field, 1, column++, field->displayLabel().toHtmlEscaped(), " </th>\r\n", out);
+        writeCell("<th ", *field, 1, column++, HtmlText::escaped(field->displayLabel()), " </th>\r\n", out);
     out.append("</tr>\r\n");
 }
 
@@ -181,6 +182,6 @@ QString TKDataSetToHTML::cellText(const TField& field) const
 {
     if (field.dataType() == ftCurrency)
         return m_currency->text(field.asCurrency());
-    const QString text = field.asString().toHtmlEscaped();
+    const QString text = HtmlText::escaped(field.asString());
     return text.isEmpty() ? QStringLiteral("&nbsp") : text;
 }

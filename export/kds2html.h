@@ -23,8 +23,10 @@ using TKHTMLFormatCellEvent = std::function<void(
 
 // Writes the visible fields of every record of a data set as one HTML table, framed
 // by the Header lines (or a default head) and the Footer lines (or a default foot),
-// in Windows-1252 with CR LF line ends. Labels and values are escaped (& < > ");
-// characters that the code page cannot hold become numeric character references.
+// in Windows-1252 with CR LF line ends. Labels and values are HTML text (HtmlText.h:
+// & < > " escaped, the characters that HTML text may not hold as "&#65533;"), as the
+// clipboard's table writes them; characters that the code page cannot hold become
+// numeric character references.
 // Currency fields show as amounts in the user's currency style, with two decimals.
 class TKDataSetToHTML : public TComponent
 {

@@ -1,4 +1,5 @@
-// The escaping of the HTML export's cells.
+// The escaping of a cell's text in both HTML outputs: the HTML export's cells and the
+// clipboard's table (HtmlText.h, the one rule of both).
 //
 // Input: the numbers of columns and rows, each column's name (UTF-16 code units, lone
 // surrogates too), type and visibility, then each cell's class and bytes or number.
@@ -7,11 +8,14 @@
 // documents must be the same bytes. In each header and data cell, no '<', '>' or '"'
 // may stand, every '&' must start an entity, and the cell must decode (Windows-1252,
 // then the entities, read as a browser reads them, by the small decoder below) to the
-// label or the text of the value, a control character that the code page cannot hold
-// as U+FFFD; an empty value is written "&nbsp".
+// label or the text of the value, each character that HTML text may not hold as
+// U+FFFD; an empty value is written "&nbsp". The clipboard's cell of the same text must
+// decode to the same text, its line breaks as <br>.
 
 #include "FuzzSupport.h"
+#include "export/ClipboardTable.h"
 #include "export/kds2html.h"
+#include "platform/HtmlText.h"
 #include "platform/Windows1252.h"
 
 #include <QBuffer>
@@ -125,14 +129,29 @@ private:
     qsizetype m_at = 0;
 };
 
-// A text as the HTML export must show it: the control characters 128..159 that the
-// code page cannot hold as U+FFFD, the character that the text export's "?" stands for.
-QString shownInHtml(QString text)
+// A text as HTML shows it: each character that HTML text may not hold as U+FFFD.
+QString shownInHtml(const QString& text)
 {
-    for (QChar& c : text)
-        if (c.unicode() >= 0x80 && c.unicode() < 0xA0 && Windows1252::byteFor(c.unicode()) < 0)
-            c = QChar(0xFFFD);
-    return text;
+    QString shown;
+    const QList<uint> codePoints = text.toUcs4(); // a lone surrogate gives U+FFFD
+    for (const uint cp : codePoints)
+        shown += fromCodePoint(HtmlText::shown(cp)).value_or(QString(QChar(HtmlText::kReplacement)));
+    return shown;
+}
+
+// The same text in the clipboard's table: its line breaks as one <br> each.
+void checkClipboardCell(const QString& text, const QString& context)
+{
+    const QString cell = ClipboardTable::htmlCell(text);
+    QString content = cell;
+    content.replace(QLatin1StringView("<br>"), QLatin1StringView("\n"));
+    FUZZ_CHECK(!content.contains(u'<') && !content.contains(u'>') && !content.contains(u'"'),
+        QStringLiteral("markup in the clipboard's %1\n%2").arg(shownText(cell), context));
+    QString expected = shownInHtml(text);
+    expected.replace(QLatin1StringView("\r\n"), QLatin1StringView("\n")).replace(u'\r', u'\n');
+    const std::optional<QString> decoded = decodeEntities(content);
+    FUZZ_CHECK(decoded && *decoded == expected,
+        QStringLiteral("clipboard's cell %1, expected %2\n%3").arg(shownText(cell), shownText(expected), context));
 }
 
 void checkCell(const QByteArray& content, const QString& text, const QString& context)
@@ -209,13 +228,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CellReader reader(direct, context);
     reader.skipToTable();
     reader.expect("<tr>\r\n");
-    for (const TField* field : shownFields)
+    for (const TField* field : shownFields) {
         checkCell(reader.cell("<th  >", " </th>\r\n"), field->displayLabel(), context);
+        checkClipboardCell(field->displayLabel(), context);
+    }
     reader.expect("</tr>\r\n");
     for (dataSet.first(); !dataSet.eof(); dataSet.next()) {
         reader.expect("<tr>\r\n");
-        for (const TField* field : shownFields)
+        for (const TField* field : shownFields) {
             checkCell(reader.cell("<td nowrap  >", " </td>\r\n"), field->asString(), context);
+            checkClipboardCell(field->asString(), context);
+        }
         reader.expect("</tr>\r\n");
     }
     reader.expect("</table>\r\n");

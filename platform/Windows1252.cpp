@@ -1,5 +1,6 @@
 #include "platform/Windows1252.h"
 
+#include "platform/HtmlText.h"
 #include "platform/Utf8.h"
 
 #include <array>
@@ -48,6 +49,11 @@ constexpr std::array<char16_t, 32> kHigh = {
 
 using Windows1252::Unmappable;
 
+constexpr bool isHtml(Unmappable policy)
+{
+    return policy == Unmappable::CharacterReference || policy == Unmappable::HtmlText;
+}
+
 // The ASCII characters that a policy escapes.
 constexpr const char* escapedBy(Unmappable policy)
 {
@@ -61,36 +67,47 @@ constexpr const char* escapedBy(Unmappable policy)
     }
 }
 
-// Bytes that end a run copied as it is: non-ASCII, and the ASCII characters escaped.
+// Bytes that end a run copied as it is: non-ASCII, the ASCII characters escaped, and
+// for HTML the control characters.
 constexpr std::array<bool, 256> stopBytes(Unmappable policy)
 {
     std::array<bool, 256> stop {};
-    for (int b = 0x80; b < 0x100; ++b)
-        stop[size_t(b)] = true;
+    for (int b = 0; b < 0x100; ++b)
+        stop[size_t(b)] = b >= 0x80 || (isHtml(policy) && !HtmlText::holds(char32_t(b)));
     for (const char* c = escapedBy(policy); *c; ++c)
         stop[size_t(*c)] = true;
     return stop;
 }
 
+constexpr quint64 kOnes = 0x0101010101010101ULL;
+constexpr quint64 kHighs = 0x8080808080808080ULL;
+
 // The high bit of every byte of word that is c, exact up to the first one (higher
 // bits may be wrongly set by the borrow).
 inline quint64 bytesEqual(quint64 word, char c)
 {
-    constexpr quint64 ones = 0x0101010101010101ULL;
-    constexpr quint64 highs = 0x8080808080808080ULL;
-    const quint64 x = word ^ (ones * uchar(c));
-    return (x - ones) & ~x & highs;
+    const quint64 x = word ^ (kOnes * uchar(c));
+    return (x - kOnes) & ~x & kHighs;
+}
+
+// The high bit of every byte of word below 0x20 or that is DEL, exact up to the first.
+inline quint64 controlBytes(quint64 word)
+{
+    return ((word - kOnes * 0x20) & ~word & kHighs) | bytesEqual(word, 0x7F);
 }
 
 // The high bit of the bytes of word that stop a plain run under policy (non-ASCII
-// bytes and the ASCII characters escaped), exact up to the first one.
+// bytes, the ASCII characters escaped, and for HTML the control characters), exact up
+// to the first one.
 template <Unmappable policy> inline quint64 stopMask(quint64 word)
 {
-    quint64 mask = word & 0x8080808080808080ULL;
+    quint64 mask = word & kHighs;
     if constexpr (policy == Unmappable::QuotedText)
         mask |= bytesEqual(word, '"');
     else if constexpr (policy == Unmappable::HtmlText)
         mask |= bytesEqual(word, '&') | bytesEqual(word, '<') | bytesEqual(word, '>') | bytesEqual(word, '"');
+    if constexpr (isHtml(policy))
+        mask |= controlBytes(word);
     return mask;
 }
 
@@ -103,34 +120,15 @@ inline int firstMarked(quint64 mask)
         return std::countl_zero(mask) / 8;
 }
 
-// True when one of the eight bytes of word is an ASCII character that policy escapes.
-template <Unmappable policy> inline bool holdsEscaped(quint64 word)
-{
-    return (stopMask<policy>(word) & ~word) != 0;
-}
-
-// The entity of an ASCII character that HTML text escapes; nullptr for the others.
-const char* markupEntity(char c)
-{
-    switch (c) {
-    case '&':
-        return "&amp;";
-    case '<':
-        return "&lt;";
-    case '>':
-        return "&gt;";
-    case '"':
-        return "&quot;";
-    default:
-        return nullptr;
-    }
-}
+constexpr const char* kReplacementReference = "&#65533;";
 
 // How policy writes an ASCII character it escapes; nullptr for one written as it is.
 const char* escapedAscii(char c, Unmappable policy)
 {
+    if (isHtml(policy) && !HtmlText::holds(char32_t(c)))
+        return kReplacementReference;
     if (policy == Unmappable::HtmlText)
-        return markupEntity(c);
+        return HtmlText::entity(char32_t(c));
     if (policy == Unmappable::QuotedText && c == '"')
         return "\"\"";
     return nullptr;
@@ -154,18 +152,17 @@ bool writesQuestionMark(Unmappable policy)
     return policy == Unmappable::QuestionMark || policy == Unmappable::QuotedText;
 }
 
-// The code point that a character reference names for cp. HTML reads a reference to
-// 128..159 as the Windows-1252 character of that byte ("&#128;" shows "€"), so the
-// control characters there that the code page cannot hold are referred to as U+FFFD:
-// what the text file's "?" stands for too.
-constexpr char32_t referenceFor(char32_t cp)
+// The character that policy writes for cp: in HTML, U+FFFD for one that HTML text
+// may not hold (a C1 control among them: HTML would read a reference to 128..159 as
+// the Windows-1252 character of that byte, "&#128;" as "€").
+constexpr char32_t writtenFor(char32_t cp, Unmappable policy)
 {
-    return cp >= 0x80 && cp < 0xA0 ? 0xFFFD : cp;
+    return isHtml(policy) ? HtmlText::shown(cp) : cp;
 }
 
-// The most bytes one input byte becomes: an ill-formed byte gives 8 as a character
-// reference ("&#65533;"), a well-formed sequence of k bytes at most 4 k ("&#65533;"
-// for a control character of 2), an escaped ASCII byte at most 6 ("&quot;"), a
+// The most bytes one input byte becomes: an ill-formed byte or a control character
+// gives 8 as a character reference ("&#65533;"), a well-formed sequence of k bytes at
+// most 4 k ("&#65533;" for a C1 control of 2), an escaped ASCII byte at most 8, a
 // doubled quote 2.
 constexpr qsizetype growthOf(Unmappable policy)
 {
@@ -192,7 +189,7 @@ void appendUnmappable(QByteArray& out, char32_t cp, Unmappable policy)
         return;
     }
     out.append("&#");
-    out.append(QByteArray::number(quint32(referenceFor(cp))));
+    out.append(QByteArray::number(quint32(cp)));
     out.append(';');
 }
 
@@ -233,7 +230,7 @@ template <Unmappable policy> char* writeFromUtf8(char* w, const char* s, qsizety
             w = writeAscii(w, s[i++], policy);
             continue;
         }
-        const char32_t cp = Utf8::decodeNonAscii(s, n, i);
+        const char32_t cp = writtenFor(Utf8::decodeNonAscii(s, n, i), policy);
         const int b = Windows1252::byteFor(cp);
         if (b >= 0) {
             *w++ = char(b);
@@ -242,27 +239,54 @@ template <Unmappable policy> char* writeFromUtf8(char* w, const char* s, qsizety
         } else {
             *w++ = '&';
             *w++ = '#';
-            w = std::to_chars(w, w + 8, quint32(referenceFor(cp))).ptr;
+            w = std::to_chars(w, w + 8, quint32(cp)).ptr;
             *w++ = ';';
         }
     }
     return w;
 }
 
-// appendBytes for a policy that escapes ASCII characters; w has room for
-// growthOf(policy) bytes per input byte; returns the end.
+// The high bit of the bytes of word that appendBytes writes otherwise than as they
+// are under policy: the ASCII characters escaped and, in HTML, the control characters
+// and the bytes that decode to a C1 control (those the code page leaves unassigned).
+// Exact up to the first one.
+template <Unmappable policy> inline quint64 bytesToEscape(quint64 word)
+{
+    quint64 mask = stopMask<policy>(word) & ~word; // ASCII bytes only
+    if constexpr (isHtml(policy))
+        mask |= bytesEqual(word, '\x81') | bytesEqual(word, '\x8D') | bytesEqual(word, '\x8F')
+            | bytesEqual(word, '\x90') | bytesEqual(word, '\x9D');
+    return mask;
+}
+
+// appendBytes for a policy that escapes characters; w has room for growthOf(policy)
+// bytes per input byte; returns the end.
 template <Unmappable policy> char* writeEscapedBytes(char* w, const char* s, qsizetype n)
 {
     qsizetype i = 0;
     while (i < n) {
-        quint64 word;
-        if (i + 8 <= n && (std::memcpy(&word, s + i, 8), !holdsEscaped<policy>(word))) {
+        if (i + 8 <= n) {
+            // Eight bytes at a time, stored whole, w then moved past those before the
+            // first to escape (as writeFromUtf8 does).
+            quint64 word;
+            std::memcpy(&word, s + i, 8);
             std::memcpy(w, &word, 8);
-            w += 8;
-            i += 8;
-            continue;
+            const quint64 escaped = bytesToEscape<policy>(word);
+            const int plain = escaped ? firstMarked(escaped) : 8;
+            i += plain;
+            w += plain;
+            if (plain == 8)
+                continue;
         }
-        w = writeAscii(w, s[i++], policy);
+        const auto b = uchar(s[i++]);
+        if (b < 0x80) {
+            w = writeAscii(w, char(b), policy);
+        } else if (isHtml(policy) && b < 0xA0 && !HtmlText::holds(kHigh[b - 0x80])) {
+            std::memcpy(w, kReplacementReference, 8);
+            w += 8;
+        } else {
+            *w++ = char(b);
+        }
     }
     return w;
 }
@@ -316,6 +340,7 @@ void appendEncoded(QByteArray& out, QStringView text, Unmappable policy)
             cp = QChar::surrogateToUcs4(char16_t(cp), text[i + 1].unicode());
             ++i;
         }
+        cp = writtenFor(cp, policy);
         const int b = byteFor(cp);
         if (b >= 0)
             out.append(char(b));
@@ -339,8 +364,11 @@ void appendBytes(QByteArray& out, QByteArrayView bytes, Unmappable policy)
     case Unmappable::QuotedText:
         appendThrough(out, 2 * n, [&](char* w) { return writeEscapedBytes<Unmappable::QuotedText>(w, s, n); });
         break;
+    case Unmappable::CharacterReference:
+        appendThrough(out, 8 * n, [&](char* w) { return writeEscapedBytes<Unmappable::CharacterReference>(w, s, n); });
+        break;
     case Unmappable::HtmlText:
-        appendThrough(out, 6 * n, [&](char* w) { return writeEscapedBytes<Unmappable::HtmlText>(w, s, n); });
+        appendThrough(out, 8 * n, [&](char* w) { return writeEscapedBytes<Unmappable::HtmlText>(w, s, n); });
         break;
     default:
         out.append(bytes);

@@ -15,8 +15,8 @@ namespace Windows1252
 enum class Unmappable {
     QuestionMark, // "?" (text files)
     QuotedText, // as QuestionMark, and '"' doubled (the inside of a quoted text-file value)
-    CharacterReference, // "&#8364;" style (HTML files); "&#65533;" for the control characters
-                        // 128..159, whose references HTML reads as Windows-1252 bytes
+    CharacterReference, // "&#8364;" style (HTML files); the characters that HTML text may not
+                        // hold (HtmlText.h), control characters among them, as "&#65533;"
     HtmlText, // as CharacterReference, and "&", "<", ">", '"' as entities (HTML cell text)
 };
 
@@ -30,7 +30,8 @@ void appendEncoded(QByteArray& out, QStringView text, Unmappable policy = Unmapp
 void appendFromUtf8(QByteArray& out, const char* utf8, qsizetype size, Unmappable policy = Unmappable::QuestionMark);
 
 // Appends Windows-1252 bytes as text is written under policy: unchanged, with '"'
-// doubled for QuotedText, or with "&", "<", ">", '"' as entities for HtmlText.
+// doubled for QuotedText, or with "&", "<", ">", '"' as entities for HtmlText; under
+// both HTML policies, the bytes of characters that HTML text may not hold as "&#65533;".
 void appendBytes(QByteArray& out, QByteArrayView bytes, Unmappable policy);
 
 // The byte for a code point, or -1 when the code page cannot hold it.

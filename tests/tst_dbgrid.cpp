@@ -333,6 +333,16 @@ void TestDBGrid::headerClicksSortRows_data()
                                                   << "X'02', NULL, X'0100', X'01'" << 1 << "2 4 3 1";
     QTest::newRow("not a number among numbers") << "REAL"
                                                 << "1.5, 0.0/0.0, -2" << 1 << "2 3 1";
+    const QString nan = QStringLiteral("30, 'nan', 50, 'NaN', 40, 60, NULL, ' -nan '");
+    QTest::newRow("texts of not a number after the numbers") << "REAL" << nan << 1 << "7 1 5 3 6 2 4 8";
+    QTest::newRow("texts of not a number before the numbers descending") << "REAL" << nan << 2 << "2 4 8 6 3 5 1 7";
+    QTest::newRow("not a number among amounts") << "MONEY"
+                                                << "12.5, 'NaN', 3, 'abc', -1" << 1 << "5 3 1 2 4";
+    QTest::newRow("infinities at the ends, a number before its text")
+        << "REAL"
+        << "'inf', 9e999, -9e999, 0, '-Infinity', 'nan', 1" << 1 << "3 5 4 7 2 1 6";
+    QTest::newRow("classes in SQLite's order") << "BLOB"
+                                               << "X'01', 'b', 2, NULL, 1.5, 'a', X'00'" << 1 << "4 5 3 6 2 7 1";
 }
 
 void TestDBGrid::headerClicksSortRows()

@@ -1,3 +1,4 @@
+#include "ExportedFiles.h"
 #include "FileFailures.h"
 #include "FileState.h"
 #include "Golden.h"
@@ -27,17 +28,6 @@ const QString kManyRows
     = QStringLiteral("CREATE TABLE t (s VARCHAR(200), m TEXT);"
                      "WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 3000)"
                      " INSERT INTO t SELECT printf('%0100d', n), printf('%050d', n) FROM c");
-
-// The text and side bytes of the export's walk into devices.
-std::pair<QByteArray, QByteArray> bytesIntoDevices(TKDatasetToText& component)
-{
-    QBuffer text;
-    QBuffer side;
-    text.open(QIODevice::WriteOnly);
-    side.open(QIODevice::WriteOnly);
-    component.exportTo(text, side);
-    return { text.data(), side.data() };
-}
 
 } // namespace
 
@@ -233,7 +223,7 @@ void TestKdb2Text::writesGoldenFiles()
     QCOMPARE(QDir(dir.filePath(QStringLiteral("data.d"))).entryList(QDir::Files).size(), 2);
 
     // The same walk into devices gives the same bytes.
-    const auto [textDevice, sideDevice] = bytesIntoDevices(e.component);
+    const auto [textDevice, sideDevice] = textFiles(e.component);
     QCOMPARE(textDevice, textBytes);
     QCOMPARE(sideDevice, hasSide ? sideBytes : QByteArray());
 }
@@ -550,7 +540,7 @@ void TestKdb2Text::contentsAcrossPieces()
             + QByteArray::number(blobSize + n) + "\"\r\n";
         expectedSide += QByteArray::number(n).rightJustified(memoSize, '0') + QByteArray(blobSize + n, '\0');
     }
-    const auto [text, side] = bytesIntoDevices(e.component);
+    const auto [text, side] = textFiles(e.component);
     QCOMPARE(text, expectedText);
     QVERIFY(side == expectedSide);
 }
@@ -600,12 +590,12 @@ void TestKdb2Text::progressMovingCursorWritesEveryRecordOnce()
     // A progress callback lets events through: a click on the grid may move the shared
     // cursor, which changes nothing of what is written.
     Export e(kManyRows);
-    const auto expected = bytesIntoDevices(e.component);
+    const auto expected = textFiles(e.component);
     e.component.setOnProgress([&](qsizetype done, qsizetype) {
         e.query.moveTo(done % 2 ? 0 : 2999);
         return true;
     });
-    QCOMPARE(bytesIntoDevices(e.component), expected);
+    QCOMPARE(textFiles(e.component), expected);
     QVERIFY(e.query.eof());
 }
 

@@ -1,3 +1,4 @@
+#include "ExportedFiles.h"
 #include "Golden.h"
 #include "QueryFixture.h"
 #include "Raised.h"
@@ -9,7 +10,6 @@
 #include "platform/Windows1252.h"
 #include "ui/widgets/DBGrid.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
@@ -27,28 +27,6 @@ struct OneValue : QueryFixture {
     }
 };
 
-QByteArray htmlDocument(TDataSet& data)
-{
-    TKDataSetToHTML html;
-    html.setDataSet(&data);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    html.exportTo(buffer);
-    return buffer.data();
-}
-
-// The text file's bytes and the side file's bytes.
-std::pair<QByteArray, QByteArray> textFiles(TDataSet& data)
-{
-    TKDatasetToText text;
-    text.setDataset(&data);
-    QBuffer lines;
-    QBuffer side;
-    lines.open(QIODevice::WriteOnly);
-    side.open(QIODevice::WriteOnly);
-    text.exportTo(lines, side);
-    return { lines.data(), side.data() };
-}
 
 QString printedValue(TDataSet& data)
 {

@@ -35,13 +35,22 @@ void TestWindows1252::utf8TranscodesAsTextDoes_data()
     QTest::newRow("outside the code page, HTML") << "Łódź ✓ 😀" << html
                                                  << QByteArray("&#321;\xf3"
                                                                "d&#378; &#10003; &#128512;");
-    // HTML reads "&#128;" as "€": the control characters that the code page lacks
-    // are referred to as U+FFFD, what the text file's "?" stands for. Those it holds
-    // (0x81, 0x8D) are their bytes; a character above them keeps its reference.
+    // HTML text may hold no control character (and HTML reads "&#128;" as "€"): they
+    // are U+FFFD, what the text file's "?" stands for, also those whose bytes the code
+    // page leaves unassigned (0x81, 0x8D), which a text file keeps; a character above
+    // them keeps its reference.
     const QString controls = QString::fromUtf8("\u0080\u0092\u009c\u0081\u008d\u009f\u00a0\u6f22");
     QTest::newRow("control characters, text") << controls << text << QByteArray("???\x81\x8d?\xa0?");
     QTest::newRow("control characters, HTML")
-        << controls << html << QByteArray("&#65533;&#65533;&#65533;\x81\x8d&#65533;\xa0&#28450;");
+        << controls << html << QByteArray("&#65533;&#65533;&#65533;&#65533;&#65533;&#65533;\xa0&#28450;");
+    const QString c0 = QStringLiteral("a\u0000\u000b\u000c\u007f\t\n\r long enough for a word\u001b");
+    QTest::newRow("C0 controls and DEL, text") << c0 << text << c0.toLatin1();
+    QTest::newRow("C0 controls and DEL, HTML")
+        << c0 << html << QByteArray("a&#65533;&#65533;&#65533;&#65533;\t\n\r long enough for a word&#65533;");
+    QTest::newRow("C0 controls and DEL, references")
+        << c0 << references << QByteArray("a&#65533;&#65533;&#65533;&#65533;\t\n\r long enough for a word&#65533;");
+    QTest::newRow("noncharacters, HTML") << QStringLiteral("\uFDD0\uFDCF\uFFFE\U0001FFFF\U0001FFFD") << html
+                                         << QByteArray("&#65533;&#64975;&#65533;&#65533;&#131069;");
     QTest::newRow("control characters after long ASCII run, references")
         << "0123456789abcdef\u0080" << references << QByteArray("0123456789abcdef&#65533;");
     QTest::newRow("markup kept in references")
@@ -145,7 +154,8 @@ void TestWindows1252::bytesEscapeAsTextDoes_data()
 void TestWindows1252::bytesEscapeAsTextDoes()
 {
     QFETCH(QByteArray, bytes);
-    for (const Unmappable policy : { Unmappable::QuestionMark, Unmappable::QuotedText, Unmappable::HtmlText }) {
+    for (const Unmappable policy :
+        { Unmappable::QuestionMark, Unmappable::QuotedText, Unmappable::CharacterReference, Unmappable::HtmlText }) {
         QByteArray out("prefix");
         Windows1252::appendBytes(out, bytes, policy);
         QCOMPARE(out, "prefix" + Windows1252::encode(Windows1252::decode(bytes), policy));
