@@ -185,9 +185,10 @@ void TestFirstSteps::aliasSectionResolvesAsShown_data()
                             << "SQLITE|/srv/cabinet/velorin.sqlite|||";
     QTest::newRow("PostgreSQL") << "aliases:postgresql"
                                 << "QPSQL|velorin|db.cabinet.local|5432|secretariat";
+    // A server off this machine is reached encrypted: the string gains SSLmode=require.
     QTest::newRow("ODBC") << "aliases:odbc"
                           << "QODBC|DRIVER={PostgreSQL Unicode};SERVER=db.cabinet.local;PORT=5432;"
-                             "DATABASE=velorin;BoolsAsChar=0|||secretariat";
+                             "DATABASE=velorin;BoolsAsChar=0;SSLmode=require|||secretariat";
 }
 
 void TestFirstSteps::aliasSectionResolvesAsShown()
