@@ -293,6 +293,10 @@ void TestAliasSecurity::everyPasswordOthersCanReadIsSetAside()
     QFETCH(QString, options);
     QFETCH(QString, database);
     QFETCH(QString, setAside);
+#ifdef Q_OS_WIN
+    if (mode != kPrivate)
+        QSKIP("Windows keeps aliases.ini in the user's own profile: no mode bits say that others read it");
+#endif
     writeAliases(lines, mode);
     AliasSettings s;
     const Raised failure = raised([&] { s = Databases::resolve(QStringLiteral("Velorin")); });
