@@ -334,7 +334,7 @@ void TestSortOrder::sortMatchesReference()
 {
     QFETCH(TFieldType, type);
     QFETCH(int, rows);
-    QRandomGenerator random(quint32(qHash(QByteArray(QTest::currentDataTag()))));
+    QRandomGenerator random { quint32(qHash(QByteArray(QTest::currentDataTag()))) };
     std::vector<Sample> samples;
     for (int i = 0; i < rows; ++i)
         samples.push_back(randomSample(type, random));
