@@ -4,6 +4,7 @@
 #include "engine/Credentials.h"
 #include "engine/SqlStatements.h"
 #include "engine/TextEncoding.h"
+#include "engine/qtsql/QtSqlFailures.h"
 #include "engine/qtsql/QtSqlRows.h"
 #include "engine/qtsql/StoppableWork.h"
 #include "platform/Exceptions.h"
@@ -20,31 +21,10 @@
 #include <optional>
 #include <utility>
 
+using namespace QtSqlFailures;
+
 namespace
 {
-
-// The server's message, one line per error of its chain. Drivers add lines of their own
-// that say nothing more ("QODBC: Unable to connect", "Error while executing the query"),
-// and PostgreSQL's ODBC driver ends the server's line with ";".
-QString errorText(const QSqlError& e)
-{
-    static const QRegularExpression severity(QStringLiteral("^(ERROR|FATAL|PANIC|WARNING):"));
-    QStringList lines;
-    for (QString line : e.databaseText().split(QLatin1Char('\n'))) {
-        while (!line.isEmpty() && line.back().isSpace())
-            line.chop(1);
-        if (line.endsWith(QLatin1Char(';')) && severity.match(line).hasMatch())
-            line.chop(1);
-        if (line.trimmed().isEmpty() || line == QLatin1String("Error while executing the query"))
-            continue;
-        lines << line;
-    }
-    if (lines.isEmpty() && !e.driverText().trimmed().isEmpty())
-        lines << e.driverText().trimmed();
-    if (lines.isEmpty())
-        lines << QStringLiteral("Le pilote de base de données n'a donné aucun message d'erreur");
-    return lines.join(QLatin1Char('\n'));
-}
 
 // True when the server asks for a password it was not given, or refuses the one given.
 bool refusesLogin(const QSqlError& e)
@@ -52,57 +32,6 @@ bool refusesLogin(const QSqlError& e)
     const QString text = e.databaseText();
     return text.contains(QLatin1String("no password supplied"))
         || text.contains(QLatin1String("password authentication failed"));
-}
-
-// A statement that failed because the session with the server is gone: the server
-// ended it (it stopped or restarted) or the line broke. neverRan tells that the
-// failure proves the statement did nothing: the server had ended the session before
-// the statement came, or the driver did not send it.
-class LostSession : public EDatabaseError
-{
-public:
-    LostSession(const QString& message, bool neverRan)
-        : EDatabaseError(message)
-        , neverRan(neverRan)
-    {
-    }
-    bool neverRan;
-};
-
-bool saysAny(const QSqlError& e, std::initializer_list<const char*> signs)
-{
-    const QString text = e.databaseText() + QLatin1Char('\n') + e.driverText();
-    for (const char* sign : signs)
-        if (text.contains(QLatin1String(sign), Qt::CaseInsensitive))
-            return true;
-    return false;
-}
-
-// Throws the failure of a statement on driver: LostSession when the session is gone.
-[[noreturn]] void fail(const QSqlError& e, const QSqlDriver* driver)
-{
-    const bool neverRan = saysAny(e,
-        { "terminating connection due to administrator command", "unable due to the connection lost",
-            "database not open" });
-    if (neverRan || !driver || !driver->isOpen()
-        || saysAny(e,
-            { "terminating connection", "connection has been lost", "server closed the connection",
-                "no connection to the server", "could not receive data from server", "could not send data to server" }))
-        throw LostSession(errorText(e), neverRan);
-    throw EDatabaseError(errorText(e));
-}
-
-// Prepares sql on db, binds values in order and runs it; throws as fail() does.
-QSqlQuery runBound(QSqlDatabase& db, const QString& sql, const QVariantList& values)
-{
-    QSqlQuery q(db);
-    if (!q.prepare(sql))
-        fail(q.lastError(), db.driver());
-    for (const QVariant& v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        fail(q.lastError(), db.driver());
-    return q;
 }
 
 // Opens db as s says; throws ELoginRefused when the server wants another password.
@@ -197,43 +126,6 @@ BoundText boundText(const ParameterPlaces& places, QByteArrayView utf8, QByteArr
         text.values << (v.null ? QVariant(QMetaType::fromType<QString>()) : QVariant(v.text));
     return text;
 }
-
-// The driver's transaction, where it has one: committed on request, rolled back
-// when left otherwise.
-class DriverTransaction
-{
-public:
-    DriverTransaction(QSqlDatabase& db, bool wanted)
-        : m_db(db)
-        , m_open(wanted && db.driver()->hasFeature(QSqlDriver::Transactions) && db.transaction())
-    {
-    }
-    ~DriverTransaction()
-    {
-        if (m_open)
-            m_db.rollback();
-    }
-    DriverTransaction(const DriverTransaction&) = delete;
-    DriverTransaction& operator=(const DriverTransaction&) = delete;
-
-    bool open() const { return m_open; }
-    // A refused commit throws what, followed by the driver's text.
-    void commit(const QString& what)
-    {
-        if (!m_open)
-            return;
-        m_open = false;
-        if (!m_db.commit()) {
-            const QString message = what + QLatin1Char('\n') + errorText(m_db.lastError());
-            m_db.rollback();
-            throw EDatabaseError(message);
-        }
-    }
-
-private:
-    QSqlDatabase& m_db;
-    bool m_open;
-};
 
 } // namespace
 
@@ -410,165 +302,6 @@ std::optional<QueryResult> QtSqlConnection::runEach(
     return result;
 }
 
-QString QtSqlConnection::quotedTable(const QString& table) const
-{
-    if (const auto found = m_tableNames.constFind(table); found != m_tableNames.cend())
-        return *found;
-    return database().driver()->escapeIdentifier(table, QSqlDriver::TableName);
-}
-
-QString QtSqlConnection::resolveTable(const QString& table) const
-{
-    // A table created under a quoted name keeps its letter case ("ListBase"); one created
-    // under a plain name was folded the server's way. The exact name wins when it exists.
-    if (const auto found = m_tableNames.constFind(table); found != m_tableNames.cend())
-        return *found;
-    QSqlDatabase db = database();
-    if (!isPlainName(table) || db.tables(QSql::Tables).contains(table) || db.tables(QSql::Views).contains(table))
-        return db.driver()->escapeIdentifier(table, QSqlDriver::TableName);
-    return table;
-}
-
-TableResult QtSqlConnection::openTable(const QString& table)
-{
-    const QString select = QStringLiteral("SELECT * FROM %1");
-    const SqlStatementScan scan = scanStatements(select.toUtf8());
-    QString name;
-    TableResult result;
-    // The name is looked for in the session that reads the table: a session found lost
-    // meanwhile may have answered with no table at all.
-    inSession(
-        [&] {
-            name = resolveTable(table);
-            result.data = run(select.arg(name), ParameterPlaces(), scan, {});
-        },
-        true);
-    m_tableNames.insert(table, name);
-    QSqlDatabase db = database();
-    // Rows are found again by their primary key, or by all their values without one.
-    QStringList keyColumns;
-    const QSqlIndex pk = db.primaryIndex(name);
-    for (int i = 0; i < pk.count(); ++i)
-        keyColumns << pk.fieldName(i);
-    if (keyColumns.isEmpty())
-        for (const ColumnInfo& c : result.data.columns)
-            keyColumns << c.name;
-    m_keyColumns.insert(table, keyColumns);
-    std::vector<int> keyIndexes;
-    for (const QString& k : keyColumns) {
-        int index = 0;
-        while (index < int(result.data.columns.size()) && result.data.columns[size_t(index)].name != k)
-            ++index;
-        keyIndexes.push_back(index);
-    }
-    for (qsizetype r = 0; r < result.data.rows->rowCount(); ++r) {
-        QVariantList key;
-        for (const int index : keyIndexes)
-            key << toVariant(result.data.rows->cell(r, index));
-        result.keys.push_back(key);
-    }
-    return result;
-}
-
-QString QtSqlConnection::whereKey(const QString& table, const QVariantList& key, QVariantList& bound) const
-{
-    QSqlDriver* driver = database().driver();
-    QStringList where;
-    const QStringList keyColumns = m_keyColumns.value(table);
-    for (int i = 0; i < keyColumns.size(); ++i) {
-        const QString name = driver->escapeIdentifier(keyColumns[i], QSqlDriver::FieldName);
-        if (key.value(i).isNull()) {
-            where << name + QStringLiteral(" IS NULL");
-        } else {
-            where << name + QStringLiteral(" = ?");
-            bound << key.value(i);
-        }
-    }
-    return where.join(QStringLiteral(" AND "));
-}
-
-void QtSqlConnection::updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes)
-{
-    if (changes.empty())
-        return;
-    // The write and its check run in one transaction, which a lost session undid.
-    inSession([&] { writeRow(table, key, changes); }, true);
-}
-
-void QtSqlConnection::writeRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes)
-{
-    QSqlDatabase db = database();
-    QSqlDriver* driver = db.driver();
-    const QString quoted = quotedTable(table);
-    QStringList names;
-    QStringList sets;
-    for (const FieldChange& c : changes) {
-        names << driver->escapeIdentifier(c.column, QSqlDriver::FieldName);
-        sets << names.last() + QStringLiteral(" = ?");
-    }
-    QVariantList keyValues;
-    const QString where = whereKey(table, key, keyValues);
-
-    DriverTransaction transaction(db, true);
-    if (transaction.open()) {
-        // A write that changes nothing holds the row until the commit, so that nobody
-        // changes it between the check and the write.
-        runBound(db, QStringLiteral("UPDATE %1 SET %2 = %2 WHERE %3").arg(quoted, names.first(), where), keyValues);
-    }
-    {
-        QSqlQuery check = runBound(db,
-            QStringLiteral("SELECT %1 FROM %2 WHERE %3").arg(names.join(QStringLiteral(", ")), quoted, where),
-            keyValues);
-        const QueryResult stored = readQtSqlRows(check, m_odbc);
-        if (check.lastError().isValid())
-            fail(check.lastError(), driver);
-        if (stored.rows->rowCount() == 0)
-            throw EDatabaseError(recordGoneMessage());
-        if (stored.rows->rowCount() > 1)
-            throw EDatabaseError(recordNotUniqueMessage());
-        for (size_t i = 0; i < changes.size(); ++i)
-            if (!changes[i].before.sameAs(stored.rows->cell(0, int(i))))
-                throw EDatabaseError(recordChangedMessage());
-    }
-    QVariantList values;
-    for (const FieldChange& c : changes)
-        values << toVariant(c.after.ref());
-    values << keyValues;
-    QSqlQuery update = runBound(
-        db, QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(quoted, sets.join(QStringLiteral(", ")), where), values);
-    if (!transaction.open() && update.numRowsAffected() == 0)
-        throw EDatabaseError(recordGoneMessage());
-    update.finish();
-    transaction.commit(QStringLiteral("Le serveur a refusé l'enregistrement"));
-}
-
-void QtSqlConnection::insertRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
-{
-    inSession([&] { addRow(table, columns, values); }, true);
-}
-
-void QtSqlConnection::addRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
-{
-    QSqlDatabase db = database();
-    QSqlDriver* driver = db.driver();
-    const QString quoted = quotedTable(table);
-    QStringList names;
-    QStringList marks;
-    for (const QString& c : columns) {
-        names << driver->escapeIdentifier(c, QSqlDriver::FieldName);
-        marks << QStringLiteral("?");
-    }
-    QVariantList bound;
-    for (const FieldValue& v : values)
-        bound << toVariant(v.ref());
-    runBound(db,
-        columns.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted)
-                          : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                .arg(quoted, names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-        bound);
-}
-
-// Of the servers reached through ODBC, only PostgreSQL is known to fold to small letters.
 bool QtSqlConnection::unquotedNamesFoldToLower() const
 {
     return database().driver()->dbmsType() == QSqlDriver::PostgreSQL;

@@ -2,6 +2,8 @@
 
 #include "engine/ErrorPosition.h"
 #include "engine/SqlStatements.h"
+#include "engine/sqlite/SqliteRows.h"
+#include "engine/sqlite/SqliteStatement.h"
 #include "platform/Exceptions.h"
 #include "platform/Utf8.h"
 
@@ -12,60 +14,12 @@
 #include <optional>
 #include <sqlite3.h>
 
+using namespace SqliteStatement;
+
 namespace
 {
 
 constexpr int kBusyTimeoutMs = 5000;
-
-QString quoteIdentifier(const QString& name)
-{
-    QString q = name;
-    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
-}
-
-// Types a column that declares none from the classes of its values.
-ColumnInfo columnFromValues(const QString& name, const ResultStore& rows, int column)
-{
-    ColumnInfo c;
-    c.name = name;
-    const unsigned seen = rows.classesSeen(column) & ~(1u << unsigned(CellClass::Null));
-    const auto bit = [](CellClass cls) { return 1u << unsigned(cls); };
-    if (seen == bit(CellClass::Integer)) {
-        c.type = ftInteger;
-    } else if (seen && !(seen & ~(bit(CellClass::Integer) | bit(CellClass::Float)))) {
-        c.type = ftFloat;
-    } else if (seen == bit(CellClass::Blob)) {
-        c.type = ftBlob;
-    } else {
-        c.type = ftString;
-        c.size = int(qMin<qsizetype>(rows.longestText(column), 8192));
-    }
-    return c;
-}
-
-void bindValue(sqlite3_stmt* stmt, int index, const FieldValue& v)
-{
-    switch (v.cls) {
-    case CellClass::Null:
-        sqlite3_bind_null(stmt, index);
-        break;
-    case CellClass::Integer:
-        sqlite3_bind_int64(stmt, index, v.integer);
-        break;
-    case CellClass::Float:
-        sqlite3_bind_double(stmt, index, v.real);
-        break;
-    case CellClass::Text:
-        // The bytes as they are: an ill-formed sequence goes back unchanged.
-        sqlite3_bind_text64(
-            stmt, index, v.bytes.constData(), sqlite3_uint64(v.bytes.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
-        break;
-    case CellClass::Blob:
-        sqlite3_bind_blob64(stmt, index, v.bytes.constData(), sqlite3_uint64(v.bytes.size()), SQLITE_TRANSIENT);
-        break;
-    }
-}
 
 // Binds the placeholders ?1, ?2... of a statement to values, as texts or nulls; a
 // placeholder that the statement's own text wrote otherwise (a bare ?) stays null.
@@ -79,103 +33,6 @@ void bindValues(sqlite3_stmt* stmt, const std::vector<ParameterValue>& values)
         const ParameterValue& v = values[size_t(i - 1)];
         bindValue(stmt, i, v.null ? FieldValue {} : FieldValue { CellClass::Text, v.text.toUtf8(), 0, 0 });
     }
-}
-
-// The value of a column of the current row, read as a result reads it.
-CellRef cellOf(sqlite3_stmt* stmt, int column)
-{
-    CellRef c;
-    switch (sqlite3_column_type(stmt, column)) {
-    case SQLITE_INTEGER:
-        c.cls = CellClass::Integer;
-        c.integer = sqlite3_column_int64(stmt, column);
-        break;
-    case SQLITE_FLOAT:
-        c.cls = CellClass::Float;
-        c.real = sqlite3_column_double(stmt, column);
-        break;
-    case SQLITE_TEXT:
-        c.cls = CellClass::Text;
-        c.data = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-        c.size = sqlite3_column_bytes(stmt, column);
-        break;
-    case SQLITE_BLOB:
-        c.cls = CellClass::Blob;
-        c.data = static_cast<const char*>(sqlite3_column_blob(stmt, column));
-        c.size = sqlite3_column_bytes(stmt, column);
-        break;
-    default:
-        break;
-    }
-    return c;
-}
-
-// The fields of a statement's columns, as their declared types give them; a column
-// without one is ftUnknown until its values are read.
-std::vector<ColumnInfo> declaredColumns(sqlite3_stmt* stmt)
-{
-    const int columns = sqlite3_column_count(stmt);
-    std::vector<ColumnInfo> result;
-    result.reserve(size_t(columns));
-    for (int i = 0; i < columns; ++i) {
-        const char* decl = sqlite3_column_decltype(stmt, i);
-        result.push_back(SqliteConnection::columnFromDeclaredType(
-            Utf8::decode(sqlite3_column_name(stmt, i)), decl ? Utf8::decode(decl) : QString()));
-    }
-    return result;
-}
-
-// A text value's UTF-8 bytes, or a blob's bytes, and their size, read in that order
-// as SQLite asks. A value that SQLite could not bring into memory fails the read
-// rather than showing as empty.
-std::pair<const char*, int> bytesOf(sqlite3_value* value, bool text)
-{
-    const void* data = text ? static_cast<const void*>(sqlite3_value_text(value)) : sqlite3_value_blob(value);
-    const int size = sqlite3_value_bytes(value);
-    if (!data && (text || size > 0))
-        throw std::bad_alloc();
-    return { static_cast<const char*>(data), size };
-}
-
-// Copies every row that a statement gives into rows; the result code of the last step.
-int copyRows(sqlite3_stmt* stmt, ResultStore& rows)
-{
-    const int columns = rows.columnCount();
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        rows.beginRow();
-        // The hot loop of every query: each class straight into the store, without
-        // building a CellRef first. The column's value is read through one call: the
-        // value functions skip what each column call does again (the connection's
-        // mutex, its out-of-memory check), which costs a fifth of a plain query's read.
-        // The connection is this thread's alone, so its unprotected value is safe here.
-        for (int i = 0; i < columns; ++i) {
-            sqlite3_value* value = sqlite3_column_value(stmt, i);
-            switch (sqlite3_value_type(value)) {
-            case SQLITE_INTEGER:
-                rows.appendInteger(sqlite3_value_int64(value));
-                break;
-            case SQLITE_FLOAT:
-                rows.appendFloat(sqlite3_value_double(value));
-                break;
-            case SQLITE_TEXT: {
-                const auto [text, size] = bytesOf(value, true);
-                rows.appendText(text, size);
-                break;
-            }
-            case SQLITE_BLOB: {
-                const auto [bytes, size] = bytesOf(value, false);
-                rows.appendBlob(bytes, size);
-                break;
-            }
-            default:
-                rows.appendNull();
-                break;
-            }
-        }
-        rows.endRow();
-    }
-    return rc;
 }
 
 // How often a running statement reports, in steps of SQLite's virtual machine: a
@@ -232,22 +89,6 @@ private:
     const ResultStore* m_rows;
     bool m_stopped = false;
     std::exception_ptr m_error;
-};
-
-// Undoes what was written since the savepoint `name` was set, or the whole
-// transaction when it is the outermost one, unless the engine already rolled it back
-// (as it does after a full disk, for one). Errors here would hide the first one.
-void rollBack(sqlite3* db, bool outermost, const char* name)
-{
-    if (sqlite3_get_autocommit(db))
-        return;
-    const QByteArray sql = outermost ? QByteArray("ROLLBACK") : QByteArray("ROLLBACK TO ") + name + "; RELEASE " + name;
-    sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr);
-}
-
-struct Statement {
-    sqlite3_stmt* stmt = nullptr;
-    ~Statement() { sqlite3_finalize(stmt); }
 };
 
 // The statements of a batch apply all or none: a savepoint set before the first is
@@ -521,199 +362,17 @@ QueryResult SqliteConnection::readResult(
     sqlite3_stmt* stmt, int number, TextRun run, const ProgressCallback& progress) const
 {
     QueryResult result;
-    result.columns = declaredColumns(stmt);
+    result.columns = SqliteRows::declaredColumns(stmt);
     result.rows = std::make_unique<ResultStore>(int(result.columns.size()), resultCeiling());
     const ProgressWatch watch(m_db, progress, result.rows.get());
-    if (copyRows(stmt, *result.rows) != SQLITE_DONE) {
+    if (SqliteRows::copyRows(stmt, *result.rows) != SQLITE_DONE) {
         watch.check();
         failIn(number, run, sqlite3_sql(stmt));
     }
     for (int i = 0; i < int(result.columns.size()); ++i)
         if (result.columns[size_t(i)].type == ftUnknown)
-            result.columns[size_t(i)] = columnFromValues(result.columns[size_t(i)].name, *result.rows, i);
+            result.columns[size_t(i)] = SqliteRows::columnFromValues(result.columns[size_t(i)].name, *result.rows, i);
     return result;
-}
-
-bool SqliteConnection::hasRowid(const QString& table)
-{
-    // A view may show a rowid of its own that finds nothing in it.
-    {
-        Statement view;
-        const QByteArray name = table.toUtf8();
-        if (sqlite3_prepare_v2(m_db, "SELECT 1 FROM sqlite_schema WHERE type = 'view' AND name = ?1 COLLATE NOCASE", -1,
-                &view.stmt, nullptr)
-                == SQLITE_OK
-            && sqlite3_bind_text64(
-                   view.stmt, 1, name.constData(), sqlite3_uint64(name.size()), SQLITE_TRANSIENT, SQLITE_UTF8)
-                == SQLITE_OK
-            && sqlite3_step(view.stmt) == SQLITE_ROW)
-            return false;
-    }
-    // A table WITHOUT ROWID has none.
-    Statement s;
-    const QByteArray probe = (QStringLiteral("SELECT rowid FROM ") + quoteIdentifier(table)).toUtf8();
-    return sqlite3_prepare_v2(m_db, probe.constData(), int(probe.size()), &s.stmt, nullptr) == SQLITE_OK;
-}
-
-TableResult SqliteConnection::openTable(const QString& table)
-{
-    // Rows are found again by their rowid; those of a view or of a table WITHOUT ROWID
-    // by every value they hold.
-    const bool byRowid = hasRowid(table);
-    QueryResult all = execute(QStringLiteral("SELECT %1* FROM %2")
-                                  .arg(byRowid ? QStringLiteral("rowid, ") : QString(), quoteIdentifier(table)));
-    const int first = byRowid ? 1 : 0;
-    TableResult result;
-    const int columns = int(all.columns.size()) - first;
-    result.data.columns.assign(all.columns.begin() + first, all.columns.end());
-    if (byRowid) {
-        m_valueKeys.remove(table);
-    } else {
-        QStringList names;
-        for (const ColumnInfo& c : result.data.columns)
-            names << c.name;
-        m_valueKeys.insert(table, names);
-    }
-    result.data.rows = std::make_unique<ResultStore>(columns, resultCeiling());
-    for (qsizetype r = 0; r < all.rows->rowCount(); ++r) {
-        QVariantList key;
-        if (byRowid) {
-            key << all.rows->cell(r, 0).integer;
-        } else {
-            // Each value as its class and its bytes, so that a text and a blob of the
-            // same bytes, or an ill-formed text, find their row exactly.
-            for (int c = 0; c < columns; ++c) {
-                const CellRef cell = all.rows->cell(r, c);
-                key << int(cell.cls)
-                    << (cell.cls == CellClass::Integer        ? QVariant(cell.integer)
-                               : cell.cls == CellClass::Float ? QVariant(cell.real)
-                               : cell.data                    ? QVariant(QByteArray(cell.data, cell.size))
-                                                              : QVariant());
-            }
-        }
-        result.keys.push_back(key);
-        result.data.rows->beginRow();
-        for (int c = 0; c < columns; ++c)
-            result.data.rows->appendCell(all.rows->cell(r, c + first));
-        result.data.rows->endRow();
-    }
-    return result;
-}
-
-QString SqliteConnection::whereKey(const QString& table, const QVariantList& key, std::vector<FieldValue>& values) const
-{
-    const auto names = m_valueKeys.constFind(table);
-    if (names == m_valueKeys.cend()) {
-        FieldValue rowid;
-        rowid.cls = CellClass::Integer;
-        rowid.integer = key.value(0).toLongLong();
-        values.push_back(rowid);
-        return QStringLiteral("rowid = ?");
-    }
-    QStringList where;
-    for (qsizetype i = 0; i < names->size(); ++i) {
-        FieldValue v;
-        v.cls = CellClass(key.value(2 * i).toInt());
-        const QVariant value = key.value(2 * i + 1);
-        v.integer = v.cls == CellClass::Integer ? value.toLongLong() : 0;
-        v.real = v.cls == CellClass::Float ? value.toDouble() : 0;
-        if (v.cls == CellClass::Text || v.cls == CellClass::Blob)
-            v.bytes = value.toByteArray();
-        values.push_back(v);
-        // IS, not =: a null finds a null.
-        where << quoteIdentifier(names->at(i)) + QStringLiteral(" IS ?");
-    }
-    return where.isEmpty() ? QStringLiteral("1") : where.join(QStringLiteral(" AND "));
-}
-
-void SqliteConnection::exec(const char* sql)
-{
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-        fail();
-}
-
-void SqliteConnection::run(const QString& sql, const std::vector<FieldValue>& values)
-{
-    Statement s;
-    const QByteArray utf8 = sql.toUtf8();
-    if (sqlite3_prepare_v2(m_db, utf8.constData(), int(utf8.size()), &s.stmt, nullptr) != SQLITE_OK)
-        fail();
-    for (size_t i = 0; i < values.size(); ++i)
-        bindValue(s.stmt, int(i) + 1, values[i]);
-    if (sqlite3_step(s.stmt) != SQLITE_DONE)
-        fail();
-}
-
-void SqliteConnection::updateRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes)
-{
-    if (changes.empty())
-        return;
-    QStringList names;
-    QStringList sets;
-    std::vector<FieldValue> values;
-    for (const FieldChange& c : changes) {
-        names << quoteIdentifier(c.column);
-        sets << quoteIdentifier(c.column) + QStringLiteral(" = ?");
-        values.push_back(c.after);
-    }
-    std::vector<FieldValue> keyValues;
-    const QString where = whereKey(table, key, keyValues);
-    values.insert(values.end(), keyValues.begin(), keyValues.end());
-
-    // The write lock comes first, so that nobody changes the row between the check and the write.
-    const bool outermost = sqlite3_get_autocommit(m_db) != 0;
-    exec(outermost ? "BEGIN IMMEDIATE" : "SAVEPOINT velosql_post");
-    try {
-        {
-            Statement s;
-            const QByteArray check = QStringLiteral("SELECT %1 FROM %2 WHERE %3")
-                                         .arg(names.join(QStringLiteral(", ")), quoteIdentifier(table), where)
-                                         .toUtf8();
-            if (sqlite3_prepare_v2(m_db, check.constData(), int(check.size()), &s.stmt, nullptr) != SQLITE_OK)
-                fail();
-            for (size_t i = 0; i < keyValues.size(); ++i)
-                bindValue(s.stmt, int(i) + 1, keyValues[i]);
-            int rc = sqlite3_step(s.stmt);
-            if (rc == SQLITE_DONE)
-                throw EDatabaseError(recordGoneMessage());
-            if (rc != SQLITE_ROW)
-                fail();
-            for (size_t i = 0; i < changes.size(); ++i)
-                if (!changes[i].before.sameAs(cellOf(s.stmt, int(i))))
-                    throw EDatabaseError(recordChangedMessage());
-            // Found by its values, the record must be the only one that holds them.
-            rc = sqlite3_step(s.stmt);
-            if (rc == SQLITE_ROW)
-                throw EDatabaseError(recordNotUniqueMessage());
-            if (rc != SQLITE_DONE)
-                fail();
-        }
-        run(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
-                .arg(quoteIdentifier(table), sets.join(QStringLiteral(", ")), where),
-            values);
-        exec(outermost ? "COMMIT" : "RELEASE velosql_post");
-    } catch (...) {
-        rollBack(m_db, outermost, "velosql_post");
-        throw;
-    }
-}
-
-void SqliteConnection::insertRow(
-    const QString& table, const QStringList& columns, const std::vector<FieldValue>& values)
-{
-    if (columns.isEmpty()) {
-        run(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoteIdentifier(table)), {});
-        return;
-    }
-    QStringList names;
-    QStringList marks;
-    for (const QString& c : columns) {
-        names << quoteIdentifier(c);
-        marks << QStringLiteral("?");
-    }
-    run(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-            .arg(quoteIdentifier(table), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-        values);
 }
 
 qint64 SqliteConnection::pragmaValue(const char* sql)
