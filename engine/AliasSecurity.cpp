@@ -139,9 +139,7 @@ void encryptByDefault(AliasSettings& s, const QString& file)
         s.options = KeyValueList::with(
             s.options, QStringLiteral("sslmode"), root ? QStringLiteral("verify-full") : QStringLiteral("require"));
     } else if (s.isOdbc()) {
-        if (!KeyValueList::value(s.database, { QStringLiteral("DRIVER") })
-                 .value_or(QString())
-                 .contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive))
+        if (!KeyValueList::namesPostgresDriver(s.database))
             return;
         // libpq's options pass through psqlODBC's pqopt.
         const QString libpqOptions = KeyValueList::value(s.database, { QStringLiteral("pqopt") }).value_or(QString());

@@ -86,6 +86,13 @@ QString without(const QString& list, const QStringList& keys, QStringList* remov
     return kept.join(QLatin1Char(';'));
 }
 
+bool namesPostgresDriver(const QString& connection)
+{
+    return value(connection, { QStringLiteral("DRIVER") })
+        .value_or(QString())
+        .contains(QLatin1String("postgres"), Qt::CaseInsensitive);
+}
+
 QString with(const QString& list, const QString& key, const QString& value)
 {
     QString result = list.trimmed();

@@ -28,6 +28,10 @@ struct Entry {
 // The list without the pairs of keys; removed, when given, gets the keys taken out, as written.
 [[nodiscard]] QString without(const QString& list, const QStringList& keys, QStringList* removed = nullptr);
 
+// True when an ODBC connection string names PostgreSQL's driver (DRIVER={PostgreSQL
+// Unicode}, or any driver whose name says postgres).
+[[nodiscard]] bool namesPostgresDriver(const QString& connection);
+
 // The list with key=value added at its end.
 [[nodiscard]] QString with(const QString& list, const QString& key, const QString& value);
 

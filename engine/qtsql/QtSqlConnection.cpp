@@ -2,6 +2,7 @@
 
 #include "engine/AliasSecurity.h"
 #include "engine/Credentials.h"
+#include "engine/KeyValueList.h"
 #include "engine/SqlStatements.h"
 #include "engine/TextEncoding.h"
 #include "engine/qtsql/QtSqlFailures.h"
@@ -10,7 +11,6 @@
 #include "platform/Exceptions.h"
 #include "platform/Utf8.h"
 
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -68,14 +68,11 @@ constexpr int kFetchRows = 1000;
 // otherwise (UseDeclareFetch, or its short name B6).
 QString withBlockFetch(const QString& connection)
 {
-    static const QRegularExpression postgres(
-        QStringLiteral("(^|;)\\s*DRIVER\\s*=[^;]*postgres"), QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression chosen(
-        QStringLiteral("(^|;)\\s*(UseDeclareFetch|B6)\\s*="), QRegularExpression::CaseInsensitiveOption);
-    if (!postgres.match(connection).hasMatch() || chosen.match(connection).hasMatch())
+    if (!KeyValueList::namesPostgresDriver(connection)
+        || KeyValueList::value(connection, { QStringLiteral("UseDeclareFetch"), QStringLiteral("B6") }))
         return connection;
-    const QString separator = connection.trimmed().endsWith(QLatin1Char(';')) ? QString() : QStringLiteral(";");
-    return connection + separator + QStringLiteral("UseDeclareFetch=1;Fetch=%1").arg(kFetchRows);
+    return KeyValueList::with(KeyValueList::with(connection, QStringLiteral("UseDeclareFetch"), QStringLiteral("1")),
+        QStringLiteral("Fetch"), QString::number(kFetchRows));
 }
 
 // Runs sql on q, its placeholders bound to values; the last result set it gives, if any. Some drivers give one result
