@@ -64,6 +64,13 @@ QPalette themed(QColor window, QColor text, QColor base, QColor button, QColor h
     return p;
 }
 
+QPalette inactiveOn(QPalette p, QColor window, QColor base)
+{
+    p.setColor(QPalette::Inactive, QPalette::Window, window);
+    p.setColor(QPalette::Inactive, QPalette::Base, base);
+    return p;
+}
+
 // The themes a practice's desktop may have, named as their rows are.
 QList<std::pair<const char*, QPalette>> themes()
 {
@@ -80,6 +87,10 @@ QList<std::pair<const char*, QPalette>> themes()
         { "dark, Windows",
             themed(QColor(30, 30, 30), Qt::white, QColor(45, 45, 45), QColor(60, 60, 60), QColor(0, 120, 215)) },
         // qt6ct's "dusk": the grey in the middle, where neither shade reads as it is.
+        // qt6ct's "airy": a window not active is drawn on grey, its boxes darker still.
+        { "light, qt6ct airy",
+            inactiveOn(themed(Qt::white, Qt::black, QColor(200, 200, 200), QColor(220, 220, 220), QColor(9, 134, 211)),
+                QColor(200, 200, 200), QColor(150, 150, 150)) },
         { "mid grey, qt6ct dusk",
             themed(
                 QColor(127, 127, 127), Qt::black, QColor(127, 127, 127), QColor(127, 127, 127), QColor(48, 140, 198)) },
@@ -160,6 +171,7 @@ void TestTheme::inksReadOnEveryTheme_data()
     QTest::addColumn<int>("ink");
     QTest::addColumn<double>("least"); // the contrast ratio the text needs
     QTest::addColumn<QColor>("exact"); // invalid: any shade that reads
+    QTest::addColumn<int>("group"); // the active window's colours, or another's
     for (const auto& [themeName, palette] : themes()) {
         const bool fusionLight = QByteArray(themeName) == "light, Fusion";
         for (const auto& [inkName, ink] : kInks) {
@@ -173,7 +185,11 @@ void TestTheme::inksReadOnEveryTheme_data()
                 exact = QColor(Qt::red);
             // The splash's 43-pixel bold title is large text, which reads at 3 to 1.
             QTest::addRow("%s: %s", themeName, inkName)
-                << palette << int(ink) << (ink == Ink::Title ? 3.0 : 4.5) << exact;
+                << palette << int(ink) << (ink == Ink::Title ? 3.0 : 4.5) << exact << int(QPalette::Active);
+            // The labels of a window that is not the active one.
+            if (ThemeColours::backgroundRole(ink) == QPalette::Window)
+                QTest::addRow("%s: %s, inactive window", themeName, inkName)
+                    << palette << int(ink) << (ink == Ink::Title ? 3.0 : 4.5) << exact << int(QPalette::Inactive);
         }
     }
 }
@@ -184,15 +200,17 @@ void TestTheme::inksReadOnEveryTheme()
     QFETCH(int, ink);
     QFETCH(double, least);
     QFETCH(QColor, exact);
-    const QColor colour = ThemeColours::colour(Ink(ink), palette);
-    const QColor background = palette.color(ThemeColours::backgroundRole(Ink(ink)));
+    QFETCH(int, group);
+    const auto g = QPalette::ColorGroup(group);
+    const QColor colour = ThemeColours::colour(Ink(ink), palette, g);
+    const QColor background = palette.color(g, ThemeColours::backgroundRole(Ink(ink)));
     const double ratio = ThemeColours::contrast(colour, background);
     QVERIFY2(ratio >= least,
         qPrintable(QStringLiteral("%1 on %2: %3 to 1").arg(colour.name(), background.name()).arg(ratio, 0, 'f', 2)));
     if (exact.isValid())
         QCOMPARE(colour, exact);
     // A shade of its own, not the theme's text colour.
-    QVERIFY(colour != palette.color(QPalette::Text) && colour != palette.color(QPalette::WindowText));
+    QVERIFY(colour != palette.color(g, QPalette::Text) && colour != palette.color(g, QPalette::WindowText));
 }
 
 void TestTheme::drawnColoursFollowThemeSwitch_data()

@@ -107,9 +107,9 @@ double minimumContrast(Ink ink)
     return ink == Ink::Title ? 3.0 : 4.5;
 }
 
-QColor colour(Ink ink, const QPalette& palette)
+QColor colour(Ink ink, const QPalette& palette, QPalette::ColorGroup group)
 {
-    const QColor background = palette.color(backgroundRole(ink));
+    const QColor background = palette.color(group, backgroundRole(ink));
     const Shades shades = shadesOf(ink);
     return readable(isDark(background) ? shades.dark : shades.light, background, minimumContrast(ink));
 }
@@ -141,7 +141,8 @@ void setTextInk(QWidget* widget, Ink ink)
 {
     const auto apply = [widget, ink] {
         QPalette palette = widget->palette();
-        palette.setColor(QPalette::WindowText, colour(ink, palette));
+        for (const auto group : { QPalette::Active, QPalette::Inactive, QPalette::Disabled })
+            palette.setColor(group, QPalette::WindowText, colour(ink, palette, group));
         widget->setPalette(palette);
     };
     apply();

@@ -40,10 +40,10 @@ QPalette::ColorRole backgroundRole(Ink ink);
 // bold letters are large text.
 double minimumContrast(Ink ink);
 
-// The ink's shade for the palette's background; where a theme's background is
-// neither light nor dark enough for it, the shade is darkened or lightened until it
-// reads.
-QColor colour(Ink ink, const QPalette& palette);
+// The ink's shade for the palette's background in group; where a theme's background
+// is neither light nor dark enough for it, the shade is darkened or lightened until
+// it reads. Themes may give a window that is not the active one another background.
+QColor colour(Ink ink, const QPalette& palette, QPalette::ColorGroup group = QPalette::Active);
 // preferred, or the first mix of it towards black (or white, on a dark background)
 // that has the contrast asked against background.
 QColor readable(const QColor& preferred, const QColor& background, double minimum);
@@ -52,8 +52,8 @@ QColor readable(const QColor& preferred, const QColor& background, double minimu
 // desktop or the application's palette set anew, for as long as owner lives (the
 // widget itself when none). Changes that update makes itself are not reported back.
 void follow(QWidget* widget, const std::function<void()>& update, QObject* owner = nullptr);
-// Draws widget's text (its window-text colour) in ink, now and after every change of
-// its palette.
+// Draws widget's text (its window-text colour) in ink, active or not, now and after
+// every change of its palette.
 void setTextInk(QWidget* widget, Ink ink);
 
 } // namespace ThemeColours
