@@ -114,6 +114,12 @@ QColor colour(Ink ink, const QPalette& palette, QPalette::ColorGroup group)
     return readable(isDark(background) ? shades.dark : shades.light, background, minimumContrast(ink));
 }
 
+QColor colour(Ink ink, const QPalette& palette)
+{
+    return readable(colour(ink, palette, QPalette::Active), palette.color(QPalette::Inactive, backgroundRole(ink)),
+        minimumContrast(ink));
+}
+
 QColor readable(const QColor& preferred, const QColor& background, double minimum)
 {
     if (contrast(preferred, background) >= minimum)

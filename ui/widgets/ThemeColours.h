@@ -43,7 +43,11 @@ double minimumContrast(Ink ink);
 // The ink's shade for the palette's background in group; where a theme's background
 // is neither light nor dark enough for it, the shade is darkened or lightened until
 // it reads. Themes may give a window that is not the active one another background.
-QColor colour(Ink ink, const QPalette& palette, QPalette::ColorGroup group = QPalette::Active);
+QColor colour(Ink ink, const QPalette& palette, QPalette::ColorGroup group);
+// The shade for text that has one colour whether its window is active or not (the
+// statement's colours, the history's): the active window's, made to read on the other
+// background too.
+QColor colour(Ink ink, const QPalette& palette);
 // preferred, or the first mix of it towards black (or white, on a dark background)
 // that has the contrast asked against background.
 QColor readable(const QColor& preferred, const QColor& background, double minimum);
