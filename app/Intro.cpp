@@ -5,6 +5,7 @@
 #include "app/SQL.h"
 #include "ui/ErrorGuard.h"
 #include "ui/widgets/OuterGeometry.h"
+#include "ui/widgets/ThemeColours.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -42,9 +43,8 @@ TFicheIntro::TFicheIntro(QWidget* parent)
     QFont labelFont = Controls::font(QStringLiteral("Palatino Linotype"), QFont::Serif, Controls::Pixels { 43 });
     labelFont.setBold(true);
     LabelSQLintro->setFont(labelFont);
-    QPalette palette = LabelSQLintro->palette();
-    palette.setColor(QPalette::WindowText, Qt::red);
-    LabelSQLintro->setPalette(palette);
+    // Red; a lighter red on a dark window.
+    ThemeColours::setTextInk(LabelSQLintro, ThemeColours::Ink::Title);
     // The window keeps its size whatever the font: a face wider than the designed one
     // cuts the text rather than widening the window.
     LabelSQLintro->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);

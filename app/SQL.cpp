@@ -25,6 +25,7 @@
 #include "ui/widgets/AccessibleLabel.h"
 #include "ui/widgets/DBGrid.h"
 #include "ui/widgets/DBMemo.h"
+#include "ui/widgets/ThemeColours.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -163,9 +164,8 @@ void TFicheSQL::createToolBar()
     counterFont.setBold(true);
     counterFont.setItalic(true);
     LabelCompteurSQL->setFont(counterFont);
-    QPalette counterPalette = LabelCompteurSQL->palette();
-    counterPalette.setColor(QPalette::WindowText, QColor(128, 0, 0));
-    LabelCompteurSQL->setPalette(counterPalette);
+    // Maroon on a light window, a lighter red on a dark one.
+    ThemeColours::setTextInk(LabelCompteurSQL, ThemeColours::Ink::Counter);
     LabelCompteurSQL->move(345, 6);
     LabelCompteurSQL->adjustSize();
 
@@ -174,7 +174,7 @@ void TFicheSQL::createToolBar()
     QFont transactionFont = Controls::font(QStringLiteral("Arial"), QFont::SansSerif, Controls::Points { 8 });
     transactionFont.setBold(true);
     LabelTransactionSQL->setFont(transactionFont);
-    LabelTransactionSQL->setPalette(counterPalette);
+    ThemeColours::setTextInk(LabelTransactionSQL, ThemeColours::Ink::Counter);
     LabelTransactionSQL->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     LabelTransactionSQL->setGeometry(500, 4, 288, 18);
     m_transaction = new UserTransaction(

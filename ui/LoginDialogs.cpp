@@ -81,6 +81,12 @@ void lay(QDialog* dialog, const QList<QWidget*>& above, QFormLayout* form, QDial
     auto* layout = new QVBoxLayout(dialog);
     const QMargins margins = layout->contentsMargins();
     layout->addStrut(DialogFit::captionWidth(dialog->windowTitle()) - margins.left() - margins.right());
+    // A wrapped label takes lines of 80 characters, which a large system font makes
+    // wider than a small screen: there its lines are the screen's width.
+    const int room = DialogFit::textSize(dialog, 80, 1).width() - margins.left() - margins.right();
+    for (QWidget* w : above + below)
+        if (auto* label = qobject_cast<QLabel*>(w); label && label->wordWrap())
+            label->setMaximumWidth(room);
     for (QWidget* w : above)
         layout->addWidget(w);
     layout->addLayout(form);
@@ -100,6 +106,7 @@ LoginDialog::LoginDialog(const Dialogs::LoginRequest& request, QWidget* parent)
         = makeLabel(this, QStringLiteral("LabelBase"), QStringLiteral("Base de données : %1").arg(request.database));
     LabelRefus = makeLabel(this, QStringLiteral("LabelRefus"),
         QStringLiteral("Le serveur a refusé ce nom d'utilisateur ou ce mot de passe. Essayez de nouveau."));
+    LabelRefus->setWordWrap(true);
     LabelRefus->setVisible(request.retry);
     LabelAvis = makeLabel(this, QStringLiteral("LabelAvis"), request.notice);
     LabelAvis->setWordWrap(true);

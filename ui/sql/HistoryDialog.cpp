@@ -1,16 +1,23 @@
 #include "ui/sql/HistoryDialog.h"
 
+#include "ui/widgets/DialogFit.h"
+#include "ui/widgets/ThemeColours.h"
+
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace
 {
 constexpr int kStatementRole = Qt::UserRole;
+constexpr int kFailedRole = Qt::UserRole + 1;
+// The widest result column, in average characters: a count, or an error's start.
+constexpr int kResultColumns = 28;
 } // namespace
 
 HistoryDialog::HistoryDialog(const StatementHistory& history, QWidget* parent)
@@ -36,12 +43,21 @@ HistoryDialog::HistoryDialog(const StatementHistory& history, QWidget* parent)
         item->setData(0, kStatementRole, e->statement);
         item->setToolTip(1, values.isEmpty() ? e->statement.left(2000) : e->statement.left(2000) + u'\n' + values);
         item->setToolTip(2, item->text(2));
-        if (e->records < 0)
-            item->setForeground(2, QColor(160, 0, 0));
+        item->setData(2, kFailedRole, e->records < 0);
     }
-    m_list->header()->resizeSection(0, 70);
-    m_list->header()->resizeSection(1, 420);
-    m_list->header()->resizeSection(2, 200);
+    colourFailures();
+    ThemeColours::follow(
+        m_list, [this] { colourFailures(); }, this);
+    // Measured in the list's font, which follows the system's: the time and the
+    // duration whole, a count whole and an error's start; the statement takes the rest.
+    m_list->resizeColumnToContents(0);
+    m_list->header()->resizeSection(2,
+        qMax(m_list->header()->sectionSizeHint(2),
+            qMin(static_cast<const QAbstractItemView*>(m_list)->sizeHintForColumn(2),
+                m_list->fontMetrics().averageCharWidth() * kResultColumns)));
+    m_list->resizeColumnToContents(3);
+    const int others
+        = m_list->header()->sectionSize(0) + m_list->header()->sectionSize(2) + m_list->header()->sectionSize(3);
     if (m_list->topLevelItemCount() > 0)
         m_list->setCurrentItem(m_list->topLevelItem(0));
     m_list->installEventFilter(this);
@@ -53,7 +69,22 @@ HistoryDialog::HistoryDialog(const StatementHistory& history, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
     layout->addWidget(buttons);
-    resize(780, 320);
+    resize(DialogFit::textSize(this, 110, 20));
+    // The list's width once laid out in that size: the statement column takes what the
+    // others leave.
+    layout->activate();
+    const int room = m_list->width() - 2 * m_list->frameWidth() - m_list->verticalScrollBar()->sizeHint().width();
+    m_list->header()->resizeSection(1, qMax(m_list->header()->sectionSizeHint(1), room - others));
+}
+
+void HistoryDialog::colourFailures()
+{
+    const QColor ink = ThemeColours::colour(ThemeColours::Ink::Failure, m_list->palette());
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_list->topLevelItem(i);
+        if (item->data(2, kFailedRole).toBool())
+            item->setForeground(2, ink);
+    }
 }
 
 QString HistoryDialog::resultText(const HistoryEntry& entry)

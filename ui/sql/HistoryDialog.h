@@ -58,5 +58,7 @@ protected:
 
 private:
     void choose();
+    // Failed runs in the shade of red that reads on the list's palette.
+    void colourFailures();
     QTreeWidget* m_list;
 };

@@ -2,6 +2,7 @@
 
 #include "ui/sql/SqlColours.h"
 #include "ui/sql/SqlCompleter.h"
+#include "ui/widgets/DialogFit.h"
 
 #include <QDialogButtonBox>
 #include <QKeyEvent>
@@ -24,7 +25,7 @@ StatementTextEdit::StatementTextEdit(QWidget* parent)
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
     setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     setTabChangesFocus(true);
-    new SqlHighlighter(document());
+    new SqlHighlighter(this, document());
 }
 
 QString StatementTextEdit::statement() const
@@ -63,7 +64,7 @@ QueryEditor::QueryEditor(const QString& statement, std::function<SqlNames()> nam
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_edit);
     layout->addWidget(m_buttons);
-    resize(600, 300);
+    resize(DialogFit::textSize(this, 85, 16));
     new SqlCompleter(m_edit, std::move(names));
     connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -1,6 +1,7 @@
 #include "ui/sql/SqlColours.h"
 
 #include "ui/sql/SqlTokens.h"
+#include "ui/widgets/ThemeColours.h"
 
 #include <QCoreApplication>
 #include <QInputMethodEvent>
@@ -10,26 +11,21 @@
 namespace
 {
 
-// Dark colours, readable on the white of the box and of a selection's inverse.
-std::optional<QTextCharFormat> formatOf(SqlTokenKind kind)
+// The ink of each kind of token; names and the rest keep the box's own text colour.
+std::optional<ThemeColours::Ink> inkOf(SqlTokenKind kind)
 {
-    QTextCharFormat f;
+    using ThemeColours::Ink;
     switch (kind) {
     case SqlTokenKind::Keyword:
-        f.setForeground(QColor(0, 0, 160));
-        return f;
+        return Ink::Keyword;
     case SqlTokenKind::Quoted:
-        f.setForeground(QColor(160, 0, 0));
-        return f;
+        return Ink::Quoted;
     case SqlTokenKind::Number:
-        f.setForeground(QColor(128, 0, 128));
-        return f;
+        return Ink::Number;
     case SqlTokenKind::Comment:
-        f.setForeground(QColor(110, 110, 110));
-        return f;
+        return Ink::Comment;
     case SqlTokenKind::Parameter:
-        f.setForeground(QColor(0, 120, 0));
-        return f;
+        return Ink::Parameter;
     case SqlTokenKind::Word:
     case SqlTokenKind::Other:
         break;
@@ -39,12 +35,15 @@ std::optional<QTextCharFormat> formatOf(SqlTokenKind kind)
 
 } // namespace
 
-QList<QTextLayout::FormatRange> sqlFormatRanges(const QString& text)
+QList<QTextLayout::FormatRange> sqlFormatRanges(const QString& text, const QPalette& palette)
 {
     QList<QTextLayout::FormatRange> ranges;
     for (const SqlToken& token : sqlTokens(text)) {
-        if (const auto format = formatOf(token.kind))
-            ranges.append(QTextLayout::FormatRange { int(token.start), int(token.length), *format });
+        if (const auto ink = inkOf(token.kind)) {
+            QTextCharFormat format;
+            format.setForeground(ThemeColours::colour(*ink, palette));
+            ranges.append(QTextLayout::FormatRange { int(token.start), int(token.length), format });
+        }
     }
     return ranges;
 }
@@ -54,6 +53,8 @@ LineEditSqlColours::LineEditSqlColours(QLineEdit* edit)
     , m_edit(edit)
 {
     connect(edit, &QLineEdit::textChanged, this, &LineEditSqlColours::recolour);
+    ThemeColours::follow(
+        edit, [this] { recolour(); }, this);
     recolour();
 }
 
@@ -62,21 +63,24 @@ void LineEditSqlColours::recolour()
     // The event's positions count from the cursor.
     const int cursor = m_edit->cursorPosition();
     QList<QInputMethodEvent::Attribute> attributes;
-    for (const QTextLayout::FormatRange& r : sqlFormatRanges(m_edit->text()))
+    for (const QTextLayout::FormatRange& r : sqlFormatRanges(m_edit->text(), m_edit->palette()))
         attributes.append(
             QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, r.start - cursor, r.length, r.format));
     QInputMethodEvent event(QString(), attributes);
     QCoreApplication::sendEvent(m_edit, &event);
 }
 
-SqlHighlighter::SqlHighlighter(QTextDocument* document)
+SqlHighlighter::SqlHighlighter(QWidget* view, QTextDocument* document)
     : QSyntaxHighlighter(document)
+    , m_view(view)
 {
+    ThemeColours::follow(
+        view, [this] { rehighlight(); }, this);
 }
 
 void SqlHighlighter::highlightBlock(const QString& text)
 {
     // The editor holds one statement on one line: each block is the whole statement.
-    for (const QTextLayout::FormatRange& r : sqlFormatRanges(text))
+    for (const QTextLayout::FormatRange& r : sqlFormatRanges(text, m_view->palette()))
         setFormat(r.start, r.length, r.format);
 }

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QRadioButton>
+#include <QScreen>
 
 namespace
 {
@@ -41,6 +42,14 @@ int captionWidth(const QString& caption)
     QFont titleFont = QApplication::font("QMdiSubWindowTitleBar");
     titleFont.setBold(true);
     return QFontMetrics(titleFont).horizontalAdvance(caption) + kTitleBarExtras;
+}
+
+QSize textSize(const QWidget* window, int columns, int lines)
+{
+    const QFontMetrics metrics = window->fontMetrics();
+    const QSize wanted(metrics.averageCharWidth() * columns, metrics.lineSpacing() * lines);
+    const QScreen* screen = window->screen();
+    return screen ? wanted.boundedTo(screen->availableGeometry().size()) : wanted;
 }
 
 void showWholeCaption(QMessageBox& box)
