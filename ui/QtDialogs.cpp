@@ -1,4 +1,4 @@
-#include "ui/Dialogs.h"
+#include "ui/QtDialogs.h"
 
 #include "platform/LineEnds.h"
 #include "ui/FindDialog.h"
