@@ -16,8 +16,6 @@
 
 namespace
 {
-Dialogs* g_installed = nullptr;
-
 QMessageBox::Icon toQt(Dialogs::Icon icon)
 {
     switch (icon) {
@@ -35,29 +33,6 @@ QMessageBox::Icon toQt(Dialogs::Icon icon)
     return QMessageBox::NoIcon;
 }
 } // namespace
-
-Dialogs& Dialogs::instance()
-{
-    static QtDialogs qtDialogs;
-    return g_installed ? *g_installed : qtDialogs;
-}
-
-void Dialogs::install(Dialogs* d)
-{
-    g_installed = d;
-}
-
-void Dialogs::showError(QWidget* parent, const QString& caption, const QString& text)
-{
-    MessageBox box;
-    box.caption = caption;
-    box.text = text;
-    box.icon = Icon::Error;
-    box.buttons = { QStringLiteral("OK") };
-    box.defaultButton = 0;
-    box.escapeButton = 0;
-    messageBox(parent, box);
-}
 
 QList<QPushButton*> QtDialogs::setUp(QMessageBox& mb, const MessageBox& box)
 {
