@@ -1,6 +1,5 @@
 #include "app/QueryAids.h"
 
-#include "app/SQL.h"
 #include "data/Query.h"
 #include "data/SqlParameters.h"
 #include "engine/Connection.h"
@@ -12,10 +11,9 @@
 #include "ui/sql/SqlColours.h"
 #include "ui/sql/SqlCompleter.h"
 #include "ui/sql/SqlTokens.h"
-#include "ui/widgets/DBGrid.h"
-#include "ui/widgets/DBMemo.h"
 #include "ui/widgets/Zoom.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -25,24 +23,23 @@
 #include <QShortcut>
 #include <QTime>
 
-QueryAids::QueryAids(TFicheSQL* window)
-    : QObject(window)
-    , m_window(window)
+QueryAids::QueryAids(QueryControls controls, QObject* parent)
+    : QObject(parent)
+    , m_controls(std::move(controls))
     , m_zoom(new ViewZoom(this))
 {
-    QLineEdit* box = window->ComboBoxSQL->lineEdit();
+    QLineEdit* box = m_controls.statement->lineEdit();
     box->setPlaceholderText(QStringLiteral("Requête SQL, puis Entrée"));
     new LineEditSqlColours(box);
-    new SqlCompleter(box, window->ComboBoxSQL, [this] { return names(); });
-    m_zoom->add(window->DBGridSQL);
-    m_zoom->add(window->MemoSQL);
-    m_zoom->add(window->DBMemoSQL);
+    new SqlCompleter(box, m_controls.statement, [this] { return names(); });
+    for (QAbstractScrollArea* view : m_controls.views)
+        m_zoom->add(view);
     addKeys();
 }
 
 void QueryAids::addKey(const QKeySequence& keys, std::function<void()> handler)
 {
-    auto* shortcut = new QShortcut(keys, m_window);
+    auto* shortcut = new QShortcut(keys, m_controls.window);
     connect(shortcut, &QShortcut::activated, this, [handler = std::move(handler)] { guarded(handler); });
     m_keys << keys;
 }
@@ -50,7 +47,7 @@ void QueryAids::addKey(const QKeySequence& keys, std::function<void()> handler)
 void QueryAids::addKeys()
 {
     // F5 runs as Enter does, the error's place shown after its box.
-    addKey(QKeySequence(Qt::Key_F5), [this] { m_window->runStatement(); });
+    addKey(QKeySequence(Qt::Key_F5), [this] { m_controls.run({}); });
     addKey(QKeySequence(Qt::SHIFT | Qt::Key_F5), [this] { runWithValues(); });
     addKey(QKeySequence(Qt::Key_F6), [this] { moveFocus(true); });
     addKey(QKeySequence(Qt::SHIFT | Qt::Key_F6), [this] { moveFocus(false); });
@@ -63,9 +60,16 @@ void QueryAids::addKeys()
     addKey(QKeySequence(Qt::CTRL | Qt::Key_0), [this] { m_zoom->reset(); });
     // The controls would take some of these keys for their own (Ctrl+E moves a line
     // edit's cursor to the end on some desktops): the window's come first.
-    for (QWidget* w : std::initializer_list<QWidget*> {
-             m_window->ComboBoxSQL, m_window->DBGridSQL, m_window->MemoSQL, m_window->DBMemoSQL })
+    for (QWidget* w : focusCycle())
         w->installEventFilter(this);
+}
+
+QList<QWidget*> QueryAids::focusCycle() const
+{
+    QList<QWidget*> cycle { m_controls.statement };
+    for (QAbstractScrollArea* view : m_controls.views)
+        cycle << view;
+    return cycle;
 }
 
 bool QueryAids::eventFilter(QObject* watched, QEvent* event)
@@ -122,7 +126,7 @@ void QueryAids::runFailed(bool transactionOpen)
 void QueryAids::pointAtError()
 {
     const qsizetype place = std::exchange(m_errorPlace, -1);
-    QLineEdit* box = m_window->ComboBoxSQL->lineEdit();
+    QLineEdit* box = m_controls.statement->lineEdit();
     if (place < 0 || box->text() != m_failed)
         return;
     const SqlToken token = sqlTokenAt(m_failed, place);
@@ -138,7 +142,7 @@ SqlNames QueryAids::names()
         return m_names;
     m_names = {};
     try {
-        const auto connection = Databases::connect(m_window->QuerySQL->databaseName());
+        const auto connection = Databases::connect(m_controls.query->databaseName());
         m_names.tables = connection->catalogue();
         m_names.foldsToLower = connection->unquotedNamesFoldToLower();
     } catch (const std::exception&) {
@@ -151,47 +155,46 @@ SqlNames QueryAids::names()
 void QueryAids::openEditor()
 {
     auto* editor = new QueryEditor(
-        m_window->ComboBoxSQL->currentText(), [this] { return names(); }, m_window);
+        m_controls.statement->currentText(), [this] { return names(); }, m_controls.window);
     editor->setAttribute(Qt::WA_DeleteOnClose);
-    connect(editor, &QDialog::accepted, m_window,
-        [this, editor] { m_window->ComboBoxSQL->setEditText(editor->statement()); });
+    connect(editor, &QDialog::accepted, m_controls.window,
+        [this, editor] { m_controls.statement->setEditText(editor->statement()); });
     editor->open();
 }
 
 void QueryAids::openHistory()
 {
-    auto* dialog = new HistoryDialog(m_history, m_window);
+    auto* dialog = new HistoryDialog(m_history, m_controls.window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &HistoryDialog::chosen, m_window, [this](const QString& statement) {
-        m_window->ComboBoxSQL->setEditText(statement);
-        m_window->ComboBoxSQL->setFocus();
+    connect(dialog, &HistoryDialog::chosen, m_controls.window, [this](const QString& statement) {
+        m_controls.statement->setEditText(statement);
+        m_controls.statement->setFocus();
     });
     dialog->open();
 }
 
 void QueryAids::runWithValues()
 {
-    const QString statement = m_window->ComboBoxSQL->currentText();
+    const QString statement = m_controls.statement->currentText();
     NamedValues values;
     for (const QString& name : scanParameters(statement).names())
         values << NamedValue { name, m_lastValues.value(name) };
     if (!values.isEmpty()) {
-        const std::optional<NamedValues> given = Dialogs::instance().parameters(m_window, values);
+        const std::optional<NamedValues> given = Dialogs::instance().parameters(m_controls.window, values);
         if (!given) {
-            m_window->ComboBoxSQL->setFocus();
+            m_controls.statement->setFocus();
             return;
         }
         values = *given;
         for (const NamedValue& v : values)
             m_lastValues.insert(v.name, v.value);
     }
-    m_window->runStatement(values);
+    m_controls.run(values);
 }
 
 void QueryAids::moveFocus(bool forward)
 {
-    const QList<QWidget*> cycle
-        = { m_window->ComboBoxSQL, m_window->DBGridSQL, m_window->MemoSQL, m_window->DBMemoSQL };
+    const QList<QWidget*> cycle = focusCycle();
     qsizetype at = -1;
     for (QWidget* w = QApplication::focusWidget(); w && at < 0; w = w->parentWidget())
         at = cycle.indexOf(w);

@@ -7,11 +7,27 @@
 #include <QHash>
 #include <QKeySequence>
 #include <QObject>
+#include <QList>
 #include <QStringList>
 #include <functional>
 
-class TFicheSQL;
+class QAbstractScrollArea;
+class QComboBox;
+class QWidget;
+class TQuery;
 class ViewZoom;
+
+// The controls of the query window that its aids serve, all owned by the window.
+struct QueryControls {
+    QWidget* window = nullptr; // where the keys act; the dialogs' parent
+    QComboBox* statement = nullptr; // the statement box
+    // The views that zoom, in the order F6 reaches them after the statement box: the
+    // grid, the cell memo, the list memo.
+    QList<QAbstractScrollArea*> views;
+    TQuery* query = nullptr; // its database names the tables and columns completed
+    // Runs the statement in the box, with the values of its parameters.
+    std::function<void(const NamedValues&)> run;
+};
 
 // What the query window offers beyond its buttons: the statement box's colours,
 // placeholder and completion, the query editor (Ctrl+E), this run's history
@@ -21,8 +37,8 @@ class QueryAids : public QObject
 {
     Q_OBJECT
 public:
-    // Owned by the window, whose controls exist.
-    explicit QueryAids(TFicheSQL* window);
+    // Owned by the window (the parent), whose controls exist.
+    QueryAids(QueryControls controls, QObject* parent);
 
     // The window's run of a statement, with the values of its parameters: its start,
     // then its end or its failure (call inside the catch block).
@@ -53,8 +69,10 @@ protected:
 private:
     void addKeys();
     void addKey(const QKeySequence& keys, std::function<void()> handler);
+    // F6's order: the statement box, then the views.
+    QList<QWidget*> focusCycle() const;
 
-    TFicheSQL* m_window;
+    QueryControls m_controls;
     ViewZoom* m_zoom;
     StatementHistory m_history;
     HistoryEntry m_running;

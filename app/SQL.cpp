@@ -127,7 +127,9 @@ void TFicheSQL::createControls()
     createMemos();
     connectHandlers();
     nameControlsForScreenReaders();
-    m_aids = new QueryAids(this);
+    m_aids = new QueryAids({ this, ComboBoxSQL, { DBGridSQL, MemoSQL, DBMemoSQL }, QuerySQL,
+                               [this](const NamedValues& values) { runStatement(values); } },
+        this);
 
     // Tab order: grid, tool bar, statement box, cell memo, list memo.
     setTabOrder(DBGridSQL, ComboBoxSQL);

@@ -33,10 +33,12 @@ class QWidget;
 //   its exception passes through the WorkProgress, which takes its dialog away, to
 //   the handler's guard, which shows it.
 //
-// The work stays on the window's thread: a result being read stays inside the engine
+// The window's thread drives the work: a result being read stays inside the engine
 // until it is whole, and no click reaches a window meanwhile, so no handler meets it
-// half read; a worker thread would need the data set, the grid and the connection
-// guarded against the window for the whole run. Events are let through at most every
+// half read. What runs on the cores meanwhile (export pieces, sort parts, an ODBC
+// statement) runs beside it through platform/SideWork, whose contract says what such
+// work may touch; progress, this dialog and "Annuler" stay on the window's thread.
+// Events are let through at most every
 // 50 ms: before the dialog is shown, without the user's input; once it is shown, all
 // of them, the dialog blocking the windows behind it.
 class WorkProgress

@@ -1,12 +1,10 @@
 #include "data/ParallelParts.h"
 
-#include <QThread>
+#include "platform/SideWork.h"
+
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
-#include <thread>
+#include <future>
 #include <vector>
 
 namespace ParallelParts
@@ -17,7 +15,7 @@ constexpr std::chrono::milliseconds kTick(20);
 
 int partsFor(qsizetype items, qsizetype least)
 {
-    const auto cores = qsizetype(std::max(1, QThread::idealThreadCount()));
+    const auto cores = qsizetype(SideWork::cores());
     return int(std::clamp<qsizetype>(items / std::max<qsizetype>(least, 1), 1, cores));
 }
 
@@ -26,53 +24,24 @@ bool run(int parts, const Part& part, const Progress& progress)
     // Asked once before the parts start, however soon they end.
     if (progress && !progress())
         return false;
-    std::atomic<bool> stop = false;
-    std::mutex mutex;
-    std::condition_variable done;
-    int running = parts;
-    std::exception_ptr error;
-    std::vector<std::jthread> threads;
-    threads.reserve(size_t(parts));
+    SideWork work(parts);
+    std::vector<std::future<void>> ends;
+    ends.reserve(size_t(parts));
     for (int p = 0; p < parts; ++p) {
-        threads.emplace_back([&, p] {
-            std::exception_ptr thrown;
+        ends.push_back(work.start([&work, &part, p] {
             try {
-                part(p, stop);
+                part(p, work.stopping());
             } catch (...) {
-                thrown = std::current_exception();
-                stop = true;
+                // The other parts' work is lost anyway.
+                work.stop();
+                throw;
             }
-            const std::lock_guard lock(mutex);
-            if (thrown && !error)
-                error = thrown;
-            --running;
-            done.notify_one();
-        });
+        }));
     }
-    bool stopped = false;
-    {
-        std::unique_lock lock(mutex);
-        while (!done.wait_for(lock, kTick, [&running] { return running == 0; })) {
-            if (stopped || !progress)
-                continue;
-            lock.unlock();
-            try {
-                stopped = !progress();
-            } catch (...) {
-                const std::lock_guard relock(mutex);
-                if (!error)
-                    error = std::current_exception();
-                stopped = true;
-            }
-            if (stopped)
-                stop = true;
-            lock.lock();
-        }
-    }
-    threads.clear();
-    if (error)
-        std::rethrow_exception(error);
-    return !stopped;
+    const bool finished = work.wait(kTick, progress);
+    for (auto& end : ends)
+        end.get();
+    return finished;
 }
 
 } // namespace ParallelParts

@@ -213,23 +213,27 @@ private:
     std::vector<CellRef> m_cells;
 };
 
-} // namespace
+// The keys of a column's values: texts and binary contents by their ids among their
+// Ranks until ranked.
+struct ColumnKeys {
+    std::vector<Key> keys;
+    bool measured = false; // a number or a moment among the values
+    bool inexact = false; // a number whose rounded value is not its value
+};
 
-std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store, int column, TFieldType type,
-    const TextForms& forms, Qt::SortOrder order, const ParallelParts::Progress& progress)
+// Reads the key of each row's value; nothing when progress asked to stop.
+std::optional<ColumnKeys> readKeys(const ResultStore& store, int column, TFieldType type, Ranks& texts,
+    Ranks& binaries, const ParallelParts::Progress& progress)
 {
     const qsizetype rows = store.rowCount();
     const bool momentType = type == ftDate || type == ftTime || type == ftDateTime;
-    Ranks texts(forms, type, rows);
-    Ranks binaries(forms, type, rows);
-    std::vector<Key> keys(size_t(rows), Key { 0, Null, 0, 0 });
-    bool measured = false; // a number or a moment among the values
-    bool inexact = false; // a number whose rounded value is not its value
+    ColumnKeys read;
+    read.keys.assign(size_t(rows), Key { 0, Null, 0, 0 });
     ResultStore::Place place;
     for (qsizetype row = 0; row < rows; ++row) {
         if (row % kRowsPerReport == 0 && progress && !progress())
             return std::nullopt;
-        Key& k = keys[size_t(row)];
+        Key& k = read.keys[size_t(row)];
         k.row = row;
         const CellRef c = store.cell(row, column, place);
         if (c.cls == CellClass::Null)
@@ -240,22 +244,63 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
             || (c.cls == CellClass::Text && isNumberType(type));
         const NumberOrder::Reading reading = number ? NumberOrder::read(c) : NumberOrder::Reading();
         if (reading.kind != NumberOrder::Kind::None) {
-            measured = true;
+            read.measured = true;
             k.group = reading.kind == NumberOrder::Kind::Number ? Number : NotANumber;
             k.value = reading.rounded;
             k.inexact = !reading.exact;
-            inexact |= !reading.exact;
+            read.inexact |= !reading.exact;
         } else if (c.cls == CellClass::Blob) {
             k.group = Binary;
             k.value = binaries.idOf(c);
         } else if (momentType && readMoment(bytesOf(c), type, k.value)) {
             k.group = Moment;
-            measured = true;
+            read.measured = true;
         } else {
             k.group = Text;
             k.value = texts.idOf(c);
         }
     }
+    return read;
+}
+
+// Sorts keys by group, then value; numbers of equal rounded values, one of them not
+// exact (inexact), are read again and compared exactly: rarely, but for a server's long
+// decimals at each tie. A column without such numbers is spared the test.
+bool sortKeys(std::vector<Key>& keys, bool inexact, const ResultStore& store, int column, Qt::SortOrder order,
+    const ParallelParts::Progress& progress)
+{
+    const auto sortBy = [&keys, order, &progress](auto ascending) {
+        if (order == Qt::AscendingOrder)
+            return sortInParts(keys, ascending, progress, true);
+        return sortInParts(
+            keys, [&ascending](const Key& a, const Key& b) { return ascending(b, a); }, progress, true);
+    };
+    const auto byValue
+        = [](const Key& a, const Key& b) { return a.group != b.group ? a.group < b.group : a.value < b.value; };
+    const auto exactly = [&store, column](const Key& a, const Key& b) {
+        if (a.group != b.group)
+            return a.group < b.group;
+        if (!(a.inexact | b.inexact) || a.value != b.value)
+            return a.value < b.value;
+        ResultStore::Place own;
+        const CellRef ca = store.cell(a.row, column, own);
+        return NumberOrder::compare(ca, store.cell(b.row, column, own)) < 0;
+    };
+    return inexact ? sortBy(exactly) : sortBy(byValue);
+}
+
+} // namespace
+
+std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store, int column, TFieldType type,
+    const TextForms& forms, Qt::SortOrder order, const ParallelParts::Progress& progress)
+{
+    const qsizetype rows = store.rowCount();
+    Ranks texts(forms, type, rows);
+    Ranks binaries(forms, type, rows);
+    std::optional<ColumnKeys> read = readKeys(store, column, type, texts, binaries, progress);
+    if (!read)
+        return std::nullopt;
+    std::vector<Key>& keys = read->keys;
     const std::optional<std::vector<quint32>> textRanks = texts.ranks(Text, progress);
     if (!textRanks)
         return std::nullopt;
@@ -268,30 +313,9 @@ std::optional<std::vector<qsizetype>> RowOrder::sorted(const ResultStore& store,
         else if (k.group == Binary)
             k.value = (*binaryRanks)[size_t(k.value)];
     }
-    if (!measured)
+    if (!read->measured)
         return countedOrder(keys, textRanks->size(), binaryRanks->size(), order);
-    const auto sortKeys = [&keys, order, &progress](auto ascending) {
-        if (order == Qt::AscendingOrder)
-            return sortInParts(keys, ascending, progress, true);
-        return sortInParts(
-            keys, [&ascending](const Key& a, const Key& b) { return ascending(b, a); }, progress, true);
-    };
-    const auto byValue
-        = [](const Key& a, const Key& b) { return a.group != b.group ? a.group < b.group : a.value < b.value; };
-    // Numbers of equal rounded values, one of them not exact, are read again and
-    // compared exactly: rarely, but for a server's long decimals at each tie. A column
-    // without such numbers is spared the test.
-    const auto exactly = [&store, column](const Key& a, const Key& b) {
-        if (a.group != b.group)
-            return a.group < b.group;
-        if (!(a.inexact | b.inexact) || a.value != b.value)
-            return a.value < b.value;
-        ResultStore::Place own;
-        const CellRef ca = store.cell(a.row, column, own);
-        return NumberOrder::compare(ca, store.cell(b.row, column, own)) < 0;
-    };
-    const bool sorted = inexact ? sortKeys(exactly) : sortKeys(byValue);
-    if (!sorted)
+    if (!sortKeys(keys, read->inexact, store, column, order, progress))
         return std::nullopt;
     std::vector<qsizetype> result(static_cast<size_t>(rows));
     for (qsizetype i = 0; i < rows; ++i)

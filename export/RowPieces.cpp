@@ -4,14 +4,12 @@
 #include "data/DataSetWalk.h"
 #include "export/ExportOutput.h"
 
+#include "platform/SideWork.h"
+
 #include <QScopeGuard>
-#include <QThread>
-#include <QThreadPool>
 #include <algorithm>
-#include <atomic>
 #include <deque>
 #include <future>
-#include <memory>
 
 namespace
 {
@@ -39,31 +37,22 @@ bool writeInPieces(TDataSet& data, qsizetype count, const FormatPiece& format, c
         = QObject::connect(&data, &TDataSet::layoutChanged, &data, [&replaced] { replaced = true; });
     const auto unwatch = qScopeGuard([&watch] { QObject::disconnect(watch); });
 
-    const int threads = std::max(1, QThread::idealThreadCount());
-    const size_t inFlight = size_t(2 * threads);
-    std::atomic<bool> stopping = false;
+    SideWork work;
+    const size_t inFlight = size_t(2 * work.threads());
     std::deque<std::future<RowPiece>> pending;
-    QThreadPool pool;
-    pool.setMaxThreadCount(threads);
-    // Whatever ends the writing, no piece is formatted on after it.
-    const auto drain = qScopeGuard([&] {
-        stopping = true;
-        pool.waitForDone();
-    });
     qsizetype next = 0;
     const auto launch = [&] {
         const qsizetype first = next;
         const qsizetype end = std::min(count, first + kPieceRows);
         next = end;
-        auto task = std::make_shared<std::packaged_task<RowPiece()>>([first, end, &format, &stopping] {
+        // Whatever ends the writing, no piece is formatted on after it.
+        pending.push_back(work.start([first, end, &format, &work] {
             RowPiece piece;
             piece.first = first;
-            if (!stopping)
+            if (!work.stopping())
                 format(piece, end);
             return piece;
-        });
-        pending.push_back(task->get_future());
-        pool.start([task] { (*task)(); });
+        }));
     };
 
     while (next < count || !pending.empty()) {

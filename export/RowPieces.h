@@ -25,12 +25,13 @@ struct RowPiece {
     }
 };
 
-// Formats rows [piece.first, end) into piece. Runs on the pool's threads, several
+// Formats rows [piece.first, end) into piece. Runs beside the window's thread
+// (platform/SideWork), several
 // pieces at once: it may read only what does not change meanwhile (a RowsSnapshot).
 using FormatPiece = std::function<void(RowPiece& piece, qsizetype end)>;
 
-// Writes the count rows of data, formatted in pieces of some thousands of rows by a
-// small pool (one thread a core) while this thread appends the pieces, in order, to
+// Writes the count rows of data, formatted in pieces of some thousands of rows on the
+// cores while this thread appends the pieces, in order, to
 // main and side (when given) and tells progress before each record. At most a few
 // pieces are in flight, so memory stays bounded whatever the row count. A failure in
 // a piece is thrown here, once the pieces in flight are done. Returns false when

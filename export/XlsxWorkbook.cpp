@@ -1,6 +1,5 @@
 #include "export/XlsxWorkbook.h"
 
-#include "platform/AtomicFile.h"
 #include "platform/Exceptions.h"
 
 #include <QDir>

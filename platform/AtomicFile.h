@@ -12,14 +12,6 @@
 
 #include <QFile>
 
-// Error text for a system file error code, as the program reports it:
-// 2 "Fichier introuvable", 3 "Nom de fichier incorrect", 4 "Trop de fichiers ouverts",
-// 5 "Accès au fichier refusé", anything else "Erreur E/S <code>".
-QString inOutErrorMessage(int code);
-
-// Maps the C library's errno to the program's file error codes (see EInOutError).
-int fileErrorCode(int systemError);
-
 // A file written atomically: the bytes go to a temporary file in the target's folder,
 // which replaces the target only at commit(). Until commit() succeeds the target is
 // untouched; destroying an uncommitted file discards the temporary.

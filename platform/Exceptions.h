@@ -59,3 +59,11 @@ public:
 private:
     int m_code;
 };
+
+// Error text for a system file error code, as the program reports it:
+// 2 "Fichier introuvable", 3 "Nom de fichier incorrect", 4 "Trop de fichiers ouverts",
+// 5 "Accès au fichier refusé", anything else "Erreur E/S <code>".
+QString inOutErrorMessage(int code);
+
+// Maps the C library's errno to the program's file error codes (see EInOutError).
+int fileErrorCode(int systemError);

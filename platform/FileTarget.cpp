@@ -1,6 +1,5 @@
 #include "platform/FileTarget.h"
 
-#include "platform/AtomicFile.h"
 #include "platform/Exceptions.h"
 
 #include <QDir>

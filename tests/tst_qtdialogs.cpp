@@ -1,4 +1,4 @@
-#include "ui/Dialogs.h"
+#include "ui/QtDialogs.h"
 #include "ui/FindDialog.h"
 #include "ui/sql/ParametersDialog.h"
 

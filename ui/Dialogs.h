@@ -8,10 +8,7 @@
 #include <optional>
 
 class QWidget;
-class QMessageBox;
-class QPrintDialog;
 class QPrinter;
-class QPushButton;
 
 // Every modal question of the program goes through this interface. The program
 // uses QtDialogs; tests install a scripted implementation that answers and records.
@@ -101,22 +98,4 @@ public:
     static Dialogs& instance();
     // Installs d (not owned); nullptr restores the Qt implementation.
     static void install(Dialogs* d);
-};
-
-// The real dialogs, on Qt's widgets.
-class QtDialogs : public Dialogs
-{
-public:
-    // Make the Qt dialogs ready to run, as the calls below run them: tests look at
-    // them shown without running them. Returns the box's buttons, in order.
-    static QList<QPushButton*> setUp(QMessageBox& mb, const MessageBox& box);
-    static void setUp(QPrintDialog& dialog, const PrintSetup& setup);
-
-    int messageBox(QWidget* parent, const MessageBox& box) override;
-    std::optional<SaveFileResult> saveFile(QWidget* parent, const SaveFile& request) override;
-    bool print(QWidget* parent, QPrinter& printer, const PrintSetup& setup) override;
-    std::optional<Login> login(QWidget* parent, const LoginRequest& request) override;
-    std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) override;
-    std::optional<Find> find(QWidget* parent, const Find& request) override;
-    std::optional<NamedValues> parameters(QWidget* parent, const NamedValues& proposed) override;
 };

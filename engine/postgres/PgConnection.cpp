@@ -53,6 +53,29 @@ qsizetype positionIn(const QString& sql, QByteArrayView utf8, QByteArrayView sta
     return ErrorPosition::afterCharacters(sql, start, f.position - 1);
 }
 
+// Moves the rows of data into result, each with the values of its key, read from the
+// columns keyIndexes; a first column that only identifies rows is no field.
+void takeRows(QueryResult& data, bool identityFirst, const std::vector<int>& keyIndexes, TableResult& result)
+{
+    const int first = identityFirst ? 1 : 0;
+    result.data.columns.assign(data.columns.begin() + first, data.columns.end());
+    result.data.rows = first ? std::make_unique<ResultStore>(int(result.data.columns.size())) : nullptr;
+    for (qsizetype r = 0; r < data.rows->rowCount(); ++r) {
+        QVariantList key;
+        for (const int index : keyIndexes)
+            key << toVariant(data.rows->cell(r, index));
+        result.keys.push_back(key);
+        if (first) {
+            result.data.rows->beginRow();
+            for (int c = first; c < data.rows->columnCount(); ++c)
+                result.data.rows->appendCell(data.rows->cell(r, c));
+            result.data.rows->endRow();
+        }
+    }
+    if (!first)
+        result.data.rows = std::move(data.rows);
+}
+
 } // namespace
 
 PgConnection::PgConnection(const AliasSettings& settings)
@@ -179,23 +202,7 @@ TableResult PgConnection::openTable(const QString& table)
                         keyIndexes.push_back(int(i));
         }
         m_keyColumns.insert(table, keyColumns);
-        const int first = identity.isEmpty() ? 0 : 1;
-        result.data.columns.assign(data.columns.begin() + first, data.columns.end());
-        result.data.rows = first ? std::make_unique<ResultStore>(int(result.data.columns.size())) : nullptr;
-        for (qsizetype r = 0; r < data.rows->rowCount(); ++r) {
-            QVariantList key;
-            for (const int index : keyIndexes)
-                key << toVariant(data.rows->cell(r, index));
-            result.keys.push_back(key);
-            if (first) {
-                result.data.rows->beginRow();
-                for (int c = first; c < data.rows->columnCount(); ++c)
-                    result.data.rows->appendCell(data.rows->cell(r, c));
-                result.data.rows->endRow();
-            }
-        }
-        if (!first)
-            result.data.rows = std::move(data.rows);
+        takeRows(data, !identity.isEmpty(), keyIndexes, result);
     } catch (const PgFailure& f) {
         throw EDatabaseError(f.message);
     }

@@ -124,9 +124,10 @@ private:
     // refuses the one it took before.
     void reopen();
     void setUpSession();
-    // One statement's way through the protocol (PgStatement.cpp, which tells the
-    // server's answers to each step): run() inside the transaction that it may have
-    // opened; a query without parameters that COPY can wrap streams when stream is true.
+    // One statement's way through the protocol (PgSessionStatements.cpp, the session's
+    // statement half, which tells the server's answers to each step): run() inside the
+    // transaction that it may have opened; a query without parameters that COPY can
+    // wrap streams when stream is true.
     PgOutcome runStatement(QByteArrayView sql, const std::vector<PgValues::Parameter>& parameters,
         const ProgressCallback& progress, bool stream);
     // Has the server parse the statement as the unnamed one; it has not run yet. types:

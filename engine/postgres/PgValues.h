@@ -10,7 +10,7 @@
 // it, from its text form otherwise, and both give the same cell: numbers as numbers
 // (money as a float of its amount), truth values as 0 or 1, bytea as a blob, and
 // numeric, date and time values as the text the server writes for them (ISO dates,
-// "infinity", "4713-01-01 BC", every digit of a numeric).
+// "infinity", "4713-01-01 BC", every digit of a numeric: see PgBinaryForms).
 namespace PgValues
 {
 

@@ -22,31 +22,37 @@ enum OdbcType {
     OdbcBit = -7,
 };
 
+// The column's type from the SQL type number an ODBC driver gives, where it says more
+// than Qt's type; false for the others.
+bool odbcTypeOf(const QSqlField& f, ColumnInfo& c)
+{
+    switch (f.typeID()) {
+    case OdbcBit:
+        c.type = ftBoolean;
+        return true;
+    case OdbcLongText:
+    case OdbcLongWideText:
+        c.type = ftMemo;
+        return true;
+    case OdbcNumeric:
+    case OdbcDecimal:
+        c.type = ftBCD;
+        c.precision = std::max(f.length(), 0);
+        c.size = std::max(f.precision(), 0);
+        return true;
+    default:
+        return false;
+    }
+}
+
 // A column's type, size and precision as the driver describes it; an ODBC driver
 // gives SQL type numbers.
 ColumnInfo columnOf(const QSqlField& f, bool odbc)
 {
     ColumnInfo c;
     c.name = f.name();
-    if (odbc) {
-        switch (f.typeID()) {
-        case OdbcBit:
-            c.type = ftBoolean;
-            return c;
-        case OdbcLongText:
-        case OdbcLongWideText:
-            c.type = ftMemo;
-            return c;
-        case OdbcNumeric:
-        case OdbcDecimal:
-            c.type = ftBCD;
-            c.precision = std::max(f.length(), 0);
-            c.size = std::max(f.precision(), 0);
-            return c;
-        default:
-            break;
-        }
-    }
+    if (odbc && odbcTypeOf(f, c))
+        return c;
     switch (f.metaType().id()) {
     case QMetaType::Bool:
         c.type = ftBoolean;

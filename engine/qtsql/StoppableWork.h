@@ -6,8 +6,8 @@
 
 class QSqlQuery;
 
-// A statement's work in an ODBC driver (running it, fetching its rows) done on a
-// thread of its own, so that the thread of the window stays free: it calls the
+// A statement's work in an ODBC driver (running it, fetching its rows) done beside the
+// window's thread (platform/SideWork), so that this thread stays free: it calls the
 // statement's progress callback about every 50 ms, as the libpq path does, and the
 // long-work dialog can show and be answered. When the callback answers false or
 // throws, the statement is cancelled on the server with ODBC's SQLCancel on the

@@ -137,6 +137,19 @@ private:
     bool m_open = true;
 };
 
+// The text as SQLite runs it: each parameter becomes the placeholder ?n of its value
+// in values, numbered over the whole text, which every statement of it binds.
+QByteArray withPlaceholders(const QString& sql, const BoundParameters& parameters, std::vector<ParameterValue>& values)
+{
+    QByteArray utf8 = sql.toUtf8();
+    const ParameterPlaces places(sql, parameters);
+    if (places.empty())
+        return utf8;
+    BoundStatement bound = places.bind(utf8, utf8, [](int n) { return '?' + QByteArray::number(n); });
+    values = std::move(bound.values);
+    return std::move(bound.sql);
+}
+
 } // namespace
 
 SqliteConnection::SqliteConnection(const QString& fileName, bool readOnly)
@@ -282,16 +295,8 @@ void SqliteConnection::failIn(int number, TextRun run, QByteArrayView statement,
 QueryResult SqliteConnection::execute(
     const QString& sql, const ProgressCallback& progress, const BoundParameters& parameters)
 {
-    QByteArray utf8 = sql.toUtf8();
-    // Each parameter becomes the placeholder ?n of its value, numbered over the whole
-    // text, which every statement of it binds.
-    const ParameterPlaces places(sql, parameters);
     std::vector<ParameterValue> values;
-    if (!places.empty()) {
-        BoundStatement bound = places.bind(utf8, utf8, [](int n) { return '?' + QByteArray::number(n); });
-        utf8 = std::move(bound.sql);
-        values = std::move(bound.values);
-    }
+    const QByteArray utf8 = withPlaceholders(sql, parameters, values);
     const char* tail = utf8.constData();
     const char* const end = tail + utf8.size();
     // Set once the text shows a second statement, unless it holds one that no

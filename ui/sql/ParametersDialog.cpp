@@ -16,6 +16,40 @@ namespace
 constexpr int kMaxValueLength = 1 << 20;
 // The most lines shown at once.
 constexpr int kShownLines = 20;
+
+// The parameters' lines in a scroll area as wide as they are and, up to kShownLines of
+// them, as high; a scroll bar beyond.
+QScrollArea* scrolled(QWidget* lines, qsizetype count, QWidget* parent)
+{
+    auto* area = new QScrollArea(parent);
+    area->setObjectName(QStringLiteral("ScrollParametres"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setWidget(lines);
+    const QSize wanted = lines->sizeHint();
+    const bool scrolls = count > kShownLines;
+    area->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    area->setMinimumWidth(wanted.width() + (scrolls ? area->verticalScrollBar()->sizeHint().width() : 0));
+    area->setMinimumHeight(scrolls ? wanted.height() * kShownLines / int(count) : wanted.height());
+    return area;
+}
+
+// "Exécuter" (the default) and "Annuler", which answer the dialog.
+QDialogButtonBox* createButtons(QDialog* dialog)
+{
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog);
+    QPushButton* run = buttons->button(QDialogButtonBox::Ok);
+    run->setText(QStringLiteral("Exécuter"));
+    run->setObjectName(QStringLiteral("ButtonExecuter"));
+    run->setDefault(true);
+    QPushButton* cancel = buttons->button(QDialogButtonBox::Cancel);
+    cancel->setText(QStringLiteral("Annuler"));
+    cancel->setObjectName(QStringLiteral("ButtonAnnuler"));
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    return buttons;
+}
 } // namespace
 
 ParametersDialog::ParametersDialog(const NamedValues& proposed, QWidget* parent)
@@ -54,32 +88,12 @@ ParametersDialog::ParametersDialog(const NamedValues& proposed, QWidget* parent)
         CheckBoxesNull << null;
     }
 
-    auto* area = new QScrollArea(this);
-    area->setObjectName(QStringLiteral("ScrollParametres"));
-    area->setFrameShape(QFrame::NoFrame);
-    area->setWidgetResizable(true);
-    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area->setWidget(lines);
-    // As wide as the lines and, up to kShownLines of them, as high; a scroll bar beyond.
-    const QSize wanted = lines->sizeHint();
-    const bool scrolls = proposed.size() > kShownLines;
-    area->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
-    area->setMinimumWidth(wanted.width() + (scrolls ? area->verticalScrollBar()->sizeHint().width() : 0));
-    area->setMinimumHeight(scrolls ? wanted.height() * kShownLines / int(proposed.size()) : wanted.height());
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    auto* buttons = createButtons(this);
     ButtonExecuter = buttons->button(QDialogButtonBox::Ok);
-    ButtonExecuter->setText(QStringLiteral("Exécuter"));
-    ButtonExecuter->setObjectName(QStringLiteral("ButtonExecuter"));
-    ButtonExecuter->setDefault(true);
     ButtonAnnuler = buttons->button(QDialogButtonBox::Cancel);
-    ButtonAnnuler->setText(QStringLiteral("Annuler"));
-    ButtonAnnuler->setObjectName(QStringLiteral("ButtonAnnuler"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(area, 1);
+    layout->addWidget(scrolled(lines, proposed.size(), this), 1);
     layout->addWidget(buttons);
     if (!EditsValeur.isEmpty()) {
         EditsValeur.first()->setFocus();

@@ -1,4 +1,5 @@
-// One statement's way through PostgreSQL's extended protocol. This file is the one
+// The statement half of PgSession (PgSession.cpp holds the connection's): one
+// statement's way through PostgreSQL's extended protocol. This file is the one
 // place that knows what the server answers to each request, and in which state the
 // connection is between them:
 //
