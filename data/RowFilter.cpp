@@ -95,12 +95,18 @@ std::optional<Span> typedMoment(const QString& typed, TFieldType type, const Tex
     else
         formats << forms.dateFormat << forms.dateTimeFormat << withoutSeconds(forms.dateTimeFormat);
     for (const QString& format : formats) {
-        const QDateTime read = timeOfDay ? QDateTime(QDate(2000, 1, 1), forms.locale.toTime(s, format))
-                                         : forms.locale.toDateTime(s, format);
-        if (!read.isValid())
-            continue;
-        const double at = timeOfDay ? read.time().msecsSinceStartOfDay()
-                                    : double(read.date().toJulianDay()) * 86400000.0 + read.time().msecsSinceStartOfDay();
+        double at = 0;
+        if (timeOfDay) {
+            const QTime read = forms.locale.toTime(s, format);
+            if (!read.isValid())
+                continue;
+            at = read.msecsSinceStartOfDay();
+        } else {
+            const QDateTime read = forms.locale.toDateTime(s, format);
+            if (!read.isValid())
+                continue;
+            at = double(read.date().toJulianDay()) * 86400000.0 + read.time().msecsSinceStartOfDay();
+        }
         return Span { at, at + lastingOf(format) };
     }
     return std::nullopt;
