@@ -7,6 +7,9 @@
 #include "platform/Exceptions.h"
 
 #include <QDateTime>
+#include <charconv>
+#include <cmath>
+#include <limits>
 #include <string_view>
 
 namespace
@@ -121,11 +124,25 @@ QString notAValue(const QString& typed, TFieldType type)
     return QStringLiteral("%1 n'est pas une date").arg(quoted(typed));
 }
 
-// A number bound: its text, and its place among doubles.
+// A number bound: its text, its place among doubles, and the float it reads as.
 struct NumberBound {
     QByteArray text;
     NumberOrder::Reading reading;
+    double asFloat = 0;
 };
+
+// The float nearest to a number text, as a database reads a literal: past the largest
+// float an infinity, below the smallest a zero.
+double floatOf(const QByteArray& text, const NumberOrder::Reading& reading)
+{
+    const char* begin = text.constData() + (text.startsWith('+') ? 1 : 0);
+    double value = 0;
+    const auto [end, error] = std::from_chars(begin, text.constData() + text.size(), value);
+    if (error == std::errc::result_out_of_range)
+        return reading.rounded == 0 ? std::copysign(0.0, reading.rounded)
+                                    : std::copysign(std::numeric_limits<double>::infinity(), reading.rounded);
+    return value;
+}
 
 std::optional<NumberBound> numberBound(const QString& typed, const TextForms& forms)
 {
@@ -133,13 +150,18 @@ std::optional<NumberBound> numberBound(const QString& typed, const TextForms& fo
     if (!text)
         return std::nullopt;
     const NumberOrder::Reading reading = NumberOrder::read(textCell(*text));
-    return NumberBound { std::move(*text), reading };
+    const double asFloat = floatOf(*text, reading);
+    return NumberBound { std::move(*text), reading, asFloat };
 }
 
-// A number cell against a bound, exactly: by the rounded values when they differ (the
-// rounding keeps the order), else by the digits.
+// A number cell against a bound. A float cell meets the bound read as a float, as the
+// database compares a float column with a literal (the float shown as "0,3" equals
+// 0,3); integers and the texts of exact decimals meet it exactly: by the rounded
+// values when they differ (the rounding keeps the order), else by the digits.
 int compareNumber(const CellRef& c, const NumberOrder::Reading& r, const NumberBound& b)
 {
+    if (c.cls == CellClass::Float)
+        return c.real < b.asFloat ? -1 : c.real > b.asFloat ? 1 : 0;
     if (r.rounded != b.reading.rounded)
         return r.rounded < b.reading.rounded ? -1 : 1;
     if (r.exact && b.reading.exact)

@@ -16,8 +16,10 @@ class TField;
 // - "contient": the text the grid shows for the cell holds the value, letter case
 //   ignored by Unicode's case folding, the same on every machine (CellSearch);
 // - "est égal à": in a column of numbers, a value that reads as a number equals the
-//   cells of the same value, compared exactly (NumberOrder: integers, floats and a
-//   server's long decimals, "1,50" equal to 1.5); in a column of dates or times, a
+//   cells of the same value: integers and the texts of exact decimals (a server's long
+//   ones) compared exactly (NumberOrder: "1,50" equal to "1.5"), floats with the value
+//   read as a float, as the database reads a literal (the float 0.3 equals "0,3",
+//   which it shows); in a column of dates or times, a
 //   date or time equals the cells of that moment (a date alone, on a column of
 //   date-times, the whole day); anything else equals the cells whose shown text is
 //   that text, letter case kept. A null equals nothing;
