@@ -228,6 +228,9 @@ void TDBGrid::showSortIndicator()
 
 void TDBGrid::fitFilteredColumns()
 {
+    // The funnel no taller than the captions: the header keeps its height.
+    const int side = horizontalHeader()->fontMetrics().ascent();
+    horizontalHeader()->setIconSize(QSize(side, side));
     TDataSet* ds = dataSet();
     for (int c = 0; ds && c < m_model->columnCount(); ++c)
         if (ds->filterOf(m_model->fieldOfColumn(c)->index()))
