@@ -91,26 +91,29 @@ std::optional<Span> typedMoment(const QString& typed, TFieldType type, const Tex
                                                               : 0;
         return Span { *at, *at + lasting };
     }
-    QStringList formats;
-    const auto withoutSeconds = [](QString f) { return f.remove(QStringLiteral(":ss")); };
+    // A time in the short format, with or without its seconds; a date in the short
+    // format, alone or followed by such a time. Read apart from any time zone, so that
+    // a time that a change of daylight saving skips is still a time.
+    const QString timeFormats[] = { forms.timeFormat, QString(forms.timeFormat).remove(QStringLiteral(":ss")) };
+    const auto readTime = [&](const QString& text) -> std::optional<Span> {
+        for (const QString& format : timeFormats)
+            if (const QTime read = forms.locale.toTime(text, format); read.isValid())
+                return Span { double(read.msecsSinceStartOfDay()), read.msecsSinceStartOfDay() + lastingOf(format) };
+        return std::nullopt;
+    };
     if (timeOfDay)
-        formats << forms.timeFormat << withoutSeconds(forms.timeFormat);
-    else
-        formats << forms.dateFormat << forms.dateTimeFormat << withoutSeconds(forms.dateTimeFormat);
-    for (const QString& format : formats) {
-        double at = 0;
-        if (timeOfDay) {
-            const QTime read = forms.locale.toTime(s, format);
-            if (!read.isValid())
-                continue;
-            at = read.msecsSinceStartOfDay();
-        } else {
-            const QDateTime read = forms.locale.toDateTime(s, format);
-            if (!read.isValid())
-                continue;
-            at = double(read.date().toJulianDay()) * 86400000.0 + read.time().msecsSinceStartOfDay();
+        return readTime(s);
+    if (const QDate day = forms.locale.toDate(s, forms.dateFormat); day.isValid()) {
+        const double at = double(day.toJulianDay()) * 86400000.0;
+        return Span { at, at + lastingOf(forms.dateFormat) };
+    }
+    for (qsizetype blank = s.indexOf(QLatin1Char(' ')); blank > 0; blank = s.indexOf(QLatin1Char(' '), blank + 1)) {
+        const QDate day = forms.locale.toDate(s.left(blank), forms.dateFormat);
+        const std::optional<Span> time = day.isValid() ? readTime(s.mid(blank + 1)) : std::nullopt;
+        if (time) {
+            const double start = double(day.toJulianDay()) * 86400000.0;
+            return Span { start + time->low, start + time->high };
         }
-        return Span { at, at + lastingOf(format) };
     }
     return std::nullopt;
 }

@@ -192,12 +192,14 @@ void TestRowFilter::conditionKeepsRows_data()
                                    << QList<qint64> { 0, 4 };
 
     const QVariantList stamps { text("2024-03-07 00:00:00"), text("2024-03-07 23:59:59.999"),
-        text("2024-03-08 00:00:00"), text("2024-03-07T10:30:45"), text("2024-03-07") };
+        text("2024-03-08 00:00:00"), text("2024-03-07T10:30:45"), text("2024-03-07"), text("2024-03-31 02:30:00") };
     QTest::newRow("a date covers its day") << ftDateTime << stamps << condition(Test::Equals, "07/03/2024")
                                            << QList<qint64> { 0, 1, 3, 4 };
     QTest::newRow("a minute covers its seconds")
         << ftDateTime << stamps << condition(Test::Between, "07/03/2024 10:00", "07/03/2024 10:30")
         << QList<qint64> { 3 };
+    QTest::newRow("an hour that daylight saving skips in France")
+        << ftDateTime << stamps << condition(Test::Equals, "31/03/2024 02:30") << QList<qint64> { 5 };
     QTest::newRow("to the second") << ftDateTime << stamps << condition(Test::Equals, "07/03/2024 10:30:45")
                                    << QList<qint64> { 3 };
 
