@@ -98,6 +98,7 @@ void TestResultFilter::headerMenuFiltersTheGrid()
     openRows();
     TFicheSQL& w = *m_q.window;
     const auto* grid = w.DBGridSQL->model();
+    const int headerHeight = w.DBGridSQL->horizontalHeader()->sizeHint().height();
     filter(1, { Test::Contains, QStringLiteral("NOM1"), {} });
     filter(0, { Test::Between, QString(), QStringLiteral("50") });
     const QList<ScriptedDialogs::Call> asked = m_q.dialogs->callsOf(QStringLiteral("filter"));
@@ -113,6 +114,8 @@ void TestResultFilter::headerMenuFiltersTheGrid()
         QStringLiteral("Filtre : contient « NOM1 »\n11 enregistrements affichés sur 120"));
     QVERIFY(grid->headerData(0, Qt::Horizontal, Qt::DecorationRole).isValid());
     QCOMPARE(grid->headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("nom"));
+    // The funnel takes no height: the grid's rows stay where they were.
+    QCOMPARE(w.DBGridSQL->horizontalHeader()->sizeHint().height(), headerHeight);
     QCOMPARE(w.LabelCompteurSQL->text(), QStringLiteral("120 enregistrements"));
     // The column's condition is proposed again.
     filter(1, { Test::Equals, QStringLiteral("nom12"), {} });

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QStyle>
+#include <QStyleOptionHeader>
 #include <QtMath>
 
 namespace
@@ -34,6 +35,32 @@ QIcon filterMark()
     painter.drawPolygon(funnel, int(std::size(funnel)));
     return QIcon(pixmap);
 }
+
+// The grid's header: a filtered column's funnel is drawn within the height of the
+// captions, so that the header keeps its height when a column is filtered.
+class GridHeader : public QHeaderView
+{
+public:
+    explicit GridHeader(QWidget* parent)
+        : QHeaderView(Qt::Horizontal, parent)
+    {
+        setSectionsClickable(true);
+    }
+
+protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override
+    {
+        QSize size = QHeaderView::sectionSizeFromContents(logicalIndex);
+        if (!model() || !model()->headerData(logicalIndex, orientation(), Qt::DecorationRole).isValid())
+            return size;
+        QStyleOptionHeader caption;
+        initStyleOption(&caption);
+        caption.section = logicalIndex;
+        caption.text = model()->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
+        size.setHeight(style()->sizeFromContents(QStyle::CT_HeaderSection, &caption, QSize(), this).height());
+        return size;
+    }
+};
 }
 
 DataSetModel::DataSetModel(QObject* parent)
@@ -166,6 +193,7 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
 {
     if (!name.isEmpty())
         setObjectName(name);
+    setHorizontalHeader(new GridHeader(this));
     setModel(m_model);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -228,9 +256,6 @@ void TDBGrid::showSortIndicator()
 
 void TDBGrid::fitFilteredColumns()
 {
-    // The funnel no taller than the captions: the header keeps its height.
-    const int side = horizontalHeader()->fontMetrics().ascent();
-    horizontalHeader()->setIconSize(QSize(side, side));
     TDataSet* ds = dataSet();
     for (int c = 0; ds && c < m_model->columnCount(); ++c)
         if (ds->filterOf(m_model->fieldOfColumn(c)->index()))
