@@ -1,5 +1,6 @@
 #include "app/ResultCopy.h"
 
+#include "app/ResultFilter.h"
 #include "app/WorkProgress.h"
 #include "data/DataSet.h"
 #include "engine/ResultStore.h"
@@ -63,8 +64,11 @@ void ResultCopy::copyResult()
 
 void ResultCopy::copy(const QList<int>& fields)
 {
-    const TDataSet* ds = m_grid->dataSet();
+    TDataSet* ds = m_grid->dataSet();
     if (!ds || !ds->active() || fields.isEmpty())
+        return;
+    RowsToWrite rows;
+    if (!rows.ask(m_window, ds, QStringLiteral("Copier")))
         return;
     const qsizetype held = ds->store() ? ds->store()->bytesHeld() : 0;
     const qsizetype ceiling = m_ceiling > 0 ? m_ceiling : qMax<qsizetype>(0, ResultStore::defaultCeiling() - held);

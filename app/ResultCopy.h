@@ -24,6 +24,8 @@ public:
     QAction* PopupCopierColonne;
     QAction* PopupCopierResultat;
 
+    // The grid's column (model index) that the header menu was opened on; -1: none.
+    int menuColumn() const { return m_menuColumn; }
     // column: the grid's column (model index).
     void copyColumn(int column);
     void copyResult();

@@ -1,5 +1,6 @@
 #include "app/ResultExport.h"
 
+#include "app/ResultFilter.h"
 #include "app/WorkProgress.h"
 #include "data/DataSet.h"
 #include "export/CsvExport.h"
@@ -92,8 +93,13 @@ void ResultExport::run(FileExport& format, Dialogs::SaveFile& dialog)
     if (!chosen)
         return;
     dialog.fileName = chosen->fileName;
-    write(m_window, format, chosen->fileName, QStringLiteral("Exportation"),
-        QStringLiteral("Exportation des données..."));
+    {
+        RowsToWrite rows;
+        if (!rows.ask(m_window, &data, QStringLiteral("Écrire")))
+            return;
+        write(m_window, format, chosen->fileName, QStringLiteral("Exportation"),
+            QStringLiteral("Exportation des données..."));
+    }
     data.first();
 }
 

@@ -6,6 +6,7 @@
 #include "app/RememberedList.h"
 #include "app/ResultCopy.h"
 #include "app/ResultExport.h"
+#include "app/ResultFilter.h"
 #include "app/ResultFind.h"
 #include "app/UserTransaction.h"
 #include "app/WorkProgress.h"
@@ -240,6 +241,7 @@ void TFicheSQL::createGridAndCaptureMenu()
     DBGridSQL->installEventFilter(this);
     // The result out to the clipboard, and found by its text.
     CopieResultat = new ResultCopy(this, DBGridSQL);
+    FiltreResultat = new ResultFilter(this, DBGridSQL, CopieResultat);
     ExportResultat = new ResultExport(this, DBGridSQL, CopieResultat->PopupEnTetes);
     RechercheResultat = new ResultFind(this, DBGridSQL);
 }

@@ -17,6 +17,7 @@ class QToolButton;
 class TDBGrid;
 class ResultCopy;
 class ResultExport;
+class ResultFilter;
 class ResultFind;
 class TDBMemo;
 class TDataSource;
@@ -95,6 +96,8 @@ public:
     // The header menu and Ctrl+Shift+C; Ctrl+F, F3 and Shift+F3.
     ResultCopy* CopieResultat;
     ResultFind* RechercheResultat;
+    // The header menu's "Filtrer…" and "Retirer les filtres".
+    ResultFilter* FiltreResultat;
     // The header menu's exports to a workbook (Ctrl+Shift+X) and to CSV (Ctrl+Shift+S).
     ResultExport* ExportResultat;
 

@@ -4,6 +4,7 @@
 #include "app/Capture.h"
 #include "app/ClipBoard.h"
 #include "app/ResultExport.h"
+#include "app/ResultFilter.h"
 #include "app/WorkProgress.h"
 #include "data/DataSet.h"
 #include "data/Query.h"
@@ -107,15 +108,22 @@ void TFicheSQL::ToolButtonEnregistrerClick(QObject*)
     HtmlFileExport html(*KDataSetToHTMLSQL);
     TextFileExport text(*KDatasetToTextSQL);
     FileExport* const formats[] = { &html, &text };
-    if (chosen->filterIndex >= 1 && chosen->filterIndex <= int(std::size(formats)))
+    if (chosen->filterIndex >= 1 && chosen->filterIndex <= int(std::size(formats))) {
+        RowsToWrite rows;
+        if (!rows.ask(this, QuerySQL, QStringLiteral("Écrire")))
+            return;
         ResultExport::write(this, *formats[chosen->filterIndex - 1], chosen->fileName, QStringLiteral("Enregistrement"),
             QStringLiteral("Enregistrement des données..."));
+    }
     QuerySQL->first();
 }
 
 void TFicheSQL::ToolButtonImprimerClick(QObject*)
 {
     if (!Dialogs::instance().print(this, *PrintDialogSQL, Dialogs::PrintSetup {}))
+        return;
+    RowsToWrite rows;
+    if (!rows.ask(this, QuerySQL, QStringLiteral("Imprimer")))
         return;
     QtPrinter printer(*PrintDialogSQL);
     KDatasetToPrinterSQL->setPrinter(&printer);

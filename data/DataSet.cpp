@@ -79,6 +79,11 @@ TField* TDataSet::FieldByName(const QString& name) const
 
 qsizetype TDataSet::recordCount() const
 {
+    return m_view == &m_shown ? qsizetype(m_shown.size()) : allRecordCount();
+}
+
+qsizetype TDataSet::allRecordCount() const
+{
     return m_result.rows ? m_result.rows->rowCount() : 0;
 }
 
@@ -132,7 +137,7 @@ CellRef TDataSet::currentCell(int column) const
 
 CellRef TDataSet::cellAt(qsizetype row, int column) const
 {
-    if (row < 0 || !m_result.rows || row >= m_result.rows->rowCount())
+    if (row < 0 || !m_result.rows || row >= recordCount())
         return {};
     return m_result.rows->cell(storeRow(row), column);
 }
@@ -140,6 +145,10 @@ CellRef TDataSet::cellAt(qsizetype row, int column) const
 void TDataSet::dropOrder()
 {
     m_order = {};
+    m_filters = {};
+    m_shown = {};
+    m_view = nullptr;
+    m_showAll = false;
     m_sortField = -1;
     m_sortOrder = Qt::AscendingOrder;
 }
@@ -150,23 +159,109 @@ bool TDataSet::sortBy(int field, Qt::SortOrder order, const ParallelParts::Progr
         return true;
     if (editing())
         throw EDatabaseError(QStringLiteral("Ne peut trier les données pendant la modification d'un enregistrement"));
-    const qsizetype current = m_row >= 0 ? storeRow(m_row) : -1;
     if (field < 0 || field >= fieldCount()) {
-        dropOrder();
-        m_row = current;
+        m_order = {};
+        m_sortField = -1;
+        m_sortOrder = Qt::AscendingOrder;
     } else {
         const TField* f = m_fields[size_t(field)].get();
         std::optional<std::vector<qsizetype>> sorted
             = RowOrder::sorted(*m_result.rows, field, f->dataType(), m_forms, order, progress);
         if (!sorted)
             return false;
-        if (current >= 0)
-            m_row = std::find(sorted->begin(), sorted->end(), current) - sorted->begin();
         m_order = std::move(*sorted);
         m_sortField = field;
         m_sortOrder = order;
     }
+    showRows(m_showAll);
     emit orderChanged();
     emit currentChanged();
     return true;
+}
+
+bool TDataSet::filterBy(int field, const RowFilter::Condition& condition, const ParallelParts::Progress& progress)
+{
+    if (!active() || !m_result.rows || field < 0 || field >= fieldCount())
+        return true;
+    if (editing())
+        throw EDatabaseError(QStringLiteral("Ne peut filtrer les données pendant la modification d'un enregistrement"));
+    std::optional<std::vector<quint8>> passes
+        = RowFilter::passing(*m_result.rows, *m_fields[size_t(field)], condition, progress);
+    if (!passes)
+        return false;
+    const auto same = std::find_if(m_filters.begin(), m_filters.end(), [field](const FieldFilter& f) { return f.field == field; });
+    if (same != m_filters.end())
+        *same = FieldFilter { field, condition, std::move(*passes) };
+    else
+        m_filters.push_back(FieldFilter { field, condition, std::move(*passes) });
+    showRows(m_showAll);
+    emit rowsChanged();
+    emit currentChanged();
+    return true;
+}
+
+void TDataSet::removeFilters()
+{
+    if (m_filters.empty())
+        return;
+    if (editing())
+        throw EDatabaseError(QStringLiteral("Ne peut filtrer les données pendant la modification d'un enregistrement"));
+    m_filters = {};
+    showRows(m_showAll);
+    emit rowsChanged();
+    emit currentChanged();
+}
+
+const RowFilter::Condition* TDataSet::filterOf(int field) const
+{
+    for (const FieldFilter& f : m_filters)
+        if (f.field == field)
+            return &f.condition;
+    return nullptr;
+}
+
+void TDataSet::showRows(bool showAll)
+{
+    const qsizetype current = m_row >= 0 && m_row < recordCount() ? storeRow(m_row) : -1;
+    const qsizetype rows = allRecordCount();
+    m_shown.clear();
+    if (!m_filters.empty()) {
+        for (qsizetype i = 0; i < rows; ++i) {
+            const qsizetype row = m_order.empty() ? i : m_order[size_t(i)];
+            if (std::all_of(m_filters.begin(), m_filters.end(), [row](const FieldFilter& f) { return f.passes[size_t(row)] != 0; }))
+                m_shown.push_back(row);
+        }
+        m_shown.shrink_to_fit();
+    }
+    m_showAll = showAll;
+    m_view = !m_filters.empty() && !showAll ? &m_shown : m_order.empty() ? nullptr : &m_order;
+    qsizetype place = -1;
+    if (current >= 0 && !m_view)
+        place = current;
+    else if (current >= 0)
+        place = std::find(m_view->begin(), m_view->end(), current) - m_view->begin();
+    const bool kept = place >= 0 && place < recordCount();
+    if (!kept)
+        place = recordCount() > 0 ? 0 : -1;
+    m_row = place;
+    m_eof = place < 0 || (m_eof && kept);
+}
+
+TDataSet::AllRows::AllRows(TDataSet& dataSet)
+    : m_dataSet(&dataSet)
+{
+    if (!dataSet.filtered())
+        return;
+    dataSet.showRows(true);
+    emit dataSet.rowsChanged();
+    emit dataSet.currentChanged();
+}
+
+TDataSet::AllRows::~AllRows()
+{
+    if (!m_dataSet || !m_dataSet->m_showAll)
+        return;
+    m_dataSet->showRows(false);
+    emit m_dataSet->rowsChanged();
+    emit m_dataSet->currentChanged();
 }

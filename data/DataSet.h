@@ -2,6 +2,7 @@
 
 #include "data/Field.h"
 #include "data/ParallelParts.h"
+#include "data/RowFilter.h"
 #include "data/TextForms.h"
 #include "engine/Connection.h"
 #include "platform/TComponent.h"
@@ -64,8 +65,42 @@ public:
     // The field the rows are sorted by (-1: none), and in which direction.
     int sortField() const { return m_sortField; }
     Qt::SortOrder sortOrder() const { return m_sortOrder; }
+
+    // Filtering: the rows shown are those whose values pass the condition of every
+    // filtered field (RowFilter), in the order of the sort, and every walk, export,
+    // copy and capture sees those alone. filterBy() gives field a condition in place of
+    // the one it had, on every core; the current record stays current when it passes,
+    // else the first row shown becomes current. Throws while a record is being changed,
+    // and for a condition that cannot filter the field (RowFilter::problem). When
+    // progress asks to stop, nothing changes and the answer is false.
+    bool filterBy(int field, const RowFilter::Condition& condition, const ParallelParts::Progress& progress = {});
+    // Every row shown again, in the order of the sort.
+    void removeFilters();
+    bool filtered() const { return !m_filters.empty(); }
+    // The condition of a field; nullptr when the field is not filtered.
+    const RowFilter::Condition* filterOf(int field) const;
+    // Rows of the result, shown or not.
+    qsizetype allRecordCount() const;
+
+    // While it lives, the data set shows all of its rows, in the order of its sort, as
+    // though it were not filtered (to write all of them); then the filter's rows come
+    // back, with the current record if it passes, else the first one.
+    class AllRows
+    {
+    public:
+        explicit AllRows(TDataSet& dataSet);
+        ~AllRows();
+        AllRows(const AllRows&) = delete;
+        AllRows& operator=(const AllRows&) = delete;
+
+    private:
+        QPointer<TDataSet> m_dataSet;
+    };
+
     // The row of the store shown at row.
-    qsizetype storeRow(qsizetype row) const { return m_order.empty() ? row : m_order[size_t(row)]; }
+    qsizetype storeRow(qsizetype row) const { return m_view ? (*m_view)[size_t(row)] : row; }
+    // Whether every row of the store is shown in its own order.
+    bool showsStoreOrder() const { return m_view == nullptr; }
     const TextForms& textForms() const { return m_forms; }
     const ResultStore* store() const { return m_result.rows.get(); }
     std::shared_ptr<const ResultStore> sharedStore() const { return m_result.rows; }
@@ -80,6 +115,9 @@ signals:
     void stateChanged();
     // The rows were sorted again: the same rows, at other places.
     void orderChanged();
+    // Other rows are shown (a filter given or removed): the rows, their count and the
+    // current record may all have changed.
+    void rowsChanged();
 
 protected:
     void setResult(QueryResult result);
@@ -88,7 +126,15 @@ protected:
     virtual void setFieldValue(int column, const CellRef& value);
 
 private:
+    struct FieldFilter {
+        int field;
+        RowFilter::Condition condition;
+        std::vector<quint8> passes; // one a row of the store
+    };
     void dropOrder();
+    // Shows the rows that pass every filter (all of them when showAll), in the order
+    // of the sort; the current record stays if it is shown, else the first one.
+    void showRows(bool showAll = false);
     friend class TField;
     QString m_databaseName;
     State m_state = dsInactive;
@@ -97,7 +143,11 @@ private:
     qsizetype m_row = -1;
     bool m_eof = true;
     TextForms m_forms;
-    std::vector<qsizetype> m_order;
+    std::vector<qsizetype> m_order; // the sort's order of the store's rows; empty: its own
+    std::vector<FieldFilter> m_filters;
+    std::vector<qsizetype> m_shown; // the rows that pass, in the sort's order
+    const std::vector<qsizetype>* m_view = nullptr; // m_order, m_shown, or none: the store's order
+    bool m_showAll = false; // filtered, but every row shown (AllRows)
     int m_sortField = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };

@@ -97,4 +97,16 @@ std::optional<Stamp> stamp(std::string_view text)
     return Stamp { *day, clock };
 }
 
+std::optional<double> moment(std::string_view text, bool timeOfDay)
+{
+    if (timeOfDay) {
+        const auto t = time(text);
+        return t ? std::optional<double>(t->msecsSinceStartOfDay()) : std::nullopt;
+    }
+    const auto s = stamp(text);
+    if (!s)
+        return std::nullopt;
+    return double(s->date.toDate().toJulianDay()) * 86400000.0 + (s->time ? s->time->msecsSinceStartOfDay() : 0);
+}
+
 } // namespace IsoDateTime

@@ -36,4 +36,8 @@ std::optional<QTime> time(std::string_view text);
 // A date, or a date, ' ' or 'T', and a time.
 std::optional<Stamp> stamp(std::string_view text);
 
+// Milliseconds on one time line (whole numbers below 2^53, exact in a double): a stamp
+// by its day number and its time of day; with timeOfDay, a time alone, within its day.
+std::optional<double> moment(std::string_view text, bool timeOfDay);
+
 } // namespace IsoDateTime

@@ -221,7 +221,7 @@ Reading read(const CellRef& c)
     return { Kind::Number, p.negative ? -std::abs(rounded) : std::abs(rounded), false };
 }
 
-int compare(const CellRef& a, const CellRef& b)
+int compareValues(const CellRef& a, const CellRef& b)
 {
     if (a.cls == CellClass::Integer && b.cls == CellClass::Integer)
         return threeWay(a.integer, b.integer);
@@ -233,11 +233,13 @@ int compare(const CellRef& a, const CellRef& b)
     const int sb = signOf(pb);
     if (sa != sb)
         return sa < sb ? -1 : 1;
-    if (sa != 0) {
-        const int sizes = compareSizes(pa, pb);
-        if (sizes != 0)
-            return sa * sizes;
-    }
+    return sa == 0 ? 0 : sa * compareSizes(pa, pb);
+}
+
+int compare(const CellRef& a, const CellRef& b)
+{
+    if (const int values = compareValues(a, b); values != 0)
+        return values;
     const bool textA = a.cls == CellClass::Text;
     const bool textB = b.cls == CellClass::Text;
     if (textA != textB)

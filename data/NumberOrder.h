@@ -34,5 +34,7 @@ struct Reading {
 
 // -1, 0 or 1 as a is below, equal to or above b; both cells read as numbers.
 [[nodiscard]] int compare(const CellRef& a, const CellRef& b);
+// The same by their values alone: "1.50", "1.5" and the float 1.5 are equal.
+[[nodiscard]] int compareValues(const CellRef& a, const CellRef& b);
 
 } // namespace NumberOrder

@@ -26,42 +26,9 @@ struct Key {
     qsizetype row;
 };
 
-bool isNumberType(TFieldType t)
-{
-    switch (t) {
-    case ftSmallint:
-    case ftInteger:
-    case ftWord:
-    case ftFloat:
-    case ftCurrency:
-    case ftBCD:
-    case ftAutoInc:
-        return true;
-    default:
-        return false;
-    }
-}
-
 std::string_view bytesOf(const CellRef& c)
 {
     return { c.data, size_t(c.size) };
-}
-
-// Milliseconds on one time line (whole numbers below 2^53, exact in a double): dates by
-// their day number, times of day within it.
-bool readMoment(std::string_view s, TFieldType type, double& out)
-{
-    if (type == ftTime) {
-        const auto time = IsoDateTime::time(s);
-        if (time)
-            out = time->msecsSinceStartOfDay();
-        return bool(time);
-    }
-    const auto stamp = IsoDateTime::stamp(s);
-    if (stamp)
-        out = double(stamp->date.toDate().toJulianDay()) * 86400000.0
-            + (stamp->time ? stamp->time->msecsSinceStartOfDay() : 0);
-    return bool(stamp);
 }
 
 // Values a part of a sort takes at least: below it, a thread costs more than it saves.
@@ -226,7 +193,7 @@ std::optional<ColumnKeys> readKeys(const ResultStore& store, int column, TFieldT
     Ranks& binaries, const ParallelParts::Progress& progress)
 {
     const qsizetype rows = store.rowCount();
-    const bool momentType = type == ftDate || type == ftTime || type == ftDateTime;
+    const bool momentType = isMomentType(type);
     ColumnKeys read;
     read.keys.assign(size_t(rows), Key { 0, Null, 0, 0 });
     ResultStore::Place place;
@@ -241,7 +208,7 @@ std::optional<ColumnKeys> readKeys(const ResultStore& store, int column, TFieldT
         // Texts are numbers in a column of numbers only; in a column of binary contents
         // they are texts still, before the binary contents, as SQLite orders them.
         const bool number = c.cls == CellClass::Integer || c.cls == CellClass::Float
-            || (c.cls == CellClass::Text && isNumberType(type));
+            || (c.cls == CellClass::Text && isNumericType(type));
         const NumberOrder::Reading reading = number ? NumberOrder::read(c) : NumberOrder::Reading();
         if (reading.kind != NumberOrder::Kind::None) {
             read.measured = true;
@@ -252,8 +219,9 @@ std::optional<ColumnKeys> readKeys(const ResultStore& store, int column, TFieldT
         } else if (c.cls == CellClass::Blob) {
             k.group = Binary;
             k.value = binaries.idOf(c);
-        } else if (momentType && readMoment(bytesOf(c), type, k.value)) {
+        } else if (const auto moment = momentType ? IsoDateTime::moment(bytesOf(c), type == ftTime) : std::nullopt) {
             k.group = Moment;
+            k.value = *moment;
             read.measured = true;
         } else {
             k.group = Text;

@@ -7,7 +7,7 @@ RowsSnapshot::RowsSnapshot(const TDataSet& data)
     , m_forms(data.textForms())
     , m_rowCount(data.recordCount())
 {
-    if (data.sortField() >= 0) {
+    if (!data.showsStoreOrder()) {
         m_order.reserve(size_t(m_rowCount));
         for (qsizetype row = 0; row < m_rowCount; ++row)
             m_order.push_back(data.storeRow(row));

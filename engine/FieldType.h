@@ -38,3 +38,15 @@ constexpr bool isMemoType(TFieldType t)
 {
     return t == ftMemo || t == ftFmtMemo;
 }
+
+// Numbers: whole, floating and exact (amounts, decimals).
+constexpr bool isNumericType(TFieldType t)
+{
+    return (t >= ftSmallint && t <= ftWord) || (t >= ftFloat && t <= ftBCD) || t == ftAutoInc;
+}
+
+// Dates, times of day and date-times.
+constexpr bool isMomentType(TFieldType t)
+{
+    return t == ftDate || t == ftTime || t == ftDateTime;
+}

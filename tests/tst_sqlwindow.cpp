@@ -352,8 +352,8 @@ void TestSqlWindow::headerHasItsOwnMenuAndSortsWithoutCapture()
     for (const QAction* action : menu->actions())
         entries << action->text();
     QCOMPARE(entries,
-        QStringList({ "Copier la colonne", "Copier le résultat avec les en-têtes", "", "Exporter vers un classeur…",
-            "Exporter en CSV…" }));
+        QStringList({ "Copier la colonne", "Copier le résultat avec les en-têtes", "", "Filtrer…",
+            "Retirer les filtres", "", "Exporter vers un classeur…", "Exporter en CSV…" }));
     menu->close();
     QCOMPARE(m_q.window->PopupMenuSQL->actions().size(), 3);
     // A click on a header sorts (Martin's null first) and captures nothing.

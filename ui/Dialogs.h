@@ -1,10 +1,12 @@
 #pragma once
 
+#include "data/RowFilter.h"
 #include "engine/Credentials.h"
 #include "engine/StatementParameters.h"
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -73,6 +75,16 @@ public:
         bool caseSensitive = false;
     };
 
+    // What the filter dialog "Filtrer" asks: a condition on the column named, starting
+    // from condition; ordered offers "est compris entre". The dialog stays open while
+    // problem names what keeps the condition from filtering the column.
+    struct FilterRequest {
+        QString column;
+        bool ordered = false;
+        RowFilter::Condition condition;
+        std::function<QString(const RowFilter::Condition&)> problem;
+    };
+
     virtual ~Dialogs() = default;
 
     // Returns the index of the button chosen (escapeButton when the box is closed).
@@ -89,6 +101,8 @@ public:
     // Asks the values of a statement's parameters, named in proposed in order with the
     // values proposed; the names with the values given, or nothing when cancelled.
     virtual std::optional<NamedValues> parameters(QWidget* parent, const NamedValues& proposed) = 0;
+    // Asks a condition on a column of the result; nothing when cancelled.
+    virtual std::optional<RowFilter::Condition> filter(QWidget* parent, const FilterRequest& request) = 0;
 
     // The program's error box, through messageBox: the stop icon and one "OK" button,
     // which Escape answers too.

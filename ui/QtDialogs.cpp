@@ -1,6 +1,7 @@
 #include "ui/QtDialogs.h"
 
 #include "platform/LineEnds.h"
+#include "ui/FilterDialog.h"
 #include "ui/FindDialog.h"
 #include "ui/LoginDialogs.h"
 #include "ui/sql/ParametersDialog.h"
@@ -149,4 +150,12 @@ std::optional<NamedValues> QtDialogs::parameters(QWidget* parent, const NamedVal
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.values();
+}
+
+std::optional<RowFilter::Condition> QtDialogs::filter(QWidget* parent, const FilterRequest& request)
+{
+    FilterDialog dialog(request, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.condition();
 }

@@ -24,4 +24,5 @@ public:
     std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) override;
     std::optional<Find> find(QWidget* parent, const Find& request) override;
     std::optional<NamedValues> parameters(QWidget* parent, const NamedValues& proposed) override;
+    std::optional<RowFilter::Condition> filter(QWidget* parent, const FilterRequest& request) override;
 };

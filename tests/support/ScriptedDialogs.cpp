@@ -90,3 +90,12 @@ std::optional<NamedValues> ScriptedDialogs::parameters(QWidget*, const NamedValu
     calls << c;
     return parametersAnswers.isEmpty() ? std::nullopt : parametersAnswers.takeFirst();
 }
+
+std::optional<RowFilter::Condition> ScriptedDialogs::filter(QWidget*, const FilterRequest& request)
+{
+    Call c;
+    c.kind = QStringLiteral("filter");
+    c.filter = request;
+    calls << c;
+    return filterAnswers.isEmpty() ? std::nullopt : filterAnswers.takeFirst();
+}

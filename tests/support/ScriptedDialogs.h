@@ -9,12 +9,13 @@
 // Installed for the lifetime of the object; the Qt dialogs come back after it.
 // With no scripted answer left: a message box answers its default button, a save
 // dialog and a print dialog are cancelled, a login, a table password and a find are
-// cancelled, and so is the parameters' dialog.
+// cancelled, and so are the parameters' and the filter's dialogs.
 class ScriptedDialogs : public Dialogs
 {
 public:
     struct Call {
-        QString kind; // "message", "save", "print", "login", "tablePassword", "find", "parameters"
+        // "message", "save", "print", "login", "tablePassword", "find", "parameters", "filter"
+        QString kind;
         MessageBox message;
         SaveFile save;
         PrintSetup print;
@@ -22,6 +23,7 @@ public:
         TablePasswordRequest tablePassword;
         Find find;
         NamedValues parameters; // the names and the values proposed
+        FilterRequest filter;
     };
 
     ScriptedDialogs();
@@ -37,6 +39,7 @@ public:
     QList<std::optional<QString>> tablePasswordAnswers;
     QList<std::optional<Find>> findAnswers;
     QList<std::optional<NamedValues>> parametersAnswers;
+    QList<std::optional<RowFilter::Condition>> filterAnswers;
 
     // Calls of one kind.
     QList<Call> callsOf(const QString& kind) const;
@@ -50,4 +53,5 @@ public:
     std::optional<QString> tablePassword(QWidget* parent, const TablePasswordRequest& request) override;
     std::optional<Find> find(QWidget* parent, const Find& request) override;
     std::optional<NamedValues> parameters(QWidget* parent, const NamedValues& proposed) override;
+    std::optional<RowFilter::Condition> filter(QWidget* parent, const FilterRequest& request) override;
 };

@@ -6,16 +6,61 @@
 #include <QApplication>
 
 #include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPixmap>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QStyle>
+#include <QStyleOptionHeader>
 #include <QtMath>
 
 namespace
 {
 // What a grid cell shows of a long text: its first line, cut short.
 constexpr qsizetype kCellTextLimit = 256;
+
+// The mark of a filtered column: a funnel, in the colour of the header's text.
+QIcon filterMark()
+{
+    const QColor colour = QGuiApplication::palette().color(QPalette::ButtonText);
+    QPixmap pixmap(12, 12);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(colour);
+    const QPointF funnel[] = { { 0.5, 1 }, { 11.5, 1 }, { 7, 6 }, { 7, 11 }, { 5, 10 }, { 5, 6 } };
+    painter.drawPolygon(funnel, int(std::size(funnel)));
+    return QIcon(pixmap);
+}
+
+// The grid's header: a filtered column's funnel is drawn within the height of the
+// captions, so that the header keeps its height when a column is filtered.
+class GridHeader : public QHeaderView
+{
+public:
+    explicit GridHeader(QWidget* parent)
+        : QHeaderView(Qt::Horizontal, parent)
+    {
+        setSectionsClickable(true);
+    }
+
+protected:
+    QSize sectionSizeFromContents(int logicalIndex) const override
+    {
+        QSize size = QHeaderView::sectionSizeFromContents(logicalIndex);
+        if (!model() || !model()->headerData(logicalIndex, orientation(), Qt::DecorationRole).isValid())
+            return size;
+        QStyleOptionHeader caption;
+        initStyleOption(&caption);
+        caption.section = logicalIndex;
+        caption.text = model()->headerData(logicalIndex, orientation(), Qt::DisplayRole).toString();
+        size.setHeight(style()->sizeFromContents(QStyle::CT_HeaderSection, &caption, QSize(), this).height());
+        return size;
+    }
+};
 }
 
 DataSetModel::DataSetModel(QObject* parent)
@@ -35,6 +80,7 @@ void DataSetModel::setDataSet(TDataSet* dataSet)
             if (rowCount() > 0 && columnCount() > 0)
                 emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
         });
+        connect(m_dataSet, &TDataSet::rowsChanged, this, &DataSetModel::replaceRows);
         connect(m_dataSet, &TDataSet::recordChanged, this, [this] {
             if (m_dataSet && m_dataSet->recNo() >= 0 && !m_fieldIndexes.isEmpty())
                 emit dataChanged(
@@ -52,7 +98,25 @@ void DataSetModel::rebuild()
         for (int i = 0; i < m_dataSet->fieldCount(); ++i)
             if (m_dataSet->field(i)->visible())
                 m_fieldIndexes.append(i);
+    m_rows = m_dataSet && !m_fieldIndexes.isEmpty() ? int(qMin<qsizetype>(m_dataSet->recordCount(), INT_MAX)) : 0;
     endResetModel();
+}
+
+void DataSetModel::replaceRows()
+{
+    if (m_rows > 0) {
+        beginRemoveRows({}, 0, m_rows - 1);
+        m_rows = 0;
+        endRemoveRows();
+    }
+    const int rows = m_dataSet && !m_fieldIndexes.isEmpty() ? int(qMin<qsizetype>(m_dataSet->recordCount(), INT_MAX)) : 0;
+    if (rows > 0) {
+        beginInsertRows({}, 0, rows - 1);
+        m_rows = rows;
+        endInsertRows();
+    }
+    if (!m_fieldIndexes.isEmpty())
+        emit headerDataChanged(Qt::Horizontal, 0, int(m_fieldIndexes.size()) - 1);
 }
 
 TField* DataSetModel::fieldOfColumn(int column) const
@@ -64,9 +128,7 @@ TField* DataSetModel::fieldOfColumn(int column) const
 
 int DataSetModel::rowCount(const QModelIndex& parent) const
 {
-    if (parent.isValid() || !m_dataSet || m_fieldIndexes.isEmpty())
-        return 0;
-    return int(qMin<qsizetype>(m_dataSet->recordCount(), INT_MAX));
+    return parent.isValid() ? 0 : m_rows;
 }
 
 int DataSetModel::columnCount(const QModelIndex& parent) const
@@ -104,10 +166,20 @@ QVariant DataSetModel::data(const QModelIndex& index, int role) const
 
 QVariant DataSetModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
+    TField* f = orientation == Qt::Horizontal ? fieldOfColumn(section) : nullptr;
+    if (!f)
         return {};
-    TField* f = fieldOfColumn(section);
-    return f ? QVariant(f->fieldName()) : QVariant();
+    if (role == Qt::DisplayRole)
+        return f->fieldName();
+    const RowFilter::Condition* condition = m_dataSet->filterOf(f->index());
+    if (!condition)
+        return {};
+    if (role == Qt::DecorationRole)
+        return filterMark();
+    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole)
+        return QStringLiteral("Filtre : %1\n%2")
+            .arg(RowFilter::described(*condition), RowFilter::shownOf(m_dataSet->recordCount(), m_dataSet->allRecordCount()));
+    return {};
 }
 
 Qt::ItemFlags DataSetModel::flags(const QModelIndex& index) const
@@ -121,6 +193,7 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
 {
     if (!name.isEmpty())
         setObjectName(name);
+    setHorizontalHeader(new GridHeader(this));
     setModel(m_model);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
@@ -136,6 +209,8 @@ TDBGrid::TDBGrid(QWidget* parent, const QString& name)
     horizontalHeader()->setHighlightSections(false);
     connect(m_model, &QAbstractItemModel::modelReset, this, &TDBGrid::sizeColumns);
     connect(m_model, &QAbstractItemModel::modelReset, this, &TDBGrid::showSortIndicator);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_column = -1; });
+    connect(m_model, &QAbstractItemModel::headerDataChanged, this, &TDBGrid::fitFilteredColumns);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TDBGrid::sortByColumn);
 }
 
@@ -179,6 +254,14 @@ void TDBGrid::showSortIndicator()
     horizontalHeader()->setSortIndicator(column, column >= 0 ? ds->sortOrder() : Qt::AscendingOrder);
 }
 
+void TDBGrid::fitFilteredColumns()
+{
+    TDataSet* ds = dataSet();
+    for (int c = 0; ds && c < m_model->columnCount(); ++c)
+        if (ds->filterOf(m_model->fieldOfColumn(c)->index()))
+            setColumnWidth(c, qMax(columnWidth(c), horizontalHeader()->sectionSizeHint(c)));
+}
+
 void TDBGrid::setDataSource(TDataSource* source)
 {
     TDataSet* ds = source ? source->dataSet() : nullptr;
@@ -210,7 +293,9 @@ void TDBGrid::syncToDataSet()
     if (!ds || !ds->active() || ds->recNo() < 0 || m_model->columnCount() == 0)
         return;
     const int row = int(ds->recNo());
-    const int column = currentIndex().isValid() ? currentIndex().column() : horizontalHeader()->logicalIndex(0);
+    const int column = currentIndex().isValid() ? currentIndex().column()
+        : m_column >= 0                            ? m_column
+                                                   : horizontalHeader()->logicalIndex(0);
     const QModelIndex target = m_model->index(row, column);
     if (target == currentIndex())
         return;
@@ -223,6 +308,8 @@ void TDBGrid::syncToDataSet()
 void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QTableView::currentChanged(current, previous);
+    if (current.isValid())
+        m_column = current.column();
     if (!m_syncing && current.isValid() && dataSet() && current.row() != previous.row())
         dataSet()->moveTo(current.row());
 }

@@ -30,9 +30,12 @@ public:
 
 private:
     void rebuild();
+    // Other rows shown: those held are taken away, and those shown now put in.
+    void replaceRows();
 
     QPointer<TDataSet> m_dataSet;
     QList<int> m_fieldIndexes;
+    int m_rows = 0; // the rows the views were told of
 };
 
 // A read-only grid bound to a data set: movable and resizable columns, one cell
@@ -41,6 +44,8 @@ private:
 // and follows it; a walk over many records repaints once, when the walk is over.
 // A click on a column's header sorts the rows by it (ascending, descending, then the
 // query's own order), with the header's arrow; the current cell stays where it is.
+// The header of a filtered column shows a funnel, and its tooltip the condition and
+// how many records are shown of how many; the column widens to keep its name whole.
 class TDBGrid : public QTableView
 {
     Q_OBJECT
@@ -78,10 +83,13 @@ private:
     void sizeColumns();
     void sortByColumn(int column);
     void showSortIndicator();
+    void fitFilteredColumns();
 
     DataSetModel* m_model;
     bool m_syncPending = false;
     bool m_syncing = false;
     QPersistentModelIndex m_pressed;
     LongWork m_longWork;
+    // The current column, kept while other rows are put in place of those shown.
+    int m_column = -1;
 };
