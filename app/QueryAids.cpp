@@ -5,6 +5,7 @@
 #include "data/SqlParameters.h"
 #include "engine/Connection.h"
 #include "engine/Databases.h"
+#include "engine/SqlStatements.h"
 #include "platform/Exceptions.h"
 #include "ui/Dialogs.h"
 #include "ui/ErrorGuard.h"
@@ -12,6 +13,7 @@
 #include "ui/sql/SqlColours.h"
 #include "ui/sql/SqlCompleter.h"
 #include "ui/sql/SqlTokens.h"
+#include "ui/sql/TablesWindow.h"
 #include "ui/widgets/DBGrid.h"
 #include "ui/widgets/DBMemo.h"
 #include "ui/widgets/Zoom.h"
@@ -56,6 +58,7 @@ void QueryAids::addKeys()
     addKey(QKeySequence(Qt::SHIFT | Qt::Key_F6), [this] { moveFocus(false); });
     addKey(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { openEditor(); });
     addKey(QKeySequence(Qt::CTRL | Qt::Key_H), [this] { openHistory(); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_T), [this] { openTables(); });
     addKey(QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { m_zoom->zoomIn(); });
     // Ctrl and the key that holds "+" on keyboards where it needs Shift.
     addKey(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { m_zoom->zoomIn(); });
@@ -96,8 +99,7 @@ void QueryAids::runEnded(qint64 records, bool transactionOpen)
     m_running.transactionOpen = transactionOpen;
     m_running.milliseconds = m_clock.elapsed();
     m_history.add(m_running);
-    // The statement may have changed the tables.
-    m_namesRead = false;
+    ranStatement();
 }
 
 void QueryAids::runFailed(bool transactionOpen)
@@ -116,7 +118,14 @@ void QueryAids::runFailed(bool transactionOpen)
         m_running.error = QStringLiteral("Erreur inconnue");
     }
     m_history.add(m_running);
-    m_namesRead = false;
+    ranStatement();
+}
+
+void QueryAids::ranStatement()
+{
+    // A failed text may have applied some of its statements: they count too.
+    if (mayChangeSchema(m_running.statement.toUtf8()))
+        forgetNames();
 }
 
 void QueryAids::pointAtError()
@@ -132,20 +141,42 @@ void QueryAids::pointAtError()
         box->setCursorPosition(int(place));
 }
 
-SqlNames QueryAids::names()
+const SqlNames& QueryAids::names()
 {
-    if (m_namesRead)
+    const QString alias = m_window->QuerySQL->databaseName();
+    if (m_namesRead && !m_namesFrom.expired() && Databases::opened(alias) == m_namesFrom.lock())
         return m_names;
     m_names = {};
+    m_namesError.clear();
+    m_namesFrom.reset();
     try {
-        const auto connection = Databases::connect(m_window->QuerySQL->databaseName());
+        const auto connection = Databases::connect(alias);
+        m_namesFrom = connection;
         m_names.tables = connection->catalogue();
         m_names.foldsToLower = connection->unquotedNamesFoldToLower();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // A database that cannot tell its tables still gets the keywords.
+        m_namesError = ErrorGuard::messageOf(e);
     }
     m_namesRead = true;
+    ++m_namesReading;
     return m_names;
+}
+
+void QueryAids::forgetNames()
+{
+    m_namesRead = false;
+    if (m_tables && m_tables->isVisible())
+        showNames();
+}
+
+void QueryAids::showNames()
+{
+    names();
+    if (m_tablesShow != m_namesReading) {
+        m_tables->setNames(m_names, m_namesError);
+        m_tablesShow = m_namesReading;
+    }
 }
 
 void QueryAids::openEditor()
@@ -167,6 +198,34 @@ void QueryAids::openHistory()
         m_window->ComboBoxSQL->setFocus();
     });
     dialog->open();
+}
+
+void QueryAids::openTables()
+{
+    if (!m_tables) {
+        // A window beside the query window; its font is the system's, not the window's.
+        m_tables = new TablesWindow(m_window);
+        connect(m_tables, &TablesWindow::statementChosen, m_window, [this](const QString& statement) {
+            m_window->ComboBoxSQL->setEditText(statement);
+            backToStatement();
+        });
+        connect(m_tables, &TablesWindow::nameChosen, m_window, [this](const QString& name) {
+            m_window->ComboBoxSQL->lineEdit()->insert(name);
+            backToStatement();
+        });
+        connect(m_tables, &TablesWindow::reloadAsked, m_window, [this] { guarded([this] { forgetNames(); }); });
+    }
+    showNames();
+    m_tables->show();
+    m_tables->raise();
+    m_tables->activateWindow();
+    m_tables->filter()->setFocus();
+}
+
+void QueryAids::backToStatement()
+{
+    m_window->activateWindow();
+    m_window->ComboBoxSQL->setFocus();
 }
 
 void QueryAids::runWithValues()

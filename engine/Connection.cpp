@@ -19,18 +19,50 @@ QVariant toVariant(const CellRef& c)
     return {};
 }
 
+int CatalogueTable::keyColumns() const
+{
+    int n = 0;
+    for (const CatalogueColumn& c : columns)
+        n += c.keyPosition > 0 ? 1 : 0;
+    return n;
+}
+
+namespace
+{
+
+QString cellText(const CellRef& cell)
+{
+    if (cell.cls == CellClass::Integer)
+        return QString::number(cell.integer);
+    return Utf8::decode(QByteArrayView(cell.data, cell.size));
+}
+
+qint64 cellInteger(const CellRef& cell)
+{
+    if (cell.cls == CellClass::Integer)
+        return cell.integer;
+    return QByteArrayView(cell.data, cell.size).toLongLong();
+}
+
+} // namespace
+
 std::vector<CatalogueTable> catalogueFromRows(const QueryResult& rows)
 {
     std::vector<CatalogueTable> tables;
-    const auto text = [&rows](qsizetype r, int c) {
-        const CellRef cell = rows.rows->cell(r, c);
-        return Utf8::decode(QByteArrayView(cell.data, cell.size));
-    };
-    for (qsizetype r = 0, n = rows.rows ? rows.rows->rowCount() : 0; r < n; ++r) {
-        const QString table = text(r, 0);
-        if (tables.empty() || tables.back().name != table)
-            tables.push_back(CatalogueTable { table, {} });
-        tables.back().columns << text(r, 1);
+    const ResultStore* store = rows.rows.get();
+    for (qsizetype r = 0, n = store ? store->rowCount() : 0; r < n; ++r) {
+        const QString schema = cellText(store->cell(r, 0));
+        const QString table = cellText(store->cell(r, 1));
+        if (tables.empty() || tables.back().name != table || tables.back().schema != schema) {
+            const QString kind = cellText(store->cell(r, 2));
+            tables.push_back(CatalogueTable { table, schema,
+                kind.compare(QLatin1String("view"), Qt::CaseInsensitive) == 0 || kind == QLatin1String("v"),
+                cellInteger(store->cell(r, 3)) != 0, {} });
+        }
+        // A table without a column (a view that cannot be read) still has its row.
+        if (store->cell(r, 4).cls != CellClass::Null)
+            tables.back().columns.push_back(CatalogueColumn {
+                cellText(store->cell(r, 4)), cellText(store->cell(r, 5)), int(cellInteger(store->cell(r, 6))) });
     }
     return tables;
 }
