@@ -313,28 +313,35 @@ void TestBothEngines::catalogueDescribesTables_data()
     QTest::addColumn<QString>("postgres");
     QTest::addColumn<QString>("onSqlite");
     QTest::addColumn<QString>("onServer");
+    // Through ODBC: the driver's SQL types; the tables of every schema by name alone; a
+    // name Qt cannot pass to the driver read through an empty result, without its key.
+    QTest::addColumn<QString>("onOdbc");
     QTest::newRow("a key of two columns and a view")
         << "CREATE TABLE t (a INTEGER, b VARCHAR(40), c TEXT, PRIMARY KEY (b, a)); CREATE VIEW v AS SELECT b, a FROM t"
         << "CREATE TABLE t (a INTEGER, b VARCHAR(40), c TEXT, PRIMARY KEY (b, a)); CREATE VIEW v AS SELECT b, a FROM t"
         << "t: a INTEGER #2, b VARCHAR(40) #1, c TEXT|v vue: b VARCHAR(40), a INTEGER"
         << "public.t: a integer #2, b character varying(40) #1, c text|"
-           "public.v vue: b character varying(40), a integer";
+           "public.v vue: b character varying(40), a integer"
+        << "t: a INTEGER #2, b WVARCHAR(40) #1, c WLONGVARCHAR|v vue: b WVARCHAR(40), a INTEGER";
     QTest::newRow("names that need quotes")
         << "CREATE TABLE \"Od\"\"d;x\" (\"a b\" INTEGER PRIMARY KEY, \"li\ngne\" TEXT, \"select\" TEXT)"
         << "CREATE TABLE \"Od\"\"d;x\" (\"a b\" INTEGER PRIMARY KEY, \"li\ngne\" TEXT, \"select\" TEXT)"
         << "Od\"d;x: a b INTEGER #1, li\ngne TEXT, select TEXT"
-        << "public.Od\"d;x: a b integer #1, li\ngne text, select text";
+        << "public.Od\"d;x: a b integer #1, li\ngne text, select text"
+        << "Od\"d;x: a b INTEGER, li\ngne WLONGVARCHAR, select WLONGVARCHAR";
     QTest::newRow("a generated column")
         << "CREATE TABLE g (a INTEGER, b INTEGER GENERATED ALWAYS AS (a * 2) STORED)"
         << "CREATE TABLE g (a INTEGER, b INTEGER GENERATED ALWAYS AS (a * 2) STORED)"
         << "g: a INTEGER, b INTEGER"
-        << "public.g: a integer, b integer";
+        << "public.g: a integer, b integer"
+        << "g: a INTEGER, b INTEGER";
     // A view whose table was dropped cannot be read; the other tables still are.
     QTest::newRow("a view whose table is gone, a table without columns")
         << "CREATE TABLE c (u); CREATE VIEW bad AS SELECT u FROM c; CREATE TABLE ok (n INTEGER); DROP TABLE c"
         << "CREATE TABLE ok (n INTEGER); CREATE TABLE vide ()"
         << "bad vue: |ok: n INTEGER"
-        << "public.ok: n integer|public.vide: ";
+        << "public.ok: n integer|public.vide: "
+        << "ok: n INTEGER|vide: ";
     QTest::newRow("schemas, one off the search path")
         << "CREATE TABLE t (x INTEGER)"
         << "CREATE SCHEMA ventes; CREATE TABLE t (x INTEGER); CREATE TABLE ventes.t (y INTEGER);"
@@ -342,7 +349,8 @@ void TestBothEngines::catalogueDescribesTables_data()
            "CREATE MATERIALIZED VIEW ventes.m AS SELECT n FROM ventes.factures"
         << "t: x INTEGER"
         << "public.t: x integer|ventes.factures (schéma): n integer #1|ventes.m vue (schéma): n integer|"
-           "ventes.t (schéma): y integer";
+           "ventes.t (schéma): y integer"
+        << "factures: |m: |t: x INTEGER";
 }
 
 // Each engine's catalogue: the tables and views, their columns with the types as the
@@ -353,6 +361,7 @@ void TestBothEngines::catalogueDescribesTables()
     QFETCH(QString, postgres);
     QFETCH(QString, onSqlite);
     QFETCH(QString, onServer);
+    QFETCH(QString, onOdbc);
     {
         TestDatabase db(TestDatabase::Empty);
         db.exec(sqlite);
@@ -368,7 +377,7 @@ void TestBothEngines::catalogueDescribesTables()
     if (!PostgresServer::odbcMissing().isEmpty())
         return;
     m_server->writeOdbcAlias(QStringLiteral("Velorin"));
-    qDebug().noquote() << described(Databases::connect(QStringLiteral("Velorin"))->catalogue());
+    QCOMPARE(described(Databases::connect(QStringLiteral("Velorin"))->catalogue()), onOdbc);
     Databases::closeAll();
 }
 

@@ -350,9 +350,24 @@ std::vector<CatalogueTable> QtSqlConnection::catalogue()
     std::vector<CatalogueTable> tables;
     const QStringList viewList = db.tables(QSql::Views);
     const QSet<QString> views(viewList.cbegin(), viewList.cend());
+    QSet<QString> seen;
     for (const QString& name : db.tables(QSql::Tables) + viewList) {
+        // The driver names the tables of every schema without their schema: a name
+        // given twice is listed once, as a statement reaches it.
+        if (seen.contains(name))
+            continue;
+        seen.insert(name);
         CatalogueTable table { name, {}, views.contains(name), true, {} };
-        const QSqlRecord record = db.record(name);
+        QSqlRecord record = db.record(name);
+        // Qt reads a name with a quote, a dot or capitals its own way and then finds no
+        // columns: the columns of an empty result then, without a key. A failed
+        // statement would end the user's transaction on some servers: none inside one.
+        if (record.isEmpty() && !m_transactionOpen) {
+            QSqlQuery q(db);
+            const QString quoted = QLatin1Char('"') + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+            if (q.exec(QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(quoted)))
+                record = q.record();
+        }
         const QSqlIndex key = db.primaryIndex(name);
         for (int i = 0; i < record.count(); ++i)
             table.columns.push_back(CatalogueColumn {
