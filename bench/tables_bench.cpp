@@ -23,6 +23,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeView>
 #include <algorithm>
 #include <cstdio>

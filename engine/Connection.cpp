@@ -50,12 +50,19 @@ std::vector<CatalogueTable> catalogueFromRows(const QueryResult& rows)
 {
     std::vector<CatalogueTable> tables;
     const ResultStore* store = rows.rows.get();
+    // The rows of one table repeat its schema and name: compared as stored bytes, they
+    // are decoded once a table.
+    QByteArrayView schemaBytes;
+    QByteArrayView tableBytes;
     for (qsizetype r = 0, n = store ? store->rowCount() : 0; r < n; ++r) {
-        const QString schema = cellText(store->cell(r, 0));
-        const QString table = cellText(store->cell(r, 1));
-        if (tables.empty() || tables.back().name != table || tables.back().schema != schema) {
+        const CellRef schema = store->cell(r, 0);
+        const CellRef table = store->cell(r, 1);
+        if (tables.empty() || QByteArrayView(table.data, table.size) != tableBytes
+            || QByteArrayView(schema.data, schema.size) != schemaBytes) {
+            schemaBytes = QByteArrayView(schema.data, schema.size);
+            tableBytes = QByteArrayView(table.data, table.size);
             const QString kind = cellText(store->cell(r, 2));
-            tables.push_back(CatalogueTable { table, schema,
+            tables.push_back(CatalogueTable { cellText(table), cellText(schema),
                 kind.compare(QLatin1String("view"), Qt::CaseInsensitive) == 0 || kind == QLatin1String("v"),
                 cellInteger(store->cell(r, 3)) != 0, {} });
         }
