@@ -41,7 +41,7 @@ TablesWindow::TablesWindow(QWidget* parent)
     connect(m_list, &QTreeView::doubleClicked, this, &TablesWindow::choose);
     const int digit = fontMetrics().horizontalAdvance(QLatin1Char('0'));
     m_list->header()->resizeSection(CatalogueModel::NameColumn, 30 * digit);
-    m_list->header()->resizeSection(CatalogueModel::TypeColumn, 20 * digit);
+    m_list->header()->resizeSection(CatalogueModel::TypeColumn, 18 * digit);
 
     m_status->setObjectName(QStringLiteral("TablesStatus"));
     m_status->setTextFormat(Qt::PlainText);
@@ -61,7 +61,7 @@ TablesWindow::TablesWindow(QWidget* parent)
     layout->addWidget(m_list, 1);
     layout->addWidget(m_status);
     layout->addWidget(buttons);
-    resize(64 * digit, 30 * fontMetrics().height());
+    resize(72 * digit, 30 * fontMetrics().height());
     listChanged();
 }
 
