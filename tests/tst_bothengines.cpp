@@ -329,12 +329,11 @@ void TestBothEngines::catalogueDescribesTables_data()
         << "Od\"d;x: a b INTEGER #1, li\ngne TEXT, select TEXT"
         << "public.Od\"d;x: a b integer #1, li\ngne text, select text"
         << "Od\"d;x: a b INTEGER, li\ngne WLONGVARCHAR, select WLONGVARCHAR";
-    QTest::newRow("a generated column")
-        << "CREATE TABLE g (a INTEGER, b INTEGER GENERATED ALWAYS AS (a * 2) STORED)"
-        << "CREATE TABLE g (a INTEGER, b INTEGER GENERATED ALWAYS AS (a * 2) STORED)"
-        << "g: a INTEGER, b INTEGER"
-        << "public.g: a integer, b integer"
-        << "g: a INTEGER, b INTEGER";
+    QTest::newRow("a generated column") << "CREATE TABLE g (a INTEGER, b INTEGER GENERATED ALWAYS AS (a * 2) STORED)"
+                                        << "CREATE TABLE g (a INTEGER, b INTEGER GENERATED ALWAYS AS (a * 2) STORED)"
+                                        << "g: a INTEGER, b INTEGER"
+                                        << "public.g: a integer, b integer"
+                                        << "g: a INTEGER, b INTEGER";
     // A view whose table was dropped cannot be read; the other tables still are.
     QTest::newRow("a view whose table is gone, a table without columns")
         << "CREATE TABLE c (u); CREATE VIEW bad AS SELECT u FROM c; CREATE TABLE ok (n INTEGER); DROP TABLE c"

@@ -105,13 +105,24 @@ void TestTablesWindow::filterNarrowsAsOneTypes_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("status");
-    QTest::newRow("nothing typed") << "" << "factures|ListBase|Od\"d;x|Order|PaBase|soldes|Visites"
+    QTest::newRow("nothing typed") << ""
+                                   << "factures|ListBase|Od\"d;x|Order|PaBase|soldes|Visites"
                                    << "7 tables";
-    QTest::newRow("a table's name, letter case aside") << "pab" << "PaBase" << "1 sur 7 tables";
-    QTest::newRow("a column's name keeps its table") << "visite" << "factures|Visites" << "2 sur 7 tables";
-    QTest::newRow("a name with a quote") << "d\"d" << "Od\"d;x" << "1 sur 7 tables";
-    QTest::newRow("a blank inside a name") << "a b" << "Od\"d;x" << "1 sur 7 tables";
-    QTest::newRow("nothing matches") << "zzz" << "" << "0 sur 7 tables";
+    QTest::newRow("a table's name, letter case aside") << "pab"
+                                                       << "PaBase"
+                                                       << "1 sur 7 tables";
+    QTest::newRow("a column's name keeps its table") << "visite"
+                                                     << "factures|Visites"
+                                                     << "2 sur 7 tables";
+    QTest::newRow("a name with a quote") << "d\"d"
+                                         << "Od\"d;x"
+                                         << "1 sur 7 tables";
+    QTest::newRow("a blank inside a name") << "a b"
+                                           << "Od\"d;x"
+                                           << "1 sur 7 tables";
+    QTest::newRow("nothing matches") << "zzz"
+                                     << ""
+                                     << "0 sur 7 tables";
 }
 
 void TestTablesWindow::filterNarrowsAsOneTypes()
@@ -137,16 +148,25 @@ void TestTablesWindow::choiceWritesTheName_data()
     QTest::addColumn<bool>("doubleClick");
     QTest::addColumn<int>("caret"); // in the box, which holds "SELECT  FROM t"
     QTest::addColumn<QString>("box"); // after the choice
-    QTest::newRow("a table by Enter") << "" << "PaBase" << false << 7 << "SELECT * FROM PaBase";
-    QTest::newRow("a table by a double-click") << "" << "Visites" << true << 7 << "SELECT * FROM Visites";
-    QTest::newRow("Enter in the filter takes the first table") << "vis" << "" << false << 7 << "SELECT * FROM factures";
-    QTest::newRow("a quote and a semicolon") << "" << "Od\"d;x" << false << 0 << "SELECT * FROM \"Od\"\"d;x\"";
-    QTest::newRow("a table named like a keyword") << "" << "Order" << false << 0 << "SELECT * FROM \"Order\"";
-    QTest::newRow("a column at the caret") << "" << "PaBase/NOM" << false << 7 << "SELECT NOM FROM t";
-    QTest::newRow("a column at the start") << "" << "PaBase/SOLDE" << true << 0 << "SOLDESELECT  FROM t";
-    QTest::newRow("a column with a blank") << "" << "Od\"d;x/a b" << false << 7 << "SELECT \"a b\" FROM t";
+    QTest::newRow("a table by Enter") << ""
+                                      << "PaBase" << false << 7 << "SELECT * FROM PaBase";
+    QTest::newRow("a table by a double-click") << ""
+                                               << "Visites" << true << 7 << "SELECT * FROM Visites";
+    QTest::newRow("Enter in the filter takes the first table") << "vis"
+                                                               << "" << false << 7 << "SELECT * FROM factures";
+    QTest::newRow("a quote and a semicolon") << ""
+                                             << "Od\"d;x" << false << 0 << "SELECT * FROM \"Od\"\"d;x\"";
+    QTest::newRow("a table named like a keyword") << ""
+                                                  << "Order" << false << 0 << "SELECT * FROM \"Order\"";
+    QTest::newRow("a column at the caret") << ""
+                                           << "PaBase/NOM" << false << 7 << "SELECT NOM FROM t";
+    QTest::newRow("a column at the start") << ""
+                                           << "PaBase/SOLDE" << true << 0 << "SOLDESELECT  FROM t";
+    QTest::newRow("a column with a blank") << ""
+                                           << "Od\"d;x/a b" << false << 7 << "SELECT \"a b\" FROM t";
     // A statement is one line: the name cannot be written in it, and the list says so.
-    QTest::newRow("a column with a line break") << "" << "Od\"d;x/li↵gne" << false << 7 << "SELECT  FROM t";
+    QTest::newRow("a column with a line break") << ""
+                                                << "Od\"d;x/li↵gne" << false << 7 << "SELECT  FROM t";
 }
 
 void TestTablesWindow::choiceWritesTheName()
@@ -197,12 +217,18 @@ void TestTablesWindow::writtenFollowsTheEngine_data()
     QTest::addColumn<bool>("reachedByName");
     QTest::addColumn<bool>("foldsToLower");
     QTest::addColumn<QString>("written");
-    QTest::newRow("small letters on PostgreSQL") << "public" << "patients" << true << true << "patients";
-    QTest::newRow("a capital on PostgreSQL") << "public" << "Patients" << true << true << "\"Patients\"";
-    QTest::newRow("a capital on SQLite") << "" << "Patients" << true << false << "Patients";
-    QTest::newRow("off the search path") << "ventes" << "factures" << false << true << "ventes.factures";
-    QTest::newRow("a schema that needs quotes") << "Ventes 2" << "f" << false << true << "\"Ventes 2\".f";
-    QTest::newRow("a line break in the schema") << "v\nx" << "f" << false << true << "";
+    QTest::newRow("small letters on PostgreSQL") << "public"
+                                                 << "patients" << true << true << "patients";
+    QTest::newRow("a capital on PostgreSQL") << "public"
+                                             << "Patients" << true << true << "\"Patients\"";
+    QTest::newRow("a capital on SQLite") << ""
+                                         << "Patients" << true << false << "Patients";
+    QTest::newRow("off the search path") << "ventes"
+                                         << "factures" << false << true << "ventes.factures";
+    QTest::newRow("a schema that needs quotes") << "Ventes 2"
+                                                << "f" << false << true << "\"Ventes 2\".f";
+    QTest::newRow("a line break in the schema") << "v\nx"
+                                                << "f" << false << true << "";
 }
 
 void TestTablesWindow::writtenFollowsTheEngine()
@@ -214,8 +240,8 @@ void TestTablesWindow::writtenFollowsTheEngine()
     QFETCH(QString, written);
     CatalogueModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    model.setNames(SqlNames { { CatalogueTable { name, schema, false, reachedByName, { { "n", "integer", 1 } } } },
-        foldsToLower });
+    model.setNames(SqlNames {
+        { CatalogueTable { name, schema, false, reachedByName, { { "n", "integer", 1 } } } }, foldsToLower });
     const QModelIndex table = model.firstTable();
     QCOMPARE(model.kind(table), CatalogueModel::Kind::Table);
     QCOMPARE(model.written(table), written);
@@ -265,8 +291,8 @@ void TestTablesWindow::readAgainAfterSchemaChanges()
 void TestTablesWindow::oddNamesStayOnOneLine()
 {
     const QString huge(100'000, QLatin1Char('n'));
-    m_q.db->exec(QStringLiteral("CREATE TABLE %1 (\"a\r\nb\" INTEGER PRIMARY KEY); CREATE TABLE \"x\n\"\"y\" (%1)")
-                     .arg(huge));
+    m_q.db->exec(
+        QStringLiteral("CREATE TABLE %1 (\"a\r\nb\" INTEGER PRIMARY KEY); CREATE TABLE \"x\n\"\"y\" (%1)").arg(huge));
     TablesWindow* w = open();
     QVERIFY(w);
     const QSize size = w->size();

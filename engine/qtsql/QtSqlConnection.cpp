@@ -11,6 +11,7 @@
 #include "platform/Exceptions.h"
 #include "platform/Utf8.h"
 
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -18,7 +19,6 @@
 #include <QSqlIndex>
 #include <QSqlRecord>
 #include <QSqlQuery>
-#include <QSet>
 #include <QUuid>
 #include <optional>
 #include <utility>

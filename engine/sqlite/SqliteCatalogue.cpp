@@ -20,11 +20,12 @@ QString literal(const QString& text)
 std::vector<CatalogueTable> SqliteConnection::catalogue()
 {
     // table_xinfo lists generated columns too; its hidden columns (of virtual tables)
-    // cannot be selected by "*" and are left out.
+    // cannot be selected by "*" and are left out. The join gives each table's columns
+    // together and in order; the list sorts the tables itself.
     try {
         return catalogueFromRows(execute(QStringLiteral("SELECT '', m.name, m.type, 1, p.name, p.type, p.pk "
                                                         "FROM sqlite_schema AS m, pragma_table_xinfo(m.name) AS p "
-                                                        "WHERE %1 AND p.hidden <> 1 ORDER BY m.name, p.cid")
+                                                        "WHERE %1 AND p.hidden <> 1")
                                              .arg(kTables)));
     } catch (const EDatabaseError&) {
         // A view whose table was dropped or renamed fails the whole join: then each

@@ -44,7 +44,8 @@ void CatalogueModel::setNames(SqlNames names)
     beginResetModel();
     m_names = std::move(names);
     const std::vector<CatalogueTable>& tables = m_names.tables;
-    m_grouped = std::any_of(tables.cbegin(), tables.cend(), [](const CatalogueTable& t) { return !t.schema.isEmpty(); });
+    m_grouped
+        = std::any_of(tables.cbegin(), tables.cend(), [](const CatalogueTable& t) { return !t.schema.isEmpty(); });
     m_sorted.resize(tables.size());
     for (size_t i = 0; i < tables.size(); ++i)
         m_sorted[i] = int(i);
@@ -204,9 +205,8 @@ int CatalogueModel::columnCount(const QModelIndex&) const
 QString CatalogueModel::shown(const QString& name)
 {
     // Never half of a character that takes two UTF-16 units.
-    QString line = name.left(name.size() > kShownLength && name.at(kShownLength - 1).isHighSurrogate()
-            ? kShownLength - 1
-            : kShownLength);
+    QString line = name.left(
+        name.size() > kShownLength && name.at(kShownLength - 1).isHighSurrogate() ? kShownLength - 1 : kShownLength);
     line.replace(QStringLiteral("\r\n"), QStringLiteral("↵")).replace(u'\n', u'↵').replace(u'\r', u'↵');
     return name.size() > kShownLength ? line + QChar(0x2026) : line;
 }
