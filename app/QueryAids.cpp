@@ -4,6 +4,7 @@
 #include "data/SqlParameters.h"
 #include "engine/Connection.h"
 #include "engine/Databases.h"
+#include "engine/SqlStatements.h"
 #include "platform/Exceptions.h"
 #include "ui/Dialogs.h"
 #include "ui/ErrorGuard.h"
@@ -11,6 +12,7 @@
 #include "ui/sql/SqlColours.h"
 #include "ui/sql/SqlCompleter.h"
 #include "ui/sql/SqlTokens.h"
+#include "ui/sql/TablesWindow.h"
 #include "ui/widgets/Zoom.h"
 
 #include <QAbstractScrollArea>
@@ -53,6 +55,7 @@ void QueryAids::addKeys()
     addKey(QKeySequence(Qt::SHIFT | Qt::Key_F6), [this] { moveFocus(false); });
     addKey(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { openEditor(); });
     addKey(QKeySequence(Qt::CTRL | Qt::Key_H), [this] { openHistory(); });
+    addKey(QKeySequence(Qt::CTRL | Qt::Key_T), [this] { openTables(); });
     addKey(QKeySequence(Qt::CTRL | Qt::Key_Plus), [this] { m_zoom->zoomIn(); });
     // Ctrl and the key that holds "+" on keyboards where it needs Shift.
     addKey(QKeySequence(Qt::CTRL | Qt::Key_Equal), [this] { m_zoom->zoomIn(); });
@@ -100,8 +103,7 @@ void QueryAids::runEnded(qint64 records, bool transactionOpen)
     m_running.transactionOpen = transactionOpen;
     m_running.milliseconds = m_clock.elapsed();
     m_history.add(m_running);
-    // The statement may have changed the tables.
-    m_namesRead = false;
+    ranStatement();
 }
 
 void QueryAids::runFailed(bool transactionOpen)
@@ -120,7 +122,14 @@ void QueryAids::runFailed(bool transactionOpen)
         m_running.error = QStringLiteral("Erreur inconnue");
     }
     m_history.add(m_running);
-    m_namesRead = false;
+    ranStatement();
+}
+
+void QueryAids::ranStatement()
+{
+    // A failed text may have applied some of its statements: they count too.
+    if (mayChangeSchema(m_running.statement.toUtf8()))
+        forgetNames();
 }
 
 void QueryAids::pointAtError()
@@ -136,20 +145,42 @@ void QueryAids::pointAtError()
         box->setCursorPosition(int(place));
 }
 
-SqlNames QueryAids::names()
+const SqlNames& QueryAids::names()
 {
-    if (m_namesRead)
+    const QString alias = m_controls.query->databaseName();
+    if (m_namesRead && !m_namesFrom.expired() && Databases::opened(alias) == m_namesFrom.lock())
         return m_names;
     m_names = {};
+    m_namesError.clear();
+    m_namesFrom.reset();
     try {
-        const auto connection = Databases::connect(m_controls.query->databaseName());
+        const auto connection = Databases::connect(alias);
+        m_namesFrom = connection;
         m_names.tables = connection->catalogue();
         m_names.foldsToLower = connection->unquotedNamesFoldToLower();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         // A database that cannot tell its tables still gets the keywords.
+        m_namesError = ErrorGuard::messageOf(e);
     }
     m_namesRead = true;
+    ++m_namesReading;
     return m_names;
+}
+
+void QueryAids::forgetNames()
+{
+    m_namesRead = false;
+    if (m_tables && m_tables->isVisible())
+        showNames();
+}
+
+void QueryAids::showNames()
+{
+    names();
+    if (m_tablesShow != m_namesReading) {
+        m_tables->setNames(m_names, m_namesError);
+        m_tablesShow = m_namesReading;
+    }
 }
 
 void QueryAids::openEditor()
@@ -171,6 +202,34 @@ void QueryAids::openHistory()
         m_controls.statement->setFocus();
     });
     dialog->open();
+}
+
+void QueryAids::openTables()
+{
+    if (!m_tables) {
+        // A window beside the query window; its font is the system's, not the window's.
+        m_tables = new TablesWindow(m_controls.window);
+        connect(m_tables, &TablesWindow::statementChosen, m_controls.window, [this](const QString& statement) {
+            m_controls.statement->setEditText(statement);
+            backToStatement();
+        });
+        connect(m_tables, &TablesWindow::nameChosen, m_controls.window, [this](const QString& name) {
+            m_controls.statement->lineEdit()->insert(name);
+            backToStatement();
+        });
+        connect(m_tables, &TablesWindow::reloadAsked, m_controls.window, [this] { guarded([this] { forgetNames(); }); });
+    }
+    showNames();
+    m_tables->show();
+    m_tables->raise();
+    m_tables->activateWindow();
+    m_tables->filter()->setFocus();
+}
+
+void QueryAids::backToStatement()
+{
+    m_controls.window->activateWindow();
+    m_controls.statement->setFocus();
 }
 
 void QueryAids::runWithValues()

@@ -8,13 +8,17 @@
 #include <QKeySequence>
 #include <QObject>
 #include <QList>
+#include <QPointer>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 class QAbstractScrollArea;
 class QComboBox;
+class Connection;
 class QWidget;
 class TQuery;
+class TablesWindow;
 class ViewZoom;
 
 // The controls of the query window that its aids serve, all owned by the window.
@@ -31,7 +35,8 @@ struct QueryControls {
 
 // What the query window offers beyond its buttons: the statement box's colours,
 // placeholder and completion, the query editor (Ctrl+E), this run's history
-// (Ctrl+H), F5, the run with values for the parameters (Shift+F5), F6 and Shift+F6, the zoom of the grid and memos, and
+// (Ctrl+H), the list of tables (Ctrl+T), F5, the run with values for the parameters
+// (Shift+F5), F6 and Shift+F6, the zoom of the grid and memos, and
 // the place an error points at, selected in the statement box once the error box has closed.
 class QueryAids : public QObject
 {
@@ -49,14 +54,19 @@ public:
     // Selects in the statement box the place the last failure points at, once.
     void pointAtError();
 
-    // The tables and columns of the database, read again after a statement ran.
-    SqlNames names();
+    // The tables and columns of the database: read at the first need, and again after a
+    // statement that may have changed them, or once the connection was opened anew.
+    const SqlNames& names();
+    // Reads them again at the next need (and now for the open list of tables).
+    void forgetNames();
     const StatementHistory& history() const { return m_history; }
     ViewZoom* zoom() const { return m_zoom; }
 
     // The keys, as the user presses them.
     void openEditor();
     void openHistory();
+    // Shows the list of tables, made at the first use; each later use brings it up.
+    void openTables();
     // Asks the values of the statement's parameters, each proposed as last given in
     // this run, then runs it with them; nothing runs when the dialog is cancelled.
     void runWithValues();
@@ -71,6 +81,12 @@ private:
     void addKey(const QKeySequence& keys, std::function<void()> handler);
     // F6's order: the statement box, then the views.
     QList<QWidget*> focusCycle() const;
+    // After a run: the statement may have changed the tables.
+    void ranStatement();
+    // The list of tables shows the names, when it does not already.
+    void showNames();
+    // After a choice in the list of tables: the statement box, in front.
+    void backToStatement();
 
     QueryControls m_controls;
     ViewZoom* m_zoom;
@@ -82,6 +98,14 @@ private:
     qsizetype m_errorPlace = -1;
     SqlNames m_names;
     bool m_namesRead = false;
+    // Why the last reading of the names failed; empty when it did not.
+    QString m_namesError;
+    // The connection the names were read from.
+    std::weak_ptr<Connection> m_namesFrom;
+    QPointer<TablesWindow> m_tables;
+    // Counts the readings of the names; the one the list of tables shows.
+    int m_namesReading = 0;
+    int m_tablesShow = -1;
     QList<QKeySequence> m_keys;
     // The value last given to each parameter's name, in memory only.
     QHash<QString, ParameterValue> m_lastValues;

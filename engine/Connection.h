@@ -88,14 +88,30 @@ struct FieldValue {
 // A cell as a Qt value: a key that finds a row again, a value bound to a statement.
 QVariant toVariant(const CellRef& cell);
 
+// A column of a table or view in the catalogue.
+struct CatalogueColumn {
+    QString name;
+    QString type; // as the engine declares it ("VARCHAR(40)", "integer"); empty when none
+    int keyPosition = 0; // its place in the primary key, from 1; 0 when not in it
+};
+
 // A table or view the user can query, with its columns in their order.
 struct CatalogueTable {
     QString name;
-    QStringList columns;
+    QString schema; // where the engine groups tables in schemas (PostgreSQL); else empty
+    bool view = false;
+    // A statement reaches it by its name alone (PostgreSQL: its schema is on the
+    // search path and no table of an earlier schema takes the name).
+    bool reachedByName = true;
+    std::vector<CatalogueColumn> columns;
+
+    // How many columns make the primary key; 0 when there is none.
+    int keyColumns() const;
 };
 
-// The catalogue as a query of two text columns gives it, one row a column: the table's
-// name, then the column's name, the rows of one table together.
+// The catalogue as a query gives it, one row a column, the rows of one table together:
+// schema, table, kind ("view" or "v" for a view), reached by name (1 or 0), column,
+// declared type, place in the primary key (0 when not in it). Text or integer cells.
 std::vector<CatalogueTable> catalogueFromRows(const QueryResult& rows);
 
 // A field written back to a row: its value when the row was read, and the new one.
@@ -187,8 +203,10 @@ public:
     // is no longer the one its name reaches. Never for a server.
     virtual bool fileReplaced() const { return false; }
 
-    // The tables and views of the database's catalogue that a statement names without a
-    // schema, with their columns: what completion offers while a statement is typed.
+    // The tables and views of the database's catalogue, the system's own left out, with
+    // their columns, declared types and primary keys: what completion offers and the
+    // table list shows. A table it cannot describe (a view whose table was dropped)
+    // comes without columns rather than failing the whole.
     virtual std::vector<CatalogueTable> catalogue() = 0;
     // True when the engine reads a name written without quotes in small letters
     // (PostgreSQL): a name with capitals must then be quoted to mean itself.

@@ -312,6 +312,25 @@ std::vector<QByteArrayView> splitStatements(QByteArrayView utf8)
     }
 }
 
+bool mayChangeSchema(QByteArrayView utf8)
+{
+    for (const QByteArrayView statement : splitStatements(utf8)) {
+        Lexer lexer(statement.data(), statement.data() + statement.size());
+        if (lexer.next() != Token::Word)
+            continue;
+        const QByteArrayView first = lexer.text();
+        for (const char* word : { "CREATE", "ALTER", "DROP", "ATTACH", "DETACH", "IMPORT", "ROLLBACK", "ABORT", "SET",
+                 "RESET", "DISCARD", "DO", "CALL" })
+            if (isWord(first, word))
+                return true;
+        if (isWord(first, "SELECT") || isWord(first, "WITH"))
+            for (Token t = lexer.next(); t != Token::End; t = lexer.next())
+                if (t == Token::Word && isWord(lexer.text(), "INTO"))
+                    return true;
+    }
+    return false;
+}
+
 TransactionEffect transactionEffect(QByteArrayView statement)
 {
     Lexer lexer(statement.data(), statement.data() + statement.size());

@@ -47,6 +47,13 @@ bool isPlainName(const QString& name);
 // Every statement of utf8 as firstStatement() gives it, in order.
 std::vector<QByteArrayView> splitStatements(QByteArrayView utf8);
 
+// True when a statement of utf8 may change which tables and columns there are, by its
+// first word: CREATE, ALTER, DROP, ATTACH, DETACH, IMPORT; ROLLBACK and ABORT, which
+// undo such changes; SET, RESET and DISCARD, which change the schemas that names reach;
+// DO and CALL, whose bodies may do any of these; and SELECT ... INTO, which makes a
+// table on PostgreSQL. A function called by a SELECT goes unseen.
+bool mayChangeSchema(QByteArrayView utf8);
+
 // What a statement does to the session's transaction, by its first words.
 enum class TransactionEffect {
     None, // leaves it as it was

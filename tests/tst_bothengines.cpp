@@ -55,6 +55,25 @@ Written written(TQuery& query)
     return w;
 }
 
+// The catalogue as lines, sorted: "[schema.]name [vue] [(schéma)]: column type #key, ...",
+// "(schéma)" when a statement must name the schema to reach it.
+QString described(const std::vector<CatalogueTable>& tables)
+{
+    QStringList lines;
+    for (const CatalogueTable& t : tables) {
+        QStringList columns;
+        for (const CatalogueColumn& c : t.columns)
+            columns << (c.name + QLatin1Char(' ') + c.type).trimmed()
+                    + (c.keyPosition > 0 ? QStringLiteral(" #%1").arg(c.keyPosition) : QString());
+        lines << (t.schema.isEmpty() ? QString() : t.schema + QLatin1Char('.')) + t.name
+                + (t.view ? QStringLiteral(" vue") : QString())
+                + (t.reachedByName ? QString() : QStringLiteral(" (schéma)")) + QStringLiteral(": ")
+                + columns.join(QStringLiteral(", "));
+    }
+    lines.sort();
+    return lines.join(QLatin1Char('|'));
+}
+
 } // namespace
 
 // The same data on the embedded SQLite file and on a PostgreSQL server: the engine
@@ -74,6 +93,8 @@ private slots:
     void batchesApplyAllOrNothing();
     void parameterValuesAreOnlyValues_data();
     void parameterValuesAreOnlyValues();
+    void catalogueDescribesTables_data();
+    void catalogueDescribesTables();
 
 private:
     // Builds the table on SQLite, then on the server, and opens select on each; on
@@ -284,6 +305,79 @@ void TestBothEngines::parameterValuesAreOnlyValues()
             QCOMPARE(texts.join(QLatin1Char('|')), firstRow);
         },
         true);
+}
+
+void TestBothEngines::catalogueDescribesTables_data()
+{
+    QTest::addColumn<QString>("sqlite");
+    QTest::addColumn<QString>("postgres");
+    QTest::addColumn<QString>("onSqlite");
+    QTest::addColumn<QString>("onServer");
+    // Through ODBC: the driver's SQL types; the tables of every schema by name alone; a
+    // name Qt cannot pass to the driver read through an empty result, without its key.
+    QTest::addColumn<QString>("onOdbc");
+    QTest::newRow("a key of two columns and a view")
+        << "CREATE TABLE t (a INTEGER, b VARCHAR(40), c TEXT, PRIMARY KEY (b, a)); CREATE VIEW v AS SELECT b, a FROM t"
+        << "CREATE TABLE t (a INTEGER, b VARCHAR(40), c TEXT, PRIMARY KEY (b, a)); CREATE VIEW v AS SELECT b, a FROM t"
+        << "t: a INTEGER #2, b VARCHAR(40) #1, c TEXT|v vue: b VARCHAR(40), a INTEGER"
+        << "public.t: a integer #2, b character varying(40) #1, c text|"
+           "public.v vue: b character varying(40), a integer"
+        << "t: a INTEGER #2, b WVARCHAR(40) #1, c WLONGVARCHAR|v vue: b WVARCHAR(40), a INTEGER";
+    QTest::newRow("names that need quotes")
+        << "CREATE TABLE \"Od\"\"d;x\" (\"a b\" INTEGER PRIMARY KEY, \"li\ngne\" TEXT, \"select\" TEXT)"
+        << "CREATE TABLE \"Od\"\"d;x\" (\"a b\" INTEGER PRIMARY KEY, \"li\ngne\" TEXT, \"select\" TEXT)"
+        << "Od\"d;x: a b INTEGER #1, li\ngne TEXT, select TEXT"
+        << "public.Od\"d;x: a b integer #1, li\ngne text, select text"
+        << "Od\"d;x: a b INTEGER, li\ngne WLONGVARCHAR, select WLONGVARCHAR";
+    QTest::newRow("a generated column") << "CREATE TABLE g (a INTEGER, b INTEGER GENERATED ALWAYS AS (a * 2) STORED)"
+                                        << "CREATE TABLE g (a INTEGER, b INTEGER GENERATED ALWAYS AS (a * 2) STORED)"
+                                        << "g: a INTEGER, b INTEGER"
+                                        << "public.g: a integer, b integer"
+                                        << "g: a INTEGER, b INTEGER";
+    // A view whose table was dropped cannot be read; the other tables still are.
+    QTest::newRow("a view whose table is gone, a table without columns")
+        << "CREATE TABLE c (u); CREATE VIEW bad AS SELECT u FROM c; CREATE TABLE ok (n INTEGER); DROP TABLE c"
+        << "CREATE TABLE ok (n INTEGER); CREATE TABLE vide ()"
+        << "bad vue: |ok: n INTEGER"
+        << "public.ok: n integer|public.vide: "
+        << "ok: n INTEGER|vide: ";
+    QTest::newRow("schemas, one off the search path")
+        << "CREATE TABLE t (x INTEGER)"
+        << "CREATE SCHEMA ventes; CREATE TABLE t (x INTEGER); CREATE TABLE ventes.t (y INTEGER);"
+           "CREATE TABLE ventes.factures (n INTEGER PRIMARY KEY);"
+           "CREATE MATERIALIZED VIEW ventes.m AS SELECT n FROM ventes.factures"
+        << "t: x INTEGER"
+        << "public.t: x integer|ventes.factures (schéma): n integer #1|ventes.m vue (schéma): n integer|"
+           "ventes.t (schéma): y integer"
+        << "factures: |m: |t: x INTEGER";
+}
+
+// Each engine's catalogue: the tables and views, their columns with the types as the
+// engine declares them, and the primary key.
+void TestBothEngines::catalogueDescribesTables()
+{
+    QFETCH(QString, sqlite);
+    QFETCH(QString, postgres);
+    QFETCH(QString, onSqlite);
+    QFETCH(QString, onServer);
+    QFETCH(QString, onOdbc);
+    {
+        TestDatabase db(TestDatabase::Empty);
+        db.exec(sqlite);
+        QCOMPARE(described(Databases::connect(QStringLiteral("Velorin"))->catalogue()), onSqlite);
+    }
+    QCOMPARE(m_server->run(QStringLiteral("DROP SCHEMA IF EXISTS ventes CASCADE; DROP SCHEMA public CASCADE; "
+                                          "CREATE SCHEMA public; ")
+                 + postgres),
+        QString());
+    m_server->writeAlias(QStringLiteral("Velorin"));
+    QCOMPARE(described(Databases::connect(QStringLiteral("Velorin"))->catalogue()), onServer);
+    Databases::closeAll();
+    if (!PostgresServer::odbcMissing().isEmpty())
+        return;
+    m_server->writeOdbcAlias(QStringLiteral("Velorin"));
+    QCOMPARE(described(Databases::connect(QStringLiteral("Velorin"))->catalogue()), onOdbc);
+    Databases::closeAll();
 }
 
 QTEST_MAIN(TestBothEngines)

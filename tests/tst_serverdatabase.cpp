@@ -178,8 +178,12 @@ void TestServerDatabase::catalogueListsTablesAndColumns()
 {
     QCOMPARE(m_server->run(QStringLiteral("CREATE OR REPLACE VIEW small_names AS SELECT nom FROM small")), QString());
     QStringList seen;
-    for (const CatalogueTable& t : Databases::connect(QStringLiteral("Velorin"))->catalogue())
-        seen << t.name + QLatin1Char('(') + t.columns.join(QLatin1Char(',')) + QLatin1Char(')');
+    for (const CatalogueTable& t : Databases::connect(QStringLiteral("Velorin"))->catalogue()) {
+        QStringList columns;
+        for (const CatalogueColumn& c : t.columns)
+            columns << c.name;
+        seen << t.name + QLatin1Char('(') + columns.join(QLatin1Char(',')) + QLatin1Char(')');
+    }
     QCOMPARE(seen,
         QStringList({ QStringLiteral("listbase(id,tttypes,police5)"), QStringLiteral("small(n,nom)"),
             QStringLiteral("small_names(nom)") }));

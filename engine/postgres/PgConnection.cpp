@@ -319,13 +319,20 @@ void PgConnection::endTransaction(bool commit)
 
 std::vector<CatalogueTable> PgConnection::catalogue()
 {
-    // The relations of the search path, as a statement finds them without a schema,
-    // the server's own catalogue left out.
+    // The relations of every schema but the server's own (and other sessions' temporary
+    // ones); "reached by name" when the search path finds them without their schema.
     return catalogueFromRows(execute(QStringLiteral(
-        "SELECT c.relname::text, a.attname::text FROM pg_catalog.pg_class c "
-        "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid "
+        "SELECT s.nspname::text, c.relname::text, CASE WHEN c.relkind IN ('v', 'm') THEN 'view' ELSE 'table' END, "
+        "CASE WHEN pg_catalog.pg_table_is_visible(c.oid) THEN 1 ELSE 0 END, a.attname::text, "
+        "pg_catalog.format_type(a.atttypid, a.atttypmod), "
+        "COALESCE(pg_catalog.array_position(i.indkey::int2[], a.attnum) - pg_catalog.array_lower(i.indkey::int2[], 1) "
+        "+ 1, 0) "
+        "FROM pg_catalog.pg_class c "
         "JOIN pg_catalog.pg_namespace s ON s.oid = c.relnamespace "
-        "WHERE c.relkind IN ('r', 'v', 'm', 'p', 'f') AND pg_catalog.pg_table_is_visible(c.oid) "
-        "AND s.nspname NOT IN ('pg_catalog', 'information_schema') "
-        "AND a.attnum > 0 AND NOT a.attisdropped ORDER BY c.relname, a.attnum")));
+        "LEFT JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
+        "LEFT JOIN pg_catalog.pg_index i ON i.indrelid = c.oid AND i.indisprimary "
+        "WHERE c.relkind IN ('r', 'v', 'm', 'p', 'f') "
+        "AND s.nspname NOT IN ('pg_catalog', 'information_schema') AND s.nspname NOT LIKE 'pg\\_toast%' "
+        "AND (s.nspname NOT LIKE 'pg\\_temp\\_%' OR s.oid = pg_catalog.pg_my_temp_schema()) "
+        "ORDER BY s.nspname, c.relname, a.attnum")));
 }

@@ -11,9 +11,11 @@
 #include "platform/Exceptions.h"
 #include "platform/Utf8.h"
 
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlIndex>
 #include <QSqlRecord>
 #include <QSqlQuery>
@@ -304,15 +306,72 @@ bool QtSqlConnection::unquotedNamesFoldToLower() const
     return database().driver()->dbmsType() == QSqlDriver::PostgreSQL;
 }
 
+namespace
+{
+
+// A column's type as ODBC names its SQL type, with the size of a text or binary column
+// and the precision and scale of a decimal one; Qt's name of the value's type from
+// another driver.
+QString typeName(const QSqlField& f, bool odbc)
+{
+    struct Named {
+        int type;
+        const char* name;
+        bool sized;
+    };
+    static constexpr Named kOdbcTypes[] = { { 1, "CHAR", true }, { 12, "VARCHAR", true }, { -1, "LONGVARCHAR", false },
+        { -8, "WCHAR", true }, { -9, "WVARCHAR", true }, { -10, "WLONGVARCHAR", false }, { 2, "NUMERIC", true },
+        { 3, "DECIMAL", true }, { 4, "INTEGER", false }, { 5, "SMALLINT", false }, { -5, "BIGINT", false },
+        { -6, "TINYINT", false }, { -7, "BIT", false }, { 6, "FLOAT", false }, { 7, "REAL", false },
+        { 8, "DOUBLE", false }, { 9, "DATE", false }, { 91, "DATE", false }, { 10, "TIME", false },
+        { 92, "TIME", false }, { 11, "TIMESTAMP", false }, { 93, "TIMESTAMP", false }, { -2, "BINARY", true },
+        { -3, "VARBINARY", true }, { -4, "LONGVARBINARY", false }, { -11, "GUID", false }, { 16, "BOOLEAN", false } };
+    if (odbc) {
+        for (const Named& n : kOdbcTypes) {
+            if (n.type != f.typeID())
+                continue;
+            QString name = QLatin1String(n.name);
+            if (n.sized && f.length() > 0) {
+                const bool decimal = n.type == 2 || n.type == 3;
+                name += decimal && f.precision() > 0 ? QStringLiteral("(%1,%2)").arg(f.length()).arg(f.precision())
+                                                     : QStringLiteral("(%1)").arg(f.length());
+            }
+            return name;
+        }
+    }
+    return QString::fromLatin1(f.metaType().name());
+}
+
+} // namespace
+
 std::vector<CatalogueTable> QtSqlConnection::catalogue()
 {
     const QSqlDatabase db = database();
     std::vector<CatalogueTable> tables;
-    for (const QString& name : db.tables(QSql::Tables) + db.tables(QSql::Views)) {
-        CatalogueTable table { name, {} };
-        const QSqlRecord record = db.record(name);
+    const QStringList viewList = db.tables(QSql::Views);
+    const QSet<QString> views(viewList.cbegin(), viewList.cend());
+    QSet<QString> seen;
+    for (const QString& name : db.tables(QSql::Tables) + viewList) {
+        // The driver names the tables of every schema without their schema: a name
+        // given twice is listed once, as a statement reaches it.
+        if (seen.contains(name))
+            continue;
+        seen.insert(name);
+        CatalogueTable table { name, {}, views.contains(name), true, {} };
+        QSqlRecord record = db.record(name);
+        // Qt reads a name with a quote, a dot or capitals its own way and then finds no
+        // columns: the columns of an empty result then, without a key. A failed
+        // statement would end the user's transaction on some servers: none inside one.
+        if (record.isEmpty() && !m_transactionOpen) {
+            QSqlQuery q(db);
+            const QString quoted = QLatin1Char('"') + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
+            if (q.exec(QStringLiteral("SELECT * FROM %1 WHERE 1 = 0").arg(quoted)))
+                record = q.record();
+        }
+        const QSqlIndex key = db.primaryIndex(name);
         for (int i = 0; i < record.count(); ++i)
-            table.columns << record.fieldName(i);
+            table.columns.push_back(CatalogueColumn {
+                record.fieldName(i), typeName(record.field(i), m_odbc), int(key.indexOf(record.fieldName(i))) + 1 });
         tables.push_back(std::move(table));
     }
     return tables;

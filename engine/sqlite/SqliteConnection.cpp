@@ -410,10 +410,3 @@ void SqliteConnection::endTransaction(bool commit)
     if (inTransaction())
         exec(commit ? "COMMIT" : "ROLLBACK");
 }
-
-std::vector<CatalogueTable> SqliteConnection::catalogue()
-{
-    return catalogueFromRows(execute(QStringLiteral(
-        "SELECT m.name, p.name FROM sqlite_schema AS m, pragma_table_info(m.name) AS p "
-        "WHERE m.type IN ('table', 'view') AND m.name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY m.name, p.cid")));
-}

@@ -155,12 +155,13 @@ QStringList SqlCompleter::candidates(const SqlNames& names, const QString& text,
     if (start > 0 && text[start - 1] == u'.') {
         // An alias is no table of the catalogue: then every table's columns.
         const QString table = nameEndingAt(text, start - 1);
-        const auto named = std::find_if(names.tables.cbegin(), names.tables.cend(),
-            [&table](const CatalogueTable& t) { return t.name.compare(table, Qt::CaseInsensitive) == 0; });
+        const auto named = std::find_if(names.tables.cbegin(), names.tables.cend(), [&table](const CatalogueTable& t) {
+            return t.reachedByName && t.name.compare(table, Qt::CaseInsensitive) == 0;
+        });
         for (const CatalogueTable& t : names.tables)
-            if (named == names.tables.cend() || &t == &*named)
-                for (const QString& column : t.columns)
-                    list.addName(column);
+            if (t.reachedByName && (named == names.tables.cend() || &t == &*named))
+                for (const CatalogueColumn& column : t.columns)
+                    list.addName(column.name);
         return list.all();
     }
     int before = start;
@@ -169,13 +170,16 @@ QStringList SqlCompleter::candidates(const SqlNames& names, const QString& text,
     static const QStringList tableWords { QStringLiteral("FROM"), QStringLiteral("JOIN"), QStringLiteral("INTO"),
         QStringLiteral("UPDATE") };
     const bool tablesFirst = before < start && tableWords.contains(nameEndingAt(text, before), Qt::CaseInsensitive);
+    // A table that needs its schema named is no word of its own: completion leaves it.
     for (const CatalogueTable& t : names.tables)
-        list.addName(t.name);
+        if (t.reachedByName)
+            list.addName(t.name);
     if (tablesFirst)
         list.endGroup();
     for (const CatalogueTable& t : names.tables)
-        for (const QString& column : t.columns)
-            list.addName(column);
+        if (t.reachedByName)
+            for (const CatalogueColumn& column : t.columns)
+                list.addName(column.name);
     for (const QString& keyword : sqlKeywords())
         list.add(keyword, keyword);
     return list.all();
