@@ -63,7 +63,7 @@ PgConnection::PgConnection(const AliasSettings& settings)
 QueryResult PgConnection::execute(
     const QString& sql, const ProgressCallback& progress, const BoundParameters& parameters)
 {
-    m_session.begin();
+    m_session.begin(resultCeiling());
     const QByteArray utf8 = sql.toUtf8();
     const std::vector<QByteArrayView> statements = splitStatements(utf8);
     const ParameterPlaces places(sql, parameters);
@@ -135,7 +135,7 @@ QString PgConnection::resolveTable(const QString& table)
 
 TableResult PgConnection::openTable(const QString& table)
 {
-    m_session.begin();
+    m_session.begin(resultCeiling());
     TableResult result;
     try {
         m_session.heal();
@@ -181,7 +181,7 @@ TableResult PgConnection::openTable(const QString& table)
         m_keyColumns.insert(table, keyColumns);
         const int first = identity.isEmpty() ? 0 : 1;
         result.data.columns.assign(data.columns.begin() + first, data.columns.end());
-        result.data.rows = first ? std::make_unique<ResultStore>(int(result.data.columns.size())) : nullptr;
+        result.data.rows = first ? std::make_unique<ResultStore>(int(result.data.columns.size()), resultCeiling()) : nullptr;
         for (qsizetype r = 0; r < data.rows->rowCount(); ++r) {
             QVariantList key;
             for (const int index : keyIndexes)
@@ -223,7 +223,7 @@ QString PgConnection::whereKey(
 
 void PgConnection::write(const std::function<void()>& work)
 {
-    m_session.begin();
+    m_session.begin(resultCeiling());
     try {
         m_session.heal();
         m_session.atomically("velosql_post", work);
@@ -300,7 +300,7 @@ void PgConnection::endTransaction(bool commit)
     // After a failed statement the server keeps nothing of the transaction: its COMMIT
     // would roll back, and say so only by its command tag.
     const bool failed = m_session.transactionFailed();
-    m_session.begin();
+    m_session.begin(resultCeiling());
     try {
         m_session.command(commit && !failed ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
     } catch (const PgFailure& f) {

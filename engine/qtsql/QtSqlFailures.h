@@ -33,7 +33,19 @@ public:
     bool neverRan;
 };
 
-// Throws the failure of a statement on driver: LostSession when the session is gone.
+// A statement that the driver or the server refused, as against a stop or a result
+// refused by the program itself.
+class DriverFailure : public EDatabaseError
+{
+public:
+    explicit DriverFailure(const QString& message)
+        : EDatabaseError(message)
+    {
+    }
+};
+
+// Throws the failure of a statement on driver: LostSession when the session is gone,
+// DriverFailure otherwise.
 [[noreturn]] void fail(const QSqlError& e, const QSqlDriver* driver);
 
 // Prepares sql on db, binds values in order and runs it; throws as fail() does.
