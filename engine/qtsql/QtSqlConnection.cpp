@@ -189,7 +189,10 @@ void QtSqlConnection::inSession(const std::function<void()>& work, bool repeatab
     // A driver that saw its session end closes it: nothing has been sent since.
     if (!database().isOpen())
         reopen(QString());
+    bool sent = false;
     try {
+        probe();
+        sent = true;
         work();
         return;
     } catch (const LostSession& lost) {
@@ -199,7 +202,7 @@ void QtSqlConnection::inSession(const std::function<void()>& work, bool repeatab
             throw EDatabaseError(lost.message() + QLatin1Char('\n')
                 + QStringLiteral("La transaction ouverte est perdue avec la connexion : ses modifications ne sont "
                                  "pas enregistrées"));
-        if (!lost.neverRan || !repeatable)
+        if (sent && (!lost.neverRan || !repeatable))
             throw EDatabaseError(lost.message() + QLatin1Char('\n')
                 + QStringLiteral("La connexion au serveur a été rétablie, mais l'instruction n'est pas relancée : "
                                  "elle a peut-être été exécutée"));
@@ -209,6 +212,19 @@ void QtSqlConnection::inSession(const std::function<void()>& work, bool repeatab
     } catch (const LostSession& lost) {
         throw EDatabaseError(lost.message());
     }
+}
+
+void QtSqlConnection::probe()
+{
+    // A PostgreSQL server's farewell to a session it ended reads the same whether the
+    // session was idle or running a statement: a statement of no consequence finds
+    // it before the work is sent, so that a statement that fails so has run.
+    QSqlDatabase db = database();
+    if (db.driver()->dbmsType() != QSqlDriver::PostgreSQL)
+        return;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT 1")))
+        fail(q.lastError(), db.driver());
 }
 
 QueryResult QtSqlConnection::execute(

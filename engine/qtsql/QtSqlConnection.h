@@ -45,6 +45,8 @@ private:
     // Runs work in an open session. When the session is found lost, opens a new one
     // and, if repeatable and the failure proves work did nothing, runs it once more.
     void inSession(const std::function<void()>& work, bool repeatable);
+    // Throws LostSession when the server has ended the session meanwhile.
+    void probe();
     QueryResult run(const QString& sql, const ParameterPlaces& places, const SqlStatementScan& scan,
         const ProgressCallback& progress);
     // Runs sql whole, its placeholders bound to values; the last result set it gives, if any.

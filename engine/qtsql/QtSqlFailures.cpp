@@ -51,9 +51,7 @@ QString errorText(const QSqlError& e)
 // DriverFailure otherwise.
 [[noreturn]] void fail(const QSqlError& e, const QSqlDriver* driver)
 {
-    const bool neverRan = saysAny(e,
-        { "terminating connection due to administrator command", "unable due to the connection lost",
-            "database not open" });
+    const bool neverRan = saysAny(e, { "unable due to the connection lost", "database not open" });
     if (neverRan || !driver || !driver->isOpen()
         || saysAny(e,
             { "terminating connection", "connection has been lost", "server closed the connection",

@@ -20,8 +20,9 @@ QString errorText(const QSqlError& e);
 
 // A statement that failed because the session with the server is gone: the server
 // ended it (it stopped or restarted) or the line broke. neverRan tells that the
-// failure proves the statement did nothing: the server had ended the session before
-// the statement came, or the driver did not send it.
+// failure proves the statement did nothing: the driver did not send it. (A server's
+// farewell reads the same before a statement and during one: the connection looks for
+// it before it sends the statement.)
 class LostSession : public EDatabaseError
 {
 public:
