@@ -256,6 +256,13 @@ inline QString failedTransactionMessage()
                           "n'a été enregistrée.");
 }
 
+// The message of a statement that changed the session's client encoding, which the
+// engine sets back to the one it reads and writes.
+inline QString clientEncodingSetBackMessage(const QString& encoding)
+{
+    return QStringLiteral("VeloSQL échange avec le serveur en %1 : client_encoding est remis à %1.").arg(encoding);
+}
+
 // The message of a statement that yields no result set.
 inline QString noCursorMessage()
 {

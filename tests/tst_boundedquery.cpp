@@ -1,51 +1,29 @@
 #include "AddressSanitizer.h"
 #include "Raised.h"
 #include "TestDatabase.h"
-#include "data/Query.h"
-#include "engine/Databases.h"
-#include "engine/qtsql/QtSqlConnection.h"
+#include "engine/ResultStore.h"
 #include "platform/Exceptions.h"
 #include "platform/MemoryLimits.h"
 
-#include <QFile>
 #include <QMap>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSqlDatabase>
 #include <QTest>
 #include <limits>
 
-#ifdef Q_OS_WIN
-#ifndef NOMINMAX // Qt may have defined it
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-#include <psapi.h> // needs windows.h first
-#else
+#ifndef Q_OS_WIN
 #include <sys/resource.h>
-#include <unistd.h>
 #endif
 
-// The engine watched while it runs a statement: it reports progress, stops when
-// asked, and refuses a result past its memory ceiling, each time keeping nothing.
+// The store of a result and its memory ceiling: every cell given back, never past the
+// ceiling, the ceiling drawn from the machine's limits. How each engine stops and
+// refuses a result is tst_enginesessions'.
 class TestBoundedQuery : public QObject
 {
     Q_OBJECT
 private slots:
     void initTestCase() { initTestEnvironment(); }
-    void init();
-    void cleanup();
 
-    void stopEndsStatementAndKeepsNothing_data();
-    void stopEndsStatementAndKeepsNothing();
-    void stoppedBatchAppliesNothing();
-    void callbackFailureStopsStatement();
-    void progressCountsRowsRead();
-    void watchedStatementGivesSameResult();
-    void ceilingRefusesResult_data();
-    void ceilingRefusesResult();
-    void refusedResultGivesMemoryBack();
     void storeNeverPassesCeiling_data();
     void storeNeverPassesCeiling();
     void storeGivesEveryCellBack_data();
@@ -56,189 +34,7 @@ private slots:
     void memoryLimit_data();
     void memoryLimit();
     void endlessStatementStopsUnderAddressSpaceLimit();
-    void driverConnectionIsWatchedToo_data();
-    void driverConnectionIsWatchedToo();
-
-private:
-    std::shared_ptr<Connection> connection() const { return Databases::connect(QStringLiteral("Velorin")); }
-    // Runs sql through a query with progress, returning what it raised.
-    Raised openWith(const QString& sql, const ProgressCallback& progress);
-
-    std::unique_ptr<TestDatabase> m_db;
-    std::unique_ptr<TQuery> m_query;
 };
-
-namespace
-{
-const QString kEndless
-    = QStringLiteral("WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) SELECT x FROM r");
-
-qint64 residentBytes()
-{
-#ifdef Q_OS_WIN
-    PROCESS_MEMORY_COUNTERS counters {};
-    return K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? qint64(counters.WorkingSetSize)
-                                                                                    : 0;
-#else
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> parts = statm.readAll().split(' ');
-    return parts.value(1).toLongLong() * sysconf(_SC_PAGE_SIZE);
-#endif
-}
-} // namespace
-
-void TestBoundedQuery::init()
-{
-    m_db = std::make_unique<TestDatabase>(TestDatabase::Empty);
-    m_db->exec(QStringLiteral("CREATE TABLE n (x INTEGER);"
-                              "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 2000) "
-                              "INSERT INTO n SELECT x FROM c"));
-    m_query = std::make_unique<TQuery>(nullptr, QStringLiteral("QuerySQL"));
-    m_query->setDatabaseName(QStringLiteral("Velorin"));
-}
-
-void TestBoundedQuery::cleanup()
-{
-    m_query.reset();
-    m_db.reset();
-}
-
-Raised TestBoundedQuery::openWith(const QString& sql, const ProgressCallback& progress)
-{
-    m_query->close();
-    m_query->setSQL(sql);
-    m_query->setOnProgress(progress);
-    return raised([this] { m_query->open(); });
-}
-
-void TestBoundedQuery::stopEndsStatementAndKeepsNothing_data()
-{
-    QTest::addColumn<QString>("sql");
-    QTest::addColumn<bool>("rowsBeforeStop");
-    QTest::newRow("endless rows") << kEndless << true;
-    QTest::newRow("endless count") << QStringLiteral(
-        "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) SELECT count(*) FROM r")
-                                   << false;
-    QTest::newRow("sort of a cross join before the first row")
-        << QStringLiteral("SELECT a.x, b.x, c.x FROM n a, n b, n c ORDER BY a.x + b.x + c.x DESC") << false;
-}
-
-void TestBoundedQuery::stopEndsStatementAndKeepsNothing()
-{
-    QFETCH(QString, sql);
-    QFETCH(bool, rowsBeforeStop);
-    int calls = 0;
-    qint64 lastRows = -1;
-    // Stops at the 50th report: the statement has run a while by then.
-    const Raised r = openWith(sql, [&](qint64 rows) {
-        lastRows = rows;
-        return ++calls < 50;
-    });
-    QCOMPARE(r.kind, QStringLiteral("EDatabaseError"));
-    QCOMPARE(r.message, cancelledMessage());
-    QCOMPARE(calls, 50);
-    QCOMPARE(lastRows > 0, rowsBeforeStop);
-    QVERIFY(!m_query->active());
-    QCOMPARE(m_query->recordCount(), qsizetype(0));
-    // The connection goes on: the next statement runs whole.
-    QCOMPARE(openWith(QStringLiteral("SELECT count(*) FROM n"), {}).message, QString());
-    QCOMPARE(m_query->field(0)->asString(), QStringLiteral("2000"));
-}
-
-void TestBoundedQuery::stoppedBatchAppliesNothing()
-{
-    int calls = 0;
-    const Raised r = openWith(QStringLiteral("INSERT INTO n VALUES (-1);"
-                                             "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) "
-                                             "INSERT INTO n SELECT x FROM r;"
-                                             "SELECT * FROM n"),
-        [&](qint64) { return ++calls < 20; });
-    QCOMPARE(r.message, cancelledMessage());
-    QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM n")).toInt(), 2000);
-    QCOMPARE(m_db->value(QStringLiteral("SELECT count(*) FROM n WHERE x < 0")).toInt(), 0);
-}
-
-void TestBoundedQuery::callbackFailureStopsStatement()
-{
-    // An exception cannot cross SQLite's frames: it stops the statement and comes out.
-    const Raised r
-        = openWith(kEndless, [](qint64) -> bool { throw EInOutError(QStringLiteral("panne du rapport"), 5); });
-    QCOMPARE(r.kind, QStringLiteral("EInOutError"));
-    QCOMPARE(r.message, QStringLiteral("panne du rapport"));
-    QVERIFY(!m_query->active());
-    QCOMPARE(openWith(QStringLiteral("SELECT count(*) FROM n"), {}).message, QString());
-}
-
-void TestBoundedQuery::progressCountsRowsRead()
-{
-    QList<qint64> reported;
-    const Raised r = openWith(QStringLiteral("SELECT a.x FROM n a, n b LIMIT 300000"), [&](qint64 rows) {
-        reported << rows;
-        return true;
-    });
-    QCOMPARE(r.message, QString());
-    QCOMPARE(m_query->recordCount(), qsizetype(300000));
-    // Reported often, never backwards, never more than was read.
-    QVERIFY2(reported.size() > 100, qPrintable(QString::number(reported.size())));
-    for (qsizetype i = 1; i < reported.size(); ++i)
-        QVERIFY(reported[i] >= reported[i - 1]);
-    QVERIFY(reported.last() <= 300000);
-    QVERIFY(reported.last() > 250000);
-}
-
-void TestBoundedQuery::watchedStatementGivesSameResult()
-{
-    const QString sql = kEndless + QStringLiteral(" LIMIT 123457");
-    QCOMPARE(openWith(sql, [](qint64) { return true; }).message, QString());
-    QCOMPARE(m_query->recordCount(), qsizetype(123457));
-    m_query->last();
-    QCOMPARE(m_query->field(0)->asString(), QStringLiteral("123457"));
-}
-
-void TestBoundedQuery::ceilingRefusesResult_data()
-{
-    QTest::addColumn<QString>("sql");
-    QTest::addColumn<qsizetype>("ceiling");
-    QTest::newRow("endless integers") << kEndless << (qsizetype(8) << 20);
-    QTest::newRow("endless long texts") << QStringLiteral(
-        "WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) "
-        "SELECT x, printf('%.5000c', 'a') FROM r")
-                                        << (qsizetype(8) << 20);
-    QTest::newRow("one blob larger than the ceiling")
-        << QStringLiteral("SELECT zeroblob(3000000)") << (qsizetype(1) << 20);
-}
-
-void TestBoundedQuery::ceilingRefusesResult()
-{
-    QFETCH(QString, sql);
-    QFETCH(qsizetype, ceiling);
-    connection()->setResultCeiling(ceiling);
-    const Raised r = openWith(sql, {});
-    QCOMPARE(r.kind, QStringLiteral("EDatabaseError"));
-    static const QRegularExpression message(
-        QStringLiteral("^Résultat trop volumineux : \\d+ lignes? lues? \\(\\d+(,\\d)? Mo\\)\\.$"));
-    QVERIFY2(message.match(r.message).hasMatch(), qPrintable(r.message));
-    QVERIFY(!m_query->active());
-    // The next statement that fits runs.
-    QCOMPARE(openWith(QStringLiteral("SELECT x FROM n"), {}).message, QString());
-    QCOMPARE(m_query->recordCount(), qsizetype(2000));
-}
-
-void TestBoundedQuery::refusedResultGivesMemoryBack()
-{
-#if defined(ADDRESS_SANITIZER)
-    QSKIP("AddressSanitizer keeps freed memory in quarantine");
-#endif
-    connection()->setResultCeiling(qsizetype(64) << 20);
-    const qint64 before = residentBytes();
-    const Raised r = openWith(kEndless, {});
-    QVERIFY2(r.message.startsWith(QStringLiteral("Résultat trop volumineux : ")), qPrintable(r.message));
-    // The result reached 64 MiB; what stays is far less.
-    const qint64 after = residentBytes();
-    QVERIFY2(after - before < (qint64(16) << 20), qPrintable(QString::number((after - before) >> 20)));
-}
 
 void TestBoundedQuery::storeNeverPassesCeiling_data()
 {
@@ -465,7 +261,10 @@ void TestBoundedQuery::endlessStatementStopsUnderAddressSpaceLimit()
         const rlimit limit { rlim_t(1) << 30, rlim_t(1) << 30 };
         setrlimit(RLIMIT_AS, &limit);
     });
-    bench.start(QStringLiteral(EXPORT_BENCH), { QStringLiteral("open"), m_db->path(), QString(), kEndless });
+    const TestDatabase db(TestDatabase::Empty);
+    bench.start(QStringLiteral(EXPORT_BENCH),
+        { QStringLiteral("open"), db.path(), QString(),
+            QStringLiteral("WITH RECURSIVE r(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM r) SELECT x FROM r") });
     QVERIFY(bench.waitForFinished(120000));
     const QString errors = QString::fromUtf8(bench.readAllStandardError());
     QCOMPARE(bench.exitStatus(), QProcess::NormalExit);
@@ -475,46 +274,6 @@ void TestBoundedQuery::endlessStatementStopsUnderAddressSpaceLimit()
         QRegularExpression::MultilineOption);
     QVERIFY2(message.match(errors).hasMatch(), qPrintable(errors));
 #endif
-}
-
-void TestBoundedQuery::driverConnectionIsWatchedToo_data()
-{
-    QTest::addColumn<bool>("stop");
-    QTest::addColumn<qsizetype>("ceiling");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("stopped by the callback") << true << ResultStore::defaultCeiling() << cancelledMessage();
-    QTest::newRow("refused at the ceiling") << false << qsizetype(100000) << "Résultat trop volumineux : ";
-}
-
-void TestBoundedQuery::driverConnectionIsWatchedToo()
-{
-    // The servers' connection, here on Qt's own SQLite driver.
-    QFETCH(bool, stop);
-    QFETCH(qsizetype, ceiling);
-    QFETCH(QString, message);
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
-        QSKIP("needs Qt's SQLite driver (QSQLITE)");
-    AliasSettings settings;
-    settings.alias = QStringLiteral("Serveur");
-    settings.configured = true;
-    settings.driver = QStringLiteral("QSQLITE");
-    settings.database = m_db->path();
-    QtSqlConnection connection(settings);
-    connection.setResultCeiling(ceiling);
-    qint64 lastRows = -1;
-    const Raised r = raised([&] {
-        connection.execute(QStringLiteral("SELECT a.x FROM n a, n b"), [&](qint64 rows) {
-            lastRows = rows;
-            return !stop || rows < 1000;
-        });
-    });
-    QCOMPARE(r.kind, QStringLiteral("EDatabaseError"));
-    QVERIFY2(r.message.startsWith(message), qPrintable(r.message));
-    // The driver's rows are reported in batches: the reading stops at the first report
-    // past 1000, long before the 4,000,000 rows.
-    if (stop)
-        QVERIFY2(lastRows >= 1000 && lastRows <= 2048, qPrintable(QString::number(lastRows)));
-    QCOMPARE(connection.execute(QStringLiteral("SELECT count(*) FROM n")).rows->cell(0, 0).integer, qint64(2000));
 }
 
 QTEST_MAIN(TestBoundedQuery)

@@ -13,7 +13,8 @@
 #include <limits>
 #include <sqlite3.h>
 
-// The query on real SQLite files: declared types, text forms, counts, parameters, errors.
+// The query on real SQLite files: declared types, text forms, counts, parameters, a full
+// disk. What every engine does alike is tst_enginecontract's.
 class TestQuery : public QObject
 {
     Q_OBJECT
@@ -30,13 +31,6 @@ private slots:
     void namedParametersFailToOpen_data();
     void namedParametersFailToOpen();
     void doubledColonReachesEngineAsOne();
-    void rejectedStatementLeavesQueryClosed();
-    void errorPointsAtItsPlace_data();
-    void errorPointsAtItsPlace();
-    void statementWithoutResultIsExecutedThenReported();
-    void statementsRunInOrder();
-    void batchAppliesAllOrNothing_data();
-    void batchAppliesAllOrNothing();
     void batchOnFullDiskAppliesNothing_data();
     void batchOnFullDiskAppliesNothing();
     void fieldLookup();
@@ -229,197 +223,6 @@ void TestQuery::doubledColonReachesEngineAsOne()
     q.open();
     QCOMPARE(q.field(0)->asString(), QStringLiteral("x::"));
     QCOMPARE(scanParameters(QStringLiteral("SELECT a::b")).text, QStringLiteral("SELECT a:b"));
-}
-
-void TestQuery::rejectedStatementLeavesQueryClosed()
-{
-    TestDatabase db;
-    TQuery q;
-    q.setDatabaseName(QStringLiteral("Velorin"));
-    q.setSQL(QStringLiteral("SELECT * FROM nowhere"));
-    const Raised failure = raised([&] { q.open(); });
-    QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
-    QCOMPARE(failure.message, QStringLiteral("no such table: nowhere"));
-    QVERIFY(!q.active());
-    QCOMPARE(q.state(), TDataSet::dsInactive);
-}
-
-void TestQuery::errorPointsAtItsPlace_data()
-{
-    QTest::addColumn<QString>("sql");
-    QTest::addColumn<QString>("pointed"); // the text at the error's place; empty: no place
-    QTest::newRow("misspelt keyword") << "SELEC * FROM t"
-                                      << "SELEC";
-    QTest::newRow("unknown column") << "SELECT n, nothing FROM t"
-                                    << "nothing";
-    QTest::newRow("second statement of two") << "SELECT 1; SELEC 2"
-                                             << "SELEC";
-    QTest::newRow("after text beyond one UTF-16 unit") << "SELECT 'é€😀', nothing FROM t"
-                                                       << "nothing";
-    QTest::newRow("after a doubled colon") << "SELECT 1 /* a::b */, nothing FROM t"
-                                           << "nothing";
-    QTest::newRow("error while running") << "SELECT abs(-9223372036854775807 - 1) FROM t"
-                                         << "";
-    QTest::newRow("after parameters given values") << "SELECT :nom, :prénom, nothing FROM t WHERE n = :nom"
-                                                   << "nothing";
-}
-
-void TestQuery::errorPointsAtItsPlace()
-{
-    QFETCH(QString, sql);
-    QFETCH(QString, pointed);
-    TestDatabase db;
-    db.exec(QStringLiteral("CREATE TABLE t (n INTEGER); INSERT INTO t VALUES (1)"));
-    TQuery q;
-    q.setDatabaseName(QStringLiteral("Velorin"));
-    q.setSQL(sql);
-    NamedValues values;
-    for (const QString& name : scanParameters(sql).names())
-        values << NamedValue { name, { QStringLiteral("x"), false } };
-    q.setParameterValues(values);
-    try {
-        q.open();
-        QFAIL("the statement ran");
-    } catch (const EDatabaseError& e) {
-        QCOMPARE(e.position() < 0, pointed.isEmpty());
-        if (!pointed.isEmpty())
-            QCOMPARE(sql.mid(e.position(), pointed.size()), pointed);
-    }
-}
-
-void TestQuery::statementWithoutResultIsExecutedThenReported()
-{
-    TestDatabase db;
-    db.exec(QStringLiteral("CREATE TABLE t (n INTEGER)"));
-    TQuery q;
-    q.setDatabaseName(QStringLiteral("Velorin"));
-    q.setSQL(QStringLiteral("INSERT INTO t VALUES (7)"));
-    const Raised failure = raised([&] { q.open(); });
-    QCOMPARE(failure.kind, QStringLiteral("EDatabaseError"));
-    QCOMPARE(failure.message, QStringLiteral("Erreur à la création du handle de curseur"));
-    QVERIFY(!q.active());
-    QCOMPARE(db.value(QStringLiteral("SELECT n FROM t")).toInt(), 7);
-}
-
-void TestQuery::statementsRunInOrder()
-{
-    TestDatabase db;
-    db.exec(QStringLiteral("CREATE TABLE t (n INTEGER)"));
-    TQuery q;
-    q.setDatabaseName(QStringLiteral("Velorin"));
-    q.setSQL(QStringLiteral("INSERT INTO t VALUES (1); INSERT INTO t VALUES (2); SELECT count(*) FROM t; -- done"));
-    q.open();
-    QCOMPARE(q.field(0)->asString(), QStringLiteral("2"));
-}
-
-namespace
-{
-// What a batch may have touched: the rows of small, the rows of log, the triggers.
-QString batchState(const TestDatabase& db)
-{
-    return db
-        .value(QStringLiteral("SELECT (SELECT coalesce(group_concat(n || nom, ','), '') FROM "
-                              "(SELECT * FROM small ORDER BY n)) || ' / ' || (SELECT count(*) FROM log) "
-                              "|| ' / ' || (SELECT count(*) FROM sqlite_master WHERE type = 'trigger')"))
-        .toString();
-}
-} // namespace
-
-void TestQuery::batchAppliesAllOrNothing_data()
-{
-    QTest::addColumn<bool>("readOnly");
-    QTest::addColumn<QString>("sql");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("state");
-    const QString untouched = QStringLiteral("1a,2b,3c / 0 / 0");
-    QTest::newRow("syntax error after a delete")
-        << false << "DELETE FROM small; SELECT * FROM small WHERE"
-        << "Instruction 2 : incomplete input\n« SELECT * FROM small WHERE »" << untouched;
-    QTest::newRow("constraint fails in the second")
-        << false << "INSERT INTO small VALUES (4, 'd'); INSERT INTO small VALUES (1, 'x'); SELECT 1"
-        << "Instruction 2 : UNIQUE constraint failed: small.n\n« INSERT INTO small VALUES (1, 'x') »" << untouched;
-    QTest::newRow("third fails to prepare after two ran")
-        << false << "DELETE FROM small WHERE n = 1;\r\nUPDATE small SET nom = 'z';\r\n  SELEC   1"
-        << "Instruction 3 : near \"SELEC\": syntax error\n« SELEC 1 »" << untouched;
-    QTest::newRow("empty statements are not counted")
-        << false << "DELETE FROM small;; ;SELECT * FROM nowhere"
-        << "Instruction 2 : no such table: nowhere\n« SELECT * FROM nowhere »" << untouched;
-    QTest::newRow("trigger body is one statement")
-        << false
-        << "CREATE TRIGGER tr AFTER DELETE ON small BEGIN INSERT INTO log VALUES (old.n); SELECT 1; END;"
-           " DELETE FROM small; SELECT * FROM nowhere"
-        << "Instruction 3 : no such table: nowhere\n« SELECT * FROM nowhere »" << untouched;
-    QTest::newRow("long statement is cut") << false
-                                           << "DELETE FROM small; SELECT nom AS a_rather_long_name, nom AS "
-                                              "another_rather_long_name, nom AS third FROM nowhere"
-                                           << "Instruction 2 : no such table: nowhere\n« SELECT nom AS "
-                                              "a_rather_long_name, nom AS another_rather_long_name, nom AS "
-                                              "third… »"
-                                           << untouched;
-    QTest::newRow("batch ending in a select applies all")
-        << false << "DELETE FROM small WHERE n = 1; INSERT INTO log VALUES (1); SELECT count(*) FROM small"
-        << ""
-        << "2b,3c / 1 / 0";
-    QTest::newRow("changes without a result set are kept")
-        << false << "DELETE FROM small WHERE n = 1; DELETE FROM small WHERE n = 2"
-        << "Erreur à la création du handle de curseur"
-        << "3c / 0 / 0";
-    QTest::newRow("text managing its transactions runs as written")
-        << false << "BEGIN; DELETE FROM small; COMMIT; SELECT * FROM nowhere"
-        << "Instruction 4 : no such table: nowhere\n« SELECT * FROM nowhere »\n"
-           "Les instructions 1 à 3 ont été appliquées."
-        << " / 0 / 0";
-    QTest::newRow("pragma that a transaction holds is undone with the rest")
-        << false << "DELETE FROM small; PRAGMA user_version = 5; SELECT * FROM nosuch"
-        << "Instruction 3 : no such table: nosuch\n« SELECT * FROM nosuch »" << untouched;
-    QTest::newRow("pragma read inside the batch")
-        << false << "DELETE FROM small; PRAGMA foreign_keys; SELEC 1"
-        << "Instruction 3 : near \"SELEC\": syntax error\n« SELEC 1 »" << untouched;
-    QTest::newRow("pragma ignored in a transaction says what was applied")
-        << false << "DELETE FROM small WHERE n = 1; PRAGMA main.foreign_keys = ON; SELECT * FROM nowhere"
-        << "Instruction 3 : no such table: nowhere\n« SELECT * FROM nowhere »\n"
-           "Les instructions 1 à 2 ont été appliquées."
-        << "2b,3c / 0 / 0";
-    QTest::newRow("pragma refused in a transaction says the first was applied")
-        << false << "PRAGMA synchronous(OFF); DELETE FROM nowhere"
-        << "Instruction 2 : no such table: nowhere\n« DELETE FROM nowhere »\nL'instruction 1 a été appliquée."
-        << untouched;
-    QTest::newRow("text run as written failing first applied nothing")
-        << false << "DELETE FROM nowhere; VACUUM"
-        << "Instruction 1 : no such table: nowhere\n« DELETE FROM nowhere »" << untouched;
-    QTest::newRow("text setting a pragma runs as written")
-        << false << "PRAGMA foreign_keys = ON; INSERT INTO log VALUES (2); DELETE FROM small WHERE n = 2; SELECT 1"
-        << ""
-        << "1a,3c / 0 / 0";
-    QTest::newRow("one statement keeps the engine's message") << false << "SELECT * FROM small WHERE"
-                                                              << "incomplete input" << untouched;
-    QTest::newRow("read-only database reads a batch") << true << "SELECT 1; SELECT count(*) FROM small"
-                                                      << "" << untouched;
-    QTest::newRow("read-only database refuses a write in a batch")
-        << true << "DELETE FROM small; SELECT 1"
-        << "Instruction 1 : attempt to write a readonly database\n« DELETE FROM small »" << untouched;
-}
-
-void TestQuery::batchAppliesAllOrNothing()
-{
-    QFETCH(bool, readOnly);
-    QFETCH(QString, sql);
-    QFETCH(QString, message);
-    QFETCH(QString, state);
-    TestDatabase db;
-    db.exec(QStringLiteral("CREATE TABLE small (n INTEGER PRIMARY KEY, nom TEXT);"
-                           "INSERT INTO small VALUES (1, 'a'), (2, 'b'), (3, 'c');"
-                           "CREATE TABLE log (n INTEGER REFERENCES small (n) ON DELETE CASCADE)"));
-    db.setReadOnly(readOnly);
-    TQuery q;
-    q.setDatabaseName(QStringLiteral("Velorin"));
-    q.setSQL(sql);
-    const Raised failure = raised([&] { q.open(); });
-    QCOMPARE(failure.message, message);
-    QCOMPARE(q.active(), message.isEmpty());
-    // No transaction is left open: another program can write at once.
-    db.exec(QStringLiteral("UPDATE small SET nom = nom"));
-    QCOMPARE(batchState(db), state);
 }
 
 void TestQuery::batchOnFullDiskAppliesNothing_data()

@@ -54,12 +54,14 @@ qsizetype positionIn(const QString& sql, QByteArrayView utf8, QByteArrayView sta
 }
 
 // Moves the rows of data into result, each with the values of its key, read from the
-// columns keyIndexes; a first column that only identifies rows is no field.
-void takeRows(QueryResult& data, bool identityFirst, const std::vector<int>& keyIndexes, TableResult& result)
+// columns keyIndexes; a first column that only identifies rows is no field. The rows
+// may hold ceiling bytes at most (see ResultStore).
+void takeRows(QueryResult& data, bool identityFirst, const std::vector<int>& keyIndexes, qsizetype ceiling,
+    TableResult& result)
 {
     const int first = identityFirst ? 1 : 0;
     result.data.columns.assign(data.columns.begin() + first, data.columns.end());
-    result.data.rows = first ? std::make_unique<ResultStore>(int(result.data.columns.size())) : nullptr;
+    result.data.rows = first ? std::make_unique<ResultStore>(int(result.data.columns.size()), ceiling) : nullptr;
     for (qsizetype r = 0; r < data.rows->rowCount(); ++r) {
         QVariantList key;
         for (const int index : keyIndexes)
@@ -86,7 +88,7 @@ PgConnection::PgConnection(const AliasSettings& settings)
 QueryResult PgConnection::execute(
     const QString& sql, const ProgressCallback& progress, const BoundParameters& parameters)
 {
-    m_session.begin();
+    m_session.begin(resultCeiling());
     const QByteArray utf8 = sql.toUtf8();
     const std::vector<QByteArrayView> statements = splitStatements(utf8);
     const ParameterPlaces places(sql, parameters);
@@ -158,7 +160,7 @@ QString PgConnection::resolveTable(const QString& table)
 
 TableResult PgConnection::openTable(const QString& table)
 {
-    m_session.begin();
+    m_session.begin(resultCeiling());
     TableResult result;
     try {
         m_session.heal();
@@ -202,7 +204,7 @@ TableResult PgConnection::openTable(const QString& table)
                         keyIndexes.push_back(int(i));
         }
         m_keyColumns.insert(table, keyColumns);
-        takeRows(data, !identity.isEmpty(), keyIndexes, result);
+        takeRows(data, !identity.isEmpty(), keyIndexes, resultCeiling(), result);
     } catch (const PgFailure& f) {
         throw EDatabaseError(f.message);
     }
@@ -230,7 +232,7 @@ QString PgConnection::whereKey(
 
 void PgConnection::write(const std::function<void()>& work)
 {
-    m_session.begin();
+    m_session.begin(resultCeiling());
     try {
         m_session.heal();
         m_session.atomically("velosql_post", work);
@@ -307,7 +309,7 @@ void PgConnection::endTransaction(bool commit)
     // After a failed statement the server keeps nothing of the transaction: its COMMIT
     // would roll back, and say so only by its command tag.
     const bool failed = m_session.transactionFailed();
-    m_session.begin();
+    m_session.begin(resultCeiling());
     try {
         m_session.command(commit && !failed ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
     } catch (const PgFailure& f) {

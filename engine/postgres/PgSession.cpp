@@ -235,8 +235,7 @@ void PgSession::keepClientEncoding()
     if (!now || m_clientEncoding == now)
         return;
     PQsetClientEncoding(m_conn, m_clientEncoding.constData());
-    throw PgFailure { QStringLiteral("VeloSQL échange avec le serveur en %1 : client_encoding est remis à %1.")
-                          .arg(QString::fromLatin1(m_clientEncoding)),
+    throw PgFailure { clientEncodingSetBackMessage(QString::fromLatin1(m_clientEncoding)),
         QByteArray(), true, false };
 }
 
@@ -254,7 +253,12 @@ void PgSession::nameEncodingKey(PgFailure& failure) const
 void PgSession::atomically(const char* savepoint, const std::function<void()>& work)
 {
     const char* open = idle() ? nullptr : savepoint;
-    command(open ? QStringLiteral("SAVEPOINT %1").arg(QLatin1String(open)) : QStringLiteral("BEGIN"));
+    // Nothing has run when a session that the server ended refuses the BEGIN: it opens
+    // again and the work runs once.
+    if (open)
+        command(QStringLiteral("SAVEPOINT %1").arg(QLatin1String(open)));
+    else
+        runHealing("BEGIN", {}, {});
     try {
         work();
     } catch (...) {
@@ -303,8 +307,9 @@ void PgSession::rollBack(const char* savepoint)
     PQclear(PQexec(m_conn, sql.constData()));
 }
 
-void PgSession::begin()
+void PgSession::begin(qsizetype ceiling)
 {
+    m_ceiling = ceiling;
     m_cancelled = false;
     m_raised = nullptr;
     m_sinceReport.start();

@@ -86,8 +86,9 @@ public:
     // True inside a transaction that a failed statement has spoilt.
     bool transactionFailed() const;
 
-    // Starts the watch of a new statement or group of statements.
-    void begin();
+    // Starts the watch of a new statement or group of statements, whose results may
+    // hold ceiling bytes at most (see ResultStore).
+    void begin(qsizetype ceiling);
     // Before a statement is sent: a session that the server closed meanwhile is
     // opened again; throws EDatabaseError when the server refuses.
     void heal();
@@ -174,6 +175,7 @@ private:
     QByteArray m_clientEncoding;
     bool m_readOnly = false;
     bool m_cancelled = false;
+    qsizetype m_ceiling = ResultStore::defaultCeiling();
     QElapsedTimer m_sinceReport;
     // What a row or the progress callback raised while a statement ran.
     std::exception_ptr m_raised;

@@ -198,7 +198,7 @@ PgOutcome PgSession::readOutcome(const ProgressCallback& progress, const PgDescr
 {
     PgOutcome out;
     std::optional<PgFailure> failure;
-    auto rows = std::make_unique<ResultStore>(int(description.types.size()));
+    auto rows = std::make_unique<ResultStore>(int(description.types.size()), m_ceiling);
     qint64 read = 0;
     while (PGresult* r = nextResult(progress, read)) {
         switch (PQresultStatus(r)) {
@@ -253,7 +253,7 @@ PgOutcome PgSession::readCopy(const ProgressCallback& progress, const PgDescript
         if (!failure)
             failure = failureOf(r, true);
     };
-    auto rows = std::make_unique<ResultStore>(int(description.types.size()));
+    auto rows = std::make_unique<ResultStore>(int(description.types.size()), m_ceiling);
     PGresult* r = nextResult(progress, 0);
     const bool streaming = r && PQresultStatus(r) == PGRES_COPY_OUT;
     if (r && !streaming)

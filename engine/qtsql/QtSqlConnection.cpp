@@ -2,6 +2,7 @@
 
 #include "engine/AliasSecurity.h"
 #include "engine/Credentials.h"
+#include "engine/ErrorPosition.h"
 #include "engine/KeyValueList.h"
 #include "engine/SqlStatements.h"
 #include "engine/TextEncoding.h"
@@ -19,6 +20,7 @@
 #include <QSqlIndex>
 #include <QSqlRecord>
 #include <QSqlQuery>
+#include <QRegularExpression>
 #include <QUuid>
 #include <optional>
 #include <utility>
@@ -189,7 +191,10 @@ void QtSqlConnection::inSession(const std::function<void()>& work, bool repeatab
     // A driver that saw its session end closes it: nothing has been sent since.
     if (!database().isOpen())
         reopen(QString());
+    bool sent = false;
     try {
+        probe();
+        sent = true;
         work();
         return;
     } catch (const LostSession& lost) {
@@ -199,7 +204,7 @@ void QtSqlConnection::inSession(const std::function<void()>& work, bool repeatab
             throw EDatabaseError(lost.message() + QLatin1Char('\n')
                 + QStringLiteral("La transaction ouverte est perdue avec la connexion : ses modifications ne sont "
                                  "pas enregistrées"));
-        if (!lost.neverRan || !repeatable)
+        if (sent && (!lost.neverRan || !repeatable))
             throw EDatabaseError(lost.message() + QLatin1Char('\n')
                 + QStringLiteral("La connexion au serveur a été rétablie, mais l'instruction n'est pas relancée : "
                                  "elle a peut-être été exécutée"));
@@ -209,6 +214,19 @@ void QtSqlConnection::inSession(const std::function<void()>& work, bool repeatab
     } catch (const LostSession& lost) {
         throw EDatabaseError(lost.message());
     }
+}
+
+void QtSqlConnection::probe()
+{
+    // A PostgreSQL server's farewell to a session it ended reads the same whether the
+    // session was idle or running a statement: a statement of no consequence finds
+    // it before the work is sent, so that a statement that fails so has run.
+    QSqlDatabase db = database();
+    if (db.driver()->dbmsType() != QSqlDriver::PostgreSQL)
+        return;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT 1")))
+        fail(q.lastError(), db.driver());
 }
 
 QueryResult QtSqlConnection::execute(
@@ -228,17 +246,18 @@ QueryResult QtSqlConnection::run(
 {
     std::optional<QueryResult> result;
     if (scan.run() == TextRun::AsWritten) {
-        result = runEach(sql, places, progress);
-    } else {
-        // The driver runs the text whole; several statements run in one transaction, so
-        // that they apply all or none.
-        // Inside the user's own transaction the statements join it: the driver's commit
-        // would end that one too.
-        QSqlDatabase db = database();
-        DriverTransaction transaction(db, scan.run() == TextRun::AllOrNone && !m_transactionOpen);
+        result = runEach(sql, places, progress, TextRun::AsWritten);
+    } else if (scan.run() == TextRun::Single) {
         const QByteArray utf8 = sql.toUtf8();
         const BoundText bound = places.empty() ? BoundText { sql, {} } : boundText(places, utf8, utf8);
         result = runText(bound.sql, bound.values, progress);
+    } else {
+        // Several statements run one by one in one transaction, so that they apply all or
+        // none and a failure names its statement. Inside the user's own transaction they
+        // join it: the driver's commit would end that one too.
+        QSqlDatabase db = database();
+        DriverTransaction transaction(db, !m_transactionOpen);
+        result = runEach(sql, places, progress, TextRun::AllOrNone);
         transaction.commit(QStringLiteral("Le serveur a refusé les instructions : aucune n'a été appliquée"));
     }
     if (!result)
@@ -264,7 +283,27 @@ std::optional<QueryResult> QtSqlConnection::runText(
     q.finish();
     if (const TransactionEffect effect = transactionEffect(sql.toUtf8()); effect != TransactionEffect::None)
         m_transactionOpen = effect == TransactionEffect::Opens;
+    keepClientEncoding(sql);
     return result;
+}
+
+void QtSqlConnection::keepClientEncoding(const QString& sql)
+{
+    // The driver writes UTF-8 whatever the session says: text written under another
+    // client encoding would be stored misread. Only a statement that names it changes it.
+    static const QRegularExpression names(
+        QStringLiteral("client_encoding|\\bnames\\b"), QRegularExpression::CaseInsensitiveOption);
+    QSqlDatabase db = database();
+    if (db.driver()->dbmsType() != QSqlDriver::PostgreSQL || !names.match(sql).hasMatch())
+        return;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SHOW client_encoding")) || !q.next())
+        fail(q.lastError(), db.driver());
+    if (q.value(0).toString().compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0)
+        return;
+    if (!q.exec(QStringLiteral("SET client_encoding = 'UTF8'")))
+        fail(q.lastError(), db.driver());
+    throw DriverFailure(clientEncodingSetBackMessage(QStringLiteral("UTF8")));
 }
 
 void QtSqlConnection::endTransaction(bool commit)
@@ -283,7 +322,7 @@ void QtSqlConnection::endTransaction(bool commit)
 }
 
 std::optional<QueryResult> QtSqlConnection::runEach(
-    const QString& sql, const ParameterPlaces& places, const ProgressCallback& progress)
+    const QString& sql, const ParameterPlaces& places, const ProgressCallback& progress, TextRun run)
 {
     const QByteArray utf8 = sql.toUtf8();
     const std::vector<QByteArrayView> statements = splitStatements(utf8);
@@ -292,10 +331,12 @@ std::optional<QueryResult> QtSqlConnection::runEach(
         try {
             const BoundText bound = boundText(places, utf8, statements[i]);
             result = runText(bound.sql, bound.values, progress);
-        } catch (const LostSession&) {
-            throw;
-        } catch (const EDatabaseError& e) {
-            throw EDatabaseError(statementFailure(TextRun::AsWritten, int(i) + 1, e.message(), statements[i]));
+        } catch (const DriverFailure& e) {
+            // The driver tells no place: the token its message quotes, in the statement.
+            const qsizetype near = ErrorPosition::nearToken(e.message(), Utf8::decode(statements[i]));
+            const qsizetype position
+                = near < 0 ? -1 : ErrorPosition::fromUtf8Offset(utf8, statements[i].data() - utf8.data()) + near;
+            throw EDatabaseError(statementFailure(run, int(i) + 1, e.message(), statements[i]), position);
         }
     }
     return result;

@@ -10,6 +10,7 @@
 
 class QSqlDatabase;
 struct SqlStatementScan;
+enum class TextRun;
 
 // A server database reached through a Qt SQL driver (ODBC, for one to a PostgreSQL
 // server). When the session with the server is lost, the next statement opens a new
@@ -44,14 +45,20 @@ private:
     // Runs work in an open session. When the session is found lost, opens a new one
     // and, if repeatable and the failure proves work did nothing, runs it once more.
     void inSession(const std::function<void()>& work, bool repeatable);
+    // Throws LostSession when the server has ended the session meanwhile.
+    void probe();
     QueryResult run(const QString& sql, const ParameterPlaces& places, const SqlStatementScan& scan,
         const ProgressCallback& progress);
     // Runs sql whole, its placeholders bound to values; the last result set it gives, if any.
     std::optional<QueryResult> runText(
         const QString& sql, const QVariantList& values, const ProgressCallback& progress);
-    // Runs each statement on its own, so that a failure tells which ones were applied.
+    // After a statement of a PostgreSQL session that may have changed its client
+    // encoding: sets it back to UTF-8 and throws to say so.
+    void keepClientEncoding(const QString& sql);
+    // Runs each statement on its own, so that a failure names its statement and, for a
+    // text run as written, tells which ones were applied.
     std::optional<QueryResult> runEach(
-        const QString& sql, const ParameterPlaces& places, const ProgressCallback& progress);
+        const QString& sql, const ParameterPlaces& places, const ProgressCallback& progress, TextRun run);
     void writeRow(const QString& table, const QVariantList& key, const std::vector<FieldChange>& changes);
     void addRow(const QString& table, const QStringList& columns, const std::vector<FieldValue>& values);
 

@@ -23,15 +23,18 @@ namespace QtSqlFailures
 
 // The server's message, one line per error of its chain. Drivers add lines of their own
 // that say nothing more ("QODBC: Unable to connect", "Error while executing the query"),
-// and PostgreSQL's ODBC driver ends the server's line with ";".
+// and PostgreSQL's ODBC driver ends the server's message with ";", after its DETAIL or
+// HINT line when it has one.
 QString errorText(const QSqlError& e)
 {
     static const QRegularExpression severity(QStringLiteral("^(ERROR|FATAL|PANIC|WARNING):"));
     QStringList lines;
+    bool serverMessage = false;
     for (QString line : e.databaseText().split(QLatin1Char('\n'))) {
         while (!line.isEmpty() && line.back().isSpace())
             line.chop(1);
-        if (line.endsWith(QLatin1Char(';')) && severity.match(line).hasMatch())
+        serverMessage = severity.match(line).hasMatch() || (serverMessage && !line.isEmpty());
+        if (serverMessage && line.endsWith(QLatin1Char(';')))
             line.chop(1);
         if (line.trimmed().isEmpty() || line == QLatin1String("Error while executing the query"))
             continue;
@@ -44,18 +47,17 @@ QString errorText(const QSqlError& e)
     return lines.join(QLatin1Char('\n'));
 }
 
-// Throws the failure of a statement on driver: LostSession when the session is gone.
+// Throws the failure of a statement on driver: LostSession when the session is gone,
+// DriverFailure otherwise.
 [[noreturn]] void fail(const QSqlError& e, const QSqlDriver* driver)
 {
-    const bool neverRan = saysAny(e,
-        { "terminating connection due to administrator command", "unable due to the connection lost",
-            "database not open" });
+    const bool neverRan = saysAny(e, { "unable due to the connection lost", "database not open" });
     if (neverRan || !driver || !driver->isOpen()
         || saysAny(e,
             { "terminating connection", "connection has been lost", "server closed the connection",
                 "no connection to the server", "could not receive data from server", "could not send data to server" }))
         throw LostSession(errorText(e), neverRan);
-    throw EDatabaseError(errorText(e));
+    throw DriverFailure(errorText(e));
 }
 
 // Prepares sql on db, binds values in order and runs it; throws as fail() does.

@@ -20,8 +20,9 @@ QString errorText(const QSqlError& e);
 
 // A statement that failed because the session with the server is gone: the server
 // ended it (it stopped or restarted) or the line broke. neverRan tells that the
-// failure proves the statement did nothing: the server had ended the session before
-// the statement came, or the driver did not send it.
+// failure proves the statement did nothing: the driver did not send it. (A server's
+// farewell reads the same before a statement and during one: the connection looks for
+// it before it sends the statement.)
 class LostSession : public EDatabaseError
 {
 public:
@@ -33,7 +34,19 @@ public:
     bool neverRan;
 };
 
-// Throws the failure of a statement on driver: LostSession when the session is gone.
+// A statement that the driver or the server refused, as against a stop or a result
+// refused by the program itself.
+class DriverFailure : public EDatabaseError
+{
+public:
+    explicit DriverFailure(const QString& message)
+        : EDatabaseError(message)
+    {
+    }
+};
+
+// Throws the failure of a statement on driver: LostSession when the session is gone,
+// DriverFailure otherwise.
 [[noreturn]] void fail(const QSqlError& e, const QSqlDriver* driver);
 
 // Prepares sql on db, binds values in order and runs it; throws as fail() does.

@@ -4,6 +4,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -163,8 +164,10 @@ void appendValue(ResultStore& rows, const QVariant& v, const ColumnInfo& column)
     }
 }
 
-// How many rows are read between two calls of a statement's progress callback.
+// How many rows are read between two calls of a statement's progress callback, at
+// most; rows of large values are reported as time passes, so that a stop lands soon.
 constexpr qint64 kRowsPerProgress = 1024;
+constexpr qint64 kReportMs = 50;
 
 } // namespace
 
@@ -178,12 +181,19 @@ QueryResult readQtSqlRows(QSqlQuery& q, bool odbc, const ProgressCallback& progr
     for (int i = 0; i < record.count(); ++i)
         result.columns.push_back(columnOf(record.field(i), odbc));
     qint64 rowsRead = 0;
+    qint64 reported = 0;
+    QElapsedTimer sinceReport;
+    sinceReport.start();
     while (q.next()) {
         result.rows->beginRow();
         for (int i = 0; i < record.count(); ++i)
             appendValue(*result.rows, q.value(i), result.columns[size_t(i)]);
         result.rows->endRow();
-        if (progress && ++rowsRead % kRowsPerProgress == 0 && !progress(rowsRead))
+        if (!progress || (++rowsRead - reported < kRowsPerProgress && sinceReport.elapsed() < kReportMs))
+            continue;
+        reported = rowsRead;
+        sinceReport.restart();
+        if (!progress(rowsRead))
             throw EDatabaseError(cancelledMessage());
     }
     return result;
