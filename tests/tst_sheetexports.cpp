@@ -15,6 +15,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QHeaderView>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -42,6 +43,15 @@ QString python()
     }();
     return found;
 }
+
+// The files are read back by the host's Python, which a Windows build's tests, run
+// under Wine, have not: there the tests that read back skip.
+#ifdef Q_OS_WIN
+constexpr bool kReadsBack = false;
+#else
+constexpr bool kReadsBack = true;
+#endif
+constexpr const char* kNoReadBack = "read back by python3-openpyxl, which a Windows program has not";
 
 // What readback.py makes of a file: the workbook's sheets, or the CSV file.
 QJsonDocument readBack(const QStringList& arguments)
@@ -104,7 +114,8 @@ void TestSheetExports::initTestCase()
     initTestEnvironment();
     if (!XlsxExport::available())
         QSKIP("built without libxlsxwriter");
-    QVERIFY2(!python().isEmpty(), "the tests read workbooks with python3-openpyxl");
+    if (kReadsBack)
+        QVERIFY2(!python().isEmpty(), "the tests read workbooks with python3-openpyxl");
 }
 
 void TestSheetExports::workbookCellsKeepTheirType_data()
@@ -181,6 +192,8 @@ void TestSheetExports::workbookCellsKeepTheirType_data()
 
 void TestSheetExports::workbookCellsKeepTheirType()
 {
+    if (!kReadsBack)
+        QSKIP(kNoReadBack);
     QFETCH(QString, type);
     QFETCH(QString, value);
     QFETCH(QString, cell);
@@ -195,6 +208,8 @@ void TestSheetExports::workbookCellsKeepTheirType()
 
 void TestSheetExports::workbookHeaderAndColumns()
 {
+    if (!kReadsBack)
+        QSKIP(kNoReadBack);
     QueryFixture f(kTypes);
     f.query.FieldByName(QStringLiteral("note"))->setVisible(false);
     QTemporaryDir dir;
@@ -222,6 +237,8 @@ void TestSheetExports::workbookHeaderAndColumns()
 
 void TestSheetExports::longResultGoesOnToFurtherSheets()
 {
+    if (!kReadsBack)
+        QSKIP(kNoReadBack);
     QueryFixture f(QStringLiteral("CREATE TABLE t (n INTEGER, cache INTEGER);"
                                   "INSERT INTO t VALUES (1, 0), (5, 0), (3, 0), (4, 0), (2, 0)"));
     f.query.FieldByName(QStringLiteral("cache"))->setVisible(false);
@@ -262,6 +279,8 @@ void TestSheetExports::csvValuesReadBackIntact_data()
 
 void TestSheetExports::csvValuesReadBackIntact()
 {
+    if (!kReadsBack)
+        QSKIP(kNoReadBack);
     QFETCH(QString, locale);
     QFETCH(QString, delimiter);
     QFETCH(QString, amount);
@@ -320,7 +339,7 @@ void TestSheetExports::failureLeavesNothingBehind()
     exporter.setOnProgress([](qsizetype done, qsizetype) { return done < 2; });
     bool written = true;
     const Raised failure = raised([&] { written = exporter.ExportToFile(dir.filePath(target)); });
-    QCOMPARE(failure.message, message.isEmpty() ? message : message.arg(dir.path()));
+    QCOMPARE(failure.message, message.isEmpty() ? message : QDir::toNativeSeparators(message.arg(dir.path())));
     QCOMPARE(written, !message.isEmpty());
     QCOMPARE(folderSnapshot(dir.path()), before);
 }
@@ -382,6 +401,12 @@ void TestSheetExports::commandsAskThenWrite_data()
         << "Exporter en CSV"
         << "Fichiers CSV (*.csv)"
         << "moved.csv" << QByteArray("\xEF\xBB\xBFSOLDE;NOM\r\n10,5;Durand\r\n") << "";
+    // The library opens files by narrow names: on Windows, the ANSI code page's.
+    QTest::newRow("workbook, a name outside the ANSI code page")
+        << int(Qt::Key_X) << "PopupExporterClasseur"
+        << "Exporter vers un classeur"
+        << "Classeurs Excel (*.xlsx)"
+        << "Łódź €.xlsx" << QByteArray("PK") << "";
     QTest::newRow("workbook into a file taken for a folder")
         << int(Qt::Key_X) << "PopupExporterClasseur"
         << "Exporter vers un classeur"
@@ -416,7 +441,8 @@ void TestSheetExports::commandsAskThenWrite()
     const auto before = folderSnapshot(dir.path());
     q.dialogs->saveAnswers << Dialogs::SaveFileResult { dir.filePath(target), 1 };
     QTest::keyClick(q.window->ComboBoxSQL, Qt::Key(key), Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(q.dialogs->messageTexts(), message.isEmpty() ? QStringList() : QStringList { message.arg(dir.path()) });
+    QCOMPARE(q.dialogs->messageTexts(),
+        message.isEmpty() ? QStringList() : QStringList { QDir::toNativeSeparators(message.arg(dir.path())) });
     const QList<ScriptedDialogs::Call> saves = q.dialogs->callsOf(QStringLiteral("save"));
     QCOMPARE(saves.size(), 1);
     QCOMPARE(saves[0].save.title, title);
