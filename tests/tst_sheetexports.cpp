@@ -23,7 +23,9 @@
 #include <QMenu>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
+#include <clocale>
 
 namespace
 {
@@ -79,6 +81,23 @@ QString cellOf(const QJsonArray& sheets, int sheet, int row, int column)
     return QStringLiteral("%1|%2|%3").arg(cell[0].toString(), cell[1].toString(), cell[2].toString());
 }
 
+// Sets the C library's numbers to French (a decimal comma), as Qt does at start under
+// LANG=fr_FR.UTF-8; the locale is made in folder when the system has none. False when
+// none can be had.
+bool frenchNumbers(const QTemporaryDir& folder)
+{
+    if (setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
+        return true;
+    QProcess localedef;
+    localedef.start(QStringLiteral("localedef"),
+        { QStringLiteral("-i"), QStringLiteral("fr_FR"), QStringLiteral("-f"), QStringLiteral("UTF-8"),
+            folder.filePath(QStringLiteral("fr_FR.UTF-8")) });
+    if (!localedef.waitForFinished(120000))
+        return false;
+    qputenv("LOCPATH", QFile::encodeName(folder.path()));
+    return setlocale(LC_NUMERIC, "fr_FR.UTF-8") != nullptr;
+}
+
 const QString kTypes = QStringLiteral(
     "CREATE TABLE t (id INTEGER, nom VARCHAR(40), prix MONEY, vu DATE, note TEXT, doc BLOB);"
     "INSERT INTO t VALUES (1, '=1+1', 1234.5, '2024-03-07', 'ligne 1' || char(13, 10) || 'ligne \"2\"', x'000102'),"
@@ -97,6 +116,7 @@ private slots:
 
     void workbookCellsKeepTheirType_data();
     void workbookCellsKeepTheirType();
+    void workbookNumbersWhateverTheCLocale();
     void workbookHeaderAndColumns();
     void longResultGoesOnToFurtherSheets();
     void csvValuesReadBackIntact_data();
@@ -204,6 +224,31 @@ void TestSheetExports::workbookCellsKeepTheirType()
     QVERIFY(book.ExportToFile(dir.filePath(QStringLiteral("r.xlsx"))));
     const QJsonArray sheets = readWorkbook(dir.filePath(QStringLiteral("r.xlsx")));
     QCOMPARE(cellOf(sheets, 0, 1, 0), cell);
+}
+
+// The library writes numbers with printf, which follows the C library's locale.
+void TestSheetExports::workbookNumbersWhateverTheCLocale()
+{
+    if (!kReadsBack)
+        QSKIP(kNoReadBack);
+    const QByteArray before = setlocale(LC_NUMERIC, nullptr);
+    const auto restore = qScopeGuard([&] {
+        setlocale(LC_NUMERIC, before.constData());
+        qunsetenv("LOCPATH");
+    });
+    const QTemporaryDir locales;
+    if (!frenchNumbers(locales))
+        QSKIP("no French locale here, nor localedef to make one");
+    QCOMPARE(localeconv()->decimal_point, ",");
+    QueryFixture f(QStringLiteral("CREATE TABLE t (v REAL, prix MONEY); INSERT INTO t VALUES (70.25, 1234.5)"));
+    QTemporaryDir dir;
+    XlsxExport book;
+    book.setDataSet(&f.query);
+    QVERIFY(book.ExportToFile(dir.filePath(QStringLiteral("r.xlsx"))));
+    const QJsonArray sheets = readWorkbook(dir.filePath(QStringLiteral("r.xlsx")));
+    QCOMPARE(cellOf(sheets, 0, 1, 0), QStringLiteral("float|70.25|General"));
+    QCOMPARE(cellOf(sheets, 0, 1, 1), QStringLiteral("float|1234.5|#,##0.00 \"€\""));
+    QVERIFY(sheets[0][QStringLiteral("widths")][0].toDouble() >= 10);
 }
 
 void TestSheetExports::workbookHeaderAndColumns()
