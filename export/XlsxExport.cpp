@@ -161,9 +161,9 @@ bool writeWorkbook(const QString& path, TDataSet& data, const std::vector<int>& 
     return true;
 }
 
-// A pipe or a device gets the finished workbook, written first into a temporary file:
-// a workbook is written by seeking back into it.
-bool writeInPlace(AtomicFile& target, TDataSet& data, const std::vector<int>& fields, qsizetype perSheet,
+// The finished workbook copied into target from a temporary file: a pipe or a device
+// (a workbook is written by seeking back into it), and any file on Windows.
+bool writeCopied(AtomicFile& target, TDataSet& data, const std::vector<int>& fields, qsizetype perSheet,
     const RecordProgress& progress)
 {
     QTemporaryFile file(QDir::temp().filePath(QStringLiteral("velosql-XXXXXX.xlsx")));
@@ -196,9 +196,17 @@ bool XlsxExport::ExportToFile(const QString& fileName)
     AtomicFile target(fileName, QStringLiteral("Ne peut créer le fichier %1"));
     const QString path = target.writerPath();
     const std::vector<int> fields = ExportedFields::chosen(data, m_fields);
+    // The library opens the file by its name, anew. Windows lets no second writer open
+    // the new file that the replacement holds, and would take the name in its ANSI code
+    // page, which may lack some of its characters: there it gets a temporary file.
+#ifdef Q_OS_WIN
+    const bool byName = false;
+#else
+    const bool byName = !path.isEmpty();
+#endif
     // Stopped: the target goes without commit, which discards its temporary file.
-    if (!(path.isEmpty() ? writeInPlace(target, data, fields, perSheet, m_onProgress)
-                         : writeWorkbook(path, data, fields, perSheet, m_onProgress)))
+    if (!(byName ? writeWorkbook(path, data, fields, perSheet, m_onProgress)
+                 : writeCopied(target, data, fields, perSheet, m_onProgress)))
         return false;
     target.commit();
     return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CNumbers.h"
+
 #include <QByteArray>
 #include <QLocale>
 #include <QString>
@@ -51,6 +53,9 @@ private:
             fail(error);
     }
 
+    // The library writes numbers with printf: in the C locale from the workbook's
+    // start to its end (Debian's library; the Windows build's has its own writer).
+    CNumbers m_numbers;
     QString m_path;
     QByteArray m_tmpdir;
     lxw_workbook* m_book = nullptr;

@@ -24,4 +24,12 @@ bash "$windows" unpack qt-1.0 >/dev/null || fail "a sound archive is refused"
 ! bash "$windows" unpack libpq-2.0 >/dev/null 2>&1 || fail "a piece without .done is accepted"
 ! bash "$windows" unpack odbc-1.0 >/dev/null 2>&1 || fail "a missing archive counts as unpacked"
 [ "$(ls "$work/cache")" = qt-1.0 ] || fail "the cache holds more than the sound piece: $(ls "$work/cache")"
+# A tool chain is whole with the pieces that no archive holds, built beside the others.
+if command -v x86_64-w64-mingw32-g++-posix >/dev/null && command -v wine >/dev/null; then
+  qt=$(dpkg-query -W -f='${Version}' qt6-base-dev)
+  for piece in "qt-$qt" libpq-2.0 sqlite-3.0; do mkdir -p "$work/cache/$piece" && touch "$work/cache/$piece/.done"; done
+  ! bash "$windows" cached || fail "a tool chain without zlib and libxlsxwriter counts as whole"
+  for piece in zlib-1.0 libxlsxwriter-1.0; do mkdir -p "$work/cache/$piece" && touch "$work/cache/$piece/.done"; done
+  bash "$windows" cached || fail "a whole tool chain is not found"
+fi
 echo "PASS: windows archives"
