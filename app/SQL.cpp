@@ -5,6 +5,7 @@
 #include "app/QueryAids.h"
 #include "app/RememberedList.h"
 #include "app/ResultCopy.h"
+#include "app/ResultChart.h"
 #include "app/ResultExport.h"
 #include "app/ResultFind.h"
 #include "app/UserTransaction.h"
@@ -239,6 +240,7 @@ void TFicheSQL::createGridAndCaptureMenu()
     // The result out to the clipboard, and found by its text.
     CopieResultat = new ResultCopy(this, DBGridSQL);
     ExportResultat = new ResultExport(this, DBGridSQL, CopieResultat->PopupEnTetes);
+    GraphiqueResultat = new ResultChart(this, DBGridSQL, CopieResultat->PopupEnTetes, *PrintDialogSQL);
     RechercheResultat = new ResultFind(this, DBGridSQL);
 }
 

@@ -1,0 +1,286 @@
+#include "ui/chart/ChartDrawing.h"
+
+#include "data/ChartReduction.h"
+#include "platform/Exceptions.h"
+
+#include <QAreaSeries>
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QChart>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QLineSeries>
+#include <QLocale>
+#include <QPieSeries>
+#include <QScatterSeries>
+#include <QSet>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+using Axis = ChartData::Axis;
+using Kind = ChartChoice::Kind;
+
+// A scatter's points are kept one a cell of this many pixels, about a marker's radius.
+constexpr int kScatterCell = 3;
+constexpr qreal kMarkerSize = 7;
+
+struct Range {
+    double low = qInf();
+    double high = -qInf();
+    void add(double v)
+    {
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+    bool empty() const { return low > high; }
+};
+
+QString numberText(double v, const QLocale& locale)
+{
+    return locale.toString(v, 'g', 15);
+}
+
+// The text of an X value, as the axis shows it.
+QString xText(const ChartData& data, double x, const QLocale& locale)
+{
+    const QDateTime at = QDateTime::fromMSecsSinceEpoch(qint64(std::llround(x)));
+    switch (data.axis) {
+    case Axis::Category:
+        return data.categories.value(qsizetype(x));
+    case Axis::Number:
+        return numberText(x, locale);
+    case Axis::Date:
+        return locale.toString(at.date(), QLocale::ShortFormat);
+    case Axis::Time:
+        return locale.toString(at.time(), QLocale::ShortFormat);
+    case Axis::DateTime:
+        return locale.toString(at, QLocale::ShortFormat);
+    }
+    return {};
+}
+
+// Category labels, each once: Qt Charts' category axis drops a repeated one.
+QStringList uniqueLabels(const ChartData& data, const QLocale& locale)
+{
+    QStringList labels;
+    QSet<QString> seen;
+    for (const double x : data.x) {
+        QString label = xText(data, x, locale);
+        for (int n = 2; seen.contains(label); ++n)
+            label = QStringLiteral("%1 (%2)").arg(xText(data, x, locale)).arg(n);
+        seen.insert(label);
+        labels.push_back(label);
+    }
+    return labels;
+}
+
+std::vector<QPointF> pointsOf(const ChartData& data, const ChartData::Series& series, bool sorted)
+{
+    std::vector<QPointF> points;
+    points.reserve(data.x.size());
+    for (size_t i = 0; i < data.x.size(); ++i)
+        if (!std::isnan(series.y[i]))
+            points.emplace_back(data.x[i], series.y[i]);
+    const auto byX = [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); };
+    if (sorted && !std::is_sorted(points.begin(), points.end(), byX))
+        std::stable_sort(points.begin(), points.end(), byX);
+    return points;
+}
+
+QAbstractAxis* xAxisFor(const ChartData& data, Kind kind, const QLocale& locale)
+{
+    QAbstractAxis* axis = nullptr;
+    if (kind == Kind::Bars || (data.axis == Axis::Category && data.pointCount() <= ChartDrawing::kMostBars)) {
+        auto* categories = new QBarCategoryAxis;
+        categories->append(uniqueLabels(data, locale));
+        axis = categories;
+    } else if (data.axis == Axis::Number || data.axis == Axis::Category) {
+        auto* values = new QValueAxis;
+        values->setLabelFormat(QStringLiteral("%g"));
+        axis = values;
+    } else {
+        auto* times = new QDateTimeAxis;
+        times->setFormat(data.axis == Axis::Date ? locale.dateFormat(QLocale::ShortFormat)
+                : data.axis == Axis::Time        ? locale.timeFormat(QLocale::ShortFormat)
+                                                 : locale.dateTimeFormat(QLocale::ShortFormat));
+        times->setTickCount(7);
+        axis = times;
+    }
+    axis->setTitleText(data.axis == Axis::Category && kind != Kind::Bars && data.pointCount() > ChartDrawing::kMostBars
+            ? QStringLiteral("%1 (rang)").arg(data.xTitle)
+            : data.xTitle);
+    return axis;
+}
+
+QAbstractSeries* barsOf(const ChartData& data)
+{
+    if (data.pointCount() > ChartDrawing::kMostBars)
+        throw Exception(QStringLiteral("Trop de barres : %1 catégories, au plus %2. Choisissez les lignes, "
+                                       "ou regroupez les valeurs dans la requête")
+                            .arg(data.pointCount())
+                            .arg(ChartDrawing::kMostBars));
+    auto* bars = new QBarSeries;
+    for (const ChartData::Series& s : data.series) {
+        auto* set = new QBarSet(s.name);
+        QList<qreal> values;
+        for (const double y : s.y)
+            values.push_back(std::isnan(y) ? 0 : y);
+        set->append(values);
+        bars->append(set);
+    }
+    return bars;
+}
+
+QAbstractSeries* pieOf(const ChartData& data, const QLocale& locale)
+{
+    if (data.pointCount() > ChartDrawing::kMostSlices)
+        throw Exception(QStringLiteral("Trop de secteurs : %1 catégories, au plus %2. Choisissez les barres, "
+                                       "ou regroupez les valeurs dans la requête")
+                            .arg(data.pointCount())
+                            .arg(ChartDrawing::kMostSlices));
+    auto* pie = new QPieSeries;
+    pie->setName(data.series.front().name);
+    const QStringList labels = uniqueLabels(data, locale);
+    for (size_t i = 0; i < data.x.size(); ++i) {
+        const double y = data.series.front().y[i];
+        if (y > 0)
+            pie->append(QStringLiteral("%1 : %2").arg(labels[qsizetype(i)], numberText(y, locale)), y);
+    }
+    pie->setLabelsVisible(pie->count() <= 24);
+    return pie;
+}
+
+// A line, area or scatter series of points, reduced to what pixels show.
+QAbstractSeries* curveOf(Kind kind, const QString& name, std::vector<QPointF> points, const Range& x, const Range& y,
+    QSize pixels, qsizetype& drawn)
+{
+    if (kind == Kind::Scatter) {
+        const int columns = pixels.width() / kScatterCell, rows = pixels.height() / kScatterCell;
+        if (points.size() > size_t(columns) * 2)
+            points = ChartReduction::cells(points, QRectF(x.low, y.low, x.high - x.low, y.high - y.low), columns, rows);
+    } else if (points.size() > size_t(pixels.width()) * 4) {
+        points = ChartReduction::columns(points, x.low, x.high, pixels.width());
+    }
+    drawn += qsizetype(points.size());
+    QXYSeries* line = kind == Kind::Scatter ? static_cast<QXYSeries*>(new QScatterSeries) : new QLineSeries;
+    line->replace(QList<QPointF>(points.begin(), points.end()));
+    line->setName(name);
+    if (kind != Kind::Areas)
+        return line;
+    auto* area = new QAreaSeries;
+    line->setParent(area);
+    area->setUpperSeries(static_cast<QLineSeries*>(line));
+    area->setName(name);
+    return area;
+}
+
+QString rangeText(const ChartData& data, const Range& x, const Range& y, const QLocale& locale)
+{
+    if (x.empty())
+        return QStringLiteral("aucune valeur");
+    return QStringLiteral("%1 de %2 à %3, valeurs de %4 à %5")
+        .arg(data.xTitle, xText(data, x.low, locale), xText(data, x.high, locale), numberText(y.low, locale),
+            numberText(y.high, locale));
+}
+
+} // namespace
+
+namespace ChartDrawing
+{
+
+QString kindName(Kind kind)
+{
+    static const char* const names[] = { "barres", "lignes", "aires", "secteurs", "nuage de points" };
+    return QString::fromUtf8(names[kind]);
+}
+
+Summary draw(QChart& chart, const ChartData& data, Kind kind, QSize pixels, bool dark)
+{
+    chart.removeAllSeries();
+    for (QAbstractAxis* axis : chart.axes()) {
+        chart.removeAxis(axis);
+        delete axis;
+    }
+    const QLocale locale;
+    chart.setTheme(dark ? QChart::ChartThemeDark : QChart::ChartThemeLight);
+    chart.setLocale(locale);
+    chart.setLocalizeNumbers(true);
+    pixels = pixels.expandedTo(QSize(kScatterCell, kScatterCell));
+
+    QStringList names;
+    for (const ChartData::Series& s : data.series)
+        names += s.name;
+    Summary summary;
+    summary.name = QStringLiteral("Graphique en %1 : %2 par %3").arg(kindName(kind), names.join(QStringLiteral(", ")), data.xTitle);
+    chart.setTitle(QStringLiteral("%1 par %2").arg(names.join(QStringLiteral(", ")), data.xTitle));
+
+    // The ranges, over the values drawn (a pie draws the first series).
+    Range x, y;
+    const bool pie = kind == Kind::Pie;
+    for (size_t s = 0; s < (pie ? std::min<size_t>(1, data.series.size()) : data.series.size()); ++s)
+        for (size_t i = 0; i < data.x.size(); ++i)
+            if (!std::isnan(data.series[s].y[i])) {
+                x.add(data.x[i]);
+                y.add(data.series[s].y[i]);
+            }
+
+    std::vector<QAbstractSeries*> series;
+    if (kind == Kind::Bars) {
+        series.push_back(barsOf(data));
+        summary.drawn = data.pointCount();
+    } else if (pie) {
+        if (!data.series.empty())
+            series.push_back(pieOf(data, locale));
+        summary.drawn = data.pointCount();
+    } else {
+        for (const ChartData::Series& s : data.series)
+            series.push_back(curveOf(kind, s.name, pointsOf(data, s, kind != Kind::Scatter), x, y, pixels, summary.drawn));
+    }
+    summary.points = data.pointCount() * qsizetype(pie ? std::min<size_t>(1, data.series.size()) : data.series.size());
+    summary.drawn = std::min(summary.drawn * (kind == Kind::Bars ? qsizetype(data.series.size()) : 1), summary.points);
+
+    for (QAbstractSeries* s : series)
+        chart.addSeries(s);
+    if (!pie) {
+        QAbstractAxis* xAxis = xAxisFor(data, kind, locale);
+        auto* yAxis = new QValueAxis;
+        yAxis->setTitleText(names.size() == 1 ? names.front() : QString());
+        chart.addAxis(xAxis, Qt::AlignBottom);
+        chart.addAxis(yAxis, Qt::AlignLeft);
+        for (QAbstractSeries* s : series) {
+            s->attachAxis(xAxis);
+            s->attachAxis(yAxis);
+            if (auto* area = qobject_cast<QAreaSeries*>(s)) {
+                QColor colour = area->color();
+                colour.setAlphaF(0.6);
+                area->setColor(colour);
+            } else if (auto* scatter = qobject_cast<QScatterSeries*>(s)) {
+                scatter->setMarkerSize(kMarkerSize);
+                scatter->setBorderColor(scatter->color());
+            }
+        }
+        // Heights from zero, as a bar's or an area's are; a scatter's over its values.
+        if (!y.empty()) {
+            const double low = kind == Kind::Scatter ? y.low : std::min(0.0, y.low);
+            yAxis->setRange(low, y.high > low ? y.high : low + 1);
+        }
+        yAxis->applyNiceNumbers();
+    }
+    chart.legend()->setVisible(pie || data.series.size() > 1);
+
+    summary.description = QStringLiteral("Graphique en %1 ; %2 : %3 ; %4 points ; %5")
+                              .arg(kindName(kind),
+                                  names.size() == 1 ? QStringLiteral("série") : QStringLiteral("séries"),
+                                  names.join(QStringLiteral(", ")), locale.toString(summary.points),
+                                  rangeText(data, x, y, locale));
+    if (summary.reduced())
+        summary.description += QStringLiteral(" ; dessiné réduit à %1 points").arg(locale.toString(summary.drawn));
+    return summary;
+}
+
+} // namespace ChartDrawing
