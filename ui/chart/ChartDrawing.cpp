@@ -7,6 +7,7 @@
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QDateTime>
 #include <QDateTimeAxis>
@@ -64,19 +65,26 @@ QString xText(const ChartData& data, double x, const QLocale& locale)
     return {};
 }
 
-// Category labels, each once: Qt Charts' category axis drops a repeated one.
-QStringList uniqueLabels(const ChartData& data, const QLocale& locale)
+// Labels made each unique: Qt Charts' category axes drop a repeated one.
+QStringList unique(QStringList labels)
 {
-    QStringList labels;
     QSet<QString> seen;
-    for (const double x : data.x) {
-        QString label = xText(data, x, locale);
+    for (QString& label : labels) {
+        const QString plain = label;
         for (int n = 2; seen.contains(label); ++n)
-            label = QStringLiteral("%1 (%2)").arg(xText(data, x, locale)).arg(n);
+            label = QStringLiteral("%1 (%2)").arg(plain).arg(n);
         seen.insert(label);
-        labels.push_back(label);
     }
     return labels;
+}
+
+// The labels of the points at every step-th rank.
+QStringList labelsOf(const ChartData& data, qsizetype step, const QLocale& locale)
+{
+    QStringList labels;
+    for (size_t i = 0; i < data.x.size(); i += size_t(step))
+        labels.push_back(xText(data, data.x[i], locale));
+    return unique(labels);
 }
 
 std::vector<QPointF> pointsOf(const ChartData& data, const ChartData::Series& series, bool sorted)
@@ -92,28 +100,48 @@ std::vector<QPointF> pointsOf(const ChartData& data, const ChartData::Series& se
     return points;
 }
 
-QAbstractAxis* xAxisFor(const ChartData& data, Kind kind, const QLocale& locale)
+// Numbers as the locale writes them, without a needless ",0".
+constexpr auto kNumberFormat = "%.10g";
+
+// Categories named below their bars or points: each one where they fit, else every
+// so many, on a value axis of their ranks.
+QAbstractAxis* categoryAxis(const ChartData& data, int width, const QLocale& locale)
+{
+    const qsizetype count = data.pointCount();
+    const qsizetype fit = std::max(2, width / 70);
+    if (count <= fit) {
+        auto* categories = new QBarCategoryAxis;
+        categories->append(labelsOf(data, 1, locale));
+        return categories;
+    }
+    auto* ranks = new QCategoryAxis;
+    ranks->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    const qsizetype step = (count + fit - 1) / fit;
+    const QStringList labels = labelsOf(data, step, locale);
+    for (qsizetype i = 0; i < labels.size(); ++i)
+        ranks->append(labels[i], double(i * step));
+    ranks->setRange(-0.5, double(count) - 0.5);
+    return ranks;
+}
+
+QAbstractAxis* xAxisFor(const ChartData& data, Kind kind, int width, const QLocale& locale)
 {
     QAbstractAxis* axis = nullptr;
-    if (kind == Kind::Bars || (data.axis == Axis::Category && data.pointCount() <= ChartDrawing::kMostBars)) {
-        auto* categories = new QBarCategoryAxis;
-        categories->append(uniqueLabels(data, locale));
-        axis = categories;
-    } else if (data.axis == Axis::Number || data.axis == Axis::Category) {
+    if (kind == Kind::Bars || data.axis == Axis::Category) {
+        axis = categoryAxis(data, width, locale);
+    } else if (data.axis == Axis::Number) {
         auto* values = new QValueAxis;
-        values->setLabelFormat(QStringLiteral("%g"));
+        values->setLabelFormat(QString::fromLatin1(kNumberFormat));
         axis = values;
     } else {
         auto* times = new QDateTimeAxis;
         times->setFormat(data.axis == Axis::Date ? locale.dateFormat(QLocale::ShortFormat)
                 : data.axis == Axis::Time        ? locale.timeFormat(QLocale::ShortFormat)
                                                  : locale.dateTimeFormat(QLocale::ShortFormat));
-        times->setTickCount(7);
+        times->setTickCount(std::clamp(width / 110, 2, 10));
         axis = times;
     }
-    axis->setTitleText(data.axis == Axis::Category && kind != Kind::Bars && data.pointCount() > ChartDrawing::kMostBars
-            ? QStringLiteral("%1 (rang)").arg(data.xTitle)
-            : data.xTitle);
+    axis->setTitleText(data.xTitle);
     return axis;
 }
 
@@ -145,7 +173,7 @@ QAbstractSeries* pieOf(const ChartData& data, const QLocale& locale)
                             .arg(ChartDrawing::kMostSlices));
     auto* pie = new QPieSeries;
     pie->setName(data.series.front().name);
-    const QStringList labels = uniqueLabels(data, locale);
+    const QStringList labels = labelsOf(data, 1, locale);
     for (size_t i = 0; i < data.x.size(); ++i) {
         const double y = data.series.front().y[i];
         if (y > 0)
@@ -247,8 +275,9 @@ Summary draw(QChart& chart, const ChartData& data, Kind kind, QSize pixels, bool
     for (QAbstractSeries* s : series)
         chart.addSeries(s);
     if (!pie) {
-        QAbstractAxis* xAxis = xAxisFor(data, kind, locale);
+        QAbstractAxis* xAxis = xAxisFor(data, kind, pixels.width(), locale);
         auto* yAxis = new QValueAxis;
+        yAxis->setLabelFormat(QString::fromLatin1(kNumberFormat));
         yAxis->setTitleText(names.size() == 1 ? names.front() : QString());
         chart.addAxis(xAxis, Qt::AlignBottom);
         chart.addAxis(yAxis, Qt::AlignLeft);

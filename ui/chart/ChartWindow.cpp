@@ -91,7 +91,7 @@ ChartWindow::ChartWindow(QWidget* parent)
     m_resized.setInterval(150);
     connect(&m_resized, &QTimer::timeout, this, [this] {
         const QSize plot = ChartViewGraphique->chart()->plotArea().size().toSize();
-        if (m_summary.reduced() && plot != m_drawnFor)
+        if (plot != m_drawnFor)
             redrawShown(false);
     });
     connect(ComboBoxGenre, &QComboBox::currentIndexChanged, this, [this] {
