@@ -83,16 +83,9 @@ void ResultChart::showChart()
         connectGuarded(m_chart->BoutonEnregistrerImage, &QPushButton::clicked, this, &ResultChart::saveImage);
         connectGuarded(m_chart->BoutonImprimer, &QPushButton::clicked, this, &ResultChart::printChart);
     }
-    // The choice made stays while the same columns are offered.
-    const ChartChoice kept = m_chart->choice();
     m_chart->setColumns(columns, [this](const ChartChoice& choice) {
         return ChartRows::read(ExportedFields::checked(m_grid->dataSet()), choice);
     });
-    if (kept.xColumn >= 0 && m_chart->choice().xColumn >= 0) {
-        m_chart->setChoice(kept);
-        if (m_chart->choice().xColumn == kept.xColumn)
-            m_chart->draw();
-    }
     m_chart->show();
     m_chart->raise();
     m_chart->activateWindow();

@@ -150,8 +150,7 @@ QAbstractSeries* barsOf(const ChartData& data)
     if (data.pointCount() > ChartDrawing::kMostBars)
         throw Exception(QStringLiteral("Trop de barres : %1 catégories, au plus %2. Choisissez les lignes, "
                                        "ou regroupez les valeurs dans la requête")
-                            .arg(data.pointCount())
-                            .arg(ChartDrawing::kMostBars));
+                            .arg(QLocale().toString(data.pointCount()), QLocale().toString(ChartDrawing::kMostBars)));
     auto* bars = new QBarSeries;
     for (const ChartData::Series& s : data.series) {
         auto* set = new QBarSet(s.name);
@@ -169,8 +168,7 @@ QAbstractSeries* pieOf(const ChartData& data, const QLocale& locale)
     if (data.pointCount() > ChartDrawing::kMostSlices)
         throw Exception(QStringLiteral("Trop de secteurs : %1 catégories, au plus %2. Choisissez les barres, "
                                        "ou regroupez les valeurs dans la requête")
-                            .arg(data.pointCount())
-                            .arg(ChartDrawing::kMostSlices));
+                            .arg(QLocale().toString(data.pointCount()), QLocale().toString(ChartDrawing::kMostSlices)));
     auto* pie = new QPieSeries;
     pie->setName(data.series.front().name);
     const QStringList labels = labelsOf(data, 1, locale);

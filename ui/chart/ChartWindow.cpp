@@ -112,8 +112,13 @@ ChartWindow::~ChartWindow() = default;
 
 void ChartWindow::setColumns(const std::vector<Column>& columns, Reader reader)
 {
-    m_columns = columns;
     m_reader = std::move(reader);
+    // The same columns again (the result read anew, sorted): the choice made stays.
+    if (!m_columns.empty() && columns == m_columns) {
+        redrawShown();
+        return;
+    }
+    m_columns = columns;
     m_filling = true;
     ComboBoxAxeX->clear();
     ListeValeurs->clear();
@@ -140,7 +145,19 @@ void ChartWindow::setColumns(const std::vector<Column>& columns, Reader reader)
     }
     first.count = first.valueColumns.empty();
     setChoice(first);
-    draw();
+    try {
+        m_data = m_reader(first);
+    } catch (const Exception&) {
+        redrawShown(); // says why in place of the chart
+        return;
+    }
+    // Too many points for bars: a line at first.
+    if (m_data.pointCount() > ChartDrawing::kMostBars) {
+        m_filling = true;
+        ComboBoxGenre->setCurrentIndex(ChartChoice::Lines);
+        m_filling = false;
+    }
+    redrawShown(false);
 }
 
 ChartChoice ChartWindow::choice() const

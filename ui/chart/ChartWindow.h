@@ -29,6 +29,7 @@ public:
         int field = -1;
         QString name;
         bool numeric = false;
+        friend bool operator==(const Column&, const Column&) = default;
     };
     // Reads the data of a choice; throws Exception with a message for the user.
     using Reader = std::function<ChartData(const ChartChoice&)>;
@@ -38,7 +39,9 @@ public:
 
     // Offers columns, chosen at first as: the first column that is not numeric (else
     // the first) for X, and the first numeric column after it for values (the count
-    // when there is none); then reads and draws through reader. Throws as reader does.
+    // when there is none), in lines rather than bars when there are too many points;
+    // then reads and draws through reader, or says in the window why it cannot. The
+    // same columns as before keep the choice made.
     void setColumns(const std::vector<Column>& columns, Reader reader);
     // Reads and draws the current choice again; throws as the reader does.
     void draw();
