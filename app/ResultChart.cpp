@@ -83,12 +83,13 @@ void ResultChart::showChart()
         connectGuarded(m_chart->BoutonEnregistrerImage, &QPushButton::clicked, this, &ResultChart::saveImage);
         connectGuarded(m_chart->BoutonImprimer, &QPushButton::clicked, this, &ResultChart::printChart);
     }
-    m_chart->setColumns(columns, [this](const ChartChoice& choice) {
-        return ChartRows::read(ExportedFields::checked(m_grid->dataSet()), choice);
-    });
+    // Shown first: the chart is drawn for the size of its plot.
     m_chart->show();
     m_chart->raise();
     m_chart->activateWindow();
+    m_chart->setColumns(columns, [this](const ChartChoice& choice) {
+        return ChartRows::read(ExportedFields::checked(m_grid->dataSet()), choice);
+    });
 }
 
 void ResultChart::saveImage()

@@ -209,9 +209,11 @@ QString rangeText(const ChartData& data, const Range& x, const Range& y, const Q
 {
     if (x.empty())
         return QStringLiteral("aucune valeur");
-    return QStringLiteral("%1 de %2 à %3, valeurs de %4 à %5")
-        .arg(data.xTitle, xText(data, x.low, locale), xText(data, x.high, locale), numberText(y.low, locale),
-            numberText(y.high, locale));
+    // Said to six digits, as a reader takes in a value.
+    const auto said = [&locale](double v) { return locale.toString(v, 'g', 6); };
+    const QString from = data.axis == Axis::Number ? said(x.low) : xText(data, x.low, locale);
+    const QString to = data.axis == Axis::Number ? said(x.high) : xText(data, x.high, locale);
+    return QStringLiteral("%1 de %2 à %3, valeurs de %4 à %5").arg(data.xTitle, from, to, said(y.low), said(y.high));
 }
 
 } // namespace
