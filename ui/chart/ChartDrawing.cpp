@@ -108,7 +108,7 @@ constexpr auto kNumberFormat = "%.10g";
 QAbstractAxis* categoryAxis(const ChartData& data, int width, const QLocale& locale)
 {
     const qsizetype count = data.pointCount();
-    const qsizetype fit = std::max(2, width / 70);
+    const qsizetype fit = std::max(2, width / 110);
     if (count <= fit) {
         auto* categories = new QBarCategoryAxis;
         categories->append(labelsOf(data, 1, locale));
