@@ -3,6 +3,7 @@
 #include "data/DataSet.h"
 #include "data/IsoDateTime.h"
 #include "data/RowsSnapshot.h"
+#include "export/ExportedFields.h"
 #include "export/SheetValue.h"
 #include "platform/Exceptions.h"
 
@@ -164,10 +165,9 @@ QString countName()
     return QStringLiteral("Nombre d'enregistrements");
 }
 
-ChartData read(const TDataSet& data, const ChartChoice& choice)
+ChartData read(TDataSet& dataSet, const ChartChoice& choice)
 {
-    if (!data.active())
-        throw EDatabaseError(QStringLiteral("Ne peut effectuer cette opération sur un ensemble de données fermé"));
+    const TDataSet& data = ExportedFields::checked(&dataSet);
     if (choice.xColumn < 0 || choice.xColumn >= data.fieldCount())
         throw Exception(QStringLiteral("Choisissez la colonne des catégories ou de l'axe X"));
     const RowsSnapshot rows(data);

@@ -16,7 +16,7 @@ namespace ChartRows
 // Whether a column of this type holds values a chart can draw as heights.
 [[nodiscard]] bool isNumeric(TFieldType type);
 // Throws EDatabaseError for a closed data set.
-[[nodiscard]] ChartData read(const TDataSet& data, const ChartChoice& choice);
+[[nodiscard]] ChartData read(TDataSet& data, const ChartChoice& choice);
 // The series' name when counting records.
 [[nodiscard]] QString countName();
 
