@@ -244,6 +244,8 @@ void TestChart::readsTheResultAsShown_data()
         << QStringLiteral("CREATE TABLE t (M VARCHAR(10), V INTEGER); INSERT INTO t VALUES ('2024-05-01', 1),"
                           "('mai', 2)")
         << -1 << 0 << QList<int> { 1 } << "categories|2024-05-01,mai|V=1,2";
+    QTest::newRow("no record") << QStringLiteral("CREATE TABLE t (M VARCHAR(10), V INTEGER)") << -1 << 0
+                               << QList<int> { 1 } << "categories||V=";
     QTest::newRow("times of day") << QStringLiteral("CREATE TABLE t (H TIME, V INTEGER); INSERT INTO t VALUES "
                                                     "('08:30:00', 1), ('14:05:10', 2)")
                                   << -1 << 0 << QList<int> { 1 } << "times|08:30:00,14:05:10|V=1,2";
@@ -327,6 +329,13 @@ void TestChart::windowDrawsTheResultAndSaysWhatItShows()
     chart->ComboBoxGenre->setCurrentIndex(ChartChoice::Pie);
     QVERIFY2(chart->LabelReduction->text().startsWith(QStringLiteral("Trop de secteurs")),
         qPrintable(chart->LabelReduction->text()));
+    // No record: an empty chart that says so.
+    q.run(QStringLiteral("SELECT N, V FROM t WHERE N < 0"));
+    q.window->GraphiqueResultat->PopupGraphique->trigger();
+    chart->ComboBoxGenre->setCurrentIndex(ChartChoice::Scatter);
+    QCOMPARE(chart->summary().points, 0);
+    QVERIFY2(chart->ChartViewGraphique->accessibleDescription().endsWith(QStringLiteral("; aucune valeur")),
+        qPrintable(chart->ChartViewGraphique->accessibleDescription()));
 }
 
 void TestChart::imageFilesAreWrittenWhole_data()

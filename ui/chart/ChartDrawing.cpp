@@ -240,17 +240,19 @@ Summary draw(QChart& chart, const ChartData& data, Kind kind, QSize pixels, bool
     chart.setLocalizeNumbers(true);
     pixels = pixels.expandedTo(QSize(kScatterCell, kScatterCell));
 
+    // The series drawn: a pie draws the first.
+    const bool pie = kind == Kind::Pie;
     QStringList names;
     for (const ChartData::Series& s : data.series)
-        names += s.name;
+        if (!pie || names.isEmpty())
+            names += s.name;
     Summary summary;
     summary.name = QStringLiteral("Graphique en %1 : %2 par %3").arg(kindName(kind), names.join(QStringLiteral(", ")), data.xTitle);
     chart.setTitle(QStringLiteral("%1 par %2").arg(names.join(QStringLiteral(", ")), data.xTitle));
 
     // The ranges, over the values drawn (a pie draws the first series).
     Range x, y;
-    const bool pie = kind == Kind::Pie;
-    for (size_t s = 0; s < (pie ? std::min<size_t>(1, data.series.size()) : data.series.size()); ++s)
+    for (size_t s = 0; s < size_t(names.size()); ++s)
         for (size_t i = 0; i < data.x.size(); ++i)
             if (!std::isnan(data.series[s].y[i])) {
                 x.add(data.x[i]);
@@ -269,7 +271,7 @@ Summary draw(QChart& chart, const ChartData& data, Kind kind, QSize pixels, bool
         for (const ChartData::Series& s : data.series)
             series.push_back(curveOf(kind, s.name, pointsOf(data, s, kind != Kind::Scatter), x, y, pixels, summary.drawn));
     }
-    summary.points = data.pointCount() * qsizetype(pie ? std::min<size_t>(1, data.series.size()) : data.series.size());
+    summary.points = data.pointCount() * names.size();
     summary.drawn = std::min(summary.drawn * (kind == Kind::Bars ? qsizetype(data.series.size()) : 1), summary.points);
 
     for (QAbstractSeries* s : series)
