@@ -8,7 +8,8 @@
 // bench/make_practice_db.py: their date and their fee), read as the chart window reads
 // a result. Prints the time of each step and the points drawn; the goal is under a
 // second for the reduction and the drawing together. --unreduced draws the same points
-// without the reduction, for comparison (slow).
+// without the reduction, for comparison (slow); --dark draws in the dark theme;
+// --png FILE keeps the image.
 #include "BenchSupport.h"
 #include "export/ChartRows.h"
 #include "ui/chart/ChartDrawing.h"
@@ -56,6 +57,12 @@ int main(int argc, char** argv)
     bench::setUpApplication();
     QStringList args = app.arguments();
     const bool unreduced = args.removeAll(QStringLiteral("--unreduced")) > 0;
+    const bool dark = args.removeAll(QStringLiteral("--dark")) > 0;
+    QString png;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--png")); at > 0 && at + 1 < args.size()) {
+        png = args[at + 1];
+        args.remove(at, 2);
+    }
     return bench::reportingFailures("chart_bench", [&] {
         QElapsedTimer timer;
         timer.start();
@@ -95,8 +102,10 @@ int main(int argc, char** argv)
             view.chart()->createDefaultAxes();
             summary.points = summary.drawn = data.pointCount();
         } else {
-            summary = ChartDrawing::draw(*view.chart(), data, ChartChoice::Lines, QSize(760, 480), false);
+            summary = ChartDrawing::draw(*view.chart(), data, ChartChoice::Lines, QSize(760, 480), dark);
         }
+        // The chart lays its axes out and draws its items on the next turn of events.
+        QApplication::processEvents();
         const double drawn = ms(timer);
         QImage image(view.viewport()->size(), QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);
@@ -108,6 +117,8 @@ int main(int argc, char** argv)
         std::printf("%lld points %s to %lld in %.0f ms, rendered into a %dx%d image in %.0f ms: %.0f ms in all\n",
             qlonglong(summary.points), unreduced ? "not reduced, drawn" : "reduced and drawn",
             qlonglong(summary.drawn), drawn, image.width(), image.height(), rendered, drawn + rendered);
+        if (!png.isEmpty() && !image.save(png))
+            std::fprintf(stderr, "chart_bench: %s not written\n", qPrintable(png));
         return 0;
     });
 }

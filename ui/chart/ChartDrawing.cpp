@@ -124,6 +124,21 @@ QAbstractAxis* categoryAxis(const ChartData& data, int width, const QLocale& loc
     return ranks;
 }
 
+// Ticks at round numbers (1, 2 or 5 times a power of ten) over the values' own range,
+// which the reduction's pixel columns cover.
+void roundTicks(QValueAxis& axis, const Range& x, int width)
+{
+    if (x.empty() || !(x.high > x.low))
+        return;
+    const double rough = (x.high - x.low) / std::clamp(width / 110, 2, 10);
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    const double step = rough <= power ? power : rough <= 2 * power ? 2 * power : rough <= 5 * power ? 5 * power : 10 * power;
+    axis.setRange(x.low, x.high);
+    axis.setTickType(QValueAxis::TicksDynamic);
+    axis.setTickAnchor(std::ceil(x.low / step) * step);
+    axis.setTickInterval(step);
+}
+
 QAbstractAxis* xAxisFor(const ChartData& data, Kind kind, int width, const QLocale& locale)
 {
     QAbstractAxis* axis = nullptr;
@@ -283,6 +298,8 @@ Summary draw(QChart& chart, const ChartData& data, Kind kind, QSize pixels, bool
         yAxis->setTitleText(names.size() == 1 ? names.front() : QString());
         chart.addAxis(xAxis, Qt::AlignBottom);
         chart.addAxis(yAxis, Qt::AlignLeft);
+        if (auto* values = qobject_cast<QValueAxis*>(xAxis); values && data.axis == Axis::Number)
+            roundTicks(*values, x, pixels.width());
         for (QAbstractSeries* s : series) {
             s->attachAxis(xAxis);
             s->attachAxis(yAxis);
