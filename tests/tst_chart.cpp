@@ -6,6 +6,7 @@
 #include "export/ChartRows.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDateTime>
 #include <QLabel>
 #include <QPrinter>
@@ -23,7 +24,6 @@
 
 #include <QChart>
 #include <QChartView>
-#include <QComboBox>
 #include <QPushButton>
 #endif
 
