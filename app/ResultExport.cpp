@@ -66,21 +66,21 @@ void ResultExport::exportWorkbook()
 {
     if (!XlsxExport::available())
         throw Exception(XlsxExport::unavailableMessage());
-    ExportClasseur->setFields(shownFields());
+    ExportClasseur->setFields(shownFields(*m_grid));
     run(*ExportClasseur, SaveDialogClasseur);
 }
 
 void ResultExport::exportCsv()
 {
-    ExportCSV->setFields(shownFields());
+    ExportCSV->setFields(shownFields(*m_grid));
     run(*ExportCSV, SaveDialogCSV);
 }
 
-std::vector<int> ResultExport::shownFields() const
+std::vector<int> ResultExport::shownFields(const TDBGrid& grid)
 {
     std::vector<int> fields;
-    for (int i = 0, n = m_grid->columnCountShown(); i < n; ++i)
-        fields.push_back(m_grid->fieldAtDisplayColumn(i)->index());
+    for (int i = 0, n = grid.columnCountShown(); i < n; ++i)
+        fields.push_back(grid.fieldAtDisplayColumn(i)->index());
     return fields;
 }
 

@@ -45,14 +45,14 @@ public:
     // False when stopped.
     static bool write(
         QWidget* window, FileExport& format, const QString& fileName, const QString& title, const QString& label);
+    // The grid's fields in the order its columns are shown.
+    [[nodiscard]] static std::vector<int> shownFields(const TDBGrid& grid);
 
 private:
     QAction* addCommand(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& keys,
         void (ResultExport::*command)());
     void run(FileExport& format, Dialogs::SaveFile& dialog);
 
-    // The grid's fields in the order its columns are shown.
-    std::vector<int> shownFields() const;
 
     QWidget* m_window;
     TDBGrid* m_grid;

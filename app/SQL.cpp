@@ -5,6 +5,7 @@
 #include "app/QueryAids.h"
 #include "app/RememberedList.h"
 #include "app/ResultCopy.h"
+#include "app/ResultChart.h"
 #include "app/ResultExport.h"
 #include "app/ResultFilter.h"
 #include "app/ResultFind.h"
@@ -243,6 +244,7 @@ void TFicheSQL::createGridAndCaptureMenu()
     CopieResultat = new ResultCopy(this, DBGridSQL);
     FiltreResultat = new ResultFilter(this, DBGridSQL, CopieResultat);
     ExportResultat = new ResultExport(this, DBGridSQL, CopieResultat->PopupEnTetes);
+    GraphiqueResultat = new ResultChart(this, DBGridSQL, CopieResultat->PopupEnTetes, *PrintDialogSQL);
     RechercheResultat = new ResultFind(this, DBGridSQL);
 }
 

@@ -16,6 +16,7 @@ class QPlainTextEdit;
 class QToolButton;
 class TDBGrid;
 class ResultCopy;
+class ResultChart;
 class ResultExport;
 class ResultFilter;
 class ResultFind;
@@ -100,6 +101,8 @@ public:
     ResultFilter* FiltreResultat;
     // The header menu's exports to a workbook (Ctrl+Shift+X) and to CSV (Ctrl+Shift+S).
     ResultExport* ExportResultat;
+    // The header menu's chart of the result (Ctrl+Shift+G).
+    ResultChart* GraphiqueResultat;
 
     // Components.
     TQuery* QuerySQL;

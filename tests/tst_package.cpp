@@ -217,6 +217,10 @@ void TestPackage::controlField_data()
                             << "(^|, )libsqlite3-0 \\(>= [^)]+\\)";
     QTest::newRow("the system's keyring") << "Depends"
                                           << "(^|, )libqt6keychain1 \\(>= [^)]+\\)";
+#ifdef VELOSQL_CHARTS
+    QTest::newRow("Qt Charts, which draws the result's chart") << "Depends"
+                                                             << "(^|, )libqt6charts6 \\(>= [^)]+\\)";
+#endif
     QTest::newRow("the Secret Service's client, loaded when needed") << "Recommends"
                                                                      << "(^|, )libsecret-1-0(,|$)";
     // Loaded as a plug-in, so no library dependency names it.

@@ -353,7 +353,7 @@ void TestSqlWindow::headerHasItsOwnMenuAndSortsWithoutCapture()
         entries << action->text();
     QCOMPARE(entries,
         QStringList({ "Copier la colonne", "Copier le résultat avec les en-têtes", "", "Filtrer…",
-            "Retirer les filtres", "", "Exporter vers un classeur…", "Exporter en CSV…" }));
+            "Retirer les filtres", "", "Exporter vers un classeur…", "Exporter en CSV…", "Graphique…" }));
     menu->close();
     QCOMPARE(m_q.window->PopupMenuSQL->actions().size(), 3);
     // A click on a header sorts (Martin's null first) and captures nothing.

@@ -28,6 +28,9 @@ public:
     int dpiX() const override;
     int dpiY() const override;
     void setStallWait(std::function<bool()> wait) override;
+    // The job's painter, for a drawing rather than text (a chart), between beginDoc
+    // and endDoc; its origin is the printable area's corner.
+    QPainter& painter() { return m_painter; }
 
 protected:
     void startJob() override;
