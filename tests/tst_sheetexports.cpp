@@ -95,7 +95,11 @@ bool frenchNumbers(const QTemporaryDir& folder)
     if (!localedef.waitForFinished(120000))
         return false;
     qputenv("LOCPATH", QFile::encodeName(folder.path()));
-    return setlocale(LC_NUMERIC, "fr_FR.UTF-8") != nullptr;
+    const bool made = setlocale(LC_NUMERIC, "fr_FR.UTF-8") != nullptr;
+    // Loaded: the folder is needed no more, and the C library's newlocale, which the
+    // export calls, leaks a copy of LOCPATH each time it finds one set.
+    qunsetenv("LOCPATH");
+    return made;
 }
 
 const QString kTypes = QStringLiteral(
@@ -234,7 +238,6 @@ void TestSheetExports::workbookNumbersWhateverTheCLocale()
     const QByteArray before = setlocale(LC_NUMERIC, nullptr);
     const auto restore = qScopeGuard([&] {
         setlocale(LC_NUMERIC, before.constData());
-        qunsetenv("LOCPATH");
     });
     const QTemporaryDir locales;
     if (!frenchNumbers(locales))
